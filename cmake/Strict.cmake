@@ -1,0 +1,19 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# One INTERFACE target carries the language level, warnings and Qt strictness; every target links it.
+add_library(pliko_strict INTERFACE)
+target_compile_features(pliko_strict INTERFACE cxx_std_20)
+target_compile_options(pliko_strict INTERFACE
+  -Wall -Wextra -Wpedantic -Werror -Wno-error=deprecated-declarations)
+target_compile_definitions(pliko_strict INTERFACE
+  QT_NO_CAST_FROM_ASCII
+  QT_NO_CAST_TO_ASCII
+  QT_NO_URL_CAST_FROM_STRING
+  QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+  QT_USE_QSTRINGBUILDER
+  _GLIBCXX_ASSERTIONS
+  QT_FORCE_ASSERTS)
+if(PLIKO_SANITIZE)
+  target_compile_options(pliko_strict INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
+    -fno-sanitize-recover=undefined)
+  target_link_options(pliko_strict INTERFACE -fsanitize=address,undefined)
+endif()

@@ -1,0 +1,283 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Recordset.h"
+
+#include <QStringList>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+QString quoted(const QString &name)
+{
+    QString n = name;
+    return u'"' + n.replace(u'"', u"\"\""_s) + u'"';
+}
+} // namespace
+
+Recordset::Recordset(std::shared_ptr<SqliteEngine> engine, Kind kind, ResultSet rows)
+    : m_engine(std::move(engine)), m_kind(kind), m_rows(std::move(rows))
+{
+    m_pos = m_rows.rows.isEmpty() ? 0 : 0;
+}
+
+Recordset::Recordset(std::shared_ptr<SqliteEngine> engine, const TableInfo &table)
+    : m_engine(std::move(engine)), m_kind(Table), m_table(table), m_loaded(false)
+{
+    for (const auto &c : m_table.columns) {
+        m_rows.names.append(c.name);
+        m_rows.tables.append(m_table.name);
+    }
+}
+
+bool Recordset::fail(const QString &text)
+{
+    m_error = text;
+    m_code = m_engine ? m_engine->lastCode() : -1;
+    return false;
+}
+
+QString Recordset::selectAll() const
+{
+    QStringList cols;
+    for (const auto &c : m_table.columns)
+        cols.append(quoted(c.name));
+    return u"SELECT rowid, "_s + cols.join(u", "_s) + u" FROM "_s + quoted(m_table.name);
+}
+
+bool Recordset::ensureLoaded()
+{
+    if (m_loaded)
+        return true;
+    if (!m_engine)
+        return fail(u"Recordset chiuso"_s);
+    ResultSet rs;
+    qint64 n = 0;
+    const QString order = m_indexColumn.isEmpty() ? u"rowid"_s : quoted(m_indexColumn);
+    if (!m_engine->runNative(selectAll() + u" ORDER BY "_s + order, {}, &rs, &n))
+        return fail(m_engine->lastError());
+    m_rows.rows.clear();
+    m_rowids.clear();
+    for (auto &r : rs.rows) {
+        m_rowids.append(r.takeFirst().toLongLong());
+        m_rows.rows.append(std::move(r));
+    }
+    m_loaded = true;
+    m_pos = 0;
+    return true;
+}
+
+bool Recordset::isEOF()
+{
+    ensureLoaded();
+    return m_rows.rows.isEmpty() || m_pos >= m_rows.rows.size();
+}
+
+bool Recordset::isBOF()
+{
+    ensureLoaded();
+    return m_rows.rows.isEmpty() || m_pos < 0;
+}
+
+int Recordset::recordCount()
+{
+    ensureLoaded();
+    return int(m_rows.rows.size());
+}
+
+void Recordset::moveFirst()
+{
+    ensureLoaded();
+    m_pos = 0;
+}
+
+void Recordset::moveLast()
+{
+    ensureLoaded();
+    m_pos = m_rows.rows.isEmpty() ? 0 : int(m_rows.rows.size()) - 1;
+}
+
+void Recordset::moveNext()
+{
+    ensureLoaded();
+    if (m_pos < m_rows.rows.size())
+        ++m_pos;
+}
+
+void Recordset::movePrevious()
+{
+    ensureLoaded();
+    if (m_pos >= 0)
+        --m_pos;
+}
+
+int Recordset::fieldIndex(const QString &name) const
+{
+    const qsizetype dot = name.indexOf(u'.');
+    if (dot > 0) {
+        const QString table = name.left(dot);
+        const QString column = name.mid(dot + 1);
+        for (int i = 0; i < m_rows.names.size(); ++i)
+            if (m_rows.names[i].compare(column, Qt::CaseInsensitive) == 0
+                && m_rows.tables.value(i).compare(table, Qt::CaseInsensitive) == 0)
+                return i;
+    }
+    for (int i = 0; i < m_rows.names.size(); ++i)
+        if (m_rows.names[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+QVariant Recordset::value(int i)
+{
+    if (m_mode != Mode::None)
+        return m_buffer.value(i);
+    if (isEOF() || isBOF())
+        return {};
+    return m_rows.rows[m_pos].value(i);
+}
+
+QVariant Recordset::value(const QString &name)
+{
+    const int i = fieldIndex(name);
+    return i < 0 ? QVariant() : value(i);
+}
+
+bool Recordset::setValue(const QString &name, const QVariant &v)
+{
+    if (m_mode == Mode::None)
+        return fail(u"Update or CancelUpdate without AddNew or Edit."_s);
+    const int i = fieldIndex(name);
+    if (i < 0)
+        return fail(u"Item not found in this collection: "_s + name);
+    m_buffer[i] = v;
+    m_dirty[i] = true;
+    return true;
+}
+
+bool Recordset::setIndex(const QString &indexName)
+{
+    if (m_kind != Table)
+        return fail(u"Operation is not supported for this type of object."_s);
+    const QString col = m_table.indexColumns.value(indexName.toUpper());
+    if (col.isEmpty())
+        return fail(u"'"_s + indexName + u"' isn't an index in this table."_s);
+    m_indexColumn = col;
+    return true;
+}
+
+bool Recordset::seek(const QString &comparison, const QVariant &key)
+{
+    m_noMatch = true;
+    if (m_kind != Table || m_indexColumn.isEmpty())
+        return fail(u"Operation is not supported for this type of object."_s);
+    static const QStringList ops = {u"="_s, u">="_s, u">"_s, u"<="_s, u"<"_s};
+    const QString op = comparison.trimmed();
+    if (!ops.contains(op))
+        return fail(u"Invalid comparison: "_s + comparison);
+    const QString dir = op.startsWith(u'<') ? u" DESC"_s : QString();
+    ResultSet rs;
+    qint64 n = 0;
+    if (!m_engine->runNative(selectAll() + u" WHERE "_s + quoted(m_indexColumn) + u' ' + op + u" ?1 ORDER BY "_s
+                                 + quoted(m_indexColumn) + dir + u" LIMIT 1"_s,
+                             {key}, &rs, &n))
+        return fail(m_engine->lastError());
+    m_rows.rows.clear();
+    m_rowids.clear();
+    m_loaded = true;
+    m_pos = 0;
+    if (rs.rows.isEmpty())
+        return true;
+    auto row = rs.rows.takeFirst();
+    m_rowids.append(row.takeFirst().toLongLong());
+    m_rows.rows.append(std::move(row));
+    m_noMatch = false;
+    return true;
+}
+
+bool Recordset::addNew()
+{
+    if (m_kind != Table)
+        return fail(u"Database or object is read-only."_s);
+    m_buffer = QList<QVariant>(m_rows.names.size());
+    m_dirty = QList<bool>(m_rows.names.size(), false);
+    // The counter key is allocated at once, as the legacy engine did: callers read it before Update.
+    if (!m_table.counter.isEmpty()) {
+        qint64 key = 0;
+        if (!m_engine->reserveCounter(m_table, &key))
+            return fail(m_engine->lastError());
+        const int i = m_table.column(m_table.counter);
+        m_buffer[i] = key;
+        m_dirty[i] = true;
+    }
+    m_mode = Mode::Add;
+    return true;
+}
+
+bool Recordset::edit()
+{
+    if (m_kind != Table)
+        return fail(u"Database or object is read-only."_s);
+    if (isEOF() || isBOF())
+        return fail(u"No current record."_s);
+    m_buffer = m_rows.rows[m_pos];
+    m_dirty = QList<bool>(m_rows.names.size(), false);
+    m_mode = Mode::Edit;
+    return true;
+}
+
+bool Recordset::update()
+{
+    if (m_mode == Mode::None)
+        return fail(u"Update or CancelUpdate without AddNew or Edit."_s);
+    QStringList cols;
+    QList<QVariant> vals;
+    for (int i = 0; i < m_buffer.size(); ++i) {
+        if (!m_dirty[i])
+            continue;
+        cols.append(quoted(m_rows.names[i]));
+        vals.append(m_buffer[i]);
+    }
+    qint64 n = 0;
+    if (m_mode == Mode::Add) {
+        QString sql;
+        if (cols.isEmpty()) {
+            sql = u"INSERT INTO "_s + quoted(m_table.name) + u" DEFAULT VALUES"_s;
+        } else {
+            QStringList marks;
+            for (int i = 0; i < cols.size(); ++i)
+                marks.append(u"?"_s);
+            sql = u"INSERT INTO "_s + quoted(m_table.name) + u" ("_s + cols.join(u", "_s) + u") VALUES ("_s
+                + marks.join(u", "_s) + u')';
+        }
+        if (!m_engine->runNative(sql, vals, nullptr, &n))
+            return fail(m_engine->lastError());
+    } else if (!cols.isEmpty()) {
+        QStringList sets;
+        for (const auto &c : cols)
+            sets.append(c + u" = ?"_s);
+        vals.append(m_rowids.value(m_pos));
+        if (!m_engine->runNative(u"UPDATE "_s + quoted(m_table.name) + u" SET "_s + sets.join(u", "_s)
+                                     + u" WHERE rowid = ?"_s,
+                                 vals, nullptr, &n))
+            return fail(m_engine->lastError());
+        m_rows.rows[m_pos] = m_buffer;
+    }
+    m_mode = Mode::None;
+    m_buffer.clear();
+    m_dirty.clear();
+    return true;
+}
+
+void Recordset::cancelUpdate()
+{
+    m_mode = Mode::None;
+    m_buffer.clear();
+    m_dirty.clear();
+}
+
+void Recordset::close()
+{
+    cancelUpdate();
+    m_rows.rows.clear();
+    m_rowids.clear();
+    m_engine.reset();
+}

@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "SqliteEngine.h"
+
+#include <QString>
+#include <QVariant>
+#include <memory>
+
+// A DAO-shaped recordset over the shared database: a table (seek on a named index, add and edit
+// records), a dynaset or a snapshot (rows of a query). Fields are read by name or by
+// "table.column"; a missing field or a position past the ends reads as null.
+class Recordset
+{
+public:
+    enum Kind { Table = 1, Dynaset = 2, Snapshot = 4 };
+
+    // A query's rows (dynaset or snapshot).
+    Recordset(std::shared_ptr<SqliteEngine> engine, Kind kind, ResultSet rows);
+    // A whole table, positioned on its first record.
+    Recordset(std::shared_ptr<SqliteEngine> engine, const TableInfo &table);
+
+    Kind kind() const { return m_kind; }
+
+    bool isEOF();
+    bool isBOF();
+    int recordCount();
+    void moveFirst();
+    void moveLast();
+    void moveNext();
+    void movePrevious();
+
+    int fieldCount() const { return int(m_rows.names.size()); }
+    QString fieldName(int i) const { return m_rows.names.value(i); }
+    bool hasField(const QString &name) const { return fieldIndex(name) >= 0; }
+    QVariant value(const QString &name);
+    QVariant value(int i);
+    QVariant operator[](const QString &name) { return value(name); }
+    bool setValue(const QString &name, const QVariant &v);
+
+    // Table recordsets only.
+    bool setIndex(const QString &indexName);
+    bool seek(const QString &comparison, const QVariant &key);
+    bool noMatch() const { return m_noMatch; }
+
+    bool addNew();
+    bool edit();
+    bool update();
+    void cancelUpdate();
+    bool editing() const { return m_mode != Mode::None; }
+
+    void close();
+    QString lastError() const { return m_error; }
+    int lastCode() const { return m_code; }
+
+private:
+    enum class Mode { None, Edit, Add };
+    int fieldIndex(const QString &name) const;
+    bool ensureLoaded();
+    bool fail(const QString &text);
+    QString selectAll() const;
+
+    std::shared_ptr<SqliteEngine> m_engine;
+    Kind m_kind;
+    TableInfo m_table;               // Table kind
+    QString m_indexColumn;
+    ResultSet m_rows;
+    QList<qint64> m_rowids;          // Table kind, parallel to rows
+    bool m_loaded = true;
+    int m_pos = 0;                   // -1 before the first row, rows.size() after the last
+    bool m_noMatch = false;
+    Mode m_mode = Mode::None;
+    QList<QVariant> m_buffer;
+    QList<bool> m_dirty;
+    QString m_error;
+    int m_code = 0;
+};

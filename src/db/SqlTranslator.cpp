@@ -1,0 +1,354 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "SqlTranslator.h"
+
+#include <QStringList>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Tok
+{
+    enum Kind { Ident, Number, Param, Op, Quoted } kind;
+    QString text;
+    int param = -1; // literal index of a Param
+};
+
+bool isIdentStart(QChar c) { return c.isLetter() || c == u'_'; }
+bool isIdentChar(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'$'; }
+
+bool eq(const Tok &t, QStringView word)
+{
+    return (t.kind == Tok::Ident) && t.text.compare(word, Qt::CaseInsensitive) == 0;
+}
+
+bool isOp(const Tok &t, QStringView op) { return t.kind == Tok::Op && t.text == op; }
+
+// Tokenises the shape (literals already replaced by "?").
+QList<Tok> tokens(const QString &shape)
+{
+    QList<Tok> out;
+    int param = 0;
+    const QStringList parts = shape.split(u' ', Qt::SkipEmptyParts);
+    out.reserve(parts.size());
+    for (const QString &p : parts) {
+        if (p == u"?"_s)
+            out.append(Tok{Tok::Param, p, param++});
+        else if (p.startsWith(u'"'))
+            out.append(Tok{Tok::Quoted, p});
+        else if (isIdentStart(p.at(0)))
+            out.append(Tok{Tok::Ident, p});
+        else if (p.at(0).isDigit() || p.at(0) == u'-')
+            out.append(Tok{Tok::Number, p});
+        else
+            out.append(Tok{Tok::Op, p});
+    }
+    return out;
+}
+
+// Index of the first token at nesting depth 0 from `from` that is the keyword `word`; -1 if none.
+qsizetype findTop(const QList<Tok> &t, qsizetype from, QStringView word)
+{
+    int depth = 0;
+    for (qsizetype i = from; i < t.size(); ++i) {
+        if (isOp(t[i], u"("))
+            ++depth;
+        else if (isOp(t[i], u")"))
+            --depth;
+        else if (depth == 0 && eq(t[i], word))
+            return i;
+    }
+    return -1;
+}
+
+QList<QList<Tok>> splitTop(const QList<Tok> &t, QStringView sep)
+{
+    QList<QList<Tok>> out(1);
+    int depth = 0;
+    for (const Tok &x : t) {
+        if (isOp(x, u"("))
+            ++depth;
+        else if (isOp(x, u")"))
+            --depth;
+        if (depth == 0 && isOp(x, sep)) {
+            out.append(QList<Tok>{});
+            continue;
+        }
+        out.last().append(x);
+    }
+    return out;
+}
+
+Tok op(const QString &s) { return {Tok::Op, s}; }
+Tok ident(const QString &s) { return {Tok::Ident, s}; }
+
+// The bare column of a left-hand side "col" or "table.col".
+QString bareColumn(const QList<Tok> &lhs)
+{
+    return lhs.isEmpty() ? QString() : lhs.last().text;
+}
+
+QList<Tok> slice(const QList<Tok> &t, qsizetype from, qsizetype to)
+{
+    return t.mid(from, to - from);
+}
+
+} // namespace
+
+SqlTranslator::Split SqlTranslator::split(const QString &s)
+{
+    Split out;
+    QStringList parts;
+    const qsizetype n = s.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = s.at(i);
+        if (c.isSpace()) {
+            ++i;
+        } else if (c == u'\'') {
+            QString lit;
+            ++i;
+            bool closed = false;
+            while (i < n) {
+                if (s.at(i) == u'\'') {
+                    if (i + 1 < n && s.at(i + 1) == u'\'') {
+                        lit += u'\'';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    closed = true;
+                    break;
+                }
+                lit += s.at(i++);
+            }
+            if (!closed)
+                out.ok = false;
+            out.literals.append(lit);
+            parts.append(u"?"_s);
+        } else if (c == u'[' || c == u'"' || c == u'`') {
+            const QChar close = c == u'[' ? u']' : c;
+            const qsizetype end = s.indexOf(close, i + 1);
+            if (end < 0) {
+                out.ok = false;
+                break;
+            }
+            QString name = s.mid(i + 1, end - i - 1);
+            name.replace(u'"', u"\"\""_s);
+            parts.append(u'"' + name.remove(u' ') + u'"');
+            i = end + 1;
+        } else if (c.isDigit() || (c == u'.' && i + 1 < n && s.at(i + 1).isDigit())) {
+            qsizetype j = i;
+            bool dot = false;
+            while (j < n && (s.at(j).isDigit() || (s.at(j) == u'.' && !dot))) {
+                if (s.at(j) == u'.')
+                    dot = true;
+                ++j;
+            }
+            if (j < n && (s.at(j) == u'e' || s.at(j) == u'E')) {
+                qsizetype k = j + 1;
+                if (k < n && (s.at(k) == u'+' || s.at(k) == u'-'))
+                    ++k;
+                if (k < n && s.at(k).isDigit()) {
+                    dot = true;
+                    j = k;
+                    while (j < n && s.at(j).isDigit())
+                        ++j;
+                }
+            }
+            const QString num = s.mid(i, j - i);
+            bool ok = false;
+            if (!dot) {
+                const qint64 v = num.toLongLong(&ok);
+                if (ok)
+                    out.literals.append(v);
+            }
+            if (!ok)
+                out.literals.append(num.toDouble());
+            parts.append(u"?"_s);
+            i = j;
+        } else if (isIdentStart(c)) {
+            qsizetype j = i + 1;
+            while (j < n && isIdentChar(s.at(j)))
+                ++j;
+            parts.append(s.mid(i, j - i));
+            i = j;
+        } else {
+            static const QStringList two = {u"<>"_s, u"<="_s, u">="_s, u"!="_s, u"||"_s, u"=="_s};
+            const QString pair = s.mid(i, 2);
+            if (two.contains(pair)) {
+                parts.append(pair);
+                i += 2;
+            } else {
+                parts.append(QString(c));
+                ++i;
+            }
+        }
+    }
+    out.shape = parts.join(u' ');
+    return out;
+}
+
+SqlTranslator::Translation SqlTranslator::translate(const QString &shape, const NumericColumn &numeric)
+{
+    Translation tr;
+    QList<Tok> t = tokens(shape);
+    if (t.isEmpty()) {
+        tr.error = u"Empty statement"_s;
+        return tr;
+    }
+
+    // Word-level rewrites.
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        const bool qualified = i > 0 && isOp(t[i - 1], u".");
+        const bool call = i + 1 < t.size() && isOp(t[i + 1], u"(");
+        if (!qualified && !call && eq(t[i], u"true"))
+            t[i] = {Tok::Number, u"-1"_s};
+        else if (!qualified && !call && eq(t[i], u"false"))
+            t[i] = {Tok::Number, u"0"_s};
+        else if (isOp(t[i], u"&"))
+            t[i] = op(u"||"_s);
+    }
+
+    QList<bool> numericParam; // by literal index
+    auto markNumeric = [&](const QList<Tok> &value, const QString &table, const QString &column) {
+        if (value.size() == 1 && value[0].kind == Tok::Param && numeric && numeric(table, column)) {
+            if (numericParam.size() <= value[0].param)
+                numericParam.resize(value[0].param + 1);
+            numericParam[value[0].param] = true;
+        }
+    };
+
+    if (eq(t[0], u"DELETE")) {
+        if (t.size() > 4 && t[1].kind == Tok::Ident && isOp(t[2], u".") && isOp(t[3], u"*") && eq(t[4], u"FROM")) {
+            const Tok target = t[1];
+            QList<Tok> out = {ident(u"DELETE"_s), ident(u"FROM"_s), target, ident(u"WHERE"_s), ident(u"rowid"_s),
+                              ident(u"IN"_s), op(u"("_s), ident(u"SELECT"_s), target, op(u"."_s),
+                              ident(u"rowid"_s)};
+            out += t.mid(4);
+            out.append(op(u")"_s));
+            t = out;
+        } else if (t.size() > 2 && isOp(t[1], u"*") && eq(t[2], u"FROM")) {
+            t.removeAt(1);
+        }
+    } else if (eq(t[0], u"UPDATE")) {
+        const qsizetype set = findTop(t, 1, u"SET");
+        if (set < 0) {
+            tr.error = u"UPDATE without SET"_s;
+            return tr;
+        }
+        const QList<QList<Tok>> tables = splitTop(slice(t, 1, set), u",");
+        const qsizetype where = findTop(t, set + 1, u"WHERE");
+        const QList<Tok> assignsTok = slice(t, set + 1, where < 0 ? t.size() : where);
+        const QList<Tok> cond = where < 0 ? QList<Tok>{} : t.mid(where + 1);
+        const QList<QList<Tok>> assigns = splitTop(assignsTok, u",");
+        const QString targetTable = tables.value(0).value(0).text;
+
+        QList<Tok> out = {ident(u"UPDATE"_s)};
+        out += tables[0];
+        out.append(ident(u"SET"_s));
+        QList<Tok> others; // "FROM u, v WHERE cond" for the joined form
+        if (tables.size() > 1) {
+            others.append(ident(u"FROM"_s));
+            for (qsizetype k = 1; k < tables.size(); ++k) {
+                if (k > 1)
+                    others.append(op(u","_s));
+                others += tables[k];
+            }
+            if (!cond.isEmpty()) {
+                others.append(ident(u"WHERE"_s));
+                others += cond;
+            }
+        }
+        for (qsizetype a = 0; a < assigns.size(); ++a) {
+            const QList<Tok> &as = assigns[a];
+            qsizetype eqPos = -1;
+            for (qsizetype k = 0; k < as.size(); ++k)
+                if (isOp(as[k], u"=")) {
+                    eqPos = k;
+                    break;
+                }
+            if (eqPos < 1) {
+                tr.error = u"Malformed SET clause"_s;
+                return tr;
+            }
+            const QList<Tok> lhs = as.mid(0, eqPos);
+            const QList<Tok> rhs = as.mid(eqPos + 1);
+            const QString column = bareColumn(lhs);
+            if (a > 0)
+                out.append(op(u","_s));
+            out.append(ident(column));
+            out.append(op(u"="_s));
+            if (tables.size() == 1) {
+                markNumeric(rhs, targetTable, column);
+                out += rhs;
+                continue;
+            }
+            // Joined update: a running total (c = c +/- expr) sums every joined row once;
+            // any other value takes the first joined row.
+            const qsizetype lhsLen = lhs.size();
+            bool running = rhs.size() > lhsLen + 1;
+            for (qsizetype k = 0; running && k < lhsLen; ++k)
+                running = rhs[k].text.compare(lhs[k].text, Qt::CaseInsensitive) == 0;
+            running = running && (isOp(rhs[lhsLen], u"+") || isOp(rhs[lhsLen], u"-"));
+            if (running) {
+                out += rhs.mid(0, lhsLen + 1);
+                out += {ident(u"coalesce"_s), op(u"("_s), op(u"("_s), ident(u"SELECT"_s), ident(u"SUM"_s),
+                        op(u"("_s)};
+                out += rhs.mid(lhsLen + 1);
+                out.append(op(u")"_s));
+                out += others;
+                out += {op(u")"_s), op(u","_s), Tok{Tok::Number, u"0"_s}, op(u")"_s)};
+            } else {
+                out += {op(u"("_s), ident(u"SELECT"_s)};
+                out += rhs;
+                out += others;
+                out += {ident(u"LIMIT"_s), Tok{Tok::Number, u"1"_s}, op(u")"_s)};
+            }
+        }
+        if (tables.size() > 1) {
+            out += {ident(u"WHERE"_s), ident(u"EXISTS"_s), op(u"("_s), ident(u"SELECT"_s),
+                    Tok{Tok::Number, u"1"_s}};
+            out += others;
+            out.append(op(u")"_s));
+        } else if (!cond.isEmpty()) {
+            out.append(ident(u"WHERE"_s));
+            out += cond;
+        }
+        t = out;
+    } else if (eq(t[0], u"INSERT") && t.size() > 3 && eq(t[1], u"INTO") && isOp(t[3], u"(")) {
+        const QString table = t[2].text;
+        const qsizetype close = [&] {
+            for (qsizetype k = 4; k < t.size(); ++k)
+                if (isOp(t[k], u")"))
+                    return k;
+            return qsizetype(-1);
+        }();
+        if (close > 0 && close + 2 < t.size() && eq(t[close + 1], u"VALUES") && isOp(t[close + 2], u"(")
+            && isOp(t.last(), u")")) {
+            const QList<QList<Tok>> cols = splitTop(slice(t, 4, close), u",");
+            const QList<QList<Tok>> vals = splitTop(slice(t, close + 3, t.size() - 1), u",");
+            for (qsizetype k = 0; k < cols.size() && k < vals.size(); ++k)
+                markNumeric(vals[k], table, bareColumn(cols[k]));
+        }
+    }
+
+    QString sql;
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        if (i > 0)
+            sql += u' ';
+        if (t[i].kind == Tok::Param) {
+            sql += u'?';
+            tr.paramOrder.append(t[i].param);
+            tr.numericTarget.append(numericParam.value(t[i].param, false));
+        } else {
+            sql += t[i].text;
+        }
+    }
+    tr.sql = sql.toUtf8();
+    qsizetype first = 0;
+    while (first < t.size() && isOp(t[first], u"("))
+        ++first;
+    tr.isQuery = first < t.size() && (eq(t[first], u"SELECT") || eq(t[first], u"WITH") || eq(t[first], u"PRAGMA"));
+    return tr;
+}

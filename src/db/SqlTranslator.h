@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QVariant>
+#include <functional>
+
+// Turns a statement of the legacy Jet dialect into SQLite's dialect.
+//
+// Literals become parameters, so statements that differ only in their values share one
+// translation (and one prepared statement): the shape is the cache key. Forms handled:
+// true/false as -1/0; "&" concatenation; "DELETE t.* FROM t, u WHERE ..."; "UPDATE t, u SET
+// c = c +/- expr WHERE ..." (every joined row applies once: a correlated SUM); quoted regional
+// amounts stored into numeric columns; [bracketed] names. chr() is a function of the connection,
+// parenthesised joins and the rest of the grammar are SQLite's own.
+class SqlTranslator
+{
+public:
+    struct Literal
+    {
+        QVariant value;          // qint64, double or QString
+    };
+
+    // A tokenised statement: its shape (literals as ?) and its literal values in order.
+    struct Split
+    {
+        QString shape;
+        QList<QVariant> literals;
+        bool ok = true;          // false: an unterminated quote or bracket
+    };
+
+    struct Translation
+    {
+        QByteArray sql;               // SQLite text with ? placeholders
+        QList<int> paramOrder;        // literal index bound at each placeholder
+        QList<bool> numericTarget;    // per placeholder: a quoted amount going into a numeric column
+        bool isQuery = false;         // returns rows
+        QString error;                // non-empty: the statement cannot be translated
+    };
+
+    // Answers whether table.column holds numbers (so that '7,50' is stored as 7.5).
+    using NumericColumn = std::function<bool(const QString &table, const QString &column)>;
+
+    static Split split(const QString &statement);
+    static Translation translate(const QString &shape, const NumericColumn &numeric);
+};

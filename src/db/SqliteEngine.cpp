@@ -1,0 +1,318 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "SqliteEngine.h"
+
+#include "modGestioneTipiDato.h"
+
+#include <QFileInfo>
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A locked database is waited out this long inside one attempt; the caller's retries add more.
+constexpr int BusyTimeoutMs = 1000;
+
+void chrFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    const qint64 code = sqlite3_value_int64(argv[0]);
+    if (code < 0 || code > 0x10FFFF) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const char32_t ch = char32_t(code);
+    const QByteArray utf8 = QString::fromUcs4(&ch, 1).toUtf8();
+    sqlite3_result_text(ctx, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+}
+
+bool numericType(const QString &type)
+{
+    const QString t = type.toUpper();
+    for (const char *k : {"INT", "REAL", "FLOA", "DOUB", "NUM", "DEC", "CURR", "MONEY", "BOOL"})
+        if (t.contains(QLatin1StringView(k)))
+            return true;
+    return false;
+}
+
+QVariant columnValue(sqlite3_stmt *st, int i)
+{
+    switch (sqlite3_column_type(st, i)) {
+    case SQLITE_INTEGER:
+        return QVariant::fromValue<qint64>(sqlite3_column_int64(st, i));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(st, i);
+    case SQLITE_TEXT:
+        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, i)),
+                                 sqlite3_column_bytes(st, i));
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char *>(sqlite3_column_blob(st, i)), sqlite3_column_bytes(st, i));
+    default:
+        return {};
+    }
+}
+
+int bindValue(sqlite3_stmt *st, int pos, const QVariant &v, bool numericTarget)
+{
+    switch (v.typeId()) {
+    case QMetaType::UnknownType:
+    case QMetaType::Nullptr:
+        return sqlite3_bind_null(st, pos);
+    case QMetaType::Bool:
+        return sqlite3_bind_int64(st, pos, v.toBool() ? -1 : 0);
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::Short:
+    case QMetaType::Long:
+        return sqlite3_bind_int64(st, pos, v.toLongLong());
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return sqlite3_bind_double(st, pos, v.toDouble());
+    case QMetaType::QByteArray: {
+        const QByteArray b = v.toByteArray();
+        return sqlite3_bind_blob(st, pos, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+    }
+    default: {
+        const QString s = v.toString();
+        double d = 0;
+        // A quoted amount written in the regional form goes into a numeric column as its number,
+        // as the legacy engine converted it.
+        if (numericTarget && tipi::parseNumber(s, &d))
+            return sqlite3_bind_double(st, pos, d);
+        const QByteArray u = s.toUtf8();
+        return sqlite3_bind_text(st, pos, u.constData(), int(u.size()), SQLITE_TRANSIENT);
+    }
+    }
+}
+
+} // namespace
+
+int TableInfo::column(const QString &name) const
+{
+    for (int i = 0; i < columns.size(); ++i)
+        if (columns[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+SqliteEngine::~SqliteEngine()
+{
+    for (auto &p : m_cache)
+        sqlite3_finalize(p.stmt);
+    for (auto *s : m_nativeCache)
+        sqlite3_finalize(s);
+    if (m_db)
+        sqlite3_close_v2(m_db);
+}
+
+std::unique_ptr<SqliteEngine> SqliteEngine::open(const QString &path, bool create, QString *error)
+{
+    if (!create && !QFileInfo::exists(path)) {
+        *error = u"File non trovato: "_s + path;
+        return nullptr;
+    }
+    std::unique_ptr<SqliteEngine> e(new SqliteEngine);
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &e->m_db, flags, nullptr) != SQLITE_OK) {
+        *error = e->m_db ? QString::fromUtf8(sqlite3_errmsg(e->m_db)) : u"out of memory"_s;
+        return nullptr;
+    }
+    sqlite3_extended_result_codes(e->m_db, 0);
+    sqlite3_busy_timeout(e->m_db, BusyTimeoutMs);
+    sqlite3_create_function(e->m_db, "chr", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, chrFunction,
+                            nullptr, nullptr);
+    // WAL with synchronous FULL: a committed order survives a power cut, and readers (the back
+    // office) never block the server's writes.
+    ResultSet probe;
+    qint64 changed = 0;
+    if (!e->runNative(u"PRAGMA journal_mode=WAL"_s, {}, &probe, &changed)
+        || !e->runNative(u"PRAGMA synchronous=FULL"_s, {}, &probe, &changed)
+        || !e->runNative(u"SELECT count(*) FROM sqlite_master"_s, {}, &probe, &changed)) {
+        *error = e->m_lastError;
+        return nullptr;
+    }
+    return e;
+}
+
+bool SqliteEngine::fail(const QString &what)
+{
+    m_lastCode = m_db ? sqlite3_errcode(m_db) : -1;
+    m_lastError = what.isEmpty() ? QString::fromUtf8(sqlite3_errmsg(m_db)) : what;
+    return false;
+}
+
+sqlite3_stmt *SqliteEngine::prepare(const QByteArray &sql)
+{
+    sqlite3_stmt *st = nullptr;
+    if (sqlite3_prepare_v3(m_db, sql.constData(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &st, nullptr)
+        != SQLITE_OK) {
+        fail({});
+        sqlite3_finalize(st);
+        return nullptr;
+    }
+    return st;
+}
+
+bool SqliteEngine::execute(sqlite3_stmt *st, const QList<QVariant> &values, const QList<int> *order,
+                           const QList<bool> *numeric, ResultSet *rows, qint64 *changed)
+{
+    const int count = sqlite3_bind_parameter_count(st);
+    for (int i = 0; i < count; ++i) {
+        const int src = order ? order->value(i, -1) : i;
+        const QVariant v = src >= 0 && src < values.size() ? values[src] : QVariant();
+        if (bindValue(st, i + 1, v, numeric && numeric->value(i, false)) != SQLITE_OK) {
+            sqlite3_reset(st);
+            sqlite3_clear_bindings(st);
+            return fail({});
+        }
+    }
+    const int cols = sqlite3_column_count(st);
+    if (rows) {
+        rows->rows.clear();
+        rows->names.clear();
+        rows->tables.clear();
+        for (int c = 0; c < cols; ++c) {
+            rows->names.append(QString::fromUtf8(sqlite3_column_name(st, c)));
+            const char *tab = sqlite3_column_table_name(st, c);
+            rows->tables.append(tab ? QString::fromUtf8(tab) : QString());
+        }
+    }
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        if (!rows)
+            continue;
+        QList<QVariant> row;
+        row.reserve(cols);
+        for (int c = 0; c < cols; ++c)
+            row.append(columnValue(st, c));
+        rows->rows.append(std::move(row));
+    }
+    const bool ok = rc == SQLITE_DONE;
+    if (!ok)
+        fail({});
+    else if (changed)
+        *changed = sqlite3_changes64(m_db);
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+    return ok;
+}
+
+bool SqliteEngine::run(const QString &legacySql, ResultSet *rows, qint64 *changed)
+{
+    const SqlTranslator::Split sp = SqlTranslator::split(legacySql);
+    if (!sp.ok)
+        return fail(u"Sintassi non valida: virgolette o parentesi non chiuse"_s);
+    auto it = m_cache.find(sp.shape);
+    if (it == m_cache.end()) {
+        Prepared p;
+        p.tr = SqlTranslator::translate(sp.shape, [this](const QString &t, const QString &c) {
+            const TableInfo *ti = table(t);
+            const int i = ti ? ti->column(c) : -1;
+            return i >= 0 && ti->columns[i].numeric;
+        });
+        if (!p.tr.error.isEmpty())
+            return fail(p.tr.error);
+        p.stmt = prepare(p.tr.sql);
+        if (!p.stmt)
+            return false;
+        it = m_cache.insert(sp.shape, p);
+    }
+    return execute(it->stmt, sp.literals, &it->tr.paramOrder, &it->tr.numericTarget, rows, changed);
+}
+
+bool SqliteEngine::runNative(const QString &sql, const QList<QVariant> &values, ResultSet *rows, qint64 *changed)
+{
+    sqlite3_stmt *st = m_nativeCache.value(sql);
+    if (!st) {
+        st = prepare(sql.toUtf8());
+        if (!st)
+            return false;
+        m_nativeCache.insert(sql, st);
+    }
+    return execute(st, values, nullptr, nullptr, rows, changed);
+}
+
+void SqliteEngine::invalidateCatalogue()
+{
+    for (auto &p : m_cache)
+        sqlite3_finalize(p.stmt);
+    m_cache.clear();
+    for (auto *s : m_nativeCache)
+        sqlite3_finalize(s);
+    m_nativeCache.clear();
+    m_tables.clear();
+}
+
+QStringList SqliteEngine::tableNames()
+{
+    ResultSet rs;
+    qint64 n = 0;
+    QStringList out;
+    if (runNative(u"SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite_%'"_s, {}, &rs, &n))
+        for (const auto &r : rs.rows)
+            out.append(r.value(0).toString());
+    return out;
+}
+
+const TableInfo *SqliteEngine::table(const QString &name)
+{
+    const QString key = name.toUpper();
+    auto it = m_tables.constFind(key);
+    if (it != m_tables.constEnd())
+        return &*it;
+    ResultSet rs;
+    qint64 n = 0;
+    if (!runNative(u"SELECT name, sql FROM sqlite_master WHERE type='table' AND upper(name)=upper(?)"_s,
+                   {name}, &rs, &n) || rs.rows.isEmpty())
+        return nullptr;
+    TableInfo ti;
+    ti.name = rs.rows[0].value(0).toString();
+    const bool autoinc = rs.rows[0].value(1).toString().contains(u"AUTOINCREMENT"_s, Qt::CaseInsensitive);
+    ResultSet cols;
+    if (!runNative(u"SELECT name, type, pk FROM pragma_table_info(?)"_s, {ti.name}, &cols, &n))
+        return nullptr;
+    for (const auto &r : cols.rows) {
+        ColumnInfo c{r.value(0).toString(), r.value(1).toString(), numericType(r.value(1).toString()),
+                     r.value(2).toInt() > 0};
+        if (c.primaryKey && autoinc)
+            ti.counter = c.name;
+        ti.columns.append(c);
+    }
+    ResultSet idx;
+    if (runNative(u"SELECT il.name, ii.name FROM pragma_index_list(?1) il, pragma_index_info(il.name) ii "
+                  "WHERE ii.seqno = 0"_s,
+                  {ti.name}, &idx, &n)) {
+        const QString prefix = ti.name.toUpper() + u'_';
+        for (const auto &r : idx.rows) {
+            QString logical = r.value(0).toString().toUpper();
+            if (logical.startsWith(prefix))
+                logical = logical.mid(prefix.size());
+            ti.indexColumns.insert(logical, r.value(1).toString());
+        }
+    }
+    for (const auto &c : ti.columns)
+        if (c.primaryKey && !ti.indexColumns.contains(u"PRIMARYKEY"_s))
+            ti.indexColumns.insert(u"PRIMARYKEY"_s, c.name);
+    return &*m_tables.insert(key, ti);
+}
+
+bool SqliteEngine::reserveCounter(const TableInfo &t, qint64 *key)
+{
+    ResultSet rs;
+    qint64 n = 0;
+    const QString q = u"SELECT max(coalesce((SELECT seq FROM sqlite_sequence WHERE name = ?1), 0), "
+                      "coalesce((SELECT max(\""_s + t.counter + u"\") FROM \""_s + t.name + u"\"), 0)) + 1"_s;
+    if (!runNative(q, {t.name}, &rs, &n) || rs.rows.isEmpty())
+        return false;
+    *key = rs.rows[0].value(0).toLongLong();
+    if (!runNative(u"UPDATE sqlite_sequence SET seq = ?2 WHERE name = ?1"_s, {t.name, *key}, nullptr, &n))
+        return false;
+    if (n == 0 && !runNative(u"INSERT INTO sqlite_sequence(name, seq) VALUES(?1, ?2)"_s, {t.name, *key}, nullptr, &n))
+        return false;
+    return true;
+}
+
+bool SqliteEngine::inTransaction() const
+{
+    return m_db && sqlite3_get_autocommit(m_db) == 0;
+}

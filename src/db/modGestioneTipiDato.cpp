@@ -1,0 +1,340 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "modGestioneTipiDato.h"
+
+#include "Clock.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+#include <cmath>
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+Regional &regional()
+{
+    static Regional r;
+    return r;
+}
+
+namespace tipi {
+
+namespace {
+
+bool numberOf(const QVariant &v, double *out)
+{
+    switch (v.typeId()) {
+    case QMetaType::UnknownType:
+    case QMetaType::Nullptr:
+        return false;
+    case QMetaType::Bool:
+        *out = v.toBool() ? -1.0 : 0.0; // the engine's true is -1
+        return true;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        *out = v.toDouble();
+        return std::isfinite(*out);
+    case QMetaType::QString:
+        return parseNumber(v.toString(), out);
+    case QMetaType::QByteArray:
+        return parseNumber(QString::fromLatin1(v.toByteArray()), out);
+    case QMetaType::QDate:
+        if (!v.toDate().isValid())
+            return false;
+        *out = dayNumber(v.toDate());
+        return true;
+    case QMetaType::QDateTime:
+        if (!v.toDateTime().isValid())
+            return false;
+        *out = momentOf(v.toDateTime()) / 86400.0;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool wholeInRange(const QVariant &v, double lo, double hi, qint64 *out)
+{
+    double d = 0;
+    if (!numberOf(v, &d))
+        return false;
+    const double r = std::nearbyint(d); // half to even, as the legacy conversions
+    if (r < lo || r > hi)
+        return false;
+    *out = static_cast<qint64>(r);
+    return true;
+}
+
+// Decimal digits of |v| rounded half away from zero at `decimals` places, read off its
+// 15-significant-digit form so that 1.005 rounds as the number a person wrote.
+QString roundedDigits(double v, int decimals)
+{
+    const QString sig = QString::number(std::fabs(v), 'g', 15);
+    bool ok = false;
+    const double clean = sig.toDouble(&ok);
+    const double scaled = std::round(clean * std::pow(10.0, decimals) * (1 + 1e-15));
+    return QString::number(scaled, 'f', 0);
+}
+
+} // namespace
+
+bool parseNumber(const QString &text, double *out)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return false;
+    bool ok = false;
+    double d = regional().locale.toDouble(t, &ok);
+    if (!ok) {
+        // A point as decimal separator is read too when the locale's own form does not fit:
+        // handhelds and files written elsewhere use it.
+        d = QLocale::c().toDouble(t, &ok);
+    }
+    if (!ok || !std::isfinite(d))
+        return false;
+    *out = d;
+    return true;
+}
+
+bool parseWhole(const QString &text, qint64 *out)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return false;
+    int i = 0;
+    if (t.at(0) == u'+' || t.at(0) == u'-')
+        i = 1;
+    if (i == t.size())
+        return false;
+    for (int j = i; j < t.size(); ++j)
+        if (!t.at(j).isDigit() || t.at(j).unicode() > 127)
+            return false;
+    bool ok = false;
+    const qint64 v = t.toLongLong(&ok);
+    if (!ok || v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max())
+        return false;
+    *out = v;
+    return true;
+}
+
+QString toText(const QVariant &v)
+{
+    switch (v.typeId()) {
+    case QMetaType::UnknownType:
+    case QMetaType::Nullptr:
+        return {};
+    case QMetaType::QString:
+        return v.toString();
+    case QMetaType::QByteArray:
+        return QString::fromLatin1(v.toByteArray());
+    case QMetaType::Bool:
+        return v.toBool() ? u"True"_s : u"False"_s;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return numberText(v.toDouble());
+    case QMetaType::QDate:
+        return regional().locale.toString(v.toDate(), QLocale::ShortFormat);
+    case QMetaType::QDateTime:
+        return regional().locale.toString(v.toDateTime(), QLocale::ShortFormat);
+    default:
+        if (v.canConvert<QString>())
+            return v.toString();
+        return {};
+    }
+}
+
+qint32 toLong(const QVariant &v)
+{
+    qint64 r = 0;
+    return wholeInRange(v, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max(), &r)
+        ? static_cast<qint32>(r) : 0;
+}
+
+qint16 toInt16(const QVariant &v)
+{
+    qint64 r = 0;
+    return wholeInRange(v, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max(), &r)
+        ? static_cast<qint16>(r) : 0;
+}
+
+double toDouble(const QVariant &v)
+{
+    double d = 0;
+    return numberOf(v, &d) ? d : 0.0;
+}
+
+Currency toCurrency(const QVariant &v)
+{
+    double d = 0;
+    if (!numberOf(v, &d) || std::fabs(d) > 922337203685477.0)
+        return {};
+    return Currency::fromDouble(d);
+}
+
+double currencyToDouble(const QVariant &v)
+{
+    return toCurrency(v).toDouble();
+}
+
+int toFlag(const QVariant &v)
+{
+    if (v.typeId() == QMetaType::QString) {
+        const QString t = v.toString().trimmed();
+        if (t.compare(u"true"_s, Qt::CaseInsensitive) == 0 || t.compare(u"vero"_s, Qt::CaseInsensitive) == 0)
+            return 1;
+    }
+    double d = 0;
+    return numberOf(v, &d) && d != 0.0 ? 1 : 0;
+}
+
+qint32 toDayNumber(const QVariant &v)
+{
+    switch (v.typeId()) {
+    case QMetaType::QDate:
+        if (v.toDate().isValid())
+            return dayNumber(v.toDate());
+        break;
+    case QMetaType::QDateTime:
+        if (v.toDateTime().isValid())
+            return dayNumber(v.toDateTime().date());
+        break;
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::Double: {
+        // Dates are stored as day numbers (a fraction is the time of day).
+        const double d = v.toDouble();
+        if (std::isfinite(d) && std::fabs(d) < 3e6)
+            return static_cast<qint32>(std::floor(d));
+        break;
+    }
+    case QMetaType::QString: {
+        const QString t = v.toString().trimmed();
+        for (const QString &fmt : {regional().locale.dateFormat(QLocale::ShortFormat), u"dd/MM/yyyy"_s,
+                                   u"yyyy-MM-dd"_s}) {
+            const QDate d = QDate::fromString(t, fmt);
+            if (d.isValid())
+                return dayNumber(d);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return dayNumber(today());
+}
+
+QString numberText(double v)
+{
+    if (!std::isfinite(v))
+        return u"0"_s;
+    if (v == std::trunc(v) && std::fabs(v) < 1e15)
+        return QString::number(static_cast<qint64>(v));
+    QString s = QString::number(v, 'g', 15);
+    s.replace(u'e', u'E');
+    return s.replace(u'.', regional().locale.decimalPoint());
+}
+
+QString sqlNumber(double v)
+{
+    if (!std::isfinite(v))
+        return u"0"_s;
+    if (v == std::trunc(v) && std::fabs(v) < 1e15)
+        return QString::number(static_cast<qint64>(v));
+    return QString::number(v, 'g', 15);
+}
+
+QString formatta(double v, const QString &pattern)
+{
+    QString pat = pattern;
+    QString suffix;
+    if (pattern.compare(u"currency"_s, Qt::CaseInsensitive) == 0) {
+        pat = regional().decimals == 4 ? u"##,####0.0000"_s : u"##,##0.00"_s;
+        suffix = u" "_s + regional().locale.currencySymbol();
+    }
+    const qsizetype dot = pat.indexOf(u'.');
+    const QString intPart = dot < 0 ? pat : pat.left(dot);
+    const QString decPart = dot < 0 ? QString() : pat.mid(dot + 1);
+    const bool grouping = intPart.contains(u',');
+    const int minDec = int(decPart.count(u'0'));
+    const int maxDec = int(decPart.count(u'0') + decPart.count(u'#'));
+    const int minInt = int(intPart.count(u'0'));
+
+    if (!std::isfinite(v))
+        v = 0;
+    QString digits = roundedDigits(v, maxDec);
+    while (digits.size() <= maxDec)
+        digits.prepend(u'0');
+    QString ip = digits.left(digits.size() - maxDec);
+    QString fp = digits.mid(digits.size() - maxDec);
+    while (fp.size() > minDec && fp.endsWith(u'0'))
+        fp.chop(1);
+    while (ip.size() > 1 && ip.startsWith(u'0') && ip.size() > minInt)
+        ip.remove(0, 1);
+    if (minInt == 0 && ip == u"0"_s)
+        ip.clear();
+    if (grouping) {
+        const QString sep = regional().locale.groupSeparator();
+        for (qsizetype i = ip.size() - 3; i > 0; i -= 3)
+            ip.insert(i, sep);
+    }
+    const bool zero = !digits.contains(QRegularExpression(u"[1-9]"_s));
+    QString out = (v < 0 && !zero) ? u"-"_s : QString();
+    out += ip;
+    if (!fp.isEmpty())
+        out += regional().locale.decimalPoint() + fp;
+    if (out.isEmpty() || out == u"-"_s)
+        out += u'0';
+    return out + suffix;
+}
+
+double arrotonda(double v, int decimals)
+{
+    const QString pattern = decimals <= 0 ? u"0"_s : u"0."_s + QString(decimals, u'#');
+    return toDouble(formatta(v, pattern));
+}
+
+QDate originDate()
+{
+    return QDate(1899, 12, 30);
+}
+
+qint32 dayNumber(const QDate &d)
+{
+    return static_cast<qint32>(originDate().daysTo(d));
+}
+
+QDate dateOfDay(qint64 day)
+{
+    return originDate().addDays(day);
+}
+
+double momentOf(const QDateTime &dt)
+{
+    return double(dayNumber(dt.date())) * 86400.0 + std::round(dt.time().msecsSinceStartOfDay() / 1000.0);
+}
+
+QDateTime dateTimeOfMoment(double moment)
+{
+    const double day = std::floor(moment / 86400.0);
+    const double secs = moment - day * 86400.0;
+    return QDateTime(dateOfDay(static_cast<qint64>(day)), QTime(0, 0).addSecs(static_cast<int>(secs)));
+}
+
+QDateTime now()
+{
+    return regional().clock ? regional().clock->now() : QDateTime::currentDateTime();
+}
+
+QDate today()
+{
+    return now().date();
+}
+
+} // namespace tipi

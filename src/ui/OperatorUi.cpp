@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "OperatorUi.h"
+
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcOperator, "pliko.operator")
+
+namespace {
+// The operator log is kept for the window and for support; a long service must not grow it forever.
+constexpr qsizetype MaxStatusLines = 5000;
+constexpr qsizetype MaxDataChars = 1 << 20;
+constexpr qsizetype MaxMessages = 1000;
+}
+
+void OperatorUi::message(const QString &text, Icon icon)
+{
+    if (icon == Icon::Critical || icon == Icon::Warning)
+        qCWarning(lcOperator).noquote() << "message:" << text;
+    else
+        qCInfo(lcOperator).noquote() << "message:" << text;
+    m_messages.append(text);
+    if (m_messages.size() > MaxMessages)
+        m_messages.removeFirst();
+    emit messageShown(text, icon);
+}
+
+bool OperatorUi::question(const QString &text)
+{
+    qCInfo(lcOperator).noquote() << "question (answered no):" << text;
+    m_messages.append(text);
+    return false;
+}
+
+void OperatorUi::beginBusy()
+{
+    if (m_busy++ == 0)
+        emit busyChanged(true);
+}
+
+void OperatorUi::endBusy()
+{
+    if (m_busy > 0 && --m_busy == 0)
+        emit busyChanged(false);
+}
+
+void OperatorUi::addStatus(const QString &line)
+{
+    qCDebug(lcOperator).noquote() << "status:" << line;
+    m_status.append(line);
+    if (m_status.size() > MaxStatusLines)
+        m_status.remove(0, m_status.size() - MaxStatusLines);
+    emit statusAdded(line);
+}
+
+void OperatorUi::appendData(const QString &text)
+{
+    m_data += text;
+    if (m_data.size() > MaxDataChars)
+        m_data.remove(0, m_data.size() - MaxDataChars);
+    emit dataAppended(text);
+}
+
+void OperatorUi::clearLog()
+{
+    m_status.clear();
+    m_data.clear();
+    emit logCleared();
+}
