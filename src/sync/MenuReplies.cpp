@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "MenuReplies.h"
+
+#include "HandheldLink.h"
+#include "SyncText.h"
+#include "clsDatabase.h"
+#include "modGestioneTipiDato.h"
+#include "modPlikoServer.h"
+
+using namespace Qt::StringLiterals;
+using synctext::Cr;
+using synctext::field;
+using synctext::flag;
+using synctext::whole;
+
+QString MenuReplies::nomeImpostazioneListino(const QDateTime &at)
+{
+    // Qt counts Monday as 1 and Sunday as 7.
+    static const char16_t *const days[] = {u"lun_", u"mar_", u"mer_", u"gio_", u"ven_", u"sab_", u"dom_"};
+    const int hour = at.time().hour();
+    const QString day = QString::fromUtf16(days[(at.date().dayOfWeek() + 6) % 7]);
+    return u"lst_"_s + day + (hour > 6 && hour < 18 ? u"g"_s : u"s"_s);
+}
+
+void MenuReplies::sincroArticoli(int index)
+{
+    auto rs = m_db.openDynaset(u"SELECT codice, descrizione, codice_iva, listino_a_ivato, listino_b_ivato, "
+                               "listino_c_ivato, listino_d_ivato, giacenza, articolo_restaurant, id_tipo_merce, "
+                               "preferito, posizione_preferito FROM magazzino WHERE in_shop_screen AND "
+                               "visibile_shop_screen AND not cancellato  "_s);
+    if (!rs)
+        return;
+    QString reply = u"SincroArticoli|"_s;
+    bool warned = false;
+    for (; !rs->isEOF(); rs->moveNext()) {
+        // The list is chosen again for every row, as the back office may switch it at any time.
+        const QString setting = nomeImpostazioneListino(tipi::now());
+        qint32 list = m_db.ReadLong(setting, 0);
+        if (list < 0 || list > 3) {
+            // Only lists A to D carry prices with VAT: a value outside them would leave the
+            // handheld without a menu, so list A serves and the operator is told once.
+            if (!warned)
+                qCWarning(lcSync).noquote() << "Impostazione" << setting << "=" << list
+                                            << "non indica un listino da A a D: si usa il listino A";
+            warned = true;
+            list = 0;
+        }
+        const QString column = u"listino_"_s + QChar(u'a' + list) + u"_ivato"_s;
+        const Currency listPrice = tipi::toCurrency(rs->value(column));
+        // The lists already include VAT: the rate of code 0 (the exempt code, normally 0 %) is
+        // applied to every article, whatever its own code, and only rounds the price.
+        const double rate = m_mod.aliquotaIva(0);
+        int decimals = regional().decimals;
+        const Currency price = modPlikoServer::prezzoIvato(listPrice, rate, decimals);
+
+        reply += whole(rs->value(u"codice"_s)) + u'|' + field(rs->value(u"descrizione"_s)) + u'|'
+            + whole(rs->value(u"id_tipo_merce"_s)) + u'|' + tipi::numberText(price.toDouble()) + u'|'
+            + tipi::numberText(tipi::toDouble(rs->value(u"giacenza"_s))) + u'|'
+            + flag(rs->value(u"articolo_restaurant"_s)) + u'|' + flag(rs->value(u"preferito"_s)) + u'|'
+            + whole(rs->value(u"posizione_preferito"_s)) + u';';
+    }
+    reply += Cr;
+    rs.reset();
+    m_link.inviaRisposta(reply, index);
+}
+
+void MenuReplies::sincroCategorie(int index)
+{
+    auto rs = m_db.openDynaset(u"SELECT DISTINCT id_tipo_merce, tipo, tipo_merce.posizione_cassa_facile "_s
+                               + u"                   FROM magazzino, tipo_merce "_s
+                               + u"                   WHERE in_shop_screen "_s
+                               + u"                         AND NOT cancellato "_s
+                               + u"                         AND magazzino.id_tipo_merce = tipo_merce.num "_s
+                               + u"                   ORDER BY tipo_merce.posizione_cassa_facile, tipo "_s);
+    if (!rs)
+        return;
+    QString reply = u"SincroCategorie|"_s;
+    for (; !rs->isEOF(); rs->moveNext())
+        reply += whole(rs->value(u"id_tipo_merce"_s)) + u'|' + field(rs->value(u"tipo"_s)) + u'|'
+            + QString::number(tipi::toInt16(rs->value(u"posizione_cassa_facile"_s))) + u';';
+    reply += Cr;
+    rs.reset();
+    m_link.inviaRisposta(reply, index);
+}

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QLoggingCategory>
+#include <QString>
+#include <QVariant>
+
+Q_DECLARE_LOGGING_CATEGORY(lcSync)
+
+// How database values become the fields of a synchronisation reply: the regional text form
+// (decimal comma under Italian settings, no thousands separator, whole numbers bare), yes/no as
+// "1"/"0", null as an empty field. Fields are never escaped: the handheld reads them as they are.
+namespace synctext {
+
+inline constexpr QChar Cr = u'\r';
+
+QString field(const QVariant &v);   // the value as text, "" for null
+QString whole(const QVariant &v);   // as a 32-bit integer (0 when it is not one)
+QString flag(const QVariant &v);    // "1" for yes, "0" for no
+
+// The time of day of a number of seconds (its part within the day): hours without a leading
+// zero, a colon, two-digit minutes ("7:05").
+QString oraDelGiorno(double seconds);
+
+// Now to the minute, as seconds from 1899-12-30: today's midnight plus the current hours and
+// minutes (seconds dropped), the reference for the reservation windows.
+double momentoAlMinuto();
+
+} // namespace synctext
