@@ -38,7 +38,7 @@ QList<Tok> tokens(const QString &shape)
             out.append(Tok{Tok::Quoted, p});
         else if (isIdentStart(p.at(0)))
             out.append(Tok{Tok::Ident, p});
-        else if (p.at(0).isDigit() || p.at(0) == u'-')
+        else if (p.at(0).isDigit() || (p.at(0) == u'-' && p.size() > 1))
             out.append(Tok{Tok::Number, p});
         else
             out.append(Tok{Tok::Op, p});

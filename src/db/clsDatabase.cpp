@@ -309,6 +309,14 @@ bool clsDatabase::changeFieldToText(const QString &table, const QString &field, 
     const QString t = quoted(table);
     const QString temp = u"\"__temp_field__\""_s;
     qint64 n = 0;
+    // Indexes on the field would follow it to the temporary name and block its removal: they are
+    // dropped first and made again on the new text field.
+    ResultSet indexes;
+    m_engine->runNative(u"SELECT il.name, il.\"unique\" FROM pragma_index_list(?1) il, pragma_index_info(il.name) ii "
+                        "WHERE upper(ii.name) = upper(?2) AND il.origin = 'c'"_s,
+                        {table, field}, &indexes, &n);
+    for (const auto &ix : indexes.rows)
+        m_engine->runNative(u"DROP INDEX "_s + quoted(ix.value(0).toString()), {}, nullptr, &n);
     ResultSet rows;
     const bool ok = m_engine->runNative(u"ALTER TABLE "_s + t + u" RENAME COLUMN "_s + quoted(field) + u" TO "_s + temp,
                                         {}, nullptr, &n)
@@ -324,7 +332,13 @@ bool clsDatabase::changeFieldToText(const QString &table, const QString &field, 
         if (!m_engine->runNative(u"UPDATE "_s + t + u" SET "_s + quoted(field) + u" = ? WHERE rowid = ?"_s,
                                  {safeString(r.value(1)), r.value(0)}, nullptr, &n))
             return fail(m_engine->lastError(), 132);
-    const bool dropped = m_engine->runNative(u"ALTER TABLE "_s + t + u" DROP COLUMN "_s + temp, {}, nullptr, &n);
+    bool dropped = m_engine->runNative(u"ALTER TABLE "_s + t + u" DROP COLUMN "_s + temp, {}, nullptr, &n);
+    for (const auto &ix : indexes.rows)
+        dropped = m_engine->runNative(u"CREATE "_s + (ix.value(1).toInt() ? u"UNIQUE "_s : QString()) + u"INDEX "_s
+                                          + quoted(ix.value(0).toString()) + u" ON "_s + t + u" ("_s + quoted(field)
+                                          + u')',
+                                      {}, nullptr, &n)
+            && dropped;
     m_engine->invalidateCatalogue();
     return dropped || fail(m_engine->lastError(), 133);
 }

@@ -1,0 +1,297 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Every statement form the server writes, run in the legacy dialect on a small real database.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// 2024-03-15 12:00 as a moment; orders 1 and 2 are open today, order 3 is closed.
+constexpr const char *Noon = "3919435200";
+
+void fill(TestDatabase &tdb)
+{
+    const char *const rows[] = {
+        "INSERT INTO tipo_merce (num, tipo, posizione_cassa_facile) VALUES (1, 'Primi', 2)",
+        "INSERT INTO tipo_merce (num, tipo, posizione_cassa_facile) VALUES (7, 'Bevande', 1)",
+        "INSERT INTO categorie_zona_ristorante (id_categoria, id_zona_ristorante) VALUES (1, 2)",
+        "INSERT INTO categorie_zona_ristorante (id_categoria, id_zona_ristorante) VALUES (7, 4)",
+        "INSERT INTO magazzino (codice, descrizione, id_tipo_merce, codice_iva, listino_a_ivato, giacenza,"
+        " giacenza_comanda, articolo_restaurant, in_shop_screen, visibile_shop_screen, cancellato)"
+        " VALUES (1, 'Birra', 7, 22, 5, 10, 5, false, true, true, false)",
+        "INSERT INTO magazzino (codice, descrizione, id_tipo_merce, codice_iva, listino_a_ivato, giacenza,"
+        " giacenza_comanda, articolo_restaurant, in_shop_screen, visibile_shop_screen, cancellato)"
+        " VALUES (2, 'Carbonara', 1, 10, 11, 0, 0, true, true, true, false)",
+        "INSERT INTO magazzino (codice, descrizione, id_tipo_merce, codice_iva, listino_a_ivato, giacenza,"
+        " giacenza_comanda, articolo_restaurant, in_shop_screen, visibile_shop_screen, cancellato)"
+        " VALUES (3, 'Vino', 7, 22, 20, 5, 1, false, true, true, true)",
+        "INSERT INTO clfn (codice, nome, cognome, nickname, operatore, cancellato) VALUES (1, 'Marco', 'B', 'Marco', true, false)",
+        "INSERT INTO clfn (codice, nome, cognome, nickname, operatore, cancellato) VALUES (2, 'Anna', 'C', 'anna', true, false)",
+        "INSERT INTO clfn (codice, nome, cognome, nickname, operatore, cancellato) VALUES (3, 'Ex', 'D', 'ex', true, true)",
+        "INSERT INTO comande (id_comanda, inizio, id_operatore, stato, coperti, costo_coperti) VALUES (1, 3919435200, 1, 0, 4, 8)",
+        "INSERT INTO comande (id_comanda, inizio, id_operatore, stato) VALUES (2, 3919438800, 2, 0)",
+        "INSERT INTO comande (id_comanda, inizio, id_operatore, stato) VALUES (3, 3919435200, 1, 1)",
+        "INSERT INTO tavoli_occupati (numero_tavolo, id_comanda) VALUES (4, 1)",
+        "INSERT INTO tavoli_occupati (numero_tavolo, id_comanda) VALUES (5, 1)",
+        "INSERT INTO tavoli_occupati (numero_tavolo, id_comanda) VALUES (7, 2)",
+        "INSERT INTO merce_comande (id_merce_comanda, id_comanda, id_articolo, descrizione, quantita, turno, qta_stampata, totale)"
+        " VALUES (10, 1, 1, 'Birra', 2, 1, 0, 10)",
+        "INSERT INTO merce_comande (id_merce_comanda, id_comanda, id_articolo, descrizione, quantita, turno, qta_stampata, totale)"
+        " VALUES (11, 1, 1, 'Birra', 3, 2, 1, 15)",
+        "INSERT INTO merce_comande (id_merce_comanda, id_comanda, id_articolo, descrizione, quantita, turno, qta_stampata, totale)"
+        " VALUES (12, 1, 2, 'Carbonara', 1, 1, 0, 11)",
+        "INSERT INTO merce_comande (id_merce_comanda, id_comanda, id_articolo, descrizione, quantita, turno, qta_stampata, totale)"
+        " VALUES (13, 2, 3, 'Vino', 1, 1, 0, 20)",
+        "INSERT INTO variazioni_comande (id_variazione, descrizione, prezzo) VALUES (1, 'Extra', 1.5)",
+        "INSERT INTO variazioni_comande_categorie (id_variazione, id_tipo_merce, id_nano) VALUES (1, 1, 0)",
+        "INSERT INTO merce_comande_variazioni (id_merce_comanda, id_variazione, quantita, descrizione, maggiorazione)"
+        " VALUES (12, 1, 1, 'Extra', 1.5)",
+        "INSERT INTO merce_comande_variazioni (id_merce_comanda, id_variazione, quantita, descrizione, maggiorazione)"
+        " VALUES (12, -1, 1, 'poco sale', 0)",
+        "INSERT INTO merce_comande_variazioni (id_merce_comanda, id_variazione, quantita, descrizione, maggiorazione)"
+        " VALUES (13, 1, 1, 'Extra', 1.5)",
+        "INSERT INTO tavoli (numero_tavolo, coperti) VALUES (4, 4)",
+        "INSERT INTO prenotazioni (id_prenotazione, data_ora) VALUES (1, 3919437000)",
+        "INSERT INTO tavoli_prenotati (id_prenotazione, numero_tavolo) VALUES (1, 9)",
+        "INSERT INTO var_long (name, value) VALUES ('tipologia_coperto', 1)",
+        "INSERT INTO var_long (name, value) VALUES ('minuti_avviso_prenotazione', 30)",
+        "INSERT INTO var_str (name, value) VALUES ('coperto_somma', '2,00')",
+        "INSERT INTO var_str (name, value) VALUES ('ora_apertura_attivita', '10:00')",
+    };
+    for (const char *r : rows)
+        tdb.exec(QString::fromUtf8(r));
+}
+
+// A query and what it returns: the number of rows and the first row, fields joined by "|".
+struct QueryCase
+{
+    const char *sql;
+    int rows;
+    const char *firstRow;
+};
+
+const QueryCase Queries[] = {
+    {"SELECT * FROM tavoli", 1, nullptr},
+    {"SELECT numero_tavolo FROM tavoli_occupati WHERE id_comanda = 1", 2, "4"},
+    {"SELECT inizio, ultima_ordinazione, coperti, data, pre_conto FROM comande WHERE id_comanda = 1", 1,
+     "3919435200|0|4|0|0"},
+    {"SELECT id_merce_comanda, id_articolo, quantita,  turno FROM merce_comande WHERE id_comanda = 1", 3, "10|1|2|1"},
+    {"SELECT id_variazione, quantita FROM merce_comande_variazioni WHERE id_merce_comanda = 12", 2, "1|1"},
+    {"SELECT data_ora FROM tavoli_prenotati, prenotazioni WHERE 3919433400 <= data_ora AND data_ora<= 3919438800"
+     " AND tavoli_prenotati.id_prenotazione = prenotazioni.id_prenotazione AND numero_tavolo = 9", 1, "3919437000"},
+    {"SELECT codice, descrizione, codice_iva, listino_a_ivato, listino_b_ivato, listino_c_ivato, listino_d_ivato,"
+     " giacenza, articolo_restaurant, id_tipo_merce, preferito, posizione_preferito FROM magazzino WHERE in_shop_screen"
+     " AND visibile_shop_screen AND not cancellato  ", 2, "1|Birra|22|5|0|0|0|10|0|7|0|0"},
+    {"SELECT DISTINCT id_tipo_merce, tipo, tipo_merce.posizione_cassa_facile                    FROM magazzino,"
+     " tipo_merce                    WHERE in_shop_screen                          AND NOT cancellato"
+     "                          AND magazzino.id_tipo_merce = tipo_merce.num                    ORDER BY"
+     " tipo_merce.posizione_cassa_facile, tipo ", 2, "7|Bevande|1"},
+    {"SELECT * FROM variazioni_comande_categorie", 1, "1|1|0"},
+    {"SELECT name, value FROM var_long WHERE name IN ('minuti_avviso_prenotazione','tipologia_coperto' )", 2, nullptr},
+    {"SELECT name, value FROM var_str WHERE name IN('coperto_somma','coperto_percentuale', 'ora_apertura_attivita',"
+     " 'ora_chiusura_attivita')", 2, nullptr},
+    {"SELECT codice, nickname FROM clfn WHERE operatore  AND NOT cancellato", 2, "1|Marco"},
+    {"SELECT comande.id_comanda, numero_tavolo, inizio, ultima_ordinazione, coperti, data, pre_conto FROM comande,"
+     " tavoli_occupati WHERE comande.id_comanda = tavoli_occupati.id_comanda AND inizio BETWEEN 3919400000 AND"
+     " 3919500000 AND stato = 0 AND id_operatore = 1", 2, "1|4|3919435200|0|4|0|0"},
+    {"SELECT numero_tavolo FROM comande, tavoli_occupati WHERE comande.id_comanda = tavoli_occupati.id_comanda AND"
+     " inizio BETWEEN 3919400000 AND 3919500000 AND stato = 0 AND id_operatore <> 1", 1, "7"},
+    {"SELECT nickname FROM clfn WHERE  codice = 2", 1, "anna"},
+    {"SELECT comande.id_comanda FROM comande WHERE inizio = 3919435200 AND comande.id_operatore = 1", 2, "1"},
+    {"SELECT (giacenza-giacenza_comanda) as disponibile FROM magazzino WHERE not articolo_restaurant AND codice = 1",
+     1, "5"},
+    {"SELECT (giacenza-giacenza_comanda) as disponibile FROM magazzino WHERE not articolo_restaurant AND codice = 2",
+     0, nullptr},
+    {"SELECT descrizione,costo_medio,ultimo_prezzo,cod_art_forn,id_unita_misura,articolo_alimentare,codice_iva FROM"
+     " magazzino WHERE codice = 2", 1, "Carbonara|0|0||0|0|10"},
+    {"SELECT descrizione, prezzo FROM variazioni_comande WHERE id_variazione = 1", 1, "Extra|1,5"},
+    {"SELECT comande.id_comanda FROM comande, tavoli_occupati  WHERE tavoli_occupati.numero_tavolo = 5"
+     "   AND tavoli_occupati.id_comanda = comande.id_comanda    AND stato = 0 ", 1, "1"},
+    {" SELECT nome, cognome, nickname  FROM clfn LEFT JOIN comande ON clfn.codice = comande.id_operatore "
+     " WHERE id_comanda = 2", 1, "Anna|C|anna"},
+    {"SELECT coperti, costo_coperti FROM comande WHERE id_comanda = 1", 1, "4|8"},
+    {"SELECT totale FROM merce_comande WHERE id_comanda = 1", 3, "10"},
+    // Kitchen ticket of the till and of the kitchen zone (parenthesised joins, IN subquery).
+    {" SELECT (merce_comande.quantita - merce_comande.qta_stampata) AS quantita, merce_comande.descrizione,"
+     " merce_comande.turno, merce_comande.id_merce_comanda, tipo_merce.tipo  FROM (merce_comande INNER JOIN magazzino"
+     " ON merce_comande.id_articolo = magazzino.codice) LEFT JOIN tipo_merce ON magazzino.id_tipo_merce ="
+     " tipo_merce.num  WHERE gia_stampata = 0 AND (qta_stampata < quantita) AND id_comanda = 1 ORDER BY"
+     " merce_comande.turno, tipo_merce.tipo, merce_comande.descrizione", 3, "2|Birra|1|10|Bevande"},
+    {" SELECT (merce_comande.quantita - merce_comande.qta_stampata) AS quantita, merce_comande.descrizione,"
+     " merce_comande.turno, merce_comande.id_merce_comanda, tipo_merce.tipo  FROM (merce_comande INNER JOIN magazzino"
+     " ON merce_comande.id_articolo = magazzino.codice)LEFT JOIN tipo_merce ON magazzino.id_tipo_merce ="
+     " tipo_merce.num   WHERE gia_stampata = 0 AND (qta_stampata < quantita)   AND id_comanda = 1   AND"
+     " id_tipo_merce IN                  (SELECT id_categoria                   FROM categorie_zona_ristorante"
+     "                   WHERE id_zona_ristorante = 2)  ORDER BY merce_comande.turno,tipo_merce.tipo,"
+     " merce_comande.descrizione", 1, "1|Carbonara|1|12|Primi"},
+    {" SELECT merce_comande.quantita , merce_comande.descrizione, merce_comande.turno, merce_comande.id_merce_comanda,"
+     " tipo_merce.tipo  FROM (merce_comande INNER JOIN magazzino ON merce_comande.id_articolo = magazzino.codice)"
+     " LEFT JOIN tipo_merce ON magazzino.id_tipo_merce = tipo_merce.num  WHERE id_comanda = 1 ORDER BY"
+     " merce_comande.turno,tipo_merce.posizione_cassa_facile, tipo_merce.tipo, merce_comande.descrizione", 3,
+     "2|Birra|1|10|Bevande"},
+    {"SELECT * FROM merce_comande_variazioni WHERE id_merce_comanda = 12", 2, nullptr},
+    {" SELECT merce_comande.*  FROM merce_comande INNER JOIN magazzino ON merce_comande.id_articolo ="
+     " magazzino.codice  WHERE id_comanda = 2", 1, nullptr},
+    {" SELECT tipo_merce.tipo, merce_comande.*  FROM (merce_comande INNER JOIN magazzino ON merce_comande.id_articolo ="
+     " magazzino.codice)LEFT JOIN tipo_merce ON magazzino.id_tipo_merce = tipo_merce.num  WHERE id_comanda = 1 ORDER"
+     " BY tipo_merce.posizione_cassa_facile, merce_comande.descrizione", 3, nullptr},
+    {" SELECT SUM(quantita) as tot  FROM merce_comande  WHERE id_comanda = 1", 1, "6"},
+    {"SELECT * FROM tavoli WHERE numero_tavolo = 4", 1, nullptr},
+    {"SELECT codice FROM clfn WHERE id_nano = 0", 3, "1"},
+    {"SELECT * FROM tavoli_occupati,comande WHERE tavoli_occupati.id_comanda = comande.id_comanda AND fine = 0  AND"
+     " stato =0 AND tavoli_occupati.numero_tavolo = 7", 1, nullptr},
+    {"SELECT comande.id_comanda FROM comande,tavoli_occupati  WHERE comande.id_comanda = tavoli_occupati.id_comanda"
+     " AND numero_tavolo = 4 AND inizio BETWEEN 3919400000 AND 3919500000 AND stato = 0 AND fine = 0 ", 1, "1"},
+    {"SELECT * FROM merce_comande_variazioni WHERE id_variazione <> -1 AND id_merce_comanda = 12 ORDER BY"
+     " id_variazione", 1, "12|1|1|Extra|1,5"},
+    {"SELECT * FROM merce_comande_variazioni WHERE id_variazione = -1 AND id_merce_comanda = 12 ORDER BY descrizione",
+     1, "12|-1|1|poco sale|0"},
+    {"SELECT variazioni_comande.id_variazione, descrizione, prezzo FROM variazioni_comande_categorie,"
+     "variazioni_comande WHERE variazioni_comande_categorie.id_variazione = variazioni_comande.id_variazione AND"
+     " id_nano = 0", 1, "1|Extra|1,5"},
+    {"SELECT coperti FROM tavoli WHERE numero_tavolo = 4", 1, "4"},
+    {"SELECT COUNT(id_variazione) as tot FROM merce_comande_variazioni WHERE id_variazione = -1 AND id_merce_comanda"
+     " IN (SELECT id_merce_comanda FROM merce_comande WHERE id_comanda = 1)", 1, "1"},
+    {"SELECT id_tipo_merce FROM magazzino WHERE codice = 3", 1, "7"},
+    {"SELECT codice, nickname, pwd_nano, gestione_tutti_tavoli, abilita_storno FROM clfn WHERE operatore AND NOT"
+     " cancellato", 2, "1|Marco||0|0"},
+    // Text compares without regard to case; & concatenates; chr() makes a character; true is -1.
+    {"SELECT codice FROM clfn WHERE nickname = 'ANNA'", 1, "2"},
+    {"SELECT 'a' & chr(124) & 'b' & 3 AS x, true AS t, false AS f", 1, "a|b3|-1|0"},
+};
+
+QString firstRow(Recordset &rs)
+{
+    QStringList f;
+    for (int i = 0; i < rs.fieldCount(); ++i)
+        f << tipi::toText(rs.value(i));
+    return f.join(u'|');
+}
+
+} // namespace
+
+TEST(LegacySql, EveryQueryOfTheServerReturnsTheRowsItExpects)
+{
+    RegionalGuard guard;
+    TestDatabase tdb(false);
+    fill(tdb);
+    for (const QueryCase &q : Queries) {
+        const QString sql = QString::fromUtf8(q.sql);
+        auto rs = tdb.db().openSnapshot(sql);
+        ASSERT_TRUE(rs) << q.sql << ": " << tdb.db().lastErrorText().toStdString();
+        EXPECT_EQ(rs->recordCount(), q.rows) << q.sql;
+        if (q.firstRow && !rs->isEOF()) {
+            EXPECT_EQ(firstRow(*rs), QString::fromUtf8(q.firstRow)) << q.sql;
+        }
+    }
+    (void)Noon;
+}
+
+TEST(LegacySql, FieldsOfAJoinAreReachedByTableAndColumn)
+{
+    RegionalGuard guard;
+    TestDatabase tdb(false);
+    fill(tdb);
+    auto rs = tdb.db().openSnapshot(u"SELECT * FROM comande, tavoli_occupati WHERE comande.id_comanda ="
+                                    " tavoli_occupati.id_comanda AND inizio BETWEEN 3919400000 AND 3919500000 AND"
+                                    " stato = 0 AND numero_tavolo = 7"_s);
+    ASSERT_TRUE(rs);
+    ASSERT_FALSE(rs->isEOF());
+    EXPECT_EQ(tipi::toLong(rs->value(u"comande.id_comanda"_s)), 2);
+    EXPECT_EQ(tipi::toLong(rs->value(u"tavoli_occupati.id_comanda"_s)), 2);
+    EXPECT_EQ(tipi::toLong(rs->value(u"id_operatore"_s)), 2);
+    EXPECT_TRUE(rs->value(u"colonna_inesistente"_s).isNull());
+}
+
+TEST(LegacySql, ReleasingAnOrderCountsEveryLineOfTheSameArticle)
+{
+    RegionalGuard guard;
+    TestDatabase tdb(false);
+    fill(tdb);
+    clsDatabase &db = tdb.db();
+    // Order 1 has two lines of beer (2 + 3) and a restaurant dish; beer has 5 committed.
+    ASSERT_TRUE(db.doQuery(u"UPDATE magazzino, merce_comande SET giacenza_comanda = giacenza_comanda - quantita "
+                           "WHERE codice = id_articolo   AND not articolo_restaurant   AND id_comanda = 1"_s));
+    EXPECT_EQ(db.lastChanged(), 1);
+    EXPECT_EQ(tdb.scalar(u"SELECT giacenza_comanda FROM magazzino WHERE codice = 1"_s), u"0"_s);
+    EXPECT_EQ(tdb.scalar(u"SELECT giacenza_comanda FROM magazzino WHERE codice = 2"_s), u"0"_s);
+    EXPECT_EQ(tdb.scalar(u"SELECT giacenza_comanda FROM magazzino WHERE codice = 3"_s), u"1"_s);
+
+    ASSERT_TRUE(db.doQuery(u"UPDATE magazzino SET giacenza_comanda = giacenza_comanda + 2.5 WHERE not"
+                           " articolo_restaurant AND codice = 1"_s));
+    EXPECT_EQ(tdb.scalar(u"SELECT giacenza_comanda FROM magazzino WHERE codice = 1"_s), u"2,5"_s);
+    ASSERT_TRUE(db.doQuery(u"UPDATE magazzino SET giacenza_comanda = giacenza_comanda + 1 WHERE not"
+                           " articolo_restaurant AND codice = 2"_s));
+    EXPECT_EQ(db.lastChanged(), 0); // a restaurant dish has no stock
+}
+
+TEST(LegacySql, DeletingAnOrdersLinesTakesTheirVariationsOnly)
+{
+    RegionalGuard guard;
+    TestDatabase tdb(false);
+    fill(tdb);
+    clsDatabase &db = tdb.db();
+    ASSERT_TRUE(db.doQuery(u"DELETE merce_comande_variazioni.* FROM merce_comande_variazioni, merce_comande WHERE"
+                           " merce_comande_variazioni.id_merce_comanda = merce_comande.id_merce_comanda AND"
+                           " id_comanda = 1"_s));
+    EXPECT_EQ(db.lastChanged(), 2);
+    EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM merce_comande_variazioni"_s), u"1"_s); // order 2's stays
+    ASSERT_TRUE(db.doQuery(u"DELETE FROM merce_comande WHERE id_comanda = 1"_s));
+    EXPECT_EQ(db.lastChanged(), 3);
+    ASSERT_TRUE(db.doQuery(u"DELETE FROM tavoli_occupati WHERE id_comanda = 1"_s));
+    EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM tavoli_occupati"_s), u"1"_s);
+}
+
+TEST(LegacySql, ActionStatementsOfOrdersAndPrinting)
+{
+    RegionalGuard guard;
+    TestDatabase tdb(false);
+    fill(tdb);
+    clsDatabase &db = tdb.db();
+    ASSERT_TRUE(db.doQuery(u"UPDATE comande SET pre_conto = true WHERE id_comanda = 1"_s));
+    EXPECT_EQ(tdb.scalar(u"SELECT pre_conto FROM comande WHERE id_comanda = 1"_s), u"-1"_s);
+    auto open = db.openSnapshot(u"SELECT id_comanda FROM comande WHERE pre_conto = true"_s);
+    EXPECT_EQ(open->recordCount(), 1);
+
+    ASSERT_TRUE(db.doQuery(u"UPDATE merce_comande SET qta_stampata = quantita WHERE id_comanda = 1"_s));
+    EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM merce_comande WHERE qta_stampata < quantita"_s), u"1"_s);
+
+    ASSERT_TRUE(db.doQuery(u"INSERT INTO tavoli(numero_tavolo, coperti) VALUES(999,2)"_s));
+    EXPECT_EQ(tdb.scalar(u"SELECT coperti FROM tavoli WHERE numero_tavolo = 999"_s), u"2"_s);
+
+    // Amounts quoted in the regional form go into numeric columns as numbers.
+    ASSERT_TRUE(db.doQuery(u"UPDATE comande SET coperti = 3, costo_coperti = '7,50', totale = '26,4' WHERE"
+                           " id_comanda = 2"_s));
+    EXPECT_EQ(tdb.scalar(u"SELECT typeof(costo_coperti) FROM comande WHERE id_comanda = 2"_s), u"real"_s);
+    EXPECT_EQ(tdb.scalar(u"SELECT costo_coperti + totale FROM comande WHERE id_comanda = 2"_s), u"33,9"_s);
+
+    ASSERT_TRUE(db.doQuery(u"UPDATE variazioni_comande_categorie SET id_nano = 1 WHERE id_variazione = 1 AND"
+                           " id_tipo_merce = 1"_s));
+    EXPECT_EQ(tdb.scalar(u"SELECT id_nano FROM variazioni_comande_categorie"_s), u"1"_s);
+
+    // A quoted text stays text even when it looks like a number.
+    ASSERT_TRUE(db.doQuery(u"UPDATE clfn SET nickname = '12,5' WHERE codice = 1"_s));
+    EXPECT_EQ(tdb.scalar(u"SELECT typeof(nickname) FROM clfn WHERE codice = 1"_s), u"text"_s);
+}
+
+TEST(LegacySql, StatementsOfOneShapeShareOnePreparedStatement)
+{
+    RegionalGuard guard;
+    TestDatabase tdb(false);
+    fill(tdb);
+    const int before = tdb.db().engine()->cachedStatements();
+    for (int t = 1; t <= 50; ++t)
+        EXPECT_TRUE(tdb.db().openSnapshot(u"SELECT numero_tavolo FROM tavoli_occupati WHERE id_comanda = "_s
+                                          + QString::number(t)));
+    EXPECT_EQ(tdb.db().engine()->cachedStatements(), before + 1);
+}
+
+TEST(LegacySql, AnUnterminatedQuoteIsAnErrorNotACrash)
+{
+    RegionalGuard guard;
+    TestDatabase tdb(false);
+    EXPECT_FALSE(tdb.db().doQuery(u"UPDATE clfn SET nickname = 'aperta WHERE codice = 1"_s));
+    EXPECT_EQ(tdb.db().openSnapshot(u"SELECT [codice FROM clfn"_s), nullptr);
+}
