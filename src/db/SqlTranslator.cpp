@@ -98,7 +98,13 @@ QList<Tok> slice(const QList<Tok> &t, qsizetype from, qsizetype to)
 SqlTranslator::Split SqlTranslator::split(const QString &s)
 {
     Split out;
-    QStringList parts;
+    QString &shape = out.shape;
+    shape.reserve(s.size());
+    auto add = [&shape](QStringView part) {
+        if (!shape.isEmpty())
+            shape += u' ';
+        shape += part;
+    };
     const qsizetype n = s.size();
     qsizetype i = 0;
     while (i < n) {
@@ -125,7 +131,7 @@ SqlTranslator::Split SqlTranslator::split(const QString &s)
             if (!closed)
                 out.ok = false;
             out.literals.append(lit);
-            parts.append(u"?"_s);
+            add(u"?");
         } else if (c == u'[' || c == u'"' || c == u'`') {
             const QChar close = c == u'[' ? u']' : c;
             const qsizetype end = s.indexOf(close, i + 1);
@@ -135,7 +141,7 @@ SqlTranslator::Split SqlTranslator::split(const QString &s)
             }
             QString name = s.mid(i + 1, end - i - 1);
             name.replace(u'"', u"\"\""_s);
-            parts.append(u'"' + name.remove(u' ') + u'"');
+            add(QString(u'"' + name.remove(u' ') + u'"'));
             i = end + 1;
         } else if (c.isDigit() || (c == u'.' && i + 1 < n && s.at(i + 1).isDigit())) {
             qsizetype j = i;
@@ -165,27 +171,26 @@ SqlTranslator::Split SqlTranslator::split(const QString &s)
             }
             if (!ok)
                 out.literals.append(num.toDouble());
-            parts.append(u"?"_s);
+            add(u"?");
             i = j;
         } else if (isIdentStart(c)) {
             qsizetype j = i + 1;
             while (j < n && isIdentChar(s.at(j)))
                 ++j;
-            parts.append(s.mid(i, j - i));
+            add(QStringView(s).mid(i, j - i));
             i = j;
         } else {
             static const QStringList two = {u"<>"_s, u"<="_s, u">="_s, u"!="_s, u"||"_s, u"=="_s};
             const QString pair = s.mid(i, 2);
             if (two.contains(pair)) {
-                parts.append(pair);
+                add(pair);
                 i += 2;
             } else {
-                parts.append(QString(c));
+                add(QStringView(&c, 1));
                 ++i;
             }
         }
     }
-    out.shape = parts.join(u' ');
     return out;
 }
 

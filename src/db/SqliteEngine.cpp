@@ -154,7 +154,7 @@ sqlite3_stmt *SqliteEngine::prepare(const QByteArray &sql)
 }
 
 bool SqliteEngine::execute(sqlite3_stmt *st, const QList<QVariant> &values, const QList<int> *order,
-                           const QList<bool> *numeric, ResultSet *rows, qint64 *changed)
+                           const QList<bool> *numeric, ResultSet *rows, qint64 *changed, const Prepared *known)
 {
     const int count = sqlite3_bind_parameter_count(st);
     for (int i = 0; i < count; ++i) {
@@ -167,7 +167,11 @@ bool SqliteEngine::execute(sqlite3_stmt *st, const QList<QVariant> &values, cons
         }
     }
     const int cols = sqlite3_column_count(st);
-    if (rows) {
+    if (rows && known) {
+        rows->rows.clear();
+        rows->names = known->names;
+        rows->tables = known->tables;
+    } else if (rows) {
         rows->rows.clear();
         rows->names.clear();
         rows->tables.clear();
@@ -215,9 +219,14 @@ bool SqliteEngine::run(const QString &legacySql, ResultSet *rows, qint64 *change
         p.stmt = prepare(p.tr.sql);
         if (!p.stmt)
             return false;
+        for (int c = 0; c < sqlite3_column_count(p.stmt); ++c) {
+            p.names.append(QString::fromUtf8(sqlite3_column_name(p.stmt, c)));
+            const char *tab = sqlite3_column_table_name(p.stmt, c);
+            p.tables.append(tab ? QString::fromUtf8(tab) : QString());
+        }
         it = m_cache.insert(sp.shape, p);
     }
-    return execute(it->stmt, sp.literals, &it->tr.paramOrder, &it->tr.numericTarget, rows, changed);
+    return execute(it->stmt, sp.literals, &it->tr.paramOrder, &it->tr.numericTarget, rows, changed, &*it);
 }
 
 bool SqliteEngine::runNative(const QString &sql, const QList<QVariant> &values, ResultSet *rows, qint64 *changed)

@@ -72,11 +72,13 @@ private:
     {
         SqlTranslator::Translation tr;
         sqlite3_stmt *stmt = nullptr;
+        QStringList names;   // column names and origin tables, read once per statement
+        QStringList tables;
     };
     SqliteEngine() = default;
     bool fail(const QString &what);
     bool execute(sqlite3_stmt *stmt, const QList<QVariant> &values, const QList<int> *order,
-                 const QList<bool> *numeric, ResultSet *rows, qint64 *changed);
+                 const QList<bool> *numeric, ResultSet *rows, qint64 *changed, const Prepared *known = nullptr);
     sqlite3_stmt *prepare(const QByteArray &sql);
 
     sqlite3 *m_db = nullptr;
