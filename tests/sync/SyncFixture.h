@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "HandheldLink.h"
+#include "SincroReplies.h"
+#include "TestSupport.h"
+#include "modPlikoServer.h"
+
+#include <QStringList>
+#include <gtest/gtest.h>
+
+// A connection that keeps every reply it is asked to send.
+class RecordingLink final : public HandheldLink
+{
+public:
+    int inviaRisposta(const QString &text, int index) override
+    {
+        replies.append(text);
+        indexes.append(index);
+        return 1;
+    }
+    bool aspettaChiusura(int) override { return true; }
+
+    QStringList replies;
+    QList<int> indexes;
+};
+
+// Keeps the warnings of the synchronisation replies while it lives.
+class SyncLogCapture
+{
+public:
+    SyncLogCapture();
+    ~SyncLogCapture();
+    static QStringList &lines();
+};
+
+// The demo restaurant on Friday 15 March 2024 at noon, with a handheld connected on slot 7.
+// Orders, lines and reservations are added in the legacy dialect, as the back office would.
+class SyncTest : public ::testing::Test
+{
+protected:
+    static constexpr int Slot = 7;
+    // Midnight of Thursday 14 March 2024 in seconds from 1899-12-30.
+    static constexpr double Mar14 = 3919536000.0;
+    static constexpr double Mar15 = Mar14 + 86400.0;
+
+    RegionalGuard regional;
+    TestDatabase data;
+    modPlikoServer mod{data.db()};
+    RecordingLink link;
+    SincroReplies replies{data.db(), mod, link};
+
+    void setNow(const QDate &day, const QTime &time) { regional.clock().set(QDateTime(day, time)); }
+    void setOpeningHours(const QString &opening, const QString &closing);
+    void setLong(const QString &name, qint32 value);
+
+    // An order opened at `inizio` by `operatore` on `tables`; returns its key.
+    qint32 addOrder(double inizio, qint32 operatore, const QList<int> &tables, int coperti = 2, int stato = 0,
+                    bool preConto = false);
+    qint32 addLine(qint32 order, int article, const QString &quantita, int turno);
+    void addVariation(qint32 line, int variation, const QString &quantita);
+    void addReservation(double dataOra, int table);
+    void clearReservations();
+
+    // The one reply sent, or a failure when there were none or several.
+    QString onlyReply() const;
+};

@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// How the "Sincro..." requests of a handheld are read before they are answered.
+#include "SyncCommands.h"
+#include "SyncFixture.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+constexpr double H = 3600.0;
+}
+
+class SyncCommandTest : public SyncTest
+{
+protected:
+    // Runs a request as the dispatcher hands it over: the tail after the handheld code.
+    bool request(const QString &tail)
+    {
+        const QString word = tail.section(u'|', 0, 0);
+        const QString rest = tail.section(u'|', 1);
+        for (const SyncCommand &c : syncCommands())
+            if (c.word == word)
+                return c.run(replies, tail, rest, Slot);
+        ADD_FAILURE() << "no command " << word.toStdString();
+        return false;
+    }
+};
+
+TEST_F(SyncCommandTest, theTenCommandsAreKnownByTheirExactWords)
+{
+    QStringList words;
+    for (const SyncCommand &c : syncCommands())
+        words.append(c.word);
+    EXPECT_EQ(words, (QStringList{u"SincroTavoli"_s, u"SincroTavolo"_s, u"SincroArticoli"_s, u"SincroCategorie"_s,
+                                  u"SincroPrenotati"_s, u"SincroVariazioni"_s, u"SincroVariabili"_s,
+                                  u"SincroOperatori"_s, u"SincroComande"_s, u"SincroTavoliUsati"_s}));
+}
+
+TEST_F(SyncCommandTest, commandsWithoutArgumentsIgnoreWhatFollows)
+{
+    EXPECT_TRUE(request(u"SincroOperatori|"_s));
+    EXPECT_TRUE(request(u"SincroOperatori|qualcosa|altro"_s));
+    ASSERT_EQ(link.replies.size(), 2);
+    EXPECT_EQ(link.replies[0], link.replies[1]);
+    EXPECT_EQ(link.indexes, (QList<int>{Slot, Slot}));
+}
+
+TEST_F(SyncCommandTest, aTableRequestPassesTheTableAndTheWaiter)
+{
+    addOrder(Mar14 + 20 * H, 3, {12});
+    EXPECT_TRUE(request(u"SincroTavolo|12|3"_s));
+    EXPECT_TRUE(request(u"SincroTavolo|12|2"_s));
+    ASSERT_EQ(link.replies.size(), 2);
+    EXPECT_EQ(link.replies[0], u"COMANDA|C|3919608000|3919608600|12|2|45365|0;\r"_s);
+    EXPECT_EQ(link.replies[1], u"ALTRO|12\r"_s);
+}
+
+TEST_F(SyncCommandTest, aTableRequestThatCannotBeReadGetsNoReply)
+{
+    SyncLogCapture log;
+    EXPECT_FALSE(request(u"SincroTavolo|12|tre"_s));
+    EXPECT_FALSE(request(u"SincroTavolo|12"_s));
+    EXPECT_FALSE(request(u"SincroTavolo|"_s));
+    EXPECT_FALSE(request(u"SincroTavolo|12 OR 1=1|3"_s));
+    EXPECT_FALSE(request(u"SincroTavolo|12|99999999999"_s));
+    EXPECT_TRUE(link.replies.isEmpty());
+    EXPECT_EQ(log.lines().size(), 5);
+}
+
+TEST_F(SyncCommandTest, anOperatorThatIsNotANumberIsOperatorZero)
+{
+    addOrder(Mar14 + 20 * H, 0, {1});
+    addOrder(Mar14 + 20 * H, 3, {2});
+    EXPECT_TRUE(request(u"SincroComande|3|"_s));      // "3|" is not a number: operator 0
+    EXPECT_TRUE(request(u"SincroTavoliUsati|abc"_s));  // every waiter but 0
+    EXPECT_TRUE(request(u"SincroComande|3"_s));
+    ASSERT_EQ(link.replies.size(), 3);
+    EXPECT_EQ(link.replies[0], u"SincroComande|C|3919608000|3919608600|1|2|45365|0;\r"_s);
+    EXPECT_EQ(link.replies[1], u"SincroTavoliUsati|2;\r"_s);
+    EXPECT_EQ(link.replies[2], u"SincroComande|C|3919608000|3919608600|2|2|45365|0;\r"_s);
+}
