@@ -1,0 +1,244 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frmMain.h"
+
+#include "ServerContext.h"
+#include "ServerCore.h"
+#include "frmSysTray.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+// The window keeps a bounded log; a server that runs for weeks must not grow it without end.
+constexpr int MaxStatusLines = 2000;
+constexpr int MaxDataBlocks = 5000;
+
+QIcon serverIcon()
+{
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(0xC0, 0x39, 0x2B));
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(1, 1, 30, 30, 6, 6);
+    p.setPen(Qt::white);
+    QFont f = p.font();
+    f.setBold(true);
+    f.setPixelSize(22);
+    p.setFont(f);
+    p.drawText(pixmap.rect(), Qt::AlignCenter, u"P"_s);
+    return QIcon(pixmap);
+}
+
+QString stateText(int state)
+{
+    switch (state) {
+    case 0: return u"0 chiuso"_s;
+    case 1: return u"1 aperto"_s;
+    case 2: return u"2 in ascolto"_s;
+    case 7: return u"7 connesso"_s;
+    case 8: return u"8 in chiusura"_s;
+    case 9: return u"9 errore"_s;
+    default: return QString::number(state);
+    }
+}
+} // namespace
+
+frmMain::frmMain(ServerCore &core, QWidget *parent)
+    : QWidget(parent), m_core(core), m_tray(new frmSysTray(this))
+{
+    setObjectName(u"frmMain"_s);
+    setWindowTitle(u"PlikoServerWindow"_s);
+    const QIcon icon = serverIcon();
+    setWindowIcon(icon);
+
+    auto *frame = new QGroupBox(u"Connection Status"_s, this);
+    frame->setObjectName(u"fraConnectionStatus"_s);
+    m_lbStatus = new QListWidget(frame);
+    m_lbStatus->setObjectName(u"lbStatus"_s);
+    m_txtDati = new QPlainTextEdit(frame);
+    m_txtDati->setObjectName(u"txtDati"_s);
+    m_txtDati->setReadOnly(true);
+    m_txtDati->setMaximumBlockCount(MaxDataBlocks);
+    m_connections = new QTreeWidget(frame);
+    m_connections->setObjectName(u"lvConnessioni"_s);
+    m_connections->setHeaderLabels({u"Slot"_s, u"Stato"_s, u"Indirizzo"_s});
+    m_connections->setRootIsDecorated(false);
+    m_connections->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_cmdClear = new QPushButton(u"Clear"_s, frame);
+    m_cmdClear->setObjectName(u"cmdClear"_s);
+    m_cmdClose = new QPushButton(u"Close"_s, frame);
+    m_cmdClose->setObjectName(u"cmdClose"_s);
+    m_txtDatiInvio = new QLineEdit(frame);
+    m_txtDatiInvio->setObjectName(u"txtDatiInvio"_s);
+    m_cmdInvio = new QPushButton(u"Invia"_s, frame);
+    m_cmdInvio->setObjectName(u"cmdInvio"_s);
+
+    auto *logs = new QHBoxLayout;
+    auto *left = new QVBoxLayout;
+    left->addWidget(new QLabel(u"Eventi"_s, frame));
+    left->addWidget(m_lbStatus);
+    left->addWidget(new QLabel(u"Connessioni"_s, frame));
+    left->addWidget(m_connections);
+    auto *right = new QVBoxLayout;
+    right->addWidget(new QLabel(u"Dati ricevuti"_s, frame));
+    right->addWidget(m_txtDati);
+    logs->addLayout(left, 1);
+    logs->addLayout(right, 2);
+    auto *send = new QHBoxLayout;
+    send->addWidget(m_txtDatiInvio, 1);
+    send->addWidget(m_cmdInvio);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_cmdClear);
+    buttons->addWidget(m_cmdClose);
+    auto *inner = new QVBoxLayout(frame);
+    inner->addLayout(logs, 1);
+    inner->addLayout(send);
+    inner->addLayout(buttons);
+    auto *outer = new QVBoxLayout(this);
+    outer->addWidget(frame);
+    resize(820, 520);
+
+    OperatorUi &ui = m_core.context().ui();
+    connect(&ui, &OperatorUi::statusAdded, this, [this](const QString &line) {
+        m_lbStatus->addItem(line);
+        while (m_lbStatus->count() > MaxStatusLines)
+            delete m_lbStatus->takeItem(0);
+        m_lbStatus->scrollToBottom();
+    });
+    connect(&ui, &OperatorUi::dataAppended, this, [this](const QString &text) {
+        m_txtDati->moveCursor(QTextCursor::End);
+        m_txtDati->insertPlainText(text);
+        m_txtDati->verticalScrollBar()->setValue(m_txtDati->verticalScrollBar()->maximum());
+    });
+    connect(&ui, &OperatorUi::logCleared, this, [this] {
+        m_lbStatus->clear();
+        m_txtDati->setPlainText(QString());
+    });
+    connect(m_cmdClear, &QPushButton::clicked, this, [this] { m_core.context().ui().clearLog(); });
+    connect(m_cmdClose, &QPushButton::clicked, this, [this] { close(); });
+    // cmdInvio sends nothing: a reply goes only to the connection that asked for it.
+    connect(&m_core.wsServer(), &HandheldServer::slotChanged, this, &frmMain::onSlotChanged);
+
+    m_tray->addMenuItem(u"&Attiva Duvu"_s, u"attivaNano"_s);
+    m_tray->addMenuItem(u"&Gestione Duvu"_s, u"gestioneNano"_s);
+    m_tray->addMenuItem(u"-"_s, u"sep"_s);
+    m_tray->addMenuItem(u"&Esci da Tavora Restaurant Server"_s, u"chiudiProgramma"_s);
+    m_tray->setIcon(icon);
+    m_tray->setToolTip(u"Tavora Restaurant Server"_s);
+    connect(m_tray, &frmSysTray::mousePressed, this, &frmMain::onTrayMouse);
+    connect(m_tray, &frmSysTray::menuClicked, this, &frmMain::onTrayMenu);
+    connect(&m_core, &ServerCore::finished, this, [this] {
+        m_ending = true;
+        close();
+    });
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::presentAtStart()
+{
+    m_tray->show();
+    show();
+}
+
+void frmMain::onTrayMouse(int button)
+{
+    if (button == 2)
+        m_tray->showMenu();
+}
+
+void frmMain::onTrayMenu(const QString &key)
+{
+    if (key == u"gestioneNano"_s)
+        gestioneNano();
+    else if (key == u"attivaNano"_s)
+        attivaNano();
+    else
+        chiudiProgramma();
+}
+
+void frmMain::attivaNano()
+{
+    if (!enter("attivaNano"))
+        return;
+    m_core.attivaNano();
+    leave("attivaNano");
+}
+
+void frmMain::gestioneNano()
+{
+    if (!enter("gestioneNano"))
+        return;
+    if (m_core.context().showNanoWindow)
+        m_core.context().showNanoWindow();
+    leave("gestioneNano");
+}
+
+void frmMain::chiudiProgramma()
+{
+    if (!enter("chiudiProgramma"))
+        return;
+    m_core.chiudiProgramma();
+    leave("chiudiProgramma");
+}
+
+bool frmMain::enter(const char *key)
+{
+    const QByteArray k(key);
+    if (m_running.contains(k))
+        return false;
+    m_running.insert(k);
+    return true;
+}
+
+void frmMain::leave(const char *key)
+{
+    m_running.remove(QByteArray(key));
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    // Closing the main window ends the program, after the requests in progress have finished.
+    if (!m_ending) {
+        event->ignore();
+        hide();
+        m_core.termina(0);
+        return;
+    }
+    event->accept();
+}
+
+void frmMain::onSlotChanged(int index, int state, const QString &peer)
+{
+    const QString key = QString::number(index);
+    QList<QTreeWidgetItem *> found = m_connections->findItems(key, Qt::MatchExactly, 0);
+    QTreeWidgetItem *item = found.isEmpty() ? nullptr : found.first();
+    if (state == 0 && index != 0) {
+        delete item;
+        return;
+    }
+    if (!item) {
+        item = new QTreeWidgetItem(m_connections);
+        item->setData(0, Qt::DisplayRole, index);
+        m_connections->sortItems(0, Qt::AscendingOrder);
+    }
+    item->setText(1, stateText(state));
+    item->setText(2, index == 0 ? u"porta "_s + QString::number(m_core.wsServer().serverPort()) : peer);
+}

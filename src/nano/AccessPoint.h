@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The radio access point's library operations, called synchronously on the event-loop thread.
+// Texts cross as single-byte buffers that the device may overwrite. Start-up only opens the link
+// and probes it (Dll_OpenSerial, then Dll_ReqSysInfo); the receive loop, the database transfer and
+// the table services use the rest.
+class AccessPoint
+{
+public:
+    virtual ~AccessPoint() = default;
+
+    // 1 when the serial port (3 for COM3) was opened; anything else is a failure.
+    virtual qint32 Dll_OpenSerial(qint32 port) = 0;
+    virtual void Dll_CloseSerial() = 0;
+    // Writes the system information into buffer (at most 100 characters) and returns its length;
+    // 0 means the access point is not answering.
+    virtual qint32 Dll_ReqSysInfo(QByteArray &buffer) = 0;
+    virtual qint32 Dll_GetDllVersion(QByteArray &buffer) = 0;
+    virtual void Dll_EnabledVisibleMode() = 0;
+    virtual void Dll_DisabledVisibleMode() = 0;
+    virtual void Dll_EraseDB(qint32 first, qint32 second) = 0;
+    // 1 when the exported database file was accepted.
+    virtual qint32 Dll_OpenDataBase(const QString &path) = 0;
+    // Transfer progress in percent; anything over 100 counts as 100.
+    virtual qint32 Dll_SendDataBase() = 0;
+    // The kind of the next message as a character code ('T', 'V', 'l', 'L', 'N', 'S'; anything else:
+    // nothing to handle); buffer receives the body (at most 2000 characters), length its length.
+    virtual qint32 Dll_RxManager(QByteArray &buffer, qint32 &length) = 0;
+    virtual void Dll_SendOrder(const QByteArray &reply) = 0;
+    virtual void Dll_SendTblList(const QByteArray &reply) = 0;
+    virtual void Dll_SendLockTbl() = 0;
+    virtual void Dll_SendEmptyTbl() = 0;
+    virtual void Dll_FeedBackForMoveTbl(qint32 code) = 0;
+};

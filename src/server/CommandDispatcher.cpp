@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "CommandDispatcher.h"
+
+#include "ErrorRoutine.h"
+#include "OperatorUi.h"
+#include "clsDatabase.h"
+
+#include <QLoggingCategory>
+#include <exception>
+
+using namespace Qt::StringLiterals;
+
+Q_LOGGING_CATEGORY(lcDispatch, "pliko.dispatch")
+
+namespace {
+// The request text as it goes into a log line: bounded, so a flood cannot fill the log.
+QString logText(const QString &text)
+{
+    constexpr qsizetype MaxLogged = 200;
+    return text.size() > MaxLogged ? QString(text.left(MaxLogged) + u"..."_s) : text;
+}
+} // namespace
+
+CommandDispatcher::CommandDispatcher(clsDatabase &db, OperatorUi *ui, QObject *parent)
+    : QObject(parent), m_db(db), m_ui(ui)
+{
+    registerCommand(u"TestConnessione"_s, [](const HandheldRequest &r) { r.inviaRisposta(u"TestOK|\r"_s); });
+}
+
+void CommandDispatcher::registerCommand(const QString &word, Handler handler, int minFields)
+{
+    m_commands.push_back({word, std::move(handler), minFields});
+}
+
+QStringList CommandDispatcher::commandWords() const
+{
+    QStringList words;
+    for (const Entry &e : m_commands)
+        words.append(e.word);
+    return words;
+}
+
+void CommandDispatcher::analizzaDati(const QString &text, int index)
+{
+    ++m_active;
+    // The database stays open for the whole request, also while its handler yields; the opens are
+    // counted, so a request that ends meanwhile does not close it under this one.
+    const bool opened = m_db.openDB(m_dbPath);
+    if (!opened) {
+        diagnostics::reportFault(u"analizzaDati"_s,
+                                 u"Database non disponibile (slot "_s + QString::number(index) + u"): "_s
+                                     + m_db.lastErrorText());
+    }
+
+    const qsizetype first = text.indexOf(u'|');
+    const qsizetype second = first < 0 ? -1 : text.indexOf(u'|', first + 1);
+    if (first < 0 || second < 0) {
+        reject(index, text, u"comando senza separatore \"|\""_s);
+    } else if (opened) {
+        HandheldRequest request;
+        request.index = index;
+        request.text = text;
+        request.tail = text.mid(first + 1);
+        request.word = text.mid(first + 1, second - first - 1);
+        request.rest = text.mid(second + 1);
+        request.link = m_link;
+        bool rejected = false;
+        request.onReject = [&](const QString &reason) {
+            if (!rejected) {
+                rejected = true;
+                reject(index, text, reason);
+            }
+        };
+        for (const Entry &e : m_commands) {
+            if (e.word != request.word)
+                continue;
+            if (e.minFields > 0 && request.rest.count(u'|') + 1 < e.minFields) {
+                request.reject(u"argomenti insufficienti per "_s + e.word);
+                break;
+            }
+            try {
+                e.handler(request);
+            } catch (const std::exception &ex) {
+                // A handler fault is a fault of this one request: reported, the connection closed,
+                // the service goes on.
+                diagnostics::reportFault(u"analizzaDati "_s + e.word, QString::fromLocal8Bit(ex.what()));
+                request.reject(u"errore interno in "_s + e.word);
+            }
+            break;
+        }
+    } else if (m_drop) {
+        // Without its database no handler can answer; the handheld learns at once.
+        m_drop(index);
+    }
+
+    if (opened)
+        m_db.closeDB();
+    if (--m_active == 0)
+        emit idle();
+}
+
+void CommandDispatcher::reject(int index, const QString &text, const QString &reason)
+{
+    ++m_rejected;
+    qCWarning(lcDispatch).noquote() << u"richiesta scartata (slot %1): %2 - %3"_s.arg(index).arg(reason, logText(text));
+    if (m_ui)
+        m_ui->addStatus(u"Richiesta scartata: "_s + reason);
+    if (m_drop)
+        m_drop(index);
+}

@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "HandheldRequest.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <vector>
+
+class clsDatabase;
+class OperatorUi;
+
+// analizzaDati: takes one complete request, opens the shared database for it, picks the command
+// word out and runs the handler registered for that word, then closes the database whatever
+// happened. Words are matched exactly and case-sensitively, in registration order; an unknown word
+// is ignored (no reply). A request without its "|" separators, or one its handler rejects, is
+// logged and dropped and its connection closed: bad input never takes the server down.
+class CommandDispatcher : public QObject
+{
+    Q_OBJECT
+public:
+    using Handler = std::function<void(const HandheldRequest &)>;
+
+    CommandDispatcher(clsDatabase &db, OperatorUi *ui, QObject *parent = nullptr);
+
+    // A handler for a command word. minFields > 0 makes the dispatcher reject, before the handler
+    // runs, a request whose rest has fewer "|"-separated fields.
+    void registerCommand(const QString &word, Handler handler, int minFields = 0);
+    QStringList commandWords() const;
+
+    void setDatabasePath(const QString &path) { m_dbPath = path; }
+    QString databasePath() const { return m_dbPath; }
+    void setLink(HandheldLink *link) { m_link = link; }
+    // How a rejected request's connection is closed (the handheld server's drop).
+    void setDropConnection(std::function<void(int index)> drop) { m_drop = std::move(drop); }
+
+    void analizzaDati(const QString &text, int index);
+
+    // Requests being handled now (a handler may be waiting with the event loop running).
+    int activeRequests() const { return m_active; }
+    qint64 rejectedRequests() const { return m_rejected; }
+
+signals:
+    // The last request in progress has finished.
+    void idle();
+
+private:
+    void reject(int index, const QString &text, const QString &reason);
+
+    struct Entry
+    {
+        QString word;
+        Handler handler;
+        int minFields = 0;
+    };
+
+    clsDatabase &m_db;
+    OperatorUi *m_ui;
+    HandheldLink *m_link = nullptr;
+    std::function<void(int)> m_drop;
+    QString m_dbPath;
+    std::vector<Entry> m_commands;
+    int m_active = 0;
+    qint64 m_rejected = 0;
+};

@@ -1,0 +1,350 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "HandheldServer.h"
+
+#include "Cp1252.h"
+#include "ErrorRoutine.h"
+#include "OperatorUi.h"
+#include "modGestioneTipiDato.h"
+
+#include <QEventLoop>
+#include <QLoggingCategory>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+Q_LOGGING_CATEGORY(lcServer, "pliko.server")
+
+namespace {
+int stateNumber(QAbstractSocket::SocketState state)
+{
+    switch (state) {
+    case QAbstractSocket::UnconnectedState: return 0;
+    case QAbstractSocket::BoundState: return 1;
+    case QAbstractSocket::ListeningState: return 2;
+    case QAbstractSocket::HostLookupState: return 4;
+    case QAbstractSocket::ConnectingState: return 6;
+    case QAbstractSocket::ConnectedState: return 7;
+    case QAbstractSocket::ClosingState: return 8;
+    }
+    return 9;
+}
+constexpr int ErrorState = 9;
+} // namespace
+
+HandheldServer::HandheldServer(OperatorUi *ui, QObject *parent)
+    : QObject(parent), m_ui(ui), m_listener(new QTcpServer(this))
+{
+    // The listener is drained at once, so the pending queue never makes it pause.
+    connect(m_listener, &QTcpServer::newConnection, this, &HandheldServer::onConnectionRequest);
+}
+
+HandheldServer::~HandheldServer()
+{
+    closeAll();
+}
+
+bool HandheldServer::listen(const QHostAddress &address, quint16 port)
+{
+    if (m_listener->isListening())
+        return true;
+    if (!m_listener->listen(address, port)) {
+        m_listenError = m_listener->errorString();
+        qCWarning(lcServer).noquote() << "listen on port" << port << "failed:" << m_listenError;
+        return false;
+    }
+    m_listenError.clear();
+    qCInfo(lcServer).noquote() << "listening on port" << m_listener->serverPort();
+    emit slotChanged(0, 2, {});
+    return true;
+}
+
+bool HandheldServer::isListening() const
+{
+    return m_listener->isListening();
+}
+
+quint16 HandheldServer::serverPort() const
+{
+    return m_listener->serverPort();
+}
+
+void HandheldServer::stopListening()
+{
+    if (!m_listener->isListening())
+        return;
+    m_listener->close();
+    emit slotChanged(0, 0, {});
+}
+
+int HandheldServer::trovaIndiceLibero() const
+{
+    for (int i = FirstHandheldSlot; i < SlotCount; ++i) {
+        const Slot &s = m_slots[i];
+        if (!s.socket && s.buffer.isEmpty() && !s.handling)
+            return i;
+    }
+    return 0;
+}
+
+int HandheldServer::socketState(int index) const
+{
+    if (index == 0)
+        return m_listener->isListening() ? 2 : 0;
+    if (!validSlot(index) || !m_slots[index].socket)
+        return 0;
+    return stateNumber(m_slots[index].socket->state());
+}
+
+QString HandheldServer::buffer(int index) const
+{
+    return validSlot(index) ? m_slots[index].buffer : QString();
+}
+
+QString HandheldServer::peer(int index) const
+{
+    return validSlot(index) ? m_slots[index].peer : QString();
+}
+
+int HandheldServer::connectionsInUse() const
+{
+    int n = 0;
+    for (int i = FirstHandheldSlot; i < SlotCount; ++i)
+        n += m_slots[i].socket ? 1 : 0;
+    return n;
+}
+
+void HandheldServer::onConnectionRequest()
+{
+    while (QTcpSocket *socket = m_listener->nextPendingConnection()) {
+        const QHostAddress address = ClientFilter::plain(socket->peerAddress());
+        const QString peerText = address.toString();
+        QString refusal;
+        int index = 0;
+        if (!m_filter.allows(address))
+            refusal = u"indirizzo non ammesso"_s;
+        else if ((index = trovaIndiceLibero()) == 0)
+            refusal = u"nessuno slot libero"_s;
+        if (!refusal.isEmpty()) {
+            // Refused at once: the handheld sees the close and retries; the listener keeps listening.
+            qCWarning(lcServer).noquote() << "connessione rifiutata da" << peerText << "-" << refusal;
+            if (m_ui)
+                m_ui->addStatus(u"Connessione rifiutata da "_s + peerText + u": "_s + refusal);
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+
+        Slot &slot = m_slots[index];
+        socket->setParent(this);
+        slot.socket = socket;
+        slot.peer = peerText;
+        slot.replyPending = false;
+        connect(socket, &QTcpSocket::readyRead, this, [this, index, socket] {
+            if (m_slots[index].socket == socket)
+                onDataArrival(index);
+        });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, index, socket] {
+            if (m_slots[index].socket == socket)
+                onBytesWritten(index);
+        });
+        connect(socket, &QTcpSocket::disconnected, this, [this, index, socket] {
+            if (m_slots[index].socket == socket)
+                onPeerClosed(index);
+        });
+        connect(socket, &QTcpSocket::errorOccurred, this, [this, index, socket](QAbstractSocket::SocketError e) {
+            if (m_slots[index].socket == socket)
+                onSocketError(index, e);
+        });
+        if (m_ui)
+            m_ui->addStatus(u"connected "_s);
+        armIdle(index);
+        emit slotChanged(index, stateNumber(socket->state()), peerText);
+        // Bytes that came with the connection are read now rather than on the next notification.
+        if (socket->bytesAvailable() > 0)
+            onDataArrival(index);
+    }
+}
+
+void HandheldServer::armIdle(int index)
+{
+    Slot &slot = m_slots[index];
+    if (!slot.idle) {
+        slot.idle = new QTimer(this);
+        slot.idle->setSingleShot(true);
+        connect(slot.idle, &QTimer::timeout, this, [this, index] { onIdle(index); });
+    }
+    slot.idle->start(m_idleTimeout);
+}
+
+void HandheldServer::onDataArrival(int index)
+{
+    Slot &slot = m_slots[index];
+    const QByteArray bytes = slot.socket->readAll();
+    if (slot.handling) {
+        // One request per connection: what follows while it is handled is discarded with the buffer.
+        return;
+    }
+    const qsizetype before = slot.buffer.size();
+    slot.buffer += cp1252::decode(bytes);
+    if (slot.buffer.size() > m_maxRequest) {
+        qCWarning(lcServer).noquote() << "richiesta oltre" << m_maxRequest << "byte senza fine riga dallo slot"
+                                      << index << "- connessione chiusa";
+        if (m_ui)
+            m_ui->addStatus(u"Richiesta troppo lunga: connessione chiusa"_s);
+        dropConnection(index);
+        return;
+    }
+    // Earlier arrivals held no carriage return, so only the new bytes need searching.
+    const qsizetype inNew = bytes.lastIndexOf('\r');
+    if (inNew < 0)
+        return;
+    const qsizetype cut = before + inNew;
+
+    if (slot.idle)
+        slot.idle->stop();
+    slot.handling = true;
+    const QString command = slot.buffer.left(cut);
+    if (m_ui)
+        m_ui->appendData(QString(slot.buffer + u"\r\n"_s));
+    if (m_dispatch)
+        m_dispatch(command, index);
+    slot.handling = false;
+    // Whatever followed the last carriage return goes with the buffer.
+    slot.buffer.clear();
+    if (slot.socket) {
+        // A connection left open after its request (an unknown command, a handler that did not
+        // reply) is closed after another idle period rather than held for ever.
+        if (!slot.replyPending)
+            armIdle(index);
+    } else {
+        freeIfDone(index);
+    }
+}
+
+int HandheldServer::inviaRisposta(const QString &text, int index)
+{
+    if (!validSlot(index) || !m_slots[index].socket
+        || m_slots[index].socket->state() != QAbstractSocket::ConnectedState) {
+        qCWarning(lcServer).noquote() << "risposta non inviata: la connessione dello slot" << index << "e' chiusa";
+        return 1;
+    }
+    Slot &slot = m_slots[index];
+    slot.replyPending = true;
+    if (slot.idle)
+        slot.idle->stop();
+    slot.socket->write(cp1252::encode(text));
+    return 1;
+}
+
+void HandheldServer::onBytesWritten(int index)
+{
+    Slot &slot = m_slots[index];
+    if (!slot.replyPending || slot.socket->bytesToWrite() > 0)
+        return;
+    slot.replyPending = false;
+    if (m_ui)
+        m_ui->addStatus(u"dati inviati"_s);
+    closeSocket(index, true);
+}
+
+void HandheldServer::onPeerClosed(int index)
+{
+    if (m_ui)
+        m_ui->addStatus(u"Closed at "_s + tipi::now().time().toString(u"HH:mm:ss"_s));
+    closeSocket(index, false);
+}
+
+void HandheldServer::onSocketError(int index, QAbstractSocket::SocketError error)
+{
+    // The peer's close arrives as an error first and then as the disconnection: it is a Close.
+    if (error == QAbstractSocket::RemoteHostClosedError)
+        return;
+    qCInfo(lcServer).noquote() << "errore di rete sullo slot" << index << ":" << m_slots[index].socket->errorString();
+    if (m_ui)
+        m_ui->addStatus(u"WinSock error"_s + QString::number(ErrorState));
+    closeSocket(index, false);
+}
+
+void HandheldServer::onIdle(int index)
+{
+    Slot &slot = m_slots[index];
+    if (!slot.socket || slot.handling || slot.replyPending)
+        return;
+    qCInfo(lcServer).noquote() << "connessione inattiva chiusa, slot" << index << slot.peer;
+    if (m_ui)
+        m_ui->addStatus(u"Connessione inattiva chiusa"_s);
+    dropConnection(index);
+}
+
+void HandheldServer::dropConnection(int index)
+{
+    if (!validSlot(index))
+        return;
+    Slot &slot = m_slots[index];
+    slot.replyPending = false;
+    if (!slot.handling)
+        slot.buffer.clear();
+    closeSocket(index, false);
+}
+
+void HandheldServer::closeSocket(int index, bool graceful)
+{
+    Slot &slot = m_slots[index];
+    QTcpSocket *socket = slot.socket;
+    if (!socket)
+        return;
+    slot.socket = nullptr;
+    slot.replyPending = false;
+    if (slot.idle)
+        slot.idle->stop();
+    disconnect(socket, nullptr, this, nullptr);
+    if (graceful)
+        socket->disconnectFromHost();
+    else
+        socket->abort();
+    socket->deleteLater();
+    // A request that was still incomplete cannot be completed any more: its text is dropped so the
+    // slot is free again (a handler running for it empties the buffer when it returns).
+    if (!slot.handling && !slot.buffer.isEmpty()) {
+        qCInfo(lcServer).noquote() << "richiesta incompleta scartata, slot" << index;
+        slot.buffer.clear();
+    }
+    emit slotClosed(index);
+    freeIfDone(index);
+}
+
+void HandheldServer::freeIfDone(int index)
+{
+    const Slot &slot = m_slots[index];
+    if (!slot.socket && !slot.handling && slot.buffer.isEmpty())
+        emit slotChanged(index, 0, {});
+}
+
+bool HandheldServer::aspettaChiusura(int index)
+{
+    if (socketState(index) == 0)
+        return true;
+    QEventLoop loop;
+    const auto connection = connect(this, &HandheldServer::slotClosed, &loop, [&loop, index](int closed) {
+        if (closed == index)
+            loop.quit();
+    });
+    QTimer::singleShot(m_closeWait, &loop, &QEventLoop::quit);
+    loop.exec();
+    disconnect(connection);
+    const bool closed = socketState(index) == 0;
+    if (!closed)
+        qCWarning(lcServer).noquote() << "la connessione dello slot" << index << "non si e' chiusa in tempo";
+    return closed;
+}
+
+void HandheldServer::closeAll()
+{
+    stopListening();
+    for (int i = FirstHandheldSlot; i < SlotCount; ++i) {
+        if (m_slots[i].socket)
+            closeSocket(i, false);
+    }
+}
