@@ -1,0 +1,270 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "OrderRecorder.h"
+
+#include "HandheldLink.h"
+#include "OperatorUi.h"
+#include "clsDatabase.h"
+#include "modGestioneTipiDato.h"
+#include "modPlikoServer.h"
+
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcOrders, "pliko.orders")
+
+using namespace Qt::StringLiterals;
+
+namespace {
+const QString ErroreSalvataggio = u"Errore nel salvataggio "_s;
+}
+
+OrderRecorder::OrderRecorder(clsDatabase &db, modPlikoServer &helpers, HandheldLink &link, OperatorUi *ui)
+    : m_db(db), m_helpers(helpers), m_link(link), m_ui(ui)
+{
+}
+
+bool OrderRecorder::failAndRollback(const QString &why)
+{
+    qCWarning(lcOrders).noquote() << "order not recorded:" << why;
+    if (m_db.inTransaction())
+        m_db.rollback();
+    if (m_ui)
+        m_ui->message(ErroreSalvataggio);
+    return false;
+}
+
+bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool scarico)
+{
+    OrderText order;
+    QString error;
+    if (!OrderText::parse(text, &order, &error)) {
+        qCWarning(lcOrders).noquote() << "order text rejected on slot" << index << "-" << error;
+        return false;
+    }
+
+    if (test) {
+        auto rs = m_db.openDynaset(u"SELECT nickname FROM clfn WHERE  codice = "_s + QString::number(order.operatore));
+        const QString nickname = rs && !rs->isEOF() ? tipi::toText(rs->value(u"nickname"_s)) : QString();
+        if (m_testLog)
+            m_testLog(u"Ricevuta comanda TAVOLO: "_s + order.tavoli.value(0) + u" OPERATORE: "_s + nickname);
+        if (!scarico) {
+            m_link.inviaRisposta(u"TestComandaOK|\r"_s, index);
+            return true;
+        }
+    }
+
+    // 1. The order is the one opened at this moment by this waiter, or a new one.
+    qint32 idComanda = -1;
+    {
+        auto rs = m_db.openDynaset(u"SELECT comande.id_comanda FROM comande WHERE inizio = "_s
+                                   + tipi::sqlNumber(order.inizio) + u" AND comande.id_operatore = "_s
+                                   + QString::number(order.operatore));
+        if (!rs)
+            return false;
+        if (!rs->isEOF())
+            idComanda = tipi::toLong(rs->value(u"id_comanda"_s));
+    }
+
+    // 2-4. Header. Nothing below yields to the event loop until the commit: another request's
+    // writes must never land inside this transaction.
+    if (!m_db.beginTrans())
+        return failAndRollback(u"transazione non avviata: "_s + m_db.lastErrorText());
+    {
+        auto rs = m_db.openTable(u"comande"_s);
+        if (!rs)
+            return failAndRollback(u"tabella comande non aperta"_s);
+        bool ok = false;
+        if (idComanda > 0) {
+            ok = rs->setIndex(u"comanda_idx"_s) && rs->seek(u"="_s, idComanda) && !rs->noMatch()
+                && m_db.editRecord(*rs);
+        } else {
+            ok = m_db.addNewRecord(*rs);
+        }
+        if (!ok)
+            return failAndRollback(u"intestazione della comanda non scritta: "_s + m_db.lastErrorText());
+        rs->setValue(u"inizio"_s, order.inizio);
+        rs->setValue(u"coperti"_s, order.coperti);
+        rs->setValue(u"costo_coperti"_s, Currency::fromDouble(order.costoCoperti).toDouble());
+        rs->setValue(u"totale"_s, Currency::fromDouble(order.totaleConCoperti - order.costoCoperti).toDouble());
+        rs->setValue(u"id_operatore"_s, order.operatore);
+        rs->setValue(u"stato"_s, 0);
+        rs->setValue(u"data"_s, tipi::dayNumber(tipi::today()));
+        rs->setValue(u"gia_scaricato"_s, 0);
+        idComanda = tipi::toLong(rs->value(u"id_comanda"_s));
+        if (!m_db.updateRecord(*rs))
+            return failAndRollback(u"intestazione della comanda non salvata: "_s + m_db.lastErrorText());
+    }
+    const QString key = QString::number(idComanda);
+
+    // 5-6. Tables.
+    if (!m_db.doQuery(u"DELETE FROM tavoli_occupati WHERE id_comanda = "_s + key))
+        return failAndRollback(u"tavoli non liberati"_s);
+    QString elencoTavoli;
+    {
+        auto rs = m_db.openTable(u"tavoli_occupati"_s);
+        if (!rs)
+            return failAndRollback(u"tabella tavoli_occupati non aperta"_s);
+        for (const QString &t : order.tavoli) {
+            if (!m_db.addNewRecord(*rs))
+                return failAndRollback(u"tavolo non occupato: "_s + t);
+            rs->setValue(u"numero_tavolo"_s, tipi::toLong(t));
+            rs->setValue(u"id_comanda"_s, idComanda);
+            if (!m_db.updateRecord(*rs))
+                return failAndRollback(u"tavolo non occupato: "_s + t);
+            elencoTavoli += t + u',';
+        }
+        elencoTavoli.chop(1);
+    }
+
+    // 7-9. Release the stock of the old lines, then remove them with their variations.
+    if (!m_db.doQuery(u"UPDATE magazzino, merce_comande "_s + u"SET giacenza_comanda = giacenza_comanda - quantita "_s
+                      + u"WHERE codice = id_articolo "_s + u"  AND not articolo_restaurant "_s + u"  AND id_comanda = "_s
+                      + key)
+        || !m_db.doQuery(u"DELETE merce_comande_variazioni.* FROM merce_comande_variazioni, merce_comande WHERE "
+                         "merce_comande_variazioni.id_merce_comanda = merce_comande.id_merce_comanda AND id_comanda = "_s
+                         + key)
+        || !m_db.doQuery(u"DELETE FROM merce_comande WHERE id_comanda = "_s + key))
+        return failAndRollback(u"righe precedenti non rimosse"_s);
+
+    // 10. Lines and variations. Availability is checked after the old lines were released and
+    // after this request's earlier lines were committed, so a resend is checked as the first
+    // send and two lines of one article count together.
+    QString nonDisponibili;
+    qint32 ultimaRiga = -1;
+    for (const OrderText::Record &rec : order.records) {
+        if (rec.kind == OrderText::Record::VariationRecord) {
+            if (ultimaRiga != -1
+                && !salvaVariazione(ultimaRiga, rec.variation.variazione, rec.variation.quantita))
+                return false;
+            continue;
+        }
+        const OrderText::Line &l = rec.line;
+        auto avail = m_db.openDynaset(u"SELECT (giacenza-giacenza_comanda) as disponibile FROM magazzino WHERE not "
+                                      "articolo_restaurant AND codice = "_s
+                                      + QString::number(l.articolo));
+        if (!avail)
+            return failAndRollback(u"disponibilita' non letta"_s);
+        if (!avail->isEOF() && tipi::toDouble(avail->value(u"disponibile"_s)) - l.quantita < 0) {
+            nonDisponibili += QString::number(l.articolo) + u':' + tipi::numberText(tipi::toDouble(
+                                  avail->value(u"disponibile"_s))) + u',';
+            ultimaRiga = -1;
+            continue;
+        }
+        const qint32 riga = salvaMerceComanda(idComanda, l.articolo, l.quantita, l.prezzo, l.turno, l.descrizione,
+                                              l.giaStampata, l.qtaStampata);
+        if (riga == ArticoloSconosciuto) {
+            // An article the database does not know cannot be sold: reported as none left.
+            qCWarning(lcOrders) << "order" << idComanda << ": unknown article" << l.articolo << "left out";
+            nonDisponibili += QString::number(l.articolo) + u":0,"_s;
+            ultimaRiga = -1;
+            continue;
+        }
+        if (riga == -1)
+            return false;
+        ultimaRiga = riga;
+    }
+
+    // 11. Commit: only now is the order stored, and only now may the handheld hear so.
+    if (!m_db.commitTrans())
+        return failAndRollback(u"commit non riuscito: "_s + m_db.lastErrorText());
+
+    // 12. Reply.
+    QString reply;
+    if (test) {
+        reply = u"TestComandaOK|"_s;
+    } else if (!nonDisponibili.isEmpty()) {
+        nonDisponibili.chop(1);
+        reply = u"NonDisponibile|"_s + nonDisponibili;
+    } else {
+        reply = u"ComandaOK|"_s;
+    }
+    m_link.inviaRisposta(reply + u'\r', index);
+
+    // 13-14. The handheld never waits for a printer.
+    m_link.aspettaChiusura(index);
+    if (m_print)
+        m_print(idComanda, elencoTavoli.trimmed());
+    return true;
+}
+
+qint32 OrderRecorder::salvaMerceComanda(qint32 idComanda, qint32 articolo, double quantita, double prezzo,
+                                        qint16 turno, const QString &, qint32 giaStampata, qint32 qtaStampata)
+{
+    auto art = m_db.openDynaset(u"SELECT descrizione,costo_medio,ultimo_prezzo,cod_art_forn,id_unita_misura,"
+                                "articolo_alimentare,codice_iva FROM magazzino WHERE codice = "_s
+                                + QString::number(articolo));
+    if (!art) {
+        failAndRollback(u"articolo non letto: "_s + QString::number(articolo));
+        return -1;
+    }
+    if (art->isEOF())
+        return ArticoloSconosciuto;
+
+    const double iva = m_helpers.aliquotaIva(tipi::toLong(art->value(u"codice_iva"_s)));
+    const Currency prezzoCur = Currency::fromDouble(prezzo);
+    const double nonIvato = tipi::toDouble(tipi::formatta(prezzoCur.toDouble() * 100.0 / (100.0 + iva), u"Currency"_s)
+                                               .remove(regional().locale.currencySymbol())
+                                               .trimmed());
+    const QString unita = m_helpers.nomeUnitaMisura(tipi::toLong(art->value(u"id_unita_misura"_s)));
+    const qint32 lotto = tipi::toFlag(art->value(u"articolo_alimentare"_s)) ? -200 : 0;
+
+    auto rs = m_db.openTable(u"merce_comande"_s);
+    if (!rs || !m_db.addNewRecord(*rs)) {
+        failAndRollback(u"riga non aggiunta"_s);
+        return -1;
+    }
+    const double qta = Currency::fromDouble(quantita).toDouble();
+    rs->setValue(u"id_comanda"_s, idComanda);
+    rs->setValue(u"id_articolo"_s, articolo);
+    rs->setValue(u"descrizione"_s, tipi::toText(art->value(u"descrizione"_s)).trimmed());
+    rs->setValue(u"quantita"_s, qta);
+    rs->setValue(u"prezzo"_s, prezzoCur.toDouble());
+    rs->setValue(u"turno"_s, turno);
+    rs->setValue(u"prezzo_non_ivato"_s, Currency::fromDouble(nonIvato).toDouble());
+    rs->setValue(u"iva"_s, Currency::fromDouble(iva).toDouble());
+    rs->setValue(u"codice_articolo_fornitore"_s, tipi::toText(art->value(u"cod_art_forn"_s)));
+    rs->setValue(u"unita_misura"_s, unita);
+    rs->setValue(u"sconto"_s, QString());
+    rs->setValue(u"costo_medio"_s, tipi::toCurrency(art->value(u"costo_medio"_s)).toDouble());
+    rs->setValue(u"ultimo_prezzo"_s, tipi::toCurrency(art->value(u"ultimo_prezzo"_s)).toDouble());
+    rs->setValue(u"gia_stampata"_s, giaStampata);
+    rs->setValue(u"qta_stampata"_s, qtaStampata);
+    rs->setValue(u"codice_lotto_interno"_s, QString());
+    rs->setValue(u"codice_lotto_ufficiale"_s, QString());
+    rs->setValue(u"id_lotto"_s, lotto);
+    rs->setValue(u"totale"_s, (prezzoCur * qta).toDouble());
+    const qint32 riga = tipi::toLong(rs->value(u"id_merce_comanda"_s));
+    if (!m_db.updateRecord(*rs)) {
+        failAndRollback(u"riga non salvata"_s);
+        return -1;
+    }
+    // The stock commitment uses the quantity exactly as received.
+    if (!m_db.doQuery(u"UPDATE magazzino SET giacenza_comanda = giacenza_comanda + "_s + tipi::sqlNumber(quantita)
+                      + u" WHERE not articolo_restaurant AND codice = "_s + QString::number(articolo))) {
+        failAndRollback(u"giacenza non impegnata"_s);
+        return -1;
+    }
+    return riga;
+}
+
+bool OrderRecorder::salvaVariazione(qint32 idMerceComanda, qint32 variazione, double quantita)
+{
+    auto cat = m_db.openDynaset(u"SELECT descrizione, prezzo FROM variazioni_comande WHERE id_variazione = "_s
+                                + QString::number(variazione));
+    if (!cat)
+        return failAndRollback(u"variazione non letta: "_s + QString::number(variazione));
+    if (cat->isEOF()) {
+        qCWarning(lcOrders) << "line" << idMerceComanda << ": unknown variation" << variazione << "left out";
+        return true;
+    }
+    auto rs = m_db.openTable(u"merce_comande_variazioni"_s);
+    if (!rs || !m_db.addNewRecord(*rs))
+        return failAndRollback(u"variazione non aggiunta"_s);
+    rs->setValue(u"id_variazione"_s, variazione);
+    rs->setValue(u"id_merce_comanda"_s, idMerceComanda);
+    rs->setValue(u"quantita"_s, Currency::fromDouble(quantita).toDouble());
+    rs->setValue(u"descrizione"_s, tipi::toText(cat->value(u"descrizione"_s)));
+    rs->setValue(u"maggiorazione"_s, tipi::toCurrency(cat->value(u"prezzo"_s)).toDouble());
+    if (!m_db.updateRecord(*rs))
+        return failAndRollback(u"variazione non salvata"_s);
+    return true;
+}

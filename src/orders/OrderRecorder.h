@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "OrderText.h"
+
+#include <QString>
+#include <functional>
+
+class clsDatabase;
+class modPlikoServer;
+class HandheldLink;
+class OperatorUi;
+
+// Records the orders that TCP handhelds send ("Comanda"): finds the order by its opening moment
+// and waiter or creates it, and replaces its tables, lines, variations and stock commitment in one
+// transaction. The handheld hears "ComandaOK|" only once all of it is committed; the kitchen
+// tickets print after the connection has closed.
+class OrderRecorder
+{
+public:
+    // A line of an article with no row in magazzino: left out and reported unavailable.
+    static constexpr qint32 ArticoloSconosciuto = -2;
+
+    using PrintTickets = std::function<void(qint32 idComanda, const QString &tavoli)>;
+    // The order-sending test: counts and logs a test order (prologue of test mode).
+    using TestLog = std::function<void(const QString &line)>;
+
+    OrderRecorder(clsDatabase &db, modPlikoServer &helpers, HandheldLink &link, OperatorUi *ui);
+
+    void setStampaComanda(PrintTickets print) { m_print = std::move(print); }
+    void setTestLog(TestLog log) { m_testLog = std::move(log); }
+
+    // Returns false when the order text was rejected (nothing written, no reply).
+    bool salvaComanda(const QString &text, int index, bool test, bool scarico);
+
+    // One order line inside the open transaction; its key, -1 when it could not be written
+    // (transaction rolled back), ArticoloSconosciuto when the article does not exist.
+    qint32 salvaMerceComanda(qint32 idComanda, qint32 articolo, double quantita, double prezzo, qint16 turno,
+                             const QString &descrizione, qint32 giaStampata, qint32 qtaStampata);
+    // One variation of a line; false when the transaction had to be rolled back.
+    bool salvaVariazione(qint32 idMerceComanda, qint32 variazione, double quantita);
+
+private:
+    bool failAndRollback(const QString &why);
+
+    clsDatabase &m_db;
+    modPlikoServer &m_helpers;
+    HandheldLink &m_link;
+    OperatorUi *m_ui;
+    PrintTickets m_print;
+    TestLog m_testLog;
+};

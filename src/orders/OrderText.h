@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The order text a handheld sends with "Comanda": records separated by ";" (what follows the last
+// ";" is not a record), fields by "|". Record 0 is the header, then lines ("M") and their
+// variations ("V"). Parsing validates the whole text before anything is written: a record with
+// too few fields, or a header without a whole table number, rejects the order.
+struct OrderText
+{
+    struct Line
+    {
+        qint32 articolo = 0;
+        double quantita = 0;
+        double prezzo = 0;
+        qint16 turno = 0;
+        QString descrizione;
+        qint32 giaStampata = 0;
+        qint32 qtaStampata = 0;
+    };
+    struct Variation
+    {
+        qint32 variazione = 0;
+        qint16 quantita = 0;
+    };
+    struct Record
+    {
+        enum Kind { LineRecord, VariationRecord } kind;
+        Line line;
+        Variation variation;
+    };
+
+    double inizio = 0;
+    QStringList tavoli;     // as sent, first = the main table
+    qint16 coperti = 0;
+    qint32 operatore = 0;
+    double costoCoperti = 0;
+    double totaleConCoperti = 0;
+    QList<Record> records;  // lines and variations, in order
+
+    // Parses and validates; on failure *error says why and the result must not be used.
+    static bool parse(const QString &text, OrderText *out, QString *error);
+};

@@ -1,0 +1,171 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "FakeLink.h"
+#include "OperatorUi.h"
+#include "OrderRecorder.h"
+#include "TestSupport.h"
+#include "modPlikoServer.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Demo articles used here: 141 still water and 145 draught beer (stock articles of the bar),
+// 111 carbonara and 126 margherita (restaurant dishes), variation 2 "Extra mozzarella" (1,50).
+class Orders : public ::testing::Test
+{
+protected:
+    Orders() : helpers(tdb.db()), recorder(tdb.db(), helpers, link, &ui)
+    {
+        recorder.setStampaComanda([this](qint32 id, const QString &tavoli) {
+            link.events.append(u"print "_s + QString::number(id) + u' ' + tavoli);
+            printed.append(tavoli);
+        });
+        tdb.exec(u"UPDATE magazzino SET giacenza = 10, giacenza_comanda = 0 WHERE not articolo_restaurant"_s);
+    }
+    QString scalar(const QString &sql) { return tdb.scalar(sql); }
+    bool send(const QString &text) { return recorder.salvaComanda(text, 2, false, false); }
+
+    RegionalGuard guard;
+    TestDatabase tdb;
+    modPlikoServer helpers;
+    FakeLink link;
+    OperatorUi ui;
+    OrderRecorder recorder;
+    QStringList printed;
+};
+
+const QString Header = u"3919435200|12,13|4|2|8,00|"_s;
+
+} // namespace
+
+TEST_F(Orders, AnOrderIsRecordedWithItsTablesLinesAndVariationsThenPrinted)
+{
+    ASSERT_TRUE(send(Header + u"41,50;M|141|2|2,50|1|Acqua|0|0;M|126|2|7,00|2|Margherita|0|0;V|2|2;"
+                              "M|111|1|11,00|2|Carbonara|0|0;"_s));
+    EXPECT_EQ(link.replies, QStringList{u"ComandaOK|\r"_s});
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM comande"_s), u"1"_s);
+    EXPECT_EQ(scalar(u"SELECT coperti & '/' & costo_coperti & '/' & totale & '/' & id_operatore & '/' & stato"
+                     " FROM comande"_s),
+              u"4/8/33.5/2/0"_s);
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM tavoli_occupati WHERE numero_tavolo IN (12, 13)"_s), u"2"_s);
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande"_s), u"3"_s);
+    EXPECT_EQ(scalar(u"SELECT descrizione & '|' & quantita & '|' & maggiorazione FROM merce_comande_variazioni"_s),
+              u"Extra mozzarella|2.0|1.5"_s);
+    EXPECT_EQ(scalar(u"SELECT giacenza_comanda FROM magazzino WHERE codice = 141"_s), u"2"_s);
+    // The tickets come after the handheld has its reply and has gone, with the table list.
+    EXPECT_EQ(link.events.value(0), u"reply ComandaOK|\r"_s);
+    EXPECT_EQ(link.events.value(1), u"closed"_s);
+    EXPECT_TRUE(link.events.value(2).startsWith(u"print "_s));
+    EXPECT_EQ(printed, QStringList{u"12,13"_s});
+}
+
+TEST_F(Orders, TheSameOrderSentTwiceIsStoredOnceAndCommitsStockOnce)
+{
+    const QString text = Header + u"41,50;M|141|3|2,50|1|Acqua|0|0;M|126|1|7,00|2|Margherita|1|1;V|2|1;"_s;
+    ASSERT_TRUE(send(text));
+    const QString firstKeys = scalar(u"SELECT min(id_merce_comanda) FROM merce_comande"_s);
+    ASSERT_TRUE(send(text));
+    EXPECT_EQ(link.replies, (QStringList{u"ComandaOK|\r"_s, u"ComandaOK|\r"_s}));
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM comande"_s), u"1"_s);
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM tavoli_occupati"_s), u"2"_s);
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande"_s), u"2"_s);
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande_variazioni"_s), u"1"_s);
+    EXPECT_NE(scalar(u"SELECT min(id_merce_comanda) FROM merce_comande"_s), firstKeys);
+    EXPECT_EQ(scalar(u"SELECT giacenza_comanda FROM magazzino WHERE codice = 141"_s), u"3"_s);
+    // The printed state the handheld sends back survives the replacement.
+    EXPECT_EQ(scalar(u"SELECT gia_stampata & '/' & qta_stampata FROM merce_comande WHERE id_articolo = 126"_s),
+              u"1/1"_s);
+}
+
+TEST_F(Orders, AStockArticleThatRanShortIsLeftOutWithItsVariations)
+{
+    tdb.exec(u"UPDATE magazzino SET giacenza = 2 WHERE codice = 145"_s);
+    ASSERT_TRUE(send(Header + u"0;M|145|3|5,00|1|Birra|0|0;V|13|1;M|141|1|2,50|1|Acqua|0|0;M|111|1|11,00|2|Carb|0|0;"_s));
+    EXPECT_EQ(link.replies, QStringList{u"NonDisponibile|145:2\r"_s});
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande WHERE id_articolo = 145"_s), u"0"_s);
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande_variazioni"_s), u"0"_s);
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande"_s), u"2"_s);
+    EXPECT_EQ(scalar(u"SELECT giacenza_comanda FROM magazzino WHERE codice = 145"_s), u"0"_s);
+}
+
+TEST_F(Orders, TwoLinesOfOneArticleAreCheckedTogetherAndDishesAlwaysPass)
+{
+    tdb.exec(u"UPDATE magazzino SET giacenza = 3 WHERE codice = 145"_s);
+    tdb.exec(u"UPDATE magazzino SET giacenza = 2.5, giacenza_comanda = 0 WHERE codice = 141"_s);
+    ASSERT_TRUE(send(Header + u"0;M|145|2|5,00|1|Birra|0|0;M|145|2|5,00|2|Birra|0|0;M|141|3|2,50|1|Acqua|0|0;"
+                              "M|111|40|11,00|1|Carbonara|0|0;"_s));
+    EXPECT_EQ(link.replies, QStringList{u"NonDisponibile|145:1,141:2,5\r"_s});
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande WHERE id_articolo = 145"_s), u"1"_s);
+    EXPECT_EQ(scalar(u"SELECT quantita FROM merce_comande WHERE id_articolo = 111"_s), u"40"_s);
+    EXPECT_EQ(scalar(u"SELECT giacenza_comanda FROM magazzino WHERE codice = 111"_s), u"0"_s);
+}
+
+TEST_F(Orders, LineColumnsComeFromTheArticleAtTheTimeOfTheOrder)
+{
+    tdb.exec(u"UPDATE magazzino SET codice_iva = 22, articolo_alimentare = true, costo_medio = 1.1,"
+             " ultimo_prezzo = 1.2, cod_art_forn = 'F-9', descrizione = '  Pane  ', id_unita_misura = 2"
+             " WHERE codice = 111"_s);
+    tdb.exec(u"UPDATE magazzino SET codice_iva = 10, articolo_alimentare = false WHERE codice = 126"_s);
+    tdb.exec(u"UPDATE magazzino SET codice_iva = 17 WHERE codice = 101"_s); // no such VAT code
+    ASSERT_TRUE(send(Header + u"0;M|111|1|12,20|1|x|0|0;M|126|1|12,20|1|x|0|0;M|101|2|3,50|1|x|0|0;"_s));
+    EXPECT_EQ(scalar(u"SELECT prezzo_non_ivato & '|' & iva & '|' & descrizione & '|' & id_lotto & '|' & unita_misura"
+                     " & '|' & codice_articolo_fornitore & '|' & costo_medio FROM merce_comande WHERE id_articolo ="
+                     " 111"_s),
+              u"10|22.0|Pane|-200|porz|F-9|1.1"_s);
+    EXPECT_EQ(scalar(u"SELECT prezzo_non_ivato FROM merce_comande WHERE id_articolo = 126"_s), u"11,09"_s);
+    EXPECT_EQ(scalar(u"SELECT prezzo_non_ivato FROM merce_comande WHERE id_articolo = 101"_s), u"3,5"_s);
+    EXPECT_EQ(scalar(u"SELECT totale FROM merce_comande WHERE id_articolo = 101"_s), u"7"_s);
+    EXPECT_EQ(scalar(u"SELECT id_lotto FROM merce_comande WHERE id_articolo = 126"_s), u"0"_s);
+}
+
+TEST_F(Orders, AnOrderTextWithoutItsFinalSemicolonLosesItsLastRecord)
+{
+    ASSERT_TRUE(send(Header + u"0;M|111|1|11,00|1|Carbonara|0|0;M|126|1|7,00|1|Margherita|0|0"_s));
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande"_s), u"1"_s);
+    EXPECT_EQ(link.replies, QStringList{u"ComandaOK|\r"_s});
+}
+
+TEST_F(Orders, AMalformedOrderIsRejectedBeforeAnythingIsWritten)
+{
+    const QStringList bad = {
+        u""_s,
+        u"3919435200|12|4|2|8,00;"_s,                       // header with five fields
+        u"3919435200||4|2|8,00|30,00;M|111|1|11|1|x|0|0;"_s, // no table
+        u"3919435200|12,|4|2|8,00|30,00;"_s,                 // an empty table number
+        u"3919435200|dodici|4|2|8,00|30,00;"_s,
+        Header + u"0;M|111|1|11,00|1|x|0;"_s,                // a line with seven fields
+        Header + u"0;M|111|1|11,00|1|x|0|0;V|2;"_s,          // a variation with two fields
+    };
+    for (const QString &text : bad)
+        EXPECT_FALSE(send(text)) << text.toStdString();
+    EXPECT_TRUE(link.replies.isEmpty());
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM comande"_s), u"0"_s);
+    EXPECT_FALSE(tdb.db().inTransaction());
+}
+
+TEST_F(Orders, UnknownArticlesAndVariationsAreLeftOutNotFatal)
+{
+    ASSERT_TRUE(send(Header + u"0;M|99999|1|5,00|1|Fantasma|0|0;V|2|1;M|111|1|11,00|1|Carbonara|0|0;V|777|1;V|2|1;"_s));
+    EXPECT_EQ(link.replies, QStringList{u"NonDisponibile|99999:0\r"_s});
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande"_s), u"1"_s);
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande_variazioni"_s), u"1"_s);
+}
+
+TEST_F(Orders, AFailureHalfWayKeepsThePreviousOrderWholeAndSendsNoConfirmation)
+{
+    ASSERT_TRUE(send(Header + u"0;M|141|2|2,50|1|Acqua|0|0;M|126|1|7,00|1|Margherita|0|0;V|2|1;"_s));
+    link.replies.clear();
+    // The variations table disappears under the server: the resend cannot be written whole.
+    tdb.exec(u"ALTER TABLE merce_comande_variazioni RENAME TO altro_nome"_s);
+    EXPECT_FALSE(send(Header + u"0;M|141|5|2,50|1|Acqua|0|0;M|126|1|7,00|1|Margherita|0|0;V|2|1;"_s));
+    EXPECT_TRUE(link.replies.isEmpty());
+    EXPECT_TRUE(ui.messages().contains(u"Errore nel salvataggio "_s));
+    EXPECT_FALSE(tdb.db().inTransaction());
+    tdb.exec(u"ALTER TABLE altro_nome RENAME TO merce_comande_variazioni"_s);
+    EXPECT_EQ(scalar(u"SELECT quantita FROM merce_comande WHERE id_articolo = 141"_s), u"2"_s);
+    EXPECT_EQ(scalar(u"SELECT giacenza_comanda FROM magazzino WHERE codice = 141"_s), u"2"_s);
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande_variazioni"_s), u"1"_s);
+    EXPECT_EQ(printed.size(), 1);
+}
