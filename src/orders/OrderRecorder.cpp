@@ -3,6 +3,7 @@
 
 #include "HandheldLink.h"
 #include "OperatorUi.h"
+#include "OrderPrinting.h"
 #include "clsDatabase.h"
 #include "modGestioneTipiDato.h"
 #include "modPlikoServer.h"
@@ -17,8 +18,9 @@ namespace {
 const QString ErroreSalvataggio = u"Errore nel salvataggio "_s;
 }
 
-OrderRecorder::OrderRecorder(clsDatabase &db, modPlikoServer &helpers, HandheldLink &link, OperatorUi *ui)
-    : m_db(db), m_helpers(helpers), m_link(link), m_ui(ui)
+OrderRecorder::OrderRecorder(clsDatabase &db, modPlikoServer &helpers, HandheldLink &link, OperatorUi *ui,
+                             OrderPrinting *printing)
+    : m_db(db), m_helpers(helpers), m_link(link), m_ui(ui), m_printing(printing)
 {
 }
 
@@ -181,8 +183,8 @@ bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool
 
     // 13-14. The handheld never waits for a printer.
     m_link.aspettaChiusura(index);
-    if (m_print)
-        m_print(idComanda, elencoTavoli.trimmed());
+    if (m_printing)
+        m_printing->stampaComanda(idComanda, elencoTavoli.trimmed());
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <QString>
 #include <functional>
 
+class OrderPrinting;
 class clsDatabase;
 class modPlikoServer;
 class HandheldLink;
@@ -21,13 +22,12 @@ public:
     // A line of an article with no row in magazzino: left out and reported unavailable.
     static constexpr qint32 ArticoloSconosciuto = -2;
 
-    using PrintTickets = std::function<void(qint32 idComanda, const QString &tavoli)>;
     // The order-sending test: counts and logs a test order (prologue of test mode).
     using TestLog = std::function<void(const QString &line)>;
 
-    OrderRecorder(clsDatabase &db, modPlikoServer &helpers, HandheldLink &link, OperatorUi *ui);
+    OrderRecorder(clsDatabase &db, modPlikoServer &helpers, HandheldLink &link, OperatorUi *ui,
+                  OrderPrinting *printing);
 
-    void setStampaComanda(PrintTickets print) { m_print = std::move(print); }
     void setTestLog(TestLog log) { m_testLog = std::move(log); }
 
     // Returns false when the order text was rejected (nothing written, no reply).
@@ -47,6 +47,6 @@ private:
     modPlikoServer &m_helpers;
     HandheldLink &m_link;
     OperatorUi *m_ui;
-    PrintTickets m_print;
+    OrderPrinting *m_printing;
     TestLog m_testLog;
 };

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "HandheldLink.h"
+#include "OrderPrinting.h"
 
 #include <QStringList>
 
@@ -24,4 +25,28 @@ public:
     QStringList replies;
     QStringList events;
     int lastIndex = -1;
+};
+
+// A printer that writes down what it was asked to print.
+class FakePrinting : public OrderPrinting
+{
+public:
+    QString stampantePreconto() override { return precontoPrinter; }
+    void stampaComanda(qint32 id, const QString &tavoli) override { log(u"comanda", id, tavoli); }
+    void stampaPreConto(qint32 id, const QString &tavoli) override { log(u"preconto", id, tavoli); }
+    void stampaListaOrdinazioni(qint32 id, const QString &tavoli) override { log(u"lista", id, tavoli); }
+    void stampaMessaggioCucina(qint32 zona, const QString &testo) override
+    {
+        log(u"messaggio", zona, testo);
+    }
+    void log(QStringView what, qint32 n, const QString &text)
+    {
+        const QString line = what.toString() + u' ' + QString::number(n) + u' ' + text;
+        printed.append(line);
+        if (link)
+            link->events.append(u"print " + line);
+    }
+    QString precontoPrinter = QStringLiteral("Cassa");
+    QStringList printed;
+    FakeLink *link = nullptr;
 };

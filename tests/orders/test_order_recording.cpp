@@ -16,12 +16,9 @@ namespace {
 class Orders : public ::testing::Test
 {
 protected:
-    Orders() : helpers(tdb.db()), recorder(tdb.db(), helpers, link, &ui)
+    Orders() : helpers(tdb.db()), recorder(tdb.db(), helpers, link, &ui, &printing)
     {
-        recorder.setStampaComanda([this](qint32 id, const QString &tavoli) {
-            link.events.append(u"print "_s + QString::number(id) + u' ' + tavoli);
-            printed.append(tavoli);
-        });
+        printing.link = &link;
         tdb.exec(u"UPDATE magazzino SET giacenza = 10, giacenza_comanda = 0 WHERE not articolo_restaurant"_s);
     }
     QString scalar(const QString &sql) { return tdb.scalar(sql); }
@@ -32,8 +29,8 @@ protected:
     modPlikoServer helpers;
     FakeLink link;
     OperatorUi ui;
+    FakePrinting printing;
     OrderRecorder recorder;
-    QStringList printed;
 };
 
 const QString Header = u"3919435200|12,13|4|2|8,00|"_s;
@@ -58,7 +55,7 @@ TEST_F(Orders, AnOrderIsRecordedWithItsTablesLinesAndVariationsThenPrinted)
     EXPECT_EQ(link.events.value(0), u"reply ComandaOK|\r"_s);
     EXPECT_EQ(link.events.value(1), u"closed"_s);
     EXPECT_TRUE(link.events.value(2).startsWith(u"print "_s));
-    EXPECT_EQ(printed, QStringList{u"12,13"_s});
+    EXPECT_EQ(printing.printed, QStringList{u"comanda 1 12,13"_s});
 }
 
 TEST_F(Orders, TheSameOrderSentTwiceIsStoredOnceAndCommitsStockOnce)
@@ -167,5 +164,5 @@ TEST_F(Orders, AFailureHalfWayKeepsThePreviousOrderWholeAndSendsNoConfirmation)
     EXPECT_EQ(scalar(u"SELECT quantita FROM merce_comande WHERE id_articolo = 141"_s), u"2"_s);
     EXPECT_EQ(scalar(u"SELECT giacenza_comanda FROM magazzino WHERE codice = 141"_s), u"2"_s);
     EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande_variazioni"_s), u"1"_s);
-    EXPECT_EQ(printed.size(), 1);
+    EXPECT_EQ(printing.printed.size(), 1);
 }

@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+// The print operations that order handling asks for once a handheld has its reply: kitchen
+// tickets, pre-bills, the order list and kitchen messages. The report window implements it; the
+// handlers know nothing of layouts or printers beyond whether a pre-bill printer is configured.
+class OrderPrinting
+{
+public:
+    virtual ~OrderPrinting() = default;
+    // The printer configured for pre-bills (document type 7); empty when there is none.
+    virtual QString stampantePreconto() = 0;
+    virtual void stampaComanda(qint32 idComanda, const QString &tavoli) = 0;
+    virtual void stampaPreConto(qint32 idComanda, const QString &tavoli) = 0;
+    virtual void stampaListaOrdinazioni(qint32 idComanda, const QString &tavoli) = 0;
+    virtual void stampaMessaggioCucina(qint32 zona, const QString &testo) = 0;
+};

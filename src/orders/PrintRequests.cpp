@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "PrintRequests.h"
+
+#include "HandheldLink.h"
+#include "OrderPrinting.h"
+#include "clsDatabase.h"
+#include "modGestioneTipiDato.h"
+#include "modPlikoServer.h"
+
+#include <QLoggingCategory>
+#include <QStringList>
+
+Q_LOGGING_CATEGORY(lcRequests, "pliko.requests")
+
+using namespace Qt::StringLiterals;
+
+namespace {
+const QString ErroreTrasmissione = u"errore|Si è verificato un errore nella trasmissione\r"_s;
+const QString NessunaStampante = u"errore|Non e' stata configurata nessuna stampante per il pre-conto!\r"_s;
+}
+
+PrintRequests::PrintRequests(clsDatabase &db, modPlikoServer &helpers, HandheldLink &link, OrderPrinting &printing)
+    : m_db(db), m_helpers(helpers), m_link(link), m_printing(printing)
+{
+}
+
+bool PrintRequests::occupaTavolo(const QString &tail, int index)
+{
+    const qsizetype bar = tail.indexOf(u'|');
+    const QStringList f = bar < 0 ? QStringList() : tail.mid(bar + 1).split(u'|');
+    QStringList tavoli;
+    bool valid = f.size() >= 5;
+    if (valid) {
+        for (const QString &t : f[0].split(u',')) {
+            qint64 n = 0;
+            valid = valid && tipi::parseWhole(t, &n);
+            tavoli.append(t.trimmed());
+        }
+    }
+    if (!valid) {
+        // Nothing is written for a request that cannot be read whole.
+        qCWarning(lcRequests).noquote() << "OccupaTavolo rejected on slot" << index << ":" << tail;
+        m_link.inviaRisposta(ErroreTrasmissione, index);
+        return false;
+    }
+    auto failed = [&](const QString &why) {
+        qCWarning(lcRequests).noquote() << "OccupaTavolo failed:" << why;
+        if (m_db.inTransaction())
+            m_db.rollback();
+        m_link.inviaRisposta(ErroreTrasmissione, index);
+        return false;
+    };
+    if (!m_db.beginTrans())
+        return failed(m_db.lastErrorText());
+    qint32 key = -1;
+    {
+        auto rs = m_db.openTable(u"comande"_s);
+        if (!rs || !m_db.addNewRecord(*rs))
+            return failed(u"comande"_s);
+        rs->setValue(u"inizio"_s, tipi::currencyToDouble(f[1]));
+        rs->setValue(u"id_operatore"_s, tipi::toInt16(f[4]));
+        rs->setValue(u"coperti"_s, tipi::toInt16(f[2]));
+        rs->setValue(u"costo_coperti"_s, tipi::currencyToDouble(f[3]));
+        rs->setValue(u"stato"_s, 0);
+        rs->setValue(u"data"_s, tipi::dayNumber(tipi::today()));
+        rs->setValue(u"gia_scaricato"_s, 0);
+        key = tipi::toLong(rs->value(u"id_comanda"_s));
+        if (!m_db.updateRecord(*rs))
+            return failed(u"comande"_s);
+    }
+    {
+        auto rs = m_db.openTable(u"tavoli_occupati"_s);
+        if (!rs)
+            return failed(u"tavoli_occupati"_s);
+        for (const QString &t : tavoli) {
+            if (!m_db.addNewRecord(*rs))
+                return failed(u"tavoli_occupati"_s);
+            rs->setValue(u"numero_tavolo"_s, tipi::toLong(t));
+            rs->setValue(u"id_comanda"_s, key);
+            if (!m_db.updateRecord(*rs))
+                return failed(u"tavoli_occupati"_s);
+        }
+    }
+    if (!m_db.commitTrans())
+        return failed(m_db.lastErrorText());
+    m_link.inviaRisposta(u"OK|\r"_s, index);
+    return true;
+}
+
+qint32 PrintRequests::comandaAperta(qint16 tavolo)
+{
+    auto rs = m_db.openDynaset(u"SELECT comande.id_comanda FROM comande, tavoli_occupati "_s
+                               + u" WHERE tavoli_occupati.numero_tavolo = "_s + QString::number(tavolo)
+                               + u"   AND tavoli_occupati.id_comanda = comande.id_comanda "_s + u"   AND stato = 0 "_s);
+    if (!rs)
+        return -2;
+    if (rs->isEOF())
+        return -1;
+    return tipi::toLong(rs->value(u"id_comanda"_s));
+}
+
+void PrintRequests::stampaPreConto(qint16 tavolo, int index)
+{
+    if (m_printing.stampantePreconto().isEmpty()) {
+        m_link.inviaRisposta(NessunaStampante, index);
+        return;
+    }
+    const qint32 key = comandaAperta(tavolo);
+    if (key == -2)
+        return;
+    if (key == -1) {
+        m_link.inviaRisposta(u"errore|Tavolo non occupato, impossibile stampare il preconto\r"_s, index);
+        return;
+    }
+    if (!m_db.doQuery(u"UPDATE comande SET pre_conto = true WHERE id_comanda = "_s + QString::number(key)))
+        return;
+    m_link.inviaRisposta(u"OK|\r"_s, index);
+    m_link.aspettaChiusura(index);
+    m_printing.stampaPreConto(key, m_helpers.elencoTavoliComanda(key));
+}
+
+void PrintRequests::stampaListaOrdinazioni(qint16 tavolo, int index)
+{
+    if (m_printing.stampantePreconto().isEmpty()) {
+        m_link.inviaRisposta(NessunaStampante, index);
+        return;
+    }
+    const qint32 key = comandaAperta(tavolo);
+    if (key == -2)
+        return;
+    if (key == -1) {
+        m_link.inviaRisposta(u"errore|Tavolo non occupato, impossibile stampare la lista\r"_s, index);
+        return;
+    }
+    m_link.inviaRisposta(u"OK|\r"_s, index);
+    m_link.aspettaChiusura(index);
+    m_printing.stampaListaOrdinazioni(key, m_helpers.elencoTavoliComanda(key));
+}
+
+bool PrintRequests::nota(const QString &rest, int index, const QString &prefix)
+{
+    const QStringList e = rest.split(u'|');
+    if (e.size() < 3) {
+        qCWarning(lcRequests).noquote() << "kitchen note with" << e.size() << "fields rejected on slot" << index;
+        return false;
+    }
+    const QString testo = prefix + e[0] + u"\r\n"_s + u"Messaggio: "_s + e[1];
+    const qint32 zona = tipi::toLong(e[2]);
+    m_link.inviaRisposta(u"OK|\r"_s, index);
+    m_link.aspettaChiusura(index);
+    m_printing.stampaMessaggioCucina(zona, testo);
+    return true;
+}
+
+bool PrintRequests::notaLibera(const QString &rest, int index)
+{
+    return nota(rest, index, u"Operatore: "_s);
+}
+
+bool PrintRequests::notaTavolo(const QString &rest, int index)
+{
+    return nota(rest, index, u"Tavolo n: "_s);
+}
