@@ -15,29 +15,25 @@ class HandheldLink;
 // The synchronisation replies a handheld asks for with the "Sincro..." commands, one entry point
 // per command. Each builds its reply from the shared database, ends it with one carriage return
 // and sends it through the connection's inviaRisposta; a query that cannot be opened sends nothing.
+// Each reply reads one consistent state of the database.
 class SincroReplies
 {
 public:
     SincroReplies(clsDatabase &db, modPlikoServer &mod, HandheldLink &link);
 
-    void sincroTavoli(int index) { m_tables.sincroTavoli(index); }
-    void sincroTavolo(int index, const QString &tavolo, qint32 operatore)
-    {
-        m_tables.sincroTavolo(index, tavolo, operatore);
-    }
-    void sincroArticoli(int index) { m_menu.sincroArticoli(index); }
-    void sincroCategorie(int index) { m_menu.sincroCategorie(index); }
-    void sincroPrenotati(int index) { m_reference.sincroPrenotati(index); }
-    void sincroVariazioni(int index) { m_reference.sincroVariazioni(index); }
-    void sincroVariabili(int index) { m_reference.sincroVariabili(index); }
-    void sincroOperatori(int index) { m_reference.sincroOperatori(index); }
-    void sincroComande(qint32 operatore, int index) { m_orders.sincroComande(operatore, index); }
-    void sincroTavoliAltriOperatori(qint32 operatore, int index)
-    {
-        m_orders.sincroTavoliAltriOperatori(operatore, index);
-    }
+    void sincroTavoli(int index);
+    void sincroTavolo(int index, const QString &tavolo, qint32 operatore);
+    void sincroArticoli(int index);
+    void sincroCategorie(int index);
+    void sincroPrenotati(int index);
+    void sincroVariazioni(int index);
+    void sincroVariabili(int index);
+    void sincroOperatori(int index);
+    void sincroComande(qint32 operatore, int index);
+    void sincroTavoliAltriOperatori(qint32 operatore, int index);
 
 private:
+    clsDatabase &m_db;
     TableReplies m_tables;
     MenuReplies m_menu;
     ReferenceReplies m_reference;
