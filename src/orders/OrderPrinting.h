@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The print operations that order handling asks for once a handheld has its reply: kitchen
 // tickets, pre-bills, the order list and kitchen messages. The report window implements it; the
@@ -16,4 +17,6 @@ public:
     virtual void stampaPreConto(qint32 idComanda, const QString &tavoli) = 0;
     virtual void stampaListaOrdinazioni(qint32 idComanda, const QString &tavoli) = 0;
     virtual void stampaMessaggioCucina(qint32 zona, const QString &testo) = 0;
+    // The plain-text summary of an order-sending test.
+    virtual void stampaResocontoTest(const QStringList &righe) = 0;
 };

@@ -39,6 +39,7 @@ public:
     {
         log(u"messaggio", zona, testo);
     }
+    void stampaResocontoTest(const QStringList &righe) override { log(u"resoconto", int(righe.size()), righe.join(u'/')); }
     void log(QStringView what, qint32 n, const QString &text)
     {
         const QString line = what.toString() + u' ' + QString::number(n) + u' ' + text;
