@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "CupsPrinter.h"
+
+#include "DocumentWriter.h"
+
+#include <cups/cups.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+QString lastCupsError()
+{
+    return QString::fromUtf8(cupsLastErrorString());
+}
+} // namespace
+
+CupsPrinter::CupsPrinter(const QString &server)
+{
+    if (!server.isEmpty())
+        cupsSetServer(server.toUtf8().constData());
+}
+
+bool CupsPrinter::exists(const QString &printer, QString *error)
+{
+    if (printer.isEmpty()) {
+        if (error)
+            *error = u"no printer name"_s;
+        return false;
+    }
+    cups_dest_t *dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.toUtf8().constData(), nullptr);
+    if (!dest) {
+        if (error)
+            *error = u"CUPS queue \""_s + printer + u"\" not found: "_s + lastCupsError();
+        return false;
+    }
+    cupsFreeDests(1, dest);
+    return true;
+}
+
+bool CupsPrinter::isRaw(const QString &printer)
+{
+    cups_dest_t *dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.toUtf8().constData(), nullptr);
+    if (!dest)
+        return false;
+    const char *model = cupsGetOption("printer-make-and-model", dest->num_options, dest->options);
+    const bool raw = model && qstrcmp(model, "Local Raw Printer") == 0;
+    cupsFreeDests(1, dest);
+    return raw;
+}
+
+bool CupsPrinter::submit(const QString &printer, const RenderedDocument &doc, const QString &title, QString *error)
+{
+    if (!exists(printer, error))
+        return false;
+    const bool raw = isRaw(printer);
+    const QByteArray data = raw ? DocumentWriter::escPos(doc) : DocumentWriter::pdf(doc, title);
+    const QByteArray name = printer.toUtf8();
+    const QByteArray jobTitle = title.toUtf8();
+    const int job = cupsCreateJob(CUPS_HTTP_DEFAULT, name.constData(), jobTitle.constData(), 0, nullptr);
+    if (job <= 0) {
+        if (error)
+            *error = u"CUPS refused the job: "_s + lastCupsError();
+        return false;
+    }
+    const char *format = raw ? CUPS_FORMAT_RAW : CUPS_FORMAT_PDF;
+    bool ok = cupsStartDocument(CUPS_HTTP_DEFAULT, name.constData(), job, jobTitle.constData(), format, 1)
+        == HTTP_STATUS_CONTINUE;
+    ok = ok && cupsWriteRequestData(CUPS_HTTP_DEFAULT, data.constData(), size_t(data.size())) == HTTP_STATUS_CONTINUE;
+    const ipp_status_t finished = cupsFinishDocument(CUPS_HTTP_DEFAULT, name.constData());
+    if (!ok || finished > IPP_STATUS_OK_CONFLICTING) {
+        if (error)
+            *error = u"CUPS did not take the document: "_s + lastCupsError();
+        cupsCancelJob(name.constData(), job);
+        return false;
+    }
+    return true;
+}

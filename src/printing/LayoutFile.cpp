@@ -1,0 +1,234 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "LayoutFile.h"
+
+#include <QFile>
+#include <QXmlStreamReader>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool readFile(const QString &path, QByteArray *out, QString *error)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = path + u": "_s + f.errorString();
+        return false;
+    }
+    *out = f.readAll();
+    return true;
+}
+
+class Parser
+{
+public:
+    Parser(const QByteArray &xml, const QString &origin) : m_xml(xml), m_origin(origin) {}
+
+    QString error() const { return m_error; }
+
+    // Walks the file; with want empty it only collects the names.
+    bool run(const QString &want, QStringList *names, std::optional<ReportLayout> *found)
+    {
+        if (!m_xml.readNextStartElement())
+            return fail(u"empty layout file"_s);
+        if (m_xml.name() != u"reportLayouts"_s)
+            return fail(u"the root element must be <reportLayouts>"_s);
+        while (m_xml.readNextStartElement()) {
+            if (m_xml.name() != u"report"_s) {
+                m_xml.skipCurrentElement();
+                continue;
+            }
+            const QString name = m_xml.attributes().value(u"name"_s).toString();
+            if (names)
+                names->append(name);
+            if (found && !found->has_value() && !want.isEmpty() && name == want) {
+                ReportLayout r;
+                r.name = name;
+                if (!readReport(r))
+                    return false;
+                *found = std::move(r);
+            } else {
+                m_xml.skipCurrentElement();
+            }
+        }
+        if (m_xml.hasError())
+            return fail(m_xml.errorString());
+        return true;
+    }
+
+private:
+    bool fail(const QString &what)
+    {
+        if (m_error.isEmpty())
+            m_error = m_origin + u':' + QString::number(m_xml.lineNumber()) + u": "_s + what;
+        return false;
+    }
+
+    bool number(const QXmlStreamAttributes &a, const QString &key, int *out)
+    {
+        if (!a.hasAttribute(key))
+            return true;
+        bool ok = false;
+        const int v = a.value(key).toInt(&ok);
+        if (!ok || v < 0)
+            return fail(u"attribute "_s + key + u" must be a whole number of twips, not \""_s
+                        + a.value(key).toString() + u'"');
+        *out = v;
+        return true;
+    }
+
+    bool flag(const QXmlStreamAttributes &a, const QString &key, bool *out)
+    {
+        if (!a.hasAttribute(key))
+            return true;
+        const QString v = a.value(key).toString().toLower();
+        if (v == u"true"_s || v == u"1"_s || v == u"yes"_s)
+            *out = true;
+        else if (v == u"false"_s || v == u"0"_s || v == u"no"_s)
+            *out = false;
+        else
+            return fail(u"attribute "_s + key + u" must be true or false"_s);
+        return true;
+    }
+
+    bool readReport(ReportLayout &r)
+    {
+        const auto a = m_xml.attributes();
+        if (!number(a, u"width"_s, &r.width) || !number(a, u"textColumns"_s, &r.textColumns)
+            || !number(a, u"marginLeft"_s, &r.marginLeft) || !number(a, u"marginTop"_s, &r.marginTop)
+            || !number(a, u"marginRight"_s, &r.marginRight) || !number(a, u"marginBottom"_s, &r.marginBottom))
+            return false;
+        if (r.width <= 0 || r.textColumns <= 0)
+            return fail(u"a report needs a width and a number of text columns above 0"_s);
+        while (m_xml.readNextStartElement()) {
+            if (m_xml.name() == u"section"_s) {
+                const QString kind = m_xml.attributes().value(u"kind"_s).toString();
+                ReportSection *s = kind == u"reportHeader"_s ? &r.reportHeader
+                    : kind == u"pageHeader"_s                ? &r.pageHeader
+                    : kind == u"detail"_s                    ? &r.detail
+                    : kind == u"pageFooter"_s                ? &r.pageFooter
+                    : kind == u"reportFooter"_s              ? &r.reportFooter
+                                                             : nullptr;
+                if (!s)
+                    return fail(u"unknown section kind \""_s + kind + u'"');
+                if (!readSection(*s))
+                    return false;
+            } else if (m_xml.name() == u"group"_s) {
+                ReportGroup g;
+                const auto ga = m_xml.attributes();
+                g.name = ga.value(u"name"_s).toString();
+                g.expression = ga.value(u"expression"_s).toString();
+                if (!number(ga, u"sort"_s, &g.sort))
+                    return false;
+                while (m_xml.readNextStartElement()) {
+                    ReportSection *s = m_xml.name() == u"header"_s ? &g.header
+                        : m_xml.name() == u"footer"_s              ? &g.footer
+                                                                   : nullptr;
+                    if (!s)
+                        return fail(u"a group holds only <header> and <footer>"_s);
+                    s->visible = true;
+                    if (!readSection(*s))
+                        return false;
+                }
+                r.groups.append(std::move(g));
+            } else {
+                return fail(u"unexpected element <"_s + m_xml.name().toString() + u'>');
+            }
+        }
+        return !m_xml.hasError() || fail(m_xml.errorString());
+    }
+
+    bool readSection(ReportSection &s)
+    {
+        const auto a = m_xml.attributes();
+        if (!number(a, u"height"_s, &s.height) || !flag(a, u"visible"_s, &s.visible))
+            return false;
+        while (m_xml.readNextStartElement()) {
+            ReportField f;
+            const auto fa = m_xml.attributes();
+            const auto el = m_xml.name();
+            if (el == u"field"_s)
+                f.kind = fa.hasAttribute(u"expression"_s) ? ReportField::Kind::Expression : ReportField::Kind::Text;
+            else if (el == u"subreport"_s)
+                f.kind = ReportField::Kind::Subreport;
+            else if (el == u"line"_s)
+                f.kind = ReportField::Kind::Line;
+            else
+                return fail(u"unexpected element <"_s + el.toString() + u'>');
+            f.name = fa.value(u"name"_s).toString();
+            f.text = fa.value(u"text"_s).toString();
+            f.expression = fa.value(u"expression"_s).toString();
+            f.report = fa.value(u"report"_s).toString();
+            if (f.kind == ReportField::Kind::Subreport && f.report.isEmpty())
+                f.report = f.name;
+            if (!number(fa, u"left"_s, &f.left) || !number(fa, u"top"_s, &f.top) || !number(fa, u"width"_s, &f.width)
+                || !number(fa, u"height"_s, &f.height) || !flag(fa, u"visible"_s, &f.visible) || !flag(fa, u"wrap"_s, &f.wrap)
+                || !flag(fa, u"bold"_s, &f.font.bold) || !flag(fa, u"italic"_s, &f.font.italic)
+                || !flag(fa, u"underline"_s, &f.font.underline))
+                return false;
+            if (fa.hasAttribute(u"font"_s))
+                f.font.family = fa.value(u"font"_s).toString();
+            if (fa.hasAttribute(u"size"_s)) {
+                bool ok = false;
+                f.font.size = fa.value(u"size"_s).toDouble(&ok);
+                if (!ok || f.font.size <= 0 || f.font.size > 200)
+                    return fail(u"attribute size must be a number of points"_s);
+            }
+            const QString align = fa.value(u"align"_s).toString();
+            if (align == u"center"_s)
+                f.align = ReportField::Align::Center;
+            else if (align == u"right"_s)
+                f.align = ReportField::Align::Right;
+            else if (!align.isEmpty() && align != u"left"_s)
+                return fail(u"attribute align must be left, center or right"_s);
+            m_xml.skipCurrentElement();
+            s.fields.append(std::move(f));
+        }
+        return !m_xml.hasError() || fail(m_xml.errorString());
+    }
+
+    QXmlStreamReader m_xml;
+    QString m_origin;
+    QString m_error;
+};
+
+} // namespace
+
+std::optional<QStringList> LayoutFile::reportNames(const QString &path, QString *error)
+{
+    QByteArray xml;
+    if (!readFile(path, &xml, error))
+        return std::nullopt;
+    Parser p(xml, path);
+    QStringList names;
+    if (!p.run({}, &names, nullptr)) {
+        if (error)
+            *error = p.error();
+        return std::nullopt;
+    }
+    return names;
+}
+
+std::optional<ReportLayout> LayoutFile::load(const QString &path, const QString &reportName, QString *error)
+{
+    QByteArray xml;
+    if (!readFile(path, &xml, error))
+        return std::nullopt;
+    return parse(xml, reportName, path, error);
+}
+
+std::optional<ReportLayout> LayoutFile::parse(const QByteArray &xml, const QString &reportName, const QString &origin,
+                                              QString *error)
+{
+    Parser p(xml, origin);
+    std::optional<ReportLayout> found;
+    if (!p.run(reportName, nullptr, &found)) {
+        if (error)
+            *error = p.error();
+        return std::nullopt;
+    }
+    if (!found && error)
+        *error = origin + u": no report named \""_s + reportName + u'"';
+    return found;
+}

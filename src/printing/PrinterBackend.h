@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "RenderedDocument.h"
+
+#include <QString>
+#include <memory>
+
+class Registry;
+
+// Where printed documents go. The configured printer name means a CUPS queue or a folder of the
+// spool directory, as [PlikoServer] PrinterBackend says ("cups" or "spool", spool by default).
+class PrinterBackend
+{
+public:
+    virtual ~PrinterBackend() = default;
+
+    // Whether the printer can be selected; *error tells why not.
+    virtual bool exists(const QString &printer, QString *error) = 0;
+    // Hands one document to the printer; false (with *error) when it was not accepted.
+    virtual bool submit(const QString &printer, const RenderedDocument &doc, const QString &title,
+                        QString *error) = 0;
+    virtual QString kind() const = 0;
+
+    static std::unique_ptr<PrinterBackend> create(const Registry &registry);
+};

@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "PrintControl.h"
+#include "ReportEngine.h"
+#include "SnapshotRighe.h"
+#include "cReportData.h"
+
+#include <QList>
+#include <QString>
+#include <functional>
+#include <utility>
+
+class clsDatabase;
+class OperatorUi;
+class Registry;
+
+// The print window: the report engines (vsr for the main report, vsrSub for its subreport), the
+// print control vp, and every print operation of the server. It is never shown: operations render
+// straight to the printer of their document type, as the back office configured it. Printing does
+// not yield to the event loop, so it can run inside an open transaction.
+class frmStampeDocumenti
+{
+public:
+    static inline const QString FileStandard = QStringLiteral("stampeRestaurant.xml");
+    static inline const QString FileCustom = QStringLiteral("StampeCustom.xml");
+
+    static inline const QString MsgConfigurazioneStampante = QStringLiteral(
+        "Errore nella configurazione della stampante, controllare le impostazioni della stampante e riprovare.");
+    static inline const QString MsgImpostazioneStampante =
+        QStringLiteral("Errore durante l'impostazione della stampante");
+    static inline const QString MsgErroreStampa = QStringLiteral("Errore nella stampa. Impossibile stampare su: ");
+    static inline const QString MsgCustomVecchio = QStringLiteral(
+        "Attenzione! Si sta usando un report custom piu' vecchio rispetto a quello fornito alla Orvanta. "
+        "Aggiornare il prioprio report.");
+
+    // Header fields of a main report, by field name.
+    using CampiIntestazione = QList<std::pair<QString, QString>>;
+
+    // layoutDir: where stampeRestaurant.xml and StampeCustom.xml are; empty means beside the program.
+    frmStampeDocumenti(clsDatabase &db, Registry &registry, OperatorUi *ui, const QString &layoutDir = {});
+
+    void setCartellaLayout(const QString &dir) { m_cartellaLayout = dir; }
+    QString cartellaLayout() const;
+
+    void inizioStampa();
+    void fineStampa();
+    QString lbMessaggio() const { return m_messaggio; }
+
+    // The layout file to load report R from: StampeCustom.xml when it holds R (with a warning when its
+    // R is older than ours), else the standard file. "" when the standard file lacks R or its version
+    // is not a whole number (reported as a fault): the caller then prints nothing.
+    QString setModuloXML(const QString &report, const QString &file);
+
+    static QString nomeTipoStampante(qint32 tipo);
+    // The printer configured for a document type ("name|page setting"); false when none is.
+    bool leggiStampante(qint32 tipo, QString &stampante, qint32 &impostazione) const;
+
+    // Kitchen tickets of what is not printed yet, one per zone, then the order marked printed.
+    void stampaComanda(qint32 idComanda, const QString &tavoli);
+    // Kitchen tickets of what changed between two snapshots of a radio handheld's order.
+    void stampaComandaNano(qint32 idComanda, const QString &tavoli, const SnapshotRighe &prima,
+                           const SnapshotRighe &dopo);
+
+    // --- What the print operations share ---------------------------------------------------------
+
+    enum class Esito { Stampato, NienteDaStampare, Occupato, SenzaStampante, ErroreLayout, ErroreStampante };
+
+    struct Documento
+    {
+        qint32 tipo = 7;                            // document type: whose printer
+        QString reportModulo = QStringLiteral("Comanda"); // the report that picks the layout file
+        QString report;                             // main report
+        QString subReport;                          // its subreport, shown by the field of the same name
+        CampiIntestazione campi;                    // header fields
+        QString titolo;                             // job title
+        // Fills the table (called after the printer is selected); returns how many rows it wrote.
+        std::function<qint32(cReportData &)> dati;
+        // Further set-up of the subreport engine after loading (groups).
+        std::function<void(ReportEngine &)> preparaSub;
+    };
+    // The common device set-up: busy check, layout file, printer of the type (none: return
+    // silently), reset, device (on failure the configuration message), page setting (on failure
+    // its message), the rows, and when there is at least one the report printed.
+    Esito stampaDocumento(const Documento &d);
+
+    // Loads the main report and its subreport from a layout file and writes the header fields.
+    bool caricaReport(const QString &file, const QString &report, const QString &subReport,
+                      const CampiIntestazione &campi);
+    // Selects the printer; on failure shows the configuration message and clears the engine.
+    bool selezionaStampante(const QString &stampante);
+    // Binds the table to the subreport shown by field campoSub (none when empty), renders the main
+    // report and prints it on the selected printer; a job not taken shows the print error message.
+    bool stampaCaricato(cReportData *dati, const QString &campoSub, const QString &titolo,
+                        const std::function<void(ReportEngine &)> &preparaSub = {});
+
+    // "** TAVOLO 5 **", label and "h:mm", "Cameriere: " and the waiter of the order.
+    CampiIntestazione intestazione(qint32 idComanda, const QString &tavoli, const QString &etichettaOra) const;
+    static QString oraCorrente();
+    // The course group of the kitchen ticket: a header "Turno n" over each course's rows.
+    static void aggiungiGruppoTurni(ReportEngine &sub);
+
+    ReportEngine &vsr() { return m_vsr; }
+    ReportEngine &vsrSub() { return m_vsrSub; }
+    PrintControl &vp() { return m_vp; }
+    clsDatabase &db() { return m_db; }
+    OperatorUi *ui() const { return m_ui; }
+
+private:
+    void messaggio(const QString &text) const;
+    bool reportPresenti(const QString &file, const QStringList &reports) const;
+    QString versione(const QString &file, const QString &report, bool *ok);
+
+    clsDatabase &m_db;
+    Registry &m_registry;
+    OperatorUi *m_ui;
+    QString m_cartellaLayout;
+    QString m_messaggio;
+    ReportEngine m_vsr;
+    ReportEngine m_vsrSub;
+    PrintControl m_vp;
+};

@@ -1,0 +1,236 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "PrintingFixture.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+// The ticket lines that carry dishes: a quantity right-aligned before the description.
+QStringList righe(const QString &ticket)
+{
+    QStringList out;
+    static const QRegularExpression dish(u"^\\s*[0-9][0-9,]*\\s+\\S"_s);
+    for (const auto &l : ticket.split(u'\n'))
+        if (dish.match(l).hasMatch() || l.contains(u"+ "_s) || l.contains(u"Turno"_s))
+            out.append(l.trimmed());
+    return out;
+}
+} // namespace
+
+TEST_F(PrintingFixture, BarKitchenAndTillEachGetTheirOwnDishesAndTheOrderIsMarkedPrinted)
+{
+    configura(4, u"Bar"_s);
+    configura(2, u"Cucina"_s);
+    configura(1, u"Cassa"_s);
+    const qint32 c = nuovaComanda(5, 1);
+    const qint32 birra = nuovaRiga(c, Birra, 1);
+    const qint32 pasta = nuovaRiga(c, Carbonara, 2);
+
+    frm->stampaComanda(c, u"5"_s);
+
+    const auto bar = biglietti(u"Bar"_s);
+    const auto cucina = biglietti(u"Cucina"_s);
+    const auto cassa = biglietti(u"Cassa"_s);
+    ASSERT_EQ(bar.size(), 1);
+    ASSERT_EQ(cucina.size(), 1);
+    ASSERT_EQ(cassa.size(), 1);
+    EXPECT_EQ(righe(bar[0]), QStringList({u"Turno 1"_s, u"1 Birra alla spina 0,4"_s}));
+    EXPECT_EQ(righe(cucina[0]), QStringList({u"Turno 1"_s, u"2 Spaghetti alla carbonara"_s}));
+    EXPECT_TRUE(cassa[0].contains(u"Birra alla spina 0,4"_s));
+    EXPECT_TRUE(cassa[0].contains(u"Spaghetti alla carbonara"_s));
+    for (const auto &t : {bar[0], cucina[0], cassa[0]}) {
+        EXPECT_TRUE(t.contains(u"** TAVOLO 5 **"_s)) << t.toStdString();
+        EXPECT_TRUE(t.contains(u"Comanda delle ore: 12:00"_s));
+        EXPECT_TRUE(t.contains(u"Cameriere: Marco"_s));
+    }
+    // Every text has its PDF beside it.
+    EXPECT_TRUE(QFileInfo::exists(QDir(spoolDir()).filePath(u"Bar/000001.pdf"_s)));
+    EXPECT_EQ(qtaStampata(birra), u"1"_s);
+    EXPECT_EQ(qtaStampata(pasta), u"2"_s);
+    EXPECT_TRUE(ui.messages().isEmpty());
+}
+
+TEST_F(PrintingFixture, AFollowingRoundPrintsOnlyWhatWasAdded)
+{
+    configura(4, u"Bar"_s);
+    configura(2, u"Cucina"_s);
+    configura(1, u"Cassa"_s);
+    const qint32 c = nuovaComanda();
+    nuovaRiga(c, Birra, 1, 1, 1);
+    const qint32 pasta = nuovaRiga(c, Carbonara, 3, 1, 1);
+
+    frm->stampaComanda(c, u"5"_s);
+
+    EXPECT_TRUE(biglietti(u"Bar"_s).isEmpty());
+    ASSERT_EQ(biglietti(u"Cucina"_s).size(), 1);
+    ASSERT_EQ(biglietti(u"Cassa"_s).size(), 1);
+    EXPECT_EQ(righe(biglietti(u"Cucina"_s)[0]), QStringList({u"Turno 1"_s, u"2 Spaghetti alla carbonara"_s}));
+    EXPECT_EQ(righe(biglietti(u"Cassa"_s)[0]), QStringList({u"Turno 1"_s, u"2 Spaghetti alla carbonara"_s}));
+    EXPECT_EQ(qtaStampata(pasta), u"3"_s);
+
+    // Sent again with nothing new: no ticket anywhere.
+    frm->stampaComanda(c, u"5"_s);
+    EXPECT_EQ(biglietti(u"Cucina"_s).size(), 1);
+    EXPECT_EQ(biglietti(u"Cassa"_s).size(), 1);
+}
+
+TEST_F(PrintingFixture, VariationsFollowTheirDishIndentedAndCoursesHaveTheirHeaders)
+{
+    configura(2, u"Cucina"_s);
+    const qint32 c = nuovaComanda();
+    const qint32 tagliata = nuovaRiga(c, Tagliata, 1, 2);
+    nuovaVariazione(tagliata, u"Al sangue"_s, 10);
+    nuovaVariazione(tagliata, u"Senza cipolla"_s, 1);
+    nuovaRiga(c, Carbonara, 1, 1);
+
+    frm->stampaComanda(c, u"5, 6"_s);
+
+    const auto cucina = biglietti(u"Cucina"_s);
+    ASSERT_EQ(cucina.size(), 1);
+    EXPECT_EQ(righe(cucina[0]), QStringList({u"Turno 1"_s, u"1 Spaghetti alla carbonara"_s, u"Turno 2"_s,
+                                             u"1 Tagliata di manzo"_s, u"+ Al sangue"_s, u"+ Senza cipolla"_s}));
+    // The variation stands six blanks into the description column, as the waiter's note to the cook.
+    EXPECT_TRUE(cucina[0].contains(u"      + Al sangue"_s));
+    EXPECT_TRUE(cucina[0].contains(u"** TAVOLO 5, 6 **"_s));
+}
+
+TEST_F(PrintingFixture, ZonesWithoutDishesOrWithoutPrinterPrintNothing)
+{
+    configura(4, u"Bar"_s);
+    configura(2, u"Cucina"_s);
+    const qint32 c = nuovaComanda();
+    const qint32 birra = nuovaRiga(c, Birra, 1);
+    const qint32 pizza = nuovaRiga(c, Margherita, 1); // pizzeria has no printer
+
+    frm->stampaComanda(c, u"5"_s);
+
+    EXPECT_EQ(biglietti(u"Bar"_s).size(), 1);
+    EXPECT_TRUE(biglietti(u"Cucina"_s).isEmpty()); // no empty ticket
+    EXPECT_EQ(qtaStampata(birra), u"1"_s);
+    EXPECT_EQ(qtaStampata(pizza), u"1"_s); // marked with the rest: nobody would print it
+}
+
+TEST_F(PrintingFixture, WithNoPrinterConfiguredEverythingIsMarkedPrinted)
+{
+    const qint32 c = nuovaComanda();
+    const qint32 birra = nuovaRiga(c, Birra, 2);
+    const qint32 pasta = nuovaRiga(c, Carbonara, 1);
+
+    frm->stampaComanda(c, u"5"_s);
+
+    EXPECT_EQ(qtaStampata(birra), u"2"_s);
+    EXPECT_EQ(qtaStampata(pasta), u"1"_s);
+    EXPECT_TRUE(QDir(spoolDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+}
+
+TEST_F(PrintingFixture, APrinterThatIsNotInstalledStopsThePrintAndKeepsTheLinesForTheNextOrder)
+{
+    configura(4, u"Bar"_s);
+    configura(2, u"Cucina"_s, {}, false);
+    configura(1, u"Cassa"_s);
+    const qint32 c = nuovaComanda();
+    const qint32 birra = nuovaRiga(c, Birra, 1);
+    const qint32 pasta = nuovaRiga(c, Carbonara, 1);
+
+    frm->stampaComanda(c, u"5"_s);
+
+    EXPECT_EQ(ui.messages(), QStringList{frmStampeDocumenti::MsgConfigurazioneStampante});
+    EXPECT_EQ(biglietti(u"Bar"_s).size(), 1);    // the bar comes first and had printed
+    EXPECT_TRUE(biglietti(u"Cassa"_s).isEmpty()); // the till comes after the kitchen
+    EXPECT_EQ(qtaStampata(birra), u"0"_s);
+    EXPECT_EQ(qtaStampata(pasta), u"0"_s);
+
+    // Once the kitchen printer is there, the next print brings everything out.
+    QDir(spoolDir()).mkpath(u"Cucina"_s);
+    frm->stampaComanda(c, u"5"_s);
+    EXPECT_EQ(biglietti(u"Cucina"_s).size(), 1);
+    EXPECT_EQ(qtaStampata(pasta), u"1"_s);
+}
+
+TEST_F(PrintingFixture, LinesAlreadyMarkedByTheBackOfficeAreNeverPrinted)
+{
+    configura(1, u"Cassa"_s);
+    const qint32 c = nuovaComanda();
+    const qint32 pasta = nuovaRiga(c, Carbonara, 1);
+    tdb.exec(u"UPDATE merce_comande SET gia_stampata = 1 WHERE id_merce_comanda = "_s + QString::number(pasta));
+
+    frm->stampaComanda(c, u"5"_s);
+
+    EXPECT_TRUE(biglietti(u"Cassa"_s).isEmpty());
+}
+
+TEST_F(PrintingFixture, JobsAreNumberedOnAfterARestart)
+{
+    configura(1, u"Cassa"_s);
+    QFile old(QDir(spoolDir()).filePath(u"Cassa/000041.pdf"_s));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("earlier job");
+    old.close();
+    const qint32 c = nuovaComanda();
+    nuovaRiga(c, Carbonara, 1);
+
+    frm->stampaComanda(c, u"5"_s);
+
+    EXPECT_TRUE(QFileInfo::exists(QDir(spoolDir()).filePath(u"Cassa/000042.pdf"_s)));
+    EXPECT_TRUE(QFileInfo::exists(QDir(spoolDir()).filePath(u"Cassa/000042.txt"_s)));
+    QFile again(old.fileName());
+    ASSERT_TRUE(again.open(QIODevice::ReadOnly));
+    EXPECT_EQ(again.readAll(), QByteArray("earlier job"));
+}
+
+// ---- Radio handhelds -------------------------------------------------------------------------------
+
+TEST_F(PrintingFixture, RadioOrderPrintsWhatChangedSinceItsLastRecording)
+{
+    configura(2, u"Cucina"_s);
+    configura(4, u"Bar"_s);
+    const qint32 c = nuovaComanda();
+    const qint32 pasta = nuovaRiga(c, Carbonara, 3);
+    nuovaVariazione(pasta, u"Senza formaggio"_s, 8);
+    const qint32 tagliata = nuovaRiga(c, Tagliata, 1);
+    nuovaVariazione(tagliata, u"Al sangue"_s, 10);
+    const qint32 birra = nuovaRiga(c, Birra, 1);
+
+    // Before: two pastas and the steak; after: three pastas, the same steak, a new beer.
+    SnapshotRighe prima;
+    prima.insert(u"1"_s, u"d-pasta|2"_s);
+    prima.insert(u"2"_s, u"d-tagliata|1"_s);
+    SnapshotRighe dopo;
+    dopo.insert(QString::number(pasta), u"d-pasta|3"_s);
+    dopo.insert(QString::number(tagliata), u"d-tagliata|1"_s);
+    dopo.insert(QString::number(birra), u"d-birra|1"_s);
+
+    frm->stampaComandaNano(c, u"7"_s, prima, dopo);
+
+    const auto cucina = biglietti(u"Cucina"_s);
+    ASSERT_EQ(cucina.size(), 1);
+    EXPECT_EQ(righe(cucina[0]),
+              QStringList({u"Turno 1"_s, u"1 Spaghetti alla carbonara"_s, u"+ Senza formaggio"_s}));
+    ASSERT_EQ(biglietti(u"Bar"_s).size(), 1);
+    EXPECT_EQ(righe(biglietti(u"Bar"_s)[0]), QStringList({u"Turno 1"_s, u"1 Birra alla spina 0,4"_s}));
+    EXPECT_EQ(qtaStampata(pasta), u"3"_s);
+
+    // The same message again: nothing is new, nothing prints.
+    frm->stampaComandaNano(c, u"7"_s, dopo, dopo);
+    EXPECT_EQ(biglietti(u"Cucina"_s).size(), 1);
+    EXPECT_EQ(biglietti(u"Bar"_s).size(), 1);
+}
+
+TEST(QuantitaDaStampare, ComparesByContentNotByLineKey)
+{
+    SnapshotRighe prima;
+    prima.insert(u"10"_s, u"abc|2"_s);
+    prima.insert(u"11"_s, u"def|0,5"_s);
+    double q = -1;
+    EXPECT_TRUE(quantitaDaStampare(u"abc|3"_s, prima, q));
+    EXPECT_DOUBLE_EQ(q, 1);
+    EXPECT_TRUE(quantitaDaStampare(u"def|1,5"_s, prima, q));
+    EXPECT_DOUBLE_EQ(q, 1);
+    EXPECT_TRUE(quantitaDaStampare(u"new|2"_s, prima, q));
+    EXPECT_DOUBLE_EQ(q, 2);
+    EXPECT_TRUE(quantitaDaStampare(u"abc|1"_s, prima, q)); // a dish taken back: nothing to print
+    EXPECT_DOUBLE_EQ(q, -1);
+}

@@ -1,0 +1,170 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "DocumentWriter.h"
+#include "LayoutFile.h"
+#include "PrintingFixture.h"
+#include "ReportEngine.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString standardFile()
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(u"stampeRestaurant.xml"_s);
+}
+
+// A customer's layout file whose "Comanda" has the given version and shows "CUSTOM" in its header.
+QByteArray customFile(int version, bool withComanda = true)
+{
+    QByteArray xml = "<reportLayouts>\n";
+    if (withComanda)
+        xml += "<report name=\"Comanda\" width=\"4080\"><section kind=\"pageHeader\" height=\"600\">"
+               "<field name=\"numeroTavolo\" left=\"0\" top=\"0\" width=\"4080\" height=\"300\"/>"
+               "<field name=\"marchio\" text=\"CUSTOM\" left=\"0\" top=\"300\" width=\"4080\" height=\"300\"/>"
+               "<field name=\"versione\" text=\""
+            + QByteArray::number(version)
+            + "\" visible=\"false\"/></section>"
+              "<section kind=\"detail\" height=\"300\"><subreport name=\"Comanda SubReport\" left=\"0\" top=\"0\" "
+              "width=\"4080\" height=\"300\"/></section></report>\n"
+              "<report name=\"Comanda SubReport\" width=\"4080\"><section kind=\"detail\" height=\"300\">"
+              "<field name=\"d\" expression=\"&quot;* &quot; &amp; campo_2\" left=\"0\" top=\"0\" width=\"4080\" "
+              "height=\"300\"/></section></report>\n";
+    xml += "<report name=\"Ricevuta\" width=\"4080\"/>\n</reportLayouts>\n";
+    return xml;
+}
+
+class Layouts : public PrintingFixture
+{
+protected:
+    void SetUp() override
+    {
+        PrintingFixture::SetUp();
+        ASSERT_TRUE(m_layouts.isValid());
+        ASSERT_TRUE(QFile::copy(standardFile(), m_layouts.filePath(u"stampeRestaurant.xml"_s)));
+        frm->setCartellaLayout(m_layouts.path());
+    }
+    void scrivi(const QString &name, const QByteArray &content)
+    {
+        QFile f(m_layouts.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+    }
+    QString percorso(const QString &name) const { return m_layouts.filePath(name); }
+
+    QTemporaryDir m_layouts;
+};
+
+} // namespace
+
+TEST_F(Layouts, TheStandardFileHoldsEveryReportTheServerPrints)
+{
+    const auto names = LayoutFile::reportNames(standardFile());
+    ASSERT_TRUE(names.has_value());
+    for (const auto &r : {u"Comanda"_s, u"Comanda SubReport"_s, u"Preconto"_s, u"Preconto SubReport"_s,
+                          u"Messaggio Cucina"_s})
+        EXPECT_TRUE(names->contains(r)) << r.toStdString();
+    ReportEngine e;
+    ASSERT_TRUE(e.load(standardFile(), u"Messaggio Cucina"_s));
+    EXPECT_TRUE(e.hasField(u"titolo"_s));
+    EXPECT_TRUE(e.hasField(u"testo"_s));
+    EXPECT_EQ(e.fieldText(u"versione"_s), u"4"_s);
+}
+
+TEST_F(Layouts, WithoutACustomFileTheStandardOneIsUsed)
+{
+    EXPECT_EQ(frm->setModuloXML(u"Comanda"_s, u"stampeRestaurant.xml"_s), percorso(u"stampeRestaurant.xml"_s));
+    EXPECT_TRUE(ui.messages().isEmpty());
+}
+
+TEST_F(Layouts, ACustomFileWithoutTheTicketLeavesEveryReportToTheStandardFile)
+{
+    scrivi(u"StampeCustom.xml"_s, customFile(9, false));
+    EXPECT_EQ(frm->setModuloXML(u"Comanda"_s, u"stampeRestaurant.xml"_s), percorso(u"stampeRestaurant.xml"_s));
+    EXPECT_TRUE(ui.messages().isEmpty());
+}
+
+TEST_F(Layouts, AnOlderCustomTicketWarnsAndIsUsedAllTheSame)
+{
+    scrivi(u"StampeCustom.xml"_s, customFile(3));
+    configura(1, u"Cassa"_s);
+    const qint32 c = nuovaComanda();
+    nuovaRiga(c, Carbonara, 1);
+
+    frm->stampaComanda(c, u"5"_s);
+
+    EXPECT_EQ(ui.messages(), QStringList{frmStampeDocumenti::MsgCustomVecchio});
+    EXPECT_EQ(ui.messages()[0],
+              u"Attenzione! Si sta usando un report custom piu' vecchio rispetto a quello fornito alla Orvanta. "
+              "Aggiornare il prioprio report."_s);
+    const auto cassa = biglietti(u"Cassa"_s);
+    ASSERT_EQ(cassa.size(), 1);
+    EXPECT_TRUE(cassa[0].contains(u"CUSTOM"_s));
+    EXPECT_TRUE(cassa[0].contains(u"* Spaghetti alla carbonara"_s));
+}
+
+TEST_F(Layouts, ACustomTicketOfTheSameVersionIsUsedSilently)
+{
+    scrivi(u"StampeCustom.xml"_s, customFile(4));
+    EXPECT_EQ(frm->setModuloXML(u"Comanda"_s, u"stampeRestaurant.xml"_s), percorso(u"StampeCustom.xml"_s));
+    EXPECT_TRUE(ui.messages().isEmpty());
+    // The names are matched exactly.
+    EXPECT_EQ(frm->setModuloXML(u"comanda"_s, u"stampeRestaurant.xml"_s), QString());
+}
+
+TEST_F(Layouts, ABrokenStandardLayoutPrintsNothingAndKeepsTheLinesToPrint)
+{
+    scrivi(u"stampeRestaurant.xml"_s, "<reportLayouts><report name=\"Comanda\"><section kind=\"pageHeader\">"
+                                      "<field name=\"versione\" text=\"quattro\"/></section></report></reportLayouts>");
+    configura(1, u"Cassa"_s);
+    const qint32 c = nuovaComanda();
+    const qint32 pasta = nuovaRiga(c, Carbonara, 1);
+
+    frm->stampaComanda(c, u"5"_s);
+
+    EXPECT_TRUE(biglietti(u"Cassa"_s).isEmpty());
+    EXPECT_EQ(qtaStampata(pasta), u"0"_s);
+}
+
+TEST_F(Layouts, AnUnreadableCustomFileDoesNotStopTheTickets)
+{
+    scrivi(u"StampeCustom.xml"_s, "<reportLayouts><report name=\"Comanda\">");
+    EXPECT_EQ(frm->setModuloXML(u"Comanda"_s, u"stampeRestaurant.xml"_s), percorso(u"stampeRestaurant.xml"_s));
+}
+
+TEST(LayoutFileErrors, TellTheLineOfTheFault)
+{
+    QString error;
+    const auto r = LayoutFile::parse("<reportLayouts>\n<report name=\"A\">\n<section kind=\"detail\" height=\"ten\"/>"
+                                     "</report></reportLayouts>",
+                                     u"A"_s, u"Custom.xml"_s, &error);
+    EXPECT_FALSE(r.has_value());
+    EXPECT_TRUE(error.startsWith(u"Custom.xml:3: "_s)) << error.toStdString();
+}
+
+TEST_F(Layouts, PrinterValuesGiveTheNameAndThePageSetting)
+{
+    QString name;
+    qint32 page = 0;
+    registry->setValue(Registry::BackOfficeKey, u"zona_ristorante_cucina"_s, u"Cucina|0"_s);
+    EXPECT_TRUE(frm->leggiStampante(2, name, page));
+    EXPECT_EQ(name, u"Cucina"_s);
+    EXPECT_EQ(page, 9);
+    registry->setValue(Registry::BackOfficeKey, u"zona_ristorante_cucina"_s, u"Cucina|11"_s);
+    EXPECT_TRUE(frm->leggiStampante(2, name, page));
+    EXPECT_EQ(page, 11);
+    registry->setValue(Registry::BackOfficeKey, u"zona_ristorante_bar"_s, u"Bancone"_s);
+    EXPECT_TRUE(frm->leggiStampante(4, name, page));
+    EXPECT_EQ(name, u"Bancone"_s);
+    EXPECT_EQ(page, 9);
+    // Types without a name read the value "zona_ristorante_", normally absent.
+    EXPECT_FALSE(frm->leggiStampante(0, name, page));
+    EXPECT_FALSE(frm->leggiStampante(8, name, page));
+    EXPECT_EQ(name, QString());
+    EXPECT_EQ(page, 9);
+    EXPECT_EQ(frmStampeDocumenti::nomeTipoStampante(7), u"preconto"_s);
+    EXPECT_EQ(frmStampeDocumenti::nomeTipoStampante(8), QString());
+}

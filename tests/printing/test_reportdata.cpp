@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cReportData.h"
+
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+using namespace Qt::StringLiterals;
+
+TEST(ReportData, AnEmptyTicketTableIsAtItsEndAndItsStartAtOnce)
+{
+    cReportData t;
+    EXPECT_TRUE(t.EndOfFile());
+    EXPECT_TRUE(t.BegOfFile());
+    EXPECT_EQ(t.GetFieldCount(), 0);
+    EXPECT_EQ(t.celleScritte(), 0); // a fresh table holds nothing
+}
+
+TEST(ReportData, CountedRowsThatWereNeverWrittenReadAsBlank)
+{
+    cReportData t;
+    t.setColonne(10);
+    t.setRighe(3);
+    t.setDati(0, 1, u"2"_s);
+    t.setDati(1, 2, u"Spaghetti alla carbonara"_s);
+    QStringList seen;
+    int rows = 0;
+    for (t.MoveFirst(); !t.EndOfFile(); t.MoveNext()) {
+        seen.append(t.GetFieldValue(1).toString() + u'|' + t.GetFieldValue(2).toString());
+        ++rows;
+    }
+    EXPECT_EQ(rows, 3);
+    EXPECT_EQ(seen, QStringList({u"2|"_s, u"|Spaghetti alla carbonara"_s, u"|"_s}));
+    EXPECT_EQ(t.GetFieldValue(40).typeId(), QMetaType::QString);
+}
+
+TEST(ReportData, MovingStopsAtTheEndAndMoveLastGoesToTheFixedRow)
+{
+    cReportData t;
+    t.setRighe(2);
+    t.MoveNext();
+    t.MoveNext();
+    EXPECT_TRUE(t.EndOfFile());
+    t.MoveNext();
+    EXPECT_EQ(t.position(), 2);
+    t.MovePrevious();
+    t.MovePrevious();
+    t.MovePrevious();
+    EXPECT_EQ(t.position(), 0);
+    t.MoveLast();
+    EXPECT_EQ(t.position(), 89999);
+    EXPECT_TRUE(t.EndOfFile());
+    EXPECT_EQ(t.GetFieldValue(3).toString(), QString()); // still a valid row of the capacity
+}
+
+TEST(ReportData, FieldsAreNamedForEveryIndexAndAllText)
+{
+    cReportData t;
+    t.setColonne(4);
+    EXPECT_EQ(t.GetFieldName(7), u"campo_7"_s);
+    EXPECT_EQ(t.GetFieldType(0), 8);
+    EXPECT_EQ(t.GetFieldSize(12), 50);
+    const QString long60(60, u'x');
+    t.setRighe(1);
+    t.setDati(0, 2, long60);
+    EXPECT_EQ(t.GetFieldValue(2).toString(), long60); // longer than the announced size, returned whole
+}
+
+TEST(ReportData, BookmarksComeBackFromAnyVariant)
+{
+    cReportData t;
+    t.setRighe(5);
+    t.SetBookmark(QVariant(u"2"_s));
+    EXPECT_EQ(t.position(), 2);
+    EXPECT_EQ(t.GetBookmark().toInt(), 2);
+    t.SetBookmark(QVariant(u"not a row"_s));
+    EXPECT_EQ(t.position(), 0);
+}
+
+TEST(ReportData, CellsOutsideTheTableAreRefused)
+{
+    cReportData t;
+    EXPECT_THROW(t.setDati(0, 41, u"x"_s), std::out_of_range);
+    EXPECT_THROW(t.setDati(-1, 1, u"x"_s), std::out_of_range);
+    EXPECT_NO_THROW(t.setDati(0, 40, u"x"_s));
+    EXPECT_NO_THROW(t.setDati(32767, 0, u"x"_s));
+    t.SetBookmark(90001);
+    EXPECT_THROW(t.GetFieldValue(0), std::out_of_range);
+    t.SetBookmark(0);
+    EXPECT_THROW(t.GetFieldValue(41), std::out_of_range);
+    t.setRighe(32767);
+    EXPECT_THROW(t.addRighe(1), std::overflow_error);
+    EXPECT_EQ(t.righe(), 32767);
+}
+
+TEST(ReportData, AFullPreBillKeepsOnlyWhatWasWritten)
+{
+    cReportData t;
+    t.setColonne(10);
+    t.setRighe(2001);
+    for (qint16 r = 0; r < 2000; ++r) {
+        t.setDati(r, 1, u"1"_s);
+        t.setDati(r, 2, u"Acqua naturale 0,75"_s);
+        t.setDati(r, 3, u"2,50 €"_s);
+    }
+    EXPECT_EQ(t.celleScritte(), 6000);
+    t.setDati(5, 2, QString()); // clearing a cell frees it
+    EXPECT_EQ(t.celleScritte(), 5999);
+}
