@@ -3,38 +3,7 @@
 
 #include "modGestioneTipiDato.h"
 
-#include <QLoggingCategory>
-
 using namespace Qt::StringLiterals;
-
-namespace {
-QtMessageHandler previousHandler = nullptr;
-
-void captureSync(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    if (context.category && QByteArray(context.category) == "pliko.sync")
-        SyncLogCapture::lines().append(text);
-    else if (previousHandler)
-        previousHandler(type, context, text);
-}
-} // namespace
-
-QStringList &SyncLogCapture::lines()
-{
-    static QStringList l;
-    return l;
-}
-
-SyncLogCapture::SyncLogCapture()
-{
-    lines().clear();
-    previousHandler = qInstallMessageHandler(captureSync);
-}
-
-SyncLogCapture::~SyncLogCapture()
-{
-    qInstallMessageHandler(previousHandler);
-}
 
 void SyncTest::setOpeningHours(const QString &opening, const QString &closing)
 {

@@ -25,15 +25,6 @@ public:
     QList<int> indexes;
 };
 
-// Keeps the warnings of the synchronisation replies while it lives.
-class SyncLogCapture
-{
-public:
-    SyncLogCapture();
-    ~SyncLogCapture();
-    static QStringList &lines();
-};
-
 // The demo restaurant on Friday 15 March 2024 at noon, with a handheld connected on slot 7.
 // Orders, lines and reservations are added in the legacy dialect, as the back office would.
 class SyncTest : public ::testing::Test
@@ -50,7 +41,6 @@ protected:
     RecordingLink link;
     SincroReplies replies{data.db(), mod, link};
 
-    void setNow(const QDate &day, const QTime &time) { regional.clock().set(QDateTime(day, time)); }
     void setOpeningHours(const QString &opening, const QString &closing);
     void setLong(const QString &name, qint32 value);
 

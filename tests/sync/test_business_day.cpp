@@ -16,77 +16,42 @@ QDateTime friday(int hour, int minute = 0)
 {
     return QDateTime(QDate(2024, 3, 15), QTime(hour, minute));
 }
+
+void expectWindow(const BusinessDay::Window &w, double start, double end)
+{
+    EXPECT_EQ(w.start, start);
+    EXPECT_EQ(w.end, end);
+}
 } // namespace
 
-TEST(BusinessDay, aLunchAndDinnerDayAskedAtNoonLiesOnTheDayBefore)
+TEST(BusinessDay, aDayFromSevenToElevenMovesBackWhenAskedBeforeOpening)
 {
-    const auto w = BusinessDay::compute(7 * H, 23 * H, friday(12), Rule::ShiftBeforeOpening);
-    EXPECT_EQ(w.start, Mar14 + 7 * H);
-    EXPECT_EQ(w.end, Mar14 + 23 * H);
-}
-
-TEST(BusinessDay, askedAtFiveInTheMorningItMovesOneMoreDayBack)
-{
-    const auto w = BusinessDay::compute(7 * H, 23 * H, friday(5), Rule::ShiftBeforeOpening);
-    EXPECT_EQ(w.start, Mar13 + 7 * H);
-    EXPECT_EQ(w.end, Mar13 + 23 * H);
-}
-
-TEST(BusinessDay, theShiftEndsAtTheOpeningMinute)
-{
+    expectWindow(BusinessDay::compute(7 * H, 23 * H, friday(12), Rule::ShiftBeforeOpening), Mar14 + 7 * H,
+                 Mar14 + 23 * H);
+    expectWindow(BusinessDay::compute(7 * H, 23 * H, friday(5), Rule::ShiftBeforeOpening), Mar13 + 7 * H,
+                 Mar13 + 23 * H);
     EXPECT_EQ(BusinessDay::compute(7 * H, 23 * H, friday(6, 59), Rule::ShiftBeforeOpening).start, Mar13 + 7 * H);
     EXPECT_EQ(BusinessDay::compute(7 * H, 23 * H, friday(7, 0), Rule::ShiftBeforeOpening).start, Mar14 + 7 * H);
+    // The other operators' tables never move back.
+    expectWindow(BusinessDay::compute(7 * H, 23 * H, friday(5), Rule::FixedBase), Mar14 + 7 * H, Mar14 + 23 * H);
 }
 
-TEST(BusinessDay, anEveningDayRunsPastMidnight)
+TEST(BusinessDay, anEveningDayAndADayOfEqualHoursRunPastMidnight)
 {
-    const auto w = BusinessDay::compute(18 * H, 2 * H, friday(20), Rule::ShiftBeforeOpening);
-    EXPECT_EQ(w.start, Mar14 + 18 * H);
-    EXPECT_EQ(w.end, Mar15 + 2 * H);
+    expectWindow(BusinessDay::compute(18 * H, 2 * H, friday(20), Rule::ShiftBeforeOpening), Mar14 + 18 * H,
+                 Mar15 + 2 * H);
+    expectWindow(BusinessDay::compute(10 * H, 10 * H, friday(12), Rule::ShiftBeforeOpening), Mar14 + 10 * H,
+                 Mar15 + 10 * H);
 }
 
-TEST(BusinessDay, equalOpeningAndClosingMakeADayOfTwentyFourHours)
+TEST_F(SyncTest, theWindowFollowsTheRestaurantsHoursInEitherForm)
 {
-    const auto w = BusinessDay::compute(10 * H, 10 * H, friday(12), Rule::ShiftBeforeOpening);
-    EXPECT_EQ(w.start, Mar14 + 10 * H);
-    EXPECT_EQ(w.end, Mar15 + 10 * H);
-}
-
-TEST(BusinessDay, theOtherOperatorsWindowNeverMovesBack)
-{
-    const auto early = BusinessDay::compute(7 * H, 23 * H, friday(5), Rule::FixedBase);
-    EXPECT_EQ(early.start, Mar14 + 7 * H);
-    EXPECT_EQ(early.end, Mar14 + 23 * H);
-    const auto night = BusinessDay::compute(18 * H, 2 * H, friday(1), Rule::FixedBase);
-    EXPECT_EQ(night.start, Mar14 + 18 * H);
-    EXPECT_EQ(night.end, Mar15 + 2 * H);
-}
-
-TEST(BusinessDay, hoursAreReadAsSecondsOrAsATimeOfDay)
-{
-    EXPECT_EQ(BusinessDay::settingSeconds(u"25200"_s), 7 * H);
-    EXPECT_EQ(BusinessDay::settingSeconds(u"7:30"_s), 7.5 * H);
-    EXPECT_EQ(BusinessDay::settingSeconds(u"02:00"_s), 2 * H);
-    EXPECT_EQ(BusinessDay::settingSeconds(u""_s), 0);
-    EXPECT_EQ(BusinessDay::settingSeconds(u"sera"_s), 0);
-    EXPECT_EQ(BusinessDay::settingSeconds(u"25:00"_s), 0);
-}
-
-TEST_F(SyncTest, theWindowFollowsTheRestaurantsSettings)
-{
-    // The demo restaurant opens at 10:00 and closes at 02:00 the next night.
+    // The demo restaurant writes its hours as times of day: 10:00 to 02:00.
     auto w = BusinessDay::window(data.db(), Rule::ShiftBeforeOpening);
-    EXPECT_EQ(w.start, Mar14 + 10 * H);
-    EXPECT_EQ(w.end, Mar15 + 2 * H);
-
+    expectWindow(w, Mar14 + 10 * H, Mar15 + 2 * H);
     setOpeningHours(u"25200"_s, u"82800"_s);
-    w = BusinessDay::window(data.db(), Rule::ShiftBeforeOpening);
-    EXPECT_EQ(w.start, Mar14 + 7 * H);
-    EXPECT_EQ(w.end, Mar14 + 23 * H);
-
-    // Without settings both count as 0: a whole day from midnight to midnight.
-    data.exec(u"DELETE FROM var_str WHERE name LIKE 'ora_%'"_s);
-    w = BusinessDay::window(data.db(), Rule::ShiftBeforeOpening);
-    EXPECT_EQ(w.start, Mar14);
-    EXPECT_EQ(w.end, Mar15);
+    expectWindow(BusinessDay::window(data.db(), Rule::ShiftBeforeOpening), Mar14 + 7 * H, Mar14 + 23 * H);
+    // Missing or unreadable hours count as 0: a whole day from midnight to midnight.
+    setOpeningHours(u"sera"_s, u"25:00"_s);
+    expectWindow(BusinessDay::window(data.db(), Rule::ShiftBeforeOpening), Mar14, Mar15);
 }
