@@ -5,7 +5,7 @@
 
 // The access point when no driver or device is present: every open fails and every probe finds
 // nothing, so start-up reports the failure and goes on without the radio service.
-class NullAccessPoint final : public AccessPoint
+class NullAccessPoint : public AccessPoint
 {
 public:
     qint32 Dll_OpenSerial(qint32) override { return 0; }

@@ -37,6 +37,9 @@ HandheldServer::HandheldServer(OperatorUi *ui, QObject *parent)
     : QObject(parent), m_ui(ui), m_listener(new QTcpServer(this))
 {
     // The listener is drained at once, so the pending queue never makes it pause.
+    // A lunch rush brings many handhelds at once; a short backlog would make the kernel drop their
+    // connection attempts and the handhelds wait for a retry.
+    m_listener->setListenBacklogSize(SlotCount);
     connect(m_listener, &QTcpServer::newConnection, this, &HandheldServer::onConnectionRequest);
 }
 

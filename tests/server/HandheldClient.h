@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTcpSocket>
+#include <QThread>
+#include <functional>
+
+// Lets the event loop run until the condition holds; false when it never did (bounded so a broken
+// server fails the test instead of hanging it).
+inline bool pumpUntil(const std::function<bool()> &condition, int boundMs = 5000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!condition()) {
+        if (t.elapsed() > boundMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::usleep(200);
+    }
+    return true;
+}
+
+// Lets the event loop run for a while (to show that something does not happen).
+inline void pumpFor(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::usleep(200);
+    }
+}
+
+// A simulated handheld on the same event loop as the server under test.
+class HandheldClient
+{
+public:
+    explicit HandheldClient(quint16 port)
+    {
+        QObject::connect(&m_socket, &QTcpSocket::readyRead, [this] { m_received += m_socket.readAll(); });
+        QObject::connect(&m_socket, &QTcpSocket::disconnected, [this] { m_closed = true; });
+        QObject::connect(&m_socket, &QTcpSocket::errorOccurred, [this](QAbstractSocket::SocketError) {
+            if (m_socket.state() != QAbstractSocket::ConnectedState)
+                m_closed = true;
+        });
+        m_socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    }
+    bool waitConnected()
+    {
+        return pumpUntil([this] { return m_socket.state() == QAbstractSocket::ConnectedState || m_closed; })
+            && !m_closed;
+    }
+    void send(const QByteArray &bytes)
+    {
+        m_socket.write(bytes);
+        m_socket.flush();
+    }
+    bool waitClosed() { return pumpUntil([this] { return m_closed; }); }
+    void close() { m_socket.disconnectFromHost(); }
+    const QByteArray &received() const { return m_received; }
+    bool isClosed() const { return m_closed; }
+
+private:
+    QTcpSocket m_socket;
+    QByteArray m_received;
+    bool m_closed = false;
+};

@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// analizzaDati: which handler a request reaches, what it is given, and what happens to requests
+// that cannot be understood.
+#include "CommandDispatcher.h"
+#include "ErrorRoutine.h"
+#include "OperatorUi.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class RecordingLink : public HandheldLink
+{
+public:
+    int inviaRisposta(const QString &text, int index) override
+    {
+        replies.append(text);
+        lastIndex = index;
+        return 1;
+    }
+    bool aspettaChiusura(int) override { return true; }
+    QStringList replies;
+    int lastIndex = 0;
+};
+
+class DispatcherTest : public ::testing::Test
+{
+protected:
+    DispatcherTest() : dispatcher(database.db(), &ui)
+    {
+        dispatcher.setDatabasePath(database.path());
+        dispatcher.setLink(&link);
+        dispatcher.setDropConnection([this](int index) { dropped.push_back(index); });
+        baseOpens = database.db().openCount();
+    }
+
+    RegionalGuard regionalGuard;
+    TestDatabase database;
+    OperatorUi ui;
+    CommandDispatcher dispatcher;
+    RecordingLink link;
+    std::vector<int> dropped;
+    int baseOpens = 0;
+};
+
+TEST_F(DispatcherTest, AConnectionTestIsAnsweredTestOkWithTheDatabaseOpenedAndClosedAroundIt)
+{
+    dispatcher.analizzaDati(u"PALM01|TestConnessione|"_s, 2);
+    EXPECT_EQ(link.replies, QStringList{u"TestOK|\r"_s});
+    EXPECT_EQ(link.lastIndex, 2);
+    EXPECT_TRUE(dropped.empty());
+    EXPECT_EQ(database.db().openCount(), baseOpens);
+}
+
+TEST_F(DispatcherTest, TheHandlerGetsTailAndRestAndRunsWithTheDatabaseOpen)
+{
+    HandheldRequest seen;
+    int opensDuring = 0;
+    dispatcher.registerCommand(u"Preconto"_s, [&](const HandheldRequest &r) {
+        seen = r;
+        opensDuring = database.db().openCount();
+    });
+    dispatcher.analizzaDati(u"PALM01|Preconto|12"_s, 5);
+    EXPECT_EQ(seen.index, 5);
+    EXPECT_EQ(seen.tail, u"Preconto|12"_s);
+    EXPECT_EQ(seen.word, u"Preconto"_s);
+    EXPECT_EQ(seen.rest, u"12"_s);
+    EXPECT_EQ(opensDuring, baseOpens + 1);
+    EXPECT_EQ(database.db().openCount(), baseOpens);
+}
+
+TEST_F(DispatcherTest, UnknownWordsAndWordsInTheWrongCaseGetNoReplyAndKeepTheConnection)
+{
+    int opensDuringUnknown = -1;
+    dispatcher.registerCommand(u"Sonda"_s, [&](const HandheldRequest &) { opensDuringUnknown = 0; });
+    dispatcher.analizzaDati(u"PALM01|testconnessione|"_s, 2);
+    dispatcher.analizzaDati(u"PALM01|Conto|3"_s, 2);
+    dispatcher.analizzaDati(u"PALM01|TestConnessione |"_s, 2);
+    EXPECT_TRUE(link.replies.isEmpty());
+    EXPECT_TRUE(dropped.empty());
+    EXPECT_EQ(opensDuringUnknown, -1);
+    EXPECT_EQ(database.db().openCount(), baseOpens);
+    EXPECT_EQ(dispatcher.rejectedRequests(), 0);
+}
+
+TEST_F(DispatcherTest, ARequestWithoutItsSeparatorsIsDroppedWithoutReplyAndTheNextOneIsServed)
+{
+    dispatcher.analizzaDati(u"PALM01|TestConnessione"_s, 2);
+    dispatcher.analizzaDati(u"PALM01"_s, 3);
+    dispatcher.analizzaDati(QString(), 4);
+    EXPECT_TRUE(link.replies.isEmpty());
+    EXPECT_EQ(dropped, (std::vector<int>{2, 3, 4}));
+    EXPECT_EQ(database.db().openCount(), baseOpens);
+
+    dispatcher.analizzaDati(u"PALM01|TestConnessione|"_s, 2);
+    EXPECT_EQ(link.replies, QStringList{u"TestOK|\r"_s});
+}
+
+TEST_F(DispatcherTest, ACommandWithTooFewFieldsIsRejectedBeforeItsHandlerRuns)
+{
+    bool ran = false;
+    dispatcher.registerCommand(u"NotaTavolo"_s, [&](const HandheldRequest &) { ran = true; }, 3);
+    dispatcher.analizzaDati(u"P|NotaTavolo|7|Senza cipolla"_s, 6);
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(dropped, std::vector<int>{6});
+    dispatcher.analizzaDati(u"P|NotaTavolo|7|Senza cipolla|2"_s, 7);
+    EXPECT_TRUE(ran);
+}
+
+TEST_F(DispatcherTest, AHandlerMayRejectItsOwnArgumentsAndTheFirstRegistrationOfAWordWins)
+{
+    QStringList order;
+    dispatcher.registerCommand(u"SincroTavolo"_s, [&](const HandheldRequest &r) {
+        order << u"first"_s;
+        qint64 operatorId = 0;
+        if (!tipi::parseWhole(r.fields().value(1), &operatorId))
+            r.reject(u"operatore non numerico"_s);
+    });
+    dispatcher.registerCommand(u"SincroTavolo"_s, [&](const HandheldRequest &) { order << u"second"_s; });
+    dispatcher.analizzaDati(u"P|SincroTavolo|12|tre"_s, 8);
+    EXPECT_EQ(order, QStringList{u"first"_s});
+    EXPECT_EQ(dropped, std::vector<int>{8});
+    EXPECT_TRUE(ui.statusLines().last().startsWith(u"Richiesta scartata"_s));
+}
+
+TEST_F(DispatcherTest, AFaultInsideAHandlerClosesThatConnectionAndLeavesTheServerRunning)
+{
+    dispatcher.registerCommand(u"Comanda"_s, [](const HandheldRequest &) { throw std::runtime_error("boom"); });
+    dispatcher.analizzaDati(u"P|Comanda|1"_s, 9);
+    EXPECT_EQ(dropped, std::vector<int>{9});
+    EXPECT_EQ(diagnostics::lastFault().text, u"boom"_s);
+    EXPECT_EQ(database.db().openCount(), baseOpens);
+    EXPECT_EQ(dispatcher.activeRequests(), 0);
+}
+
+TEST_F(DispatcherTest, WithoutItsDatabaseNoHandlerRunsAndTheHandheldIsLetGo)
+{
+    dispatcher.setDatabasePath(database.dir() + u"/missing.db"_s);
+    // The test database holds its own open; a closed one is what service sees between requests.
+    while (database.db().isOpened())
+        database.db().closeDB();
+    dispatcher.analizzaDati(u"P|TestConnessione|"_s, 2);
+    EXPECT_TRUE(link.replies.isEmpty());
+    EXPECT_EQ(dropped, std::vector<int>{2});
+    EXPECT_FALSE(database.db().isOpened());
+}
+
+} // namespace

@@ -1,0 +1,273 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The handheld service over real sockets: how a request is collected, answered and the connection
+// ended, and how slots are handed out, reused and never lost.
+#include "HandheldClient.h"
+#include "HandheldServer.h"
+#include "OperatorUi.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Dispatched
+{
+    QString text;
+    int index;
+};
+
+class HandheldServerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        server.setDispatch([this](const QString &text, int index) {
+            calls.push_back({text, index});
+            if (reply)
+                reply(text, index);
+        });
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+        port = server.serverPort();
+    }
+    bool statusHas(const QString &prefix) const
+    {
+        for (const QString &line : ui.statusLines()) {
+            if (line.startsWith(prefix))
+                return true;
+        }
+        return false;
+    }
+    // The usual handler: answer every request the way the connection test is answered.
+    void answerEverything()
+    {
+        reply = [this](const QString &, int index) { server.inviaRisposta(u"TestOK|\r"_s, index); };
+    }
+
+    RegionalGuard regionalGuard;
+    OperatorUi ui;
+    HandheldServer server{&ui};
+    quint16 port = 0;
+    std::vector<Dispatched> calls;
+    std::function<void(const QString &, int)> reply;
+};
+
+TEST_F(HandheldServerTest, AWaiterRequestSplitOverTwoArrivalsIsHandledOnceWhenItsCarriageReturnArrives)
+{
+    answerEverything();
+    HandheldClient palmare(port);
+    ASSERT_TRUE(palmare.waitConnected());
+    palmare.send("PALM01|TestConn");
+    ASSERT_TRUE(pumpUntil([&] { return server.buffer(2) == u"PALM01|TestConn"_s; }));
+    EXPECT_TRUE(calls.empty());
+    palmare.send("essione|\r");
+    ASSERT_TRUE(palmare.waitClosed());
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].text, u"PALM01|TestConnessione|"_s);
+    EXPECT_EQ(palmare.received(), QByteArray("TestOK|\r"));
+    EXPECT_EQ(ui.dataText(), u"PALM01|TestConnessione|\r\r\n"_s);
+}
+
+TEST_F(HandheldServerTest, OnlyTheLastCarriageReturnCutsTheRequestAndWhatFollowsIsDiscarded)
+{
+    HandheldClient trailing(port);
+    ASSERT_TRUE(trailing.waitConnected());
+    trailing.send("PALM01|TestConnessione|\rxyz");
+    ASSERT_TRUE(pumpUntil([&] { return calls.size() == 1; }));
+    EXPECT_EQ(calls[0].text, u"PALM01|TestConnessione|"_s);
+    EXPECT_TRUE(server.buffer(2).isEmpty());
+
+    HandheldClient twoInOne(port);
+    ASSERT_TRUE(twoInOne.waitConnected());
+    twoInOne.send("P1|SincroTavoli|\rP1|SincroArticoli|\r");
+    ASSERT_TRUE(pumpUntil([&] { return calls.size() == 2; }));
+    EXPECT_EQ(calls[1].text, u"P1|SincroTavoli|\rP1|SincroArticoli|"_s);
+}
+
+TEST_F(HandheldServerTest, HandheldsGetSlotTwoThenThreeAndSlotTwoAgainOnceItsReplyHasGone)
+{
+    HandheldClient first(port);
+    ASSERT_TRUE(first.waitConnected());
+    ASSERT_TRUE(pumpUntil([&] { return server.socketState(2) == 7; }));
+    HandheldClient second(port);
+    ASSERT_TRUE(second.waitConnected());
+    ASSERT_TRUE(pumpUntil([&] { return server.socketState(3) == 7; }));
+    EXPECT_EQ(server.socketState(1), 0) << "slot 1 is reserved";
+    EXPECT_EQ(server.socketState(0), 2) << "slot 0 keeps listening";
+
+    answerEverything();
+    first.send("P1|TestConnessione|\r");
+    ASSERT_TRUE(first.waitClosed());
+    EXPECT_EQ(first.received(), QByteArray("TestOK|\r"));
+    EXPECT_TRUE(statusHas(u"dati inviati"_s));
+    ASSERT_TRUE(pumpUntil([&] { return server.socketState(2) == 0; }));
+
+    HandheldClient third(port);
+    ASSERT_TRUE(third.waitConnected());
+    ASSERT_TRUE(pumpUntil([&] { return server.socketState(2) == 7; }));
+    third.send("P3|TestConnessione|\r");
+    ASSERT_TRUE(third.waitClosed());
+    EXPECT_EQ(calls.back().index, 2);
+    EXPECT_EQ(ui.statusLines().count(u"connected "_s), 3);
+}
+
+TEST_F(HandheldServerTest, AHandheldThatHangsUpFirstIsLoggedWithTheTimeAndItsHalfRequestDoesNotBlockTheSlot)
+{
+    HandheldClient palmare(port);
+    ASSERT_TRUE(palmare.waitConnected());
+    palmare.send("PALM01|Comanda|1|2");
+    ASSERT_TRUE(pumpUntil([&] { return !server.buffer(2).isEmpty(); }));
+    palmare.close();
+    ASSERT_TRUE(pumpUntil([&] { return statusHas(u"Closed at "_s); }));
+    EXPECT_TRUE(calls.empty());
+    EXPECT_TRUE(server.buffer(2).isEmpty());
+    EXPECT_EQ(server.trovaIndiceLibero(), 2);
+}
+
+TEST_F(HandheldServerTest, AConnectionThatSaysNothingIsClosedAfterTheIdleTime)
+{
+    server.setIdleTimeout(std::chrono::milliseconds(100));
+    HandheldClient silent(port);
+    ASSERT_TRUE(silent.waitConnected());
+    silent.send("PALM01|Sincro");
+    ASSERT_TRUE(silent.waitClosed());
+    EXPECT_TRUE(statusHas(u"Connessione inattiva chiusa"_s));
+    EXPECT_EQ(server.trovaIndiceLibero(), 2);
+
+    // After an unknown command that got no reply, the connection is not held for ever either.
+    HandheldClient unknown(port);
+    ASSERT_TRUE(unknown.waitConnected());
+    unknown.send("PALM01|Sconosciuto|\r");
+    ASSERT_TRUE(unknown.waitClosed());
+    EXPECT_TRUE(unknown.received().isEmpty());
+}
+
+TEST_F(HandheldServerTest, AFloodWithoutCarriageReturnIsDroppedAndTheServerGoesOn)
+{
+    server.setMaxRequestBytes(4096);
+    HandheldClient flood(port);
+    ASSERT_TRUE(flood.waitConnected());
+    flood.send(QByteArray(10000, 'x'));
+    ASSERT_TRUE(flood.waitClosed());
+    EXPECT_TRUE(calls.empty());
+    EXPECT_TRUE(statusHas(u"Richiesta troppo lunga"_s));
+    EXPECT_EQ(server.trovaIndiceLibero(), 2);
+
+    answerEverything();
+    HandheldClient next(port);
+    ASSERT_TRUE(next.waitConnected());
+    next.send("P|TestConnessione|\r");
+    ASSERT_TRUE(next.waitClosed());
+    EXPECT_EQ(next.received(), QByteArray("TestOK|\r"));
+}
+
+TEST_F(HandheldServerTest, WithAllSlotsBusyTheNextHandheldIsRefusedAndServedOnceASlotFrees)
+{
+    std::vector<std::unique_ptr<HandheldClient>> busy;
+    for (int i = 0; i < 499; ++i) {
+        busy.push_back(std::make_unique<HandheldClient>(port));
+        if (i % 50 == 49) {
+            ASSERT_TRUE(pumpUntil([&] { return server.connectionsInUse() == i + 1; })) << server.connectionsInUse();
+        }
+    }
+    ASSERT_TRUE(pumpUntil([&] { return server.connectionsInUse() == 499; })) << server.connectionsInUse();
+    EXPECT_EQ(server.trovaIndiceLibero(), 0);
+
+    HandheldClient refused(port);
+    ASSERT_TRUE(refused.waitClosed());
+    EXPECT_TRUE(statusHas(u"Connessione rifiutata"_s));
+    EXPECT_TRUE(server.isListening());
+
+    busy[10]->close();
+    ASSERT_TRUE(pumpUntil([&] { return server.connectionsInUse() == 498; }));
+    const int freed = server.trovaIndiceLibero();
+    EXPECT_GE(freed, 2);
+    answerEverything();
+    HandheldClient later(port);
+    ASSERT_TRUE(later.waitConnected());
+    later.send("P|TestConnessione|\r");
+    ASSERT_TRUE(later.waitClosed());
+    EXPECT_EQ(later.received(), QByteArray("TestOK|\r"));
+    EXPECT_EQ(calls.back().index, freed);
+}
+
+TEST_F(HandheldServerTest, EuroAndAccentsTravelAsWindows1252Bytes)
+{
+    reply = [this](const QString &, int index) { server.inviaRisposta(u"OK|Caffè 1,20 €\r"_s, index); };
+    HandheldClient palmare(port);
+    ASSERT_TRUE(palmare.waitConnected());
+    palmare.send("P|NotaLibera|Mario|Pi\xF9 sale, 2 \x80|2\r");
+    ASSERT_TRUE(palmare.waitClosed());
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].text, u"P|NotaLibera|Mario|Più sale, 2 €|2"_s);
+    EXPECT_EQ(palmare.received(), QByteArray("OK|Caff\xE8 1,20 \x80\r"));
+}
+
+TEST_F(HandheldServerTest, AHandlerWaitingForItsConnectionToCloseLetsOtherHandheldsBeServed)
+{
+    bool waited = false;
+    bool noteClosedFirst = false;
+    reply = [&](const QString &text, int index) {
+        if (text.contains(u"NotaTavolo"_s)) {
+            server.inviaRisposta(u"OK|\r"_s, index);
+            waited = server.aspettaChiusura(index);
+            noteClosedFirst = server.socketState(index) == 0;
+        } else {
+            server.inviaRisposta(u"TestOK|\r"_s, index);
+        }
+    };
+    HandheldClient note(port);
+    ASSERT_TRUE(note.waitConnected());
+    note.send("P|NotaTavolo|7|Senza glutine|2\r");
+    // The note's handler is still waiting here: the other handheld is served meanwhile.
+    HandheldClient test(port);
+    ASSERT_TRUE(test.waitConnected());
+    test.send("P|TestConnessione|\r");
+    ASSERT_TRUE(test.waitClosed());
+    ASSERT_TRUE(note.waitClosed());
+    ASSERT_TRUE(pumpUntil([&] { return waited; }));
+    EXPECT_TRUE(noteClosedFirst);
+    EXPECT_EQ(note.received(), QByteArray("OK|\r"));
+    EXPECT_EQ(test.received(), QByteArray("TestOK|\r"));
+    EXPECT_EQ(server.trovaIndiceLibero(), 2);
+}
+
+TEST_F(HandheldServerTest, HandheldsOutsideTheAllowedNetworksAreRefused)
+{
+    ClientFilter filter;
+    ASSERT_TRUE(filter.parse(u"192.168.1.0/24, 10.0.0.0/8"_s));
+    server.setClientFilter(filter);
+    HandheldClient outsider(port);
+    ASSERT_TRUE(outsider.waitClosed());
+    EXPECT_TRUE(calls.empty());
+    EXPECT_TRUE(statusHas(u"Connessione rifiutata da 127.0.0.1"_s));
+
+    ASSERT_TRUE(filter.parse(u"127.0.0.0/8"_s));
+    server.setClientFilter(filter);
+    answerEverything();
+    HandheldClient insider(port);
+    ASSERT_TRUE(insider.waitConnected());
+    insider.send("P|TestConnessione|\r");
+    ASSERT_TRUE(insider.waitClosed());
+    EXPECT_EQ(insider.received(), QByteArray("TestOK|\r"));
+}
+
+TEST(ClientFilterTest, NetworksAreReadFromTheConfigurationAndMistakesAreNamed)
+{
+    ClientFilter all;
+    EXPECT_TRUE(all.parse(u"all"_s));
+    EXPECT_TRUE(all.allows(QHostAddress(u"8.8.8.8"_s)));
+    ClientFilter lan;
+    ASSERT_TRUE(lan.parse(u"192.168.1.0/24,10.1.2.3"_s));
+    EXPECT_TRUE(lan.allows(QHostAddress(u"::ffff:192.168.1.20"_s)));
+    EXPECT_TRUE(lan.allows(QHostAddress(u"10.1.2.3"_s)));
+    EXPECT_FALSE(lan.allows(QHostAddress(u"10.1.2.4"_s)));
+    QString bad;
+    EXPECT_FALSE(lan.parse(u"192.168.1.0/24, cucina"_s, &bad));
+    EXPECT_EQ(bad, u"cucina"_s);
+}
+
+} // namespace

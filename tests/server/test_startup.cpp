@@ -1,0 +1,266 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Start-up and end of the server: what the configuration and the database decide, what the
+// operator is told, and the first run that sets a new user up.
+#include "AccessPoint.h"
+#include "FirstRunSetup.h"
+#include "HandheldClient.h"
+#include "NullAccessPoint.h"
+#include "RestaurantSchema.h"
+#include "ServerContext.h"
+#include "ServerCore.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// An access point that answers as a plugged-in device would (or not), and records what it was asked.
+class FakeAccessPoint : public NullAccessPoint
+{
+public:
+    explicit FakeAccessPoint(bool present) : m_present(present) {}
+    qint32 Dll_OpenSerial(qint32 port) override
+    {
+        openedPorts.push_back(port);
+        return m_present ? 1 : 0;
+    }
+    qint32 Dll_ReqSysInfo(QByteArray &buffer) override
+    {
+        buffer = m_present ? QByteArray("AP-2 v1.4") : QByteArray();
+        return qint32(buffer.size());
+    }
+    void Dll_CloseSerial() override { ++closes; }
+    std::vector<qint32> openedPorts;
+    int closes = 0;
+
+private:
+    bool m_present;
+};
+
+class StartupTest : public ::testing::Test
+{
+protected:
+    // A restaurant with its configuration: the demo database with the service setting given.
+    void prepare(qint32 palmare, const QString &extraBackOffice = {}, const QString &extraOwn = {},
+                 const QString &comNano = u"COM3"_s)
+    {
+        dbPath = dir.filePath(u"restaurant.db"_s);
+        QString error;
+        ASSERT_TRUE(schema::createDatabase(dbPath, true, &error)) << error.toStdString();
+        {
+            clsDatabase db;
+            ASSERT_TRUE(db.openDB(dbPath));
+            db.setYieldBeforeStatements(false);
+            ASSERT_TRUE(db.doQuery(u"UPDATE var_long SET value = "_s + QString::number(palmare)
+                                   + u" WHERE name = 'palmare_configurato'"_s));
+            db.doQuery(u"DELETE FROM var_str WHERE name = 'com_nano'"_s);
+            ASSERT_TRUE(db.doQuery(u"INSERT INTO var_str (name, value) VALUES ('com_nano', '"_s + comNano + u"')"_s));
+            db.closeDB();
+        }
+        writeConfig(u"LastDBPath="_s + dbPath + u'\n' + extraBackOffice, extraOwn);
+    }
+    void writeConfig(const QString &backOffice, const QString &own = {})
+    {
+        configPath = dir.filePath(u"plikoserver.ini"_s);
+        QFile f(configPath);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QString(u"[Software\\Orvanta\\Quillmark10\\Config]\n"_s + backOffice + u"\n[PlikoServer]\nLocale=it_IT\n"_s
+                        + own + u'\n')
+                    .toUtf8());
+    }
+    void start(bool accessPointPresent = false)
+    {
+        auto ap = std::make_unique<FakeAccessPoint>(accessPointPresent);
+        accessPoint = ap.get();
+        context = std::make_unique<ServerContext>(std::make_unique<Registry>(configPath), nullptr, std::move(ap));
+        context->database().setRetryDelay(std::chrono::milliseconds(5));
+        context->database().setYieldBeforeStatements(false);
+        context->startNanoPolling = [this] { ++pollingStarts; };
+        core = std::make_unique<ServerCore>(*context);
+        status = core->avvia(0);
+    }
+    QStringList messages() const { return context->ui().messages(); }
+
+    RegionalGuard regionalGuard;
+    QTemporaryDir dir;
+    QString dbPath;
+    QString configPath;
+    FakeAccessPoint *accessPoint = nullptr;
+    std::unique_ptr<ServerContext> context;
+    std::unique_ptr<ServerCore> core;
+    int status = -1;
+    int pollingStarts = 0;
+};
+
+TEST_F(StartupTest, ARestaurantWithTcpHandheldsGetsTheListenerAndTheDatabaseIsOpenedOnlyPerRequest)
+{
+    prepare(1, u"NumeroDecimali=3\n"_s);
+    start();
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(core->service(), ServerCore::Service::Handhelds);
+    EXPECT_TRUE(core->wsServer().isListening());
+    EXPECT_EQ(regional().decimals, 3);
+    EXPECT_EQ(context->databasePath, dbPath);
+    EXPECT_FALSE(context->database().isOpened());
+    EXPECT_TRUE(context->temporaryFolder.endsWith(u"QM9Temp/"_s));
+    EXPECT_TRUE(QFileInfo(context->temporaryFolder).isDir());
+    EXPECT_TRUE(messages().isEmpty());
+
+    HandheldClient palmare(core->wsServer().serverPort());
+    ASSERT_TRUE(palmare.waitConnected());
+    palmare.send("PALM01|TestConnessione|\r");
+    ASSERT_TRUE(palmare.waitClosed());
+    EXPECT_EQ(palmare.received(), QByteArray("TestOK|\r"));
+    EXPECT_FALSE(context->database().isOpened());
+}
+
+TEST_F(StartupTest, MissingOrUnreadableNumberOfDecimalsMeansTwo)
+{
+    prepare(0);
+    regional().decimals = 4;
+    start();
+    EXPECT_EQ(regional().decimals, 2);
+
+    core.reset();
+    context.reset();
+    writeConfig(u"LastDBPath="_s + dbPath + u"\nNumeroDecimali=due\n"_s);
+    regional().decimals = 4;
+    start();
+    EXPECT_EQ(regional().decimals, 2);
+}
+
+TEST_F(StartupTest, AMissingDatabaseIsAnnouncedAndStopsTheStart)
+{
+    writeConfig(u"LastDBPath="_s + dir.filePath(u"nowhere.db"_s) + u'\n');
+    start();
+    EXPECT_NE(status, 0);
+    EXPECT_EQ(messages(), QStringList{u"Database non trovato"_s});
+    EXPECT_FALSE(core->wsServer().isListening());
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(u"nowhere.db"_s)));
+}
+
+TEST_F(StartupTest, ARestaurantWithNoHandheldServiceConfiguredStartsNoService)
+{
+    prepare(0);
+    start();
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(core->service(), ServerCore::Service::None);
+    EXPECT_FALSE(core->wsServer().isListening());
+    EXPECT_TRUE(accessPoint->openedPorts.empty());
+}
+
+TEST_F(StartupTest, RadioHandheldsOpenTheAccessPointOnThePortOfComNano)
+{
+    prepare(2);
+    start(true);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(accessPoint->openedPorts, std::vector<qint32>{3});
+    EXPECT_TRUE(context->nanoActive);
+    EXPECT_EQ(pollingStarts, 1);
+    EXPECT_FALSE(core->wsServer().isListening());
+    EXPECT_TRUE(context->database().isOpened()) << "the radio service works from the open database";
+
+    // Switching the radio service on by hand while it runs does nothing.
+    EXPECT_TRUE(core->attivaNano());
+    EXPECT_EQ(accessPoint->openedPorts.size(), 1u);
+    EXPECT_EQ(pollingStarts, 1);
+}
+
+TEST_F(StartupTest, WithoutAnAccessPointTheOperatorIsToldAndTheServerGoesOn)
+{
+    prepare(2, {}, {}, u"USB"_s);
+    start(false);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(accessPoint->openedPorts, std::vector<qint32>{0});
+    EXPECT_FALSE(context->nanoActive);
+    EXPECT_EQ(messages(), QStringList{ServerCore::AccessPointFailedAtStart});
+
+    EXPECT_FALSE(core->attivaNano());
+    EXPECT_EQ(messages().last(), ServerCore::AccessPointFailedByHand);
+}
+
+TEST_F(StartupTest, AWrongAllowedClientsListStopsTheStartInsteadOfAdmittingEveryone)
+{
+    prepare(1, {}, u"AllowedClients=192.168.1.0/24, cassa\n"_s);
+    start();
+    EXPECT_NE(status, 0);
+    EXPECT_FALSE(core->wsServer().isListening());
+    EXPECT_TRUE(messages().last().contains(u"cassa"_s));
+}
+
+TEST_F(StartupTest, QuittingAskedWithoutAnOperatorIsAnsweredNoAndTheServiceGoesOn)
+{
+    prepare(1);
+    start();
+    bool finished = false;
+    QObject::connect(core.get(), &ServerCore::finished, [&] { finished = true; });
+    core->chiudiProgramma();
+    EXPECT_EQ(messages().last(), ServerCore::QuitQuestion);
+    EXPECT_FALSE(finished);
+    EXPECT_TRUE(core->wsServer().isListening());
+}
+
+TEST_F(StartupTest, TheEndWaitsForARequestInProgressThenClosesTheDatabase)
+{
+    prepare(1);
+    start();
+    int exitCode = -1;
+    QObject::connect(core.get(), &ServerCore::finished, [&](int code) { exitCode = code; });
+    bool ended = false;
+    core->dispatcher().registerCommand(u"NotaTavolo"_s, [&](const HandheldRequest &r) {
+        r.inviaRisposta(u"OK|\r"_s);
+        core->termina(0);  // the end is asked while this request waits for its connection
+        r.aspettaChiusura();
+        ended = exitCode == -1 && context->database().isOpened();
+    });
+    HandheldClient palmare(core->wsServer().serverPort());
+    ASSERT_TRUE(palmare.waitConnected());
+    palmare.send("P|NotaTavolo|7|Conto separato|2\r");
+    ASSERT_TRUE(palmare.waitClosed());
+    ASSERT_TRUE(pumpUntil([&] { return exitCode != -1; }));
+    EXPECT_TRUE(ended) << "the request finished with its database before the end";
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_FALSE(core->wsServer().isListening());
+    EXPECT_FALSE(context->database().isOpened());
+    EXPECT_EQ(palmare.received(), QByteArray("OK|\r"));
+}
+
+TEST(FirstRunTest, ANewUserGetsADemoRestaurantWithSpoolPrintersReadyToServe)
+{
+    QTemporaryDir home;
+    const QString config = home.filePath(u"config/plikoserver/plikoserver.ini"_s);
+    const QString data = home.filePath(u"data/plikoserver"_s);
+    QString error;
+    ASSERT_TRUE(FirstRunSetup::create(config, data, &error)) << error.toStdString();
+
+    Registry reg(config);
+    const QString db = reg.backOffice(u"LastDBPath"_s).toString();
+    EXPECT_TRUE(QFileInfo::exists(db));
+    EXPECT_EQ(reg.backOffice(u"NumeroDecimali"_s).toString(), u"2"_s);
+    EXPECT_EQ(reg.backOffice(u"zona_ristorante_cucina"_s).toString(), u"Cucina|9"_s);
+    EXPECT_EQ(reg.backOffice(u"zona_ristorante_preconto"_s).toString(), u"Cassa|9"_s);
+    EXPECT_EQ(reg.option(u"PrinterBackend"_s), u"spool"_s);
+    const QDir spool(reg.option(u"PrintSpoolDir"_s));
+    for (const QString &printer : {u"Cassa"_s, u"Cucina"_s, u"Pizzeria"_s, u"Bar"_s})
+        EXPECT_TRUE(QFileInfo(spool.filePath(printer)).isDir()) << printer.toStdString();
+
+    // A second first run (the configuration was deleted) keeps the restaurant's data.
+    clsDatabase database;
+    ASSERT_TRUE(database.openDB(db));
+    database.setYieldBeforeStatements(false);
+    ASSERT_TRUE(database.doQuery(u"UPDATE var_long SET value = 7 WHERE name = 'palmare_configurato'"_s));
+    database.closeDB();
+    QFile::remove(config);
+    ASSERT_TRUE(FirstRunSetup::create(config, data, &error)) << error.toStdString();
+    ASSERT_TRUE(database.openDB(db));
+    EXPECT_EQ(modPlikoServer(database).leggiVarLong(u"palmare_configurato"_s, 0), 7);
+    database.closeDB();
+}
+
+} // namespace
