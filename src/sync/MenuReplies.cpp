@@ -31,9 +31,15 @@ void MenuReplies::sincroArticoli(int index)
     if (!rs)
         return;
     QString reply = u"SincroArticoli|"_s;
+    enum { Codice, Descrizione, Categoria, ListinoA, Giacenza = ListinoA + 4, Restaurant, Preferito, Posizione };
+    const QList<int> col = synctext::columns(
+        *rs, {u"codice"_s, u"descrizione"_s, u"id_tipo_merce"_s, u"listino_a_ivato"_s, u"listino_b_ivato"_s,
+              u"listino_c_ivato"_s, u"listino_d_ivato"_s, u"giacenza"_s, u"articolo_restaurant"_s,
+              u"preferito"_s, u"posizione_preferito"_s});
     bool warned = false;
     for (; !rs->isEOF(); rs->moveNext()) {
-        // The list is chosen again for every row, as the back office may switch it at any time.
+        // The moment decides the list, so it is worked out again for every row (the setting as
+        // well, which the back office may change at any time).
         const QString setting = nomeImpostazioneListino(tipi::now());
         qint32 list = m_db.ReadLong(setting, 0);
         if (list < 0 || list > 3) {
@@ -45,19 +51,19 @@ void MenuReplies::sincroArticoli(int index)
             warned = true;
             list = 0;
         }
-        const QString column = u"listino_"_s + QChar(u'a' + list) + u"_ivato"_s;
-        const Currency listPrice = tipi::toCurrency(rs->value(column));
+        // Setting 0 chooses listino_a_ivato, 1 listino_b_ivato, and so on to 3.
+        const Currency listPrice = tipi::toCurrency(rs->value(col[ListinoA + list]));
         // The lists already include VAT: the rate of code 0 (the exempt code, normally 0 %) is
         // applied to every article, whatever its own code, and only rounds the price.
         const double rate = m_mod.aliquotaIva(0);
         int decimals = regional().decimals;
         const Currency price = modPlikoServer::prezzoIvato(listPrice, rate, decimals);
 
-        reply += whole(rs->value(u"codice"_s)) + u'|' + field(rs->value(u"descrizione"_s)) + u'|'
-            + whole(rs->value(u"id_tipo_merce"_s)) + u'|' + tipi::numberText(price.toDouble()) + u'|'
-            + tipi::numberText(tipi::toDouble(rs->value(u"giacenza"_s))) + u'|'
-            + flag(rs->value(u"articolo_restaurant"_s)) + u'|' + flag(rs->value(u"preferito"_s)) + u'|'
-            + whole(rs->value(u"posizione_preferito"_s)) + u';';
+        reply += whole(rs->value(col[Codice])) + u'|' + field(rs->value(col[Descrizione])) + u'|'
+            + whole(rs->value(col[Categoria])) + u'|' + tipi::numberText(price.toDouble()) + u'|'
+            + tipi::numberText(tipi::toDouble(rs->value(col[Giacenza]))) + u'|'
+            + flag(rs->value(col[Restaurant])) + u'|' + flag(rs->value(col[Preferito])) + u'|'
+            + whole(rs->value(col[Posizione])) + u';';
     }
     reply += Cr;
     rs.reset();

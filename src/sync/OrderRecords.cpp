@@ -35,17 +35,19 @@ bool OrderRecords::lines(qint32 orderKey, QString *out)
                                   + QString::number(orderKey));
     if (!lines)
         return false;
+    enum { Riga, Articolo, Quantita, Turno };
+    const QList<int> col =
+        synctext::columns(*lines, {u"id_merce_comanda"_s, u"id_articolo"_s, u"quantita"_s, u"turno"_s});
     for (; !lines->isEOF(); lines->moveNext()) {
-        *out += u"M|"_s + field(lines->value(u"id_articolo"_s)) + u'|' + field(lines->value(u"quantita"_s)) + u'|'
-            + field(lines->value(u"turno"_s)) + u';';
+        *out += u"M|"_s + field(lines->value(col[Articolo])) + u'|' + field(lines->value(col[Quantita])) + u'|'
+            + field(lines->value(col[Turno])) + u';';
         auto variations = m_db.openDynaset(
             u"SELECT id_variazione, quantita FROM merce_comande_variazioni WHERE id_merce_comanda = "_s
-            + synctext::whole(lines->value(u"id_merce_comanda"_s)));
+            + synctext::whole(lines->value(col[Riga])));
         if (!variations)
             return false;
         for (; !variations->isEOF(); variations->moveNext())
-            *out += u"V|"_s + field(variations->value(u"id_variazione"_s)) + u'|'
-                + field(variations->value(u"quantita"_s)) + u';';
+            *out += u"V|"_s + field(variations->value(0)) + u'|' + field(variations->value(1)) + u';';
     }
     return true;
 }

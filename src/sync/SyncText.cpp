@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SyncText.h"
 
+#include "Recordset.h"
 #include "modGestioneTipiDato.h"
 #include "modPlikoServer.h"
 
@@ -43,6 +44,19 @@ double momentoAlMinuto()
 {
     const QDateTime now = tipi::now();
     return modPlikoServer::momentoDaOrario(now.date(), now.time().toString(u"H:mm"_s), u":"_s);
+}
+
+QList<int> columns(const Recordset &rs, const QStringList &names)
+{
+    QList<int> positions;
+    for (const QString &name : names) {
+        int found = -1;
+        for (int i = 0; i < rs.fieldCount() && found < 0; ++i)
+            if (rs.fieldName(i).compare(name, Qt::CaseInsensitive) == 0)
+                found = i;
+        positions.append(found);
+    }
+    return positions;
 }
 
 } // namespace synctext

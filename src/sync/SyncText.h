@@ -2,10 +2,13 @@
 #pragma once
 
 #include <QLoggingCategory>
+#include <QStringList>
 #include <QString>
 #include <QVariant>
 
 Q_DECLARE_LOGGING_CATEGORY(lcSync)
+
+class Recordset;
 
 // How database values become the fields of a synchronisation reply: the regional text form
 // (decimal comma under Italian settings, no thousands separator, whole numbers bare), yes/no as
@@ -25,5 +28,9 @@ QString oraDelGiorno(double seconds);
 // Now to the minute, as seconds from 1899-12-30: today's midnight plus the current hours and
 // minutes (seconds dropped), the reference for the reservation windows.
 double momentoAlMinuto();
+
+// The positions of the named columns in a query's rows, looked up once before a long loop
+// rather than by name for every row (-1 for a column the query does not have).
+QList<int> columns(const Recordset &rs, const QStringList &names);
 
 } // namespace synctext
