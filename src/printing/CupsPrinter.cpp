@@ -16,7 +16,8 @@ QString lastCupsError()
 
 CupsPrinter::CupsPrinter(const QString &server)
 {
-    if (!server.isEmpty())
+    // Setting the server drops the open connection to it, so only a change is set.
+    if (!server.isEmpty() && server != QString::fromUtf8(cupsServer()))
         cupsSetServer(server.toUtf8().constData());
 }
 

@@ -30,13 +30,13 @@ int alignFlags(ReportField::Align a)
 {
     switch (a) {
     case ReportField::Align::Center:
-        return Qt::AlignHCenter | Qt::AlignTop;
+        return Qt::AlignHCenter | Qt::AlignVCenter;
     case ReportField::Align::Right:
-        return Qt::AlignRight | Qt::AlignTop;
+        return Qt::AlignRight | Qt::AlignVCenter;
     case ReportField::Align::Left:
         break;
     }
-    return Qt::AlignLeft | Qt::AlignTop;
+    return Qt::AlignLeft | Qt::AlignVCenter;
 }
 
 // Draws one page in twips: the painter's coordinates are twips from the paper's top left.

@@ -348,6 +348,42 @@ frmStampeDocumenti::Esito frmStampeDocumenti::stampaDocumento(const Documento &d
 
 // ---- Kitchen tickets -----------------------------------------------------------------------------
 
+bool frmStampeDocumenti::riempiComanda(qint32 idComanda, qint32 zona, cReportData &dati, qint16 &righe,
+                                       bool soloDaStampare)
+{
+    righe = 0;
+    auto rs = m_db.openDynaset(soloDaStampare ? queryComanda(idComanda, zona) : queryComandaNano(idComanda, zona));
+    if (!rs) {
+        guasto(u"stampaComanda"_s, m_db.lastErrorText());
+        return false;
+    }
+    try {
+        rs->moveLast();
+        rs->moveFirst();
+        dati.setColonne(ColonneComanda);
+        dati.setRighe(qint16(std::min(rs->recordCount() + 1, 32767)));
+        for (; !rs->isEOF(); rs->moveNext()) {
+            const QString turno = testoTurno(rs->value(u"turno"_s));
+            dati.setDati(righe, 1, tipi::numberText(tipi::toDouble(rs->value(u"quantita"_s))));
+            dati.setDati(righe, 2, tipi::toText(rs->value(u"descrizione"_s)).trimmed());
+            dati.setDati(righe, 3, turno);
+            if (auto vr = m_db.openDynaset(queryVariazioni(rs->value(u"id_merce_comanda"_s)))) {
+                for (; !vr->isEOF(); vr->moveNext()) {
+                    dati.addRighe(1);
+                    ++righe;
+                    dati.setDati(righe, 2, modPlikoServer::rigaVariazione(tipi::toText(vr->value(u"descrizione"_s))));
+                    dati.setDati(righe, 3, turno);
+                }
+            }
+            ++righe;
+        }
+    } catch (const std::exception &e) {
+        guasto(u"stampaComanda"_s, QString::fromUtf8(e.what()));
+        return false;
+    }
+    return true;
+}
+
 void frmStampeDocumenti::stampaComanda(qint32 idComanda, const QString &tavoli)
 {
     if (m_vsr.isBusy())
@@ -370,40 +406,12 @@ void frmStampeDocumenti::stampaComanda(qint32 idComanda, const QString &tavoli)
         if (!m_vp.startAfresh())
             messaggio(MsgErroreStampa + stampante);
 
-        auto rs = m_db.openDynaset(queryComanda(idComanda, zona));
-        if (!rs) {
-            guasto(u"stampaComanda"_s, m_db.lastErrorText());
-            tuttoStampato = false;
-            continue;
-        }
         cReportData dati;
         qint16 riga = 0;
-        try {
-            rs->moveLast();
-            rs->moveFirst();
-            dati.setColonne(ColonneComanda);
-            dati.setRighe(qint16(std::min(rs->recordCount() + 1, 32767)));
-            for (; !rs->isEOF(); rs->moveNext()) {
-                const QString turno = testoTurno(rs->value(u"turno"_s));
-                dati.setDati(riga, 1, tipi::numberText(tipi::toDouble(rs->value(u"quantita"_s))));
-                dati.setDati(riga, 2, tipi::toText(rs->value(u"descrizione"_s)).trimmed());
-                dati.setDati(riga, 3, turno);
-                if (auto vr = m_db.openDynaset(queryVariazioni(rs->value(u"id_merce_comanda"_s)))) {
-                    for (; !vr->isEOF(); vr->moveNext()) {
-                        dati.addRighe(1);
-                        ++riga;
-                        dati.setDati(riga, 2, modPlikoServer::rigaVariazione(tipi::toText(vr->value(u"descrizione"_s))));
-                        dati.setDati(riga, 3, turno);
-                    }
-                }
-                ++riga;
-            }
-        } catch (const std::exception &e) {
-            guasto(u"stampaComanda"_s, QString::fromUtf8(e.what()));
+        if (!riempiComanda(idComanda, zona, dati, riga)) {
             tuttoStampato = false;
             continue;
         }
-        rs.reset();
         if (riga <= 0)
             continue;
 

@@ -94,6 +94,11 @@ public:
     bool stampaCaricato(cReportData *dati, const QString &campoSub, const QString &titolo,
                         const std::function<void(ReportEngine &)> &preparaSub = {});
 
+    // The ticket table of a zone (the till, 1, has every category): the order's lines not printed yet
+    // with what is left to print, or every line in full, each followed by its variations; righe tells
+    // how many rows were written. False when the lines could not be read.
+    bool riempiComanda(qint32 idComanda, qint32 zona, cReportData &dati, qint16 &righe, bool soloDaStampare = true);
+
     // "** TAVOLO 5 **", label and "h:mm", "Cameriere: " and the waiter of the order.
     CampiIntestazione intestazione(qint32 idComanda, const QString &tavoli, const QString &etichettaOra) const;
     static QString oraCorrente();

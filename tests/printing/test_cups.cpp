@@ -1,0 +1,186 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "PrintingFixture.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A thermal printer on the network: takes one connection at a time and keeps what it receives.
+class SocketPrinter
+{
+public:
+    SocketPrinter()
+    {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this]() {
+            while (QTcpSocket *s = m_server.nextPendingConnection()) {
+                QObject::connect(s, &QTcpSocket::readyRead, s, [this, s]() { m_received += s->readAll(); });
+                QObject::connect(s, &QTcpSocket::disconnected, s, [this, s]() {
+                    m_received += s->readAll();
+                    ++m_jobs;
+                    s->deleteLater();
+                });
+            }
+        });
+    }
+    quint16 port() const { return m_server.serverPort(); }
+    const QByteArray &received() const { return m_received; }
+    int jobs() const { return m_jobs; }
+
+private:
+    QTcpServer m_server;
+    QByteArray m_received;
+    int m_jobs = 0;
+};
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// A CUPS scheduler of our own: private configuration and spool folders, a private port, and one raw
+// queue per printer given. Stopped when the test ends.
+class PrivateCups
+{
+public:
+    ~PrivateCups()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            if (!m_process.waitForFinished(10000))
+                m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    bool start(const QList<std::pair<QString, QString>> &queues, QString *why)
+    {
+        const QString cupsd = QStandardPaths::findExecutable(u"cupsd"_s, {u"/usr/sbin"_s, u"/usr/local/sbin"_s,
+                                                                           u"/sbin"_s});
+        if (cupsd.isEmpty()) {
+            *why = u"cupsd is not installed (Debian package cups-daemon)"_s;
+            return false;
+        }
+        if (!m_dir.isValid()) {
+            *why = u"no temporary folder"_s;
+            return false;
+        }
+        // The backends run as the lp user: they must be able to read the spooled job.
+        QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+                                                | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+        const QDir d(m_dir.path());
+        for (const auto &sub : {u"conf"_s, u"spool"_s, u"cache"_s, u"state"_s, u"tmp"_s, u"log"_s})
+            d.mkpath(sub);
+        m_port = freePort();
+        const QString root = d.path();
+        write(u"conf/cupsd.conf"_s,
+              u"Listen 127.0.0.1:"_s + QString::number(m_port) + u"\nLogLevel warn\nBrowsing No\nWebInterface No\n"
+              "DefaultAuthType None\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+              "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n"_s);
+        write(u"conf/cups-files.conf"_s,
+              u"ServerRoot "_s + root + u"/conf\nRequestRoot "_s + root + u"/spool\nCacheDir "_s + root
+                  + u"/cache\nStateDir "_s + root + u"/state\nTempDir "_s + root + u"/tmp\nErrorLog "_s + root
+                  + u"/log/error_log\nAccessLog "_s + root + u"/log/access_log\nPageLog "_s + root
+                  + u"/log/page_log\nServerBin /usr/lib/cups\nDataDir /usr/share/cups\nSandboxing relaxed\n"_s);
+        QString printers;
+        for (const auto &[name, uri] : queues)
+            printers += u"<Printer "_s + name + u">\nInfo "_s + name + u"\nDeviceURI "_s + uri
+                + u"\nState Idle\nAccepting Yes\nShared No\n</Printer>\n"_s;
+        write(u"conf/printers.conf"_s, printers);
+
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start(cupsd, {u"-f"_s, u"-c"_s, root + u"/conf/cupsd.conf"_s, u"-s"_s,
+                                root + u"/conf/cups-files.conf"_s});
+        if (!m_process.waitForStarted(5000)) {
+            *why = u"cupsd did not start: "_s + m_process.errorString();
+            return false;
+        }
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 20000) {
+            if (m_process.state() == QProcess::NotRunning) {
+                *why = u"cupsd stopped: "_s + QString::fromLocal8Bit(m_process.readAll()) + log();
+                return false;
+            }
+            QTcpSocket probe;
+            probe.connectToHost(QHostAddress::LocalHost, m_port);
+            if (probe.waitForConnected(200))
+                return true;
+            QThread::msleep(100);
+        }
+        *why = u"cupsd did not answer on its port: "_s + log();
+        return false;
+    }
+
+    QString server() const { return u"127.0.0.1:"_s + QString::number(m_port); }
+    QString log() const
+    {
+        QFile f(QDir(m_dir.path()).filePath(u"log/error_log"_s));
+        return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
+    }
+
+private:
+    void write(const QString &name, const QString &text)
+    {
+        QFile f(QDir(m_dir.path()).filePath(name));
+        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            f.write(text.toUtf8());
+    }
+
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+};
+
+} // namespace
+
+TEST_F(PrintingFixture, AKitchenTicketReachesAThermalPrinterThroughCups)
+{
+    SocketPrinter printer;
+    ASSERT_NE(printer.port(), 0);
+    PrivateCups cups;
+    QString why;
+    if (!cups.start({{u"Cucina"_s, u"socket://127.0.0.1:"_s + QString::number(printer.port())}}, &why))
+        GTEST_SKIP() << "no CUPS scheduler for this test: " << why.toStdString();
+
+    registry->setValue(Registry::OwnKey, u"PrinterBackend"_s, u"cups"_s);
+    registry->setValue(Registry::OwnKey, u"CupsServer"_s, cups.server());
+    configura(2, u"Cucina"_s, u"Cucina|9"_s, false);
+    configura(4, u"Bar"_s, u"Bar|9"_s, false); // no such queue
+    const qint32 c = nuovaComanda(5, 1);
+    const qint32 pasta = nuovaRiga(c, Carbonara, 2);
+
+    frm->stampaComanda(c, u"5"_s);
+
+    QElapsedTimer t;
+    t.start();
+    while (printer.jobs() == 0 && t.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+    ASSERT_EQ(printer.jobs(), 1) << cups.log().toStdString();
+    const QByteArray &bytes = printer.received();
+    EXPECT_TRUE(bytes.startsWith("\x1b@")) << bytes.left(20).toHex().toStdString();
+    EXPECT_TRUE(bytes.contains("** TAVOLO 5 **"));
+    EXPECT_TRUE(bytes.contains("2 Spaghetti alla carbonara"));
+    EXPECT_TRUE(bytes.contains("Cameriere: Marco"));
+    EXPECT_TRUE(bytes.endsWith("\x1dV\x01"));
+    EXPECT_EQ(qtaStampata(pasta), u"2"_s);
+    EXPECT_TRUE(ui.messages().isEmpty());
+
+    // A beer for the bar, whose queue does not exist: the operator is told and the beer waits.
+    const qint32 birra = nuovaRiga(c, Birra, 1);
+    frm->stampaComanda(c, u"5"_s);
+    EXPECT_EQ(ui.messages(), QStringList{frmStampeDocumenti::MsgConfigurazioneStampante});
+    EXPECT_EQ(qtaStampata(birra), u"0"_s);
+}
