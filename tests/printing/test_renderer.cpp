@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "DocumentWriter.h"
+#include "PrintingFixture.h"
+#include "ReportEngine.h"
+#include "ReportRenderer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString standardFile()
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(u"stampeRestaurant.xml"_s);
+}
+
+// A pre-bill of n drinks, laid out on the given paper.
+RenderedDocument preconto(int n, int paperCode)
+{
+    ReportEngine main;
+    ReportEngine sub;
+    EXPECT_TRUE(main.load(standardFile(), u"Preconto"_s));
+    EXPECT_TRUE(sub.load(standardFile(), u"Preconto SubReport"_s));
+    main.setFieldText(u"numeroTavolo"_s, u"** TAVOLO 3 **"_s);
+    cReportData data;
+    data.setColonne(10);
+    data.setRighe(qint16(n + 1));
+    for (qint16 r = 0; r < n; ++r) {
+        data.setDati(r, 1, u"1"_s);
+        data.setDati(r, 2, u"Caffè "_s + QString::number(r + 1));
+        data.setDati(r, 3, u"1,50 €"_s);
+    }
+    sub.setRecordset(&data);
+    main.setSubreport(u"Preconto SubReport"_s, &sub);
+    return *main.render(*PaperSize::fromCode(paperCode));
+}
+
+} // namespace
+
+TEST(Renderer, ALongPreBillOnA4RunsOverPagesEachWithItsHeader)
+{
+    const RenderedDocument doc = preconto(200, 9);
+    ASSERT_GT(doc.pages.size(), 1);
+    for (const auto &page : doc.pages) {
+        ASSERT_FALSE(page.isEmpty());
+        EXPECT_EQ(doc.bands[page.first().band].kind, RenderBand::Kind::PageHeader);
+        const int bottom = page.last().y + doc.bands[page.last().band].height;
+        EXPECT_LE(bottom, int(doc.pageHeight) - doc.marginTop);
+    }
+    // Every row is printed once, the blank row the table announces at its end is not.
+    const QString text = DocumentWriter::text(doc);
+    EXPECT_EQ(text.count(u"Caffè "_s), 200);
+    EXPECT_TRUE(text.contains(u"1 Caffè 200"_s));
+    EXPECT_TRUE(DocumentWriter::pdf(doc, u"Preconto"_s).startsWith("%PDF-"));
+}
+
+TEST(Renderer, OnARollTheTicketIsOnePageAsLongAsItsContent)
+{
+    const RenderedDocument doc = preconto(200, 256);
+    EXPECT_EQ(doc.pages.size(), 1);
+    EXPECT_NEAR(doc.pageWidth, 80 * 1440 / 25.4, 1);
+    int total = 0;
+    for (const auto &b : doc.bands)
+        total += b.height;
+    EXPECT_EQ(int(doc.pageHeight), doc.marginTop + total + 227);
+    const QImage img = DocumentWriter::page(doc, 0, 203);
+    EXPECT_EQ(img.width(), 639); // 80 mm at 203 dots per inch, a thermal printer's head
+}
+
+TEST(Renderer, ALongKitchenMessageWrapsAndPushesTheRestDown)
+{
+    ReportEngine e;
+    ASSERT_TRUE(e.load(standardFile(), u"Messaggio Cucina"_s));
+    const QString message = u"Il tavolo 12 ha un bambino allergico alle arachidi: niente frutta secca nei dolci "
+                            "e nei condimenti, per favore avvisate il pasticcere prima di preparare il tiramisu"_s;
+    e.setFieldText(u"titolo"_s, u"Messaggio delle ore: 20:15"_s);
+    e.setFieldText(u"testo"_s, message);
+    const RenderedDocument doc = *e.render(*PaperSize::fromCode(256));
+    const auto lines = DocumentWriter::textLines(doc);
+    QStringList words;
+    int messageLines = 0;
+    for (const auto &l : lines) {
+        EXPECT_LE(l.text.size(), 42) << l.text.toStdString();
+        if (l.bold && !l.tall) {
+            ++messageLines;
+            words += l.text.split(u' ', Qt::SkipEmptyParts);
+        }
+    }
+    EXPECT_GT(messageLines, 2);
+    EXPECT_EQ(words.join(u' '), message);
+    EXPECT_TRUE(lines.last().text.startsWith(u"----"_s)); // the closing rule comes after the whole text
+}
+
+TEST(Renderer, AThermalPrinterGetsItsCommandsAndItsCodePage)
+{
+    const RenderedDocument doc = preconto(1, 256);
+    const QByteArray bytes = DocumentWriter::escPos(doc);
+    EXPECT_TRUE(bytes.startsWith("\x1b@\x1bt\x13"));
+    EXPECT_TRUE(bytes.contains(QByteArray(QByteArray("\x1b!\x10") + QByteArray(14, ' ') + "** TAVOLO 3 **")));
+    EXPECT_TRUE(bytes.contains("Caff\x8a 1"));
+    EXPECT_TRUE(bytes.endsWith("\x1dV\x01"));
+}
+
+TEST(Renderer, ExpressionsJoinColumnsAndTexts)
+{
+    const QStringList row = {u""_s, u"2"_s, u"Pizza"_s};
+    const auto col = [&row](int i) { return row.value(i); };
+    EXPECT_EQ(ReportRenderer::evaluate(u"campo_1 & \" x \" & campo_2"_s, col), u"2 x Pizza"_s);
+    EXPECT_EQ(ReportRenderer::evaluate(u"\"a & b\""_s, col), u"a & b"_s);
+    EXPECT_EQ(ReportRenderer::evaluate(u"campo_41 & nome"_s, col), QString());
+}
+
+// ---- The common device set-up that pre-bills and lists use --------------------------------------
+
+TEST_F(PrintingFixture, TheCommonSetUpPrintsOnThePreBillPrinterOnlyWhenThereIsSomethingToPrint)
+{
+    frmStampeDocumenti::Documento d;
+    d.tipo = 7;
+    d.report = u"Preconto"_s;
+    d.subReport = u"Preconto SubReport"_s;
+    d.titolo = u"Preconto tavolo 3"_s;
+    d.campi = {{u"numeroTavolo"_s, u"** TAVOLO 3 **"_s}};
+    int filled = 0;
+    d.dati = [&filled](cReportData &t) {
+        ++filled;
+        t.setColonne(10);
+        t.setRighe(2);
+        t.setDati(0, 1, u"1"_s);
+        t.setDati(0, 2, u"Coperto"_s);
+        return qint32(1);
+    };
+    using E = frmStampeDocumenti::Esito;
+    EXPECT_EQ(frm->stampaDocumento(d), E::SenzaStampante);
+    EXPECT_EQ(filled, 0);
+
+    configura(7, u"Cassa"_s, u"Cassa|42"_s); // a page setting no paper answers to
+    EXPECT_EQ(frm->stampaDocumento(d), E::ErroreStampante);
+    EXPECT_EQ(ui.messages(), QStringList{frmStampeDocumenti::MsgImpostazioneStampante});
+
+    configura(7, u"Cassa"_s, u"Cassa|0"_s);
+    EXPECT_EQ(frm->stampaDocumento(d), E::Stampato);
+    const auto cassa = biglietti(u"Cassa"_s);
+    ASSERT_EQ(cassa.size(), 1);
+    EXPECT_TRUE(cassa[0].contains(u"1 Coperto"_s));
+    EXPECT_TRUE(cassa[0].contains(u"** TAVOLO 3 **"_s));
+
+    d.dati = [](cReportData &) { return qint32(0); };
+    EXPECT_EQ(frm->stampaDocumento(d), E::NienteDaStampare);
+    EXPECT_EQ(biglietti(u"Cassa"_s).size(), 1);
+}
