@@ -24,6 +24,9 @@ QString logText(const QString &text)
 CommandDispatcher::CommandDispatcher(clsDatabase &db, OperatorUi *ui, QObject *parent)
     : QObject(parent), m_db(db), m_ui(ui)
 {
+    m_linger.setSingleShot(true);
+    m_linger.setInterval(0);
+    connect(&m_linger, &QTimer::timeout, this, &CommandDispatcher::releaseDatabase);
     registerCommand(u"TestConnessione"_s, [](const HandheldRequest &r) { r.inviaRisposta(u"TestOK|\r"_s); });
 }
 
@@ -93,10 +96,36 @@ void CommandDispatcher::analizzaDati(const QString &text, int index)
         m_drop(index);
     }
 
-    if (opened)
-        m_db.closeDB();
+    if (opened) {
+        if (m_linger.interval() > 0) {
+            // This request's open becomes the lingering one (or gives its count back when one
+            // already lingers); the timer closes it once requests stop coming.
+            if (m_lingerHold)
+                m_db.closeDB();
+            m_lingerHold = true;
+            m_linger.start();
+        } else {
+            m_db.closeDB();
+        }
+    }
     if (--m_active == 0)
         emit idle();
+}
+
+void CommandDispatcher::setDatabaseLinger(std::chrono::milliseconds linger)
+{
+    m_linger.setInterval(linger);
+    if (linger.count() <= 0)
+        releaseDatabase();
+}
+
+void CommandDispatcher::releaseDatabase()
+{
+    m_linger.stop();
+    if (m_lingerHold) {
+        m_lingerHold = false;
+        m_db.closeDB();
+    }
 }
 
 void CommandDispatcher::reject(int index, const QString &text, const QString &reason)

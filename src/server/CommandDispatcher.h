@@ -4,6 +4,8 @@
 #include "HandheldRequest.h"
 
 #include <QObject>
+#include <QTimer>
+#include <chrono>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -35,6 +37,14 @@ public:
     // How a rejected request's connection is closed (the handheld server's drop).
     void setDropConnection(std::function<void(int index)> drop) { m_drop = std::move(drop); }
 
+    // How long the database stays open after the last request (0: closed at once). Opening the
+    // shared file costs more than most requests; under a lunch rush it stays open between them,
+    // and it is closed once the handhelds are quiet, so a database the back office replaces or
+    // restores is picked up.
+    void setDatabaseLinger(std::chrono::milliseconds linger);
+    // Gives the lingering open back now (the end of the program).
+    void releaseDatabase();
+
     void analizzaDati(const QString &text, int index);
 
     // Requests being handled now (a handler may be waiting with the event loop running).
@@ -63,4 +73,6 @@ private:
     std::vector<Entry> m_commands;
     int m_active = 0;
     qint64 m_rejected = 0;
+    QTimer m_linger;
+    bool m_lingerHold = false;
 };

@@ -18,6 +18,7 @@ namespace {
 // Requests still running at the end get this long to finish (their own waits are bounded at 30 s).
 constexpr std::chrono::seconds EndGrace{40};
 constexpr int DefaultIdleSeconds = 60;
+constexpr qint64 DefaultLingerMs = 2000;
 
 QString temporaryFolderValue()
 {
@@ -80,6 +81,13 @@ int ServerCore::avvia(quint16 port)
         idleSeconds = DefaultIdleSeconds;
     }
     m_wsServer->setIdleTimeout(std::chrono::seconds(idleSeconds));
+    qint64 lingerMs = DefaultLingerMs;
+    const QString lingerText = reg.option(u"DatabaseLingerMs"_s);
+    if (!lingerText.isEmpty() && (!tipi::parseWhole(lingerText, &lingerMs) || lingerMs < 0)) {
+        qCWarning(lcStart).noquote() << "DatabaseLingerMs non valido:" << lingerText << "- uso" << DefaultLingerMs;
+        lingerMs = DefaultLingerMs;
+    }
+    m_dispatcher->setDatabaseLinger(std::chrono::milliseconds(lingerMs));
 
     clsDatabase &db = m_ctx.database();
     if (!db.openDB(m_ctx.databasePath)) {
@@ -182,6 +190,7 @@ void ServerCore::finish()
         return;
     m_finished = true;
     m_wsServer->closeAll();
+    m_dispatcher->releaseDatabase();
     if (m_ctx.nanoActive) {
         m_ctx.accessPoint().Dll_CloseSerial();
         m_ctx.nanoActive = false;

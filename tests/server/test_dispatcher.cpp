@@ -2,6 +2,7 @@
 // analizzaDati: which handler a request reaches, what it is given, and what happens to requests
 // that cannot be understood.
 #include "CommandDispatcher.h"
+#include "HandheldClient.h"
 #include "ErrorRoutine.h"
 #include "OperatorUi.h"
 #include "TestSupport.h"
@@ -55,6 +56,16 @@ TEST_F(DispatcherTest, AConnectionTestIsAnsweredTestOkWithTheDatabaseOpenedAndCl
     EXPECT_EQ(link.lastIndex, 2);
     EXPECT_TRUE(dropped.empty());
     EXPECT_EQ(database.db().openCount(), baseOpens);
+}
+
+TEST_F(DispatcherTest, DuringARushTheDatabaseStaysOpenBetweenRequestsAndClosesWhenTheyStop)
+{
+    dispatcher.setDatabaseLinger(std::chrono::milliseconds(30));
+    dispatcher.analizzaDati(u"PALM01|TestConnessione|"_s, 2);
+    dispatcher.analizzaDati(u"PALM02|TestConnessione|"_s, 3);
+    EXPECT_EQ(link.replies.size(), 2);
+    EXPECT_EQ(database.db().openCount(), baseOpens + 1);
+    EXPECT_TRUE(pumpUntil([&] { return database.db().openCount() == baseOpens; }));
 }
 
 TEST_F(DispatcherTest, TheHandlerGetsTailAndRestAndRunsWithTheDatabaseOpen)
