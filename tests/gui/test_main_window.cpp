@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window and tray menu as the operator sees them, on the offscreen platform.
+#include "NullAccessPoint.h"
+#include "RestaurantSchema.h"
+#include "ServerContext.h"
+#include "ServerCore.h"
+#include "TestSupport.h"
+#include "frmMain.h"
+#include "frmSysTray.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class MainWindowTest : public ::testing::Test
+{
+protected:
+    MainWindowTest()
+    {
+        const QString config = dir.filePath(u"plikoserver.ini"_s);
+        QFile f(config);
+        f.open(QIODevice::WriteOnly);
+        f.write("[PlikoServer]\nLocale=it_IT\n");
+        f.close();
+        context = std::make_unique<ServerContext>(std::make_unique<Registry>(config), nullptr,
+                                                  std::make_unique<NullAccessPoint>());
+        core = std::make_unique<ServerCore>(*context);
+        window = std::make_unique<frmMain>(*core);
+    }
+    template <typename T> T *child(const char *name) { return window->findChild<T *>(QString::fromLatin1(name)); }
+
+    RegionalGuard regionalGuard;
+    QTemporaryDir dir;
+    std::unique_ptr<ServerContext> context;
+    std::unique_ptr<ServerCore> core;
+    std::unique_ptr<frmMain> window;
+};
+
+TEST_F(MainWindowTest, TheWindowShowsItsControlsInsideTheConnectionStatusFrame)
+{
+    window->presentAtStart();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), u"PlikoServerWindow"_s);
+    auto *frame = child<QGroupBox>("fraConnectionStatus");
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->title(), u"Connection Status"_s);
+    for (const char *name : {"lbStatus", "txtDati", "cmdClear", "cmdClose", "txtDatiInvio", "cmdInvio", "lvConnessioni"}) {
+        QWidget *w = window->findChild<QWidget *>(QString::fromLatin1(name));
+        ASSERT_NE(w, nullptr) << name;
+        EXPECT_TRUE(frame->isAncestorOf(w)) << name;
+    }
+    EXPECT_EQ(child<QPushButton>("cmdClear")->text(), u"Clear"_s);
+    EXPECT_EQ(child<QPushButton>("cmdClose")->text(), u"Close"_s);
+}
+
+TEST_F(MainWindowTest, TheOperatorLogFillsTheWindowAndClearEmptiesIt)
+{
+    context->ui().addStatus(u"connected "_s);
+    context->ui().addStatus(u"dati inviati"_s);
+    context->ui().appendData(u"PALM01|TestConnessione|\r\r\n"_s);
+    auto *status = child<QListWidget>("lbStatus");
+    ASSERT_EQ(status->count(), 2);
+    EXPECT_EQ(status->item(1)->text(), u"dati inviati"_s);
+    EXPECT_TRUE(child<QPlainTextEdit>("txtDati")->toPlainText().contains(u"PALM01|TestConnessione|"_s));
+
+    child<QPushButton>("cmdClear")->click();
+    EXPECT_EQ(status->count(), 0);
+    EXPECT_TRUE(child<QPlainTextEdit>("txtDati")->toPlainText().isEmpty());
+}
+
+TEST_F(MainWindowTest, TheConnectionTableFollowsTheSlots)
+{
+    auto *table = child<QTreeWidget>("lvConnessioni");
+    emit core->wsServer().slotChanged(2, 7, u"192.168.1.20"_s);
+    emit core->wsServer().slotChanged(3, 7, u"192.168.1.21"_s);
+    ASSERT_EQ(table->topLevelItemCount(), 2);
+    EXPECT_EQ(table->topLevelItem(0)->text(2), u"192.168.1.20"_s);
+    emit core->wsServer().slotChanged(2, 0, {});
+    ASSERT_EQ(table->topLevelItemCount(), 1);
+    EXPECT_EQ(table->topLevelItem(0)->text(0), u"3"_s);
+}
+
+TEST_F(MainWindowTest, TheTrayMenuHasItsFourItemsInOrder)
+{
+    const QList<QAction *> actions = window->tray()->menu()->actions();
+    ASSERT_EQ(actions.size(), 4);
+    EXPECT_EQ(actions[0]->text(), u"&Attiva Duvu"_s);
+    EXPECT_EQ(actions[1]->text(), u"&Gestione Duvu"_s);
+    EXPECT_TRUE(actions[2]->isSeparator());
+    EXPECT_EQ(actions[3]->text(), u"&Esci da Tavora Restaurant Server"_s);
+    EXPECT_EQ(window->tray()->menuKeys(),
+              (QStringList{u"attivaNano"_s, u"gestioneNano"_s, u"sep"_s, u"chiudiProgramma"_s}));
+}
+
+TEST_F(MainWindowTest, TheRadioWindowItemShowsTheRadioWindowOnceThereIsOne)
+{
+    int shown = 0;
+    context->showNanoWindow = [&] { ++shown; };
+    window->tray()->menu()->actions()[1]->trigger();
+    EXPECT_EQ(shown, 1);
+}
+
+TEST_F(MainWindowTest, CloseEndsTheProgram)
+{
+    int exitCode = -1;
+    QObject::connect(core.get(), &ServerCore::finished, [&](int code) { exitCode = code; });
+    window->presentAtStart();
+    child<QPushButton>("cmdClose")->click();
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_FALSE(window->isVisible());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
