@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
-# Starts PlikoServer on its embedded default. Until the server program exists, it shows the demo
-# database (tables and menu) through pliko-sql.
+# Starts plikoserver on its embedded default: on the first run it creates its configuration in the
+# user's configuration folder (~/.config/plikoserver/plikoserver.ini) with the demo restaurant
+# database and spool-folder printers in ~/.local/share/plikoserver, then serves the handhelds on
+# port 31512. Extra arguments go to the server (e.g. --headless). Ctrl-C ends it cleanly.
 set -euo pipefail
 build=${1:-build}
-if [ -x "$build/src/app/plikoserver" ]; then
-  exec "$build/src/app/plikoserver" "${@:2}"
+server="$build/src/app/plikoserver"
+if [ ! -x "$server" ]; then
+  echo "plikoserver is not built in $build (run: make build)" >&2
+  exit 1
 fi
-db="${XDG_DATA_HOME:-$HOME/.local/share}/plikoserver/demo.db"
-mkdir -p "$(dirname "$db")"
-[ -f "$db" ] || "$build/tools/pliko-sql/pliko-sql" --create --demo "$db"
-echo "Demo database: $db"
-"$build/tools/pliko-sql/pliko-sql" "$db" "SELECT numero_tavolo, coperti FROM tavoli"
-"$build/tools/pliko-sql/pliko-sql" "$db" "SELECT codice, descrizione, tipo, listino_a_ivato FROM magazzino, tipo_merce WHERE id_tipo_merce = num ORDER BY num, codice"
+config="${XDG_CONFIG_HOME:-$HOME/.config}/plikoserver/plikoserver.ini"
+if [ -f "$config" ]; then
+  echo "Configuration: $config"
+else
+  echo "First run: the configuration and the demo restaurant will be created at $config"
+fi
+echo "Handhelds: port 31512. Try: printf 'PALM01|TestConnessione|\\r' | socat - TCP:127.0.0.1:31512"
+exec "$server" "${@:2}"
