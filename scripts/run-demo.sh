@@ -16,5 +16,5 @@ if [ -f "$config" ]; then
 else
   echo "First run: the configuration and the demo restaurant will be created at $config"
 fi
-echo "Handhelds: port 31512. Try: printf 'PALM01|TestConnessione|\\r' | socat - TCP:127.0.0.1:31512"
+echo "Handhelds: port 31512. Try: exec 3<>/dev/tcp/127.0.0.1/31512; printf 'PALM01|TestConnessione|\\r' >&3; cat <&3"
 exec "$server" "${@:2}"
