@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MenuReplies.h"
 
-#include "HandheldLink.h"
 #include "SyncText.h"
 #include "clsDatabase.h"
 #include "modGestioneTipiDato.h"
@@ -22,14 +21,14 @@ QString MenuReplies::nomeImpostazioneListino(const QDateTime &at)
     return u"lst_"_s + day + (hour > 6 && hour < 18 ? u"g"_s : u"s"_s);
 }
 
-void MenuReplies::sincroArticoli(int index)
+QString MenuReplies::sincroArticoli()
 {
     auto rs = m_db.openDynaset(u"SELECT codice, descrizione, codice_iva, listino_a_ivato, listino_b_ivato, "
                                "listino_c_ivato, listino_d_ivato, giacenza, articolo_restaurant, id_tipo_merce, "
                                "preferito, posizione_preferito FROM magazzino WHERE in_shop_screen AND "
                                "visibile_shop_screen AND not cancellato  "_s);
     if (!rs)
-        return;
+        return {};
     QString reply = u"SincroArticoli|"_s;
     enum { Codice, Descrizione, Categoria, ListinoA, Giacenza = ListinoA + 4, Restaurant, Preferito, Posizione };
     const QList<int> col = synctext::columns(
@@ -65,12 +64,10 @@ void MenuReplies::sincroArticoli(int index)
             + flag(rs->value(col[Restaurant])) + u'|' + flag(rs->value(col[Preferito])) + u'|'
             + whole(rs->value(col[Posizione])) + u';';
     }
-    reply += Cr;
-    rs.reset();
-    m_link.inviaRisposta(reply, index);
+    return reply + Cr;
 }
 
-void MenuReplies::sincroCategorie(int index)
+QString MenuReplies::sincroCategorie()
 {
     auto rs = m_db.openDynaset(u"SELECT DISTINCT id_tipo_merce, tipo, tipo_merce.posizione_cassa_facile "_s
                                + u"                   FROM magazzino, tipo_merce "_s
@@ -79,12 +76,10 @@ void MenuReplies::sincroCategorie(int index)
                                + u"                         AND magazzino.id_tipo_merce = tipo_merce.num "_s
                                + u"                   ORDER BY tipo_merce.posizione_cassa_facile, tipo "_s);
     if (!rs)
-        return;
+        return {};
     QString reply = u"SincroCategorie|"_s;
     for (; !rs->isEOF(); rs->moveNext())
         reply += whole(rs->value(u"id_tipo_merce"_s)) + u'|' + field(rs->value(u"tipo"_s)) + u'|'
             + QString::number(tipi::toInt16(rs->value(u"posizione_cassa_facile"_s))) + u';';
-    reply += Cr;
-    rs.reset();
-    m_link.inviaRisposta(reply, index);
+    return reply + Cr;
 }

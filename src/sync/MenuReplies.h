@@ -6,17 +6,17 @@
 
 class clsDatabase;
 class modPlikoServer;
-class HandheldLink;
 
 // The handheld's menu: the articles on sale with the price of the list in force at the moment of
-// the request ("SincroArticoli"), and the categories that hold them ("SincroCategorie").
+// the request ("SincroArticoli"), and the categories that hold them ("SincroCategorie"). The
+// builders return the reply text, or a null text when a query could not be opened.
 class MenuReplies
 {
 public:
-    MenuReplies(clsDatabase &db, modPlikoServer &mod, HandheldLink &link) : m_db(db), m_mod(mod), m_link(link) {}
+    MenuReplies(clsDatabase &db, modPlikoServer &mod) : m_db(db), m_mod(mod) {}
 
-    void sincroArticoli(int index);
-    void sincroCategorie(int index);
+    QString sincroArticoli();
+    QString sincroCategorie();
 
     // The name of the price-list setting for a moment: "lst_", the weekday ("dom_" ... "sab_"),
     // then "g" from 7:00 to 17:59 and "s" at any other hour.
@@ -25,5 +25,4 @@ public:
 private:
     clsDatabase &m_db;
     modPlikoServer &m_mod;
-    HandheldLink &m_link;
 };

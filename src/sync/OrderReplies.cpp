@@ -2,7 +2,6 @@
 #include "OrderReplies.h"
 
 #include "BusinessDay.h"
-#include "HandheldLink.h"
 #include "OrderRecords.h"
 #include "SyncText.h"
 #include "clsDatabase.h"
@@ -12,7 +11,7 @@ using namespace Qt::StringLiterals;
 using synctext::Cr;
 using synctext::field;
 
-void OrderReplies::sincroComande(qint32 operatore, int index)
+QString OrderReplies::sincroComande(qint32 operatore)
 {
     const auto w = BusinessDay::window(m_db, BusinessDay::Rule::ShiftBeforeOpening);
     auto rs = m_db.openDynaset(u"SELECT comande.id_comanda, numero_tavolo, inizio, ultima_ordinazione, coperti, "
@@ -21,7 +20,7 @@ void OrderReplies::sincroComande(qint32 operatore, int index)
                                + tipi::sqlNumber(w.start) + u" AND "_s + tipi::sqlNumber(w.end)
                                + u" AND stato = 0 AND id_operatore = "_s + QString::number(operatore));
     if (!rs)
-        return;
+        return {};
     OrderRecords records(m_db);
     QString reply = u"SincroComande|"_s;
     // One row per order and occupied table: an order on two tables is sent twice, each time
@@ -30,17 +29,15 @@ void OrderReplies::sincroComande(qint32 operatore, int index)
         const qint32 orderKey = tipi::toLong(rs->value(u"id_comanda"_s));
         QString tables;
         if (!records.tableList(orderKey, &tables))
-            return;
+            return {};
         reply += u"C|"_s + OrderRecords::header(*rs, tables);
         if (!records.lines(orderKey, &reply))
-            return;
+            return {};
     }
-    reply += Cr;
-    rs.reset();
-    m_link.inviaRisposta(reply, index);
+    return reply + Cr;
 }
 
-void OrderReplies::sincroTavoliAltriOperatori(qint32 operatore, int index)
+QString OrderReplies::sincroTavoliAltriOperatori(qint32 operatore)
 {
     const auto w = BusinessDay::window(m_db, BusinessDay::Rule::FixedBase);
     auto rs = m_db.openDynaset(u"SELECT numero_tavolo FROM comande, tavoli_occupati WHERE comande.id_comanda = "
@@ -48,11 +45,9 @@ void OrderReplies::sincroTavoliAltriOperatori(qint32 operatore, int index)
                                + tipi::sqlNumber(w.start) + u" AND "_s + tipi::sqlNumber(w.end)
                                + u" AND stato = 0 AND id_operatore <> "_s + QString::number(operatore));
     if (!rs)
-        return;
+        return {};
     QString reply = u"SincroTavoliUsati|"_s;
     for (; !rs->isEOF(); rs->moveNext())
         reply += field(rs->value(u"numero_tavolo"_s)) + u';';
-    reply += Cr;
-    rs.reset();
-    m_link.inviaRisposta(reply, index);
+    return reply + Cr;
 }

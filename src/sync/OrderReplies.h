@@ -1,22 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QtGlobal>
+#include <QString>
 
 class clsDatabase;
-class HandheldLink;
 
 // What a handheld fetches when its waiter starts a shift: the waiter's open orders of the business
 // day in full ("SincroComande"), and the tables that other waiters hold ("SincroTavoliUsati").
+// The builders return the reply text, or a null text when a query could not be opened.
 class OrderReplies
 {
 public:
-    OrderReplies(clsDatabase &db, HandheldLink &link) : m_db(db), m_link(link) {}
+    explicit OrderReplies(clsDatabase &db) : m_db(db) {}
 
-    void sincroComande(qint32 operatore, int index);
-    void sincroTavoliAltriOperatori(qint32 operatore, int index);
+    QString sincroComande(qint32 operatore);
+    QString sincroTavoliAltriOperatori(qint32 operatore);
 
 private:
     clsDatabase &m_db;
-    HandheldLink &m_link;
 };

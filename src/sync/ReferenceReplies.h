@@ -1,23 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QString>
+
 class clsDatabase;
-class HandheldLink;
 
 // The small reference replies: tables reserved around now ("SincroPrenotati"), the variation
 // catalogue with its categories ("SincroVariazioni"), the settings a handheld needs
-// ("SincroVariabili") and the waiters ("SincroOperatori").
+// ("SincroVariabili") and the waiters ("SincroOperatori"). The builders return the reply text, or a
+// null text when a query could not be opened.
 class ReferenceReplies
 {
 public:
-    ReferenceReplies(clsDatabase &db, HandheldLink &link) : m_db(db), m_link(link) {}
+    explicit ReferenceReplies(clsDatabase &db) : m_db(db) {}
 
-    void sincroPrenotati(int index);
-    void sincroVariazioni(int index);
-    void sincroVariabili(int index);
-    void sincroOperatori(int index);
+    QString sincroPrenotati();
+    QString sincroVariazioni();
+    QString sincroVariabili();
+    QString sincroOperatori();
 
 private:
     clsDatabase &m_db;
-    HandheldLink &m_link;
 };

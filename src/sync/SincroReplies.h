@@ -7,15 +7,16 @@
 #include "TableReplies.h"
 
 #include <QString>
+#include <QStringList>
 
 class clsDatabase;
 class modPlikoServer;
 class HandheldLink;
 
 // The synchronisation replies a handheld asks for with the "Sincro..." commands, one entry point
-// per command. Each builds its reply from the shared database, ends it with one carriage return
-// and sends it through the connection's inviaRisposta; a query that cannot be opened sends nothing.
-// Each reply reads one consistent state of the database.
+// per command. Each reply is built from one consistent state of the shared database, ends with
+// one carriage return and goes out through the connection's inviaRisposta once the reading is
+// over; a query that cannot be opened sends nothing.
 class SincroReplies
 {
 public:
@@ -33,7 +34,13 @@ public:
     void sincroTavoliAltriOperatori(qint32 operatore, int index);
 
 private:
+    template<typename Build>
+    void reply(int index, Build build);
+    void send(const QString &reply, int index);
+    void send(const QStringList &replies, int index);
+
     clsDatabase &m_db;
+    HandheldLink &m_link;
     TableReplies m_tables;
     MenuReplies m_menu;
     ReferenceReplies m_reference;

@@ -2,7 +2,6 @@
 #include "TableReplies.h"
 
 #include "BusinessDay.h"
-#include "HandheldLink.h"
 #include "OrderRecords.h"
 #include "SyncText.h"
 #include "clsDatabase.h"
@@ -12,21 +11,19 @@ using namespace Qt::StringLiterals;
 using synctext::Cr;
 using synctext::field;
 
-void TableReplies::sincroTavoli(int index)
+QString TableReplies::sincroTavoli()
 {
     auto rs = m_db.openDynaset(u"SELECT * FROM tavoli"_s);
     if (!rs)
-        return;
+        return {};
     QString reply = u"SincroTavoli|"_s;
     for (; !rs->isEOF(); rs->moveNext())
         reply += field(rs->value(u"id_tavolo"_s)) + u'|' + field(rs->value(u"numero_tavolo"_s)) + u'|'
             + field(rs->value(u"coperti"_s)) + u';';
-    reply += Cr;
-    rs.reset();
-    m_link.inviaRisposta(reply, index);
+    return reply + Cr;
 }
 
-void TableReplies::sincroTavolo(int index, const QString &tavolo, qint32 operatore)
+QStringList TableReplies::sincroTavolo(const QString &tavolo, qint32 operatore, int index)
 {
     // The table goes into the statements: only a whole number may, so that no request can carry
     // SQL of its own. Anything else is refused without a reply, as a request that cannot be read.
@@ -34,7 +31,7 @@ void TableReplies::sincroTavolo(int index, const QString &tavolo, qint32 operato
     if (!tipi::parseWhole(tavolo, &number)) {
         qCWarning(lcSync).noquote() << "SincroTavolo rifiutato: numero di tavolo non valido" << tavolo
                                     << "(slot" << index << ")";
-        return;
+        return {};
     }
     const QString numero = QString::number(number);
 
@@ -44,22 +41,25 @@ void TableReplies::sincroTavolo(int index, const QString &tavolo, qint32 operato
                                + tipi::sqlNumber(w.start) + u" AND "_s + tipi::sqlNumber(w.end)
                                + u" AND stato = 0 AND numero_tavolo = "_s + numero);
     if (!rs)
-        return;
+        return {};
     if (rs->isEOF()) {
-        statoPrenotazione(index, tavolo, numero);
-        return;
+        const QString state = statoPrenotazione(tavolo, numero);
+        return state.isNull() ? QStringList() : QStringList{state};
     }
-    // One reply per open order on the table: two orders on one table give two replies.
+    // One reply per open order on the table: two orders on one table give two replies. A query
+    // that fails ends the procedure; the replies built before it still go out.
+    QStringList replies;
     for (; !rs->isEOF(); rs->moveNext()) {
         if (tipi::toLong(rs->value(u"id_operatore"_s)) == operatore) {
             QString reply;
             if (!dettaglioComanda(tipi::toLong(rs->value(u"comande.id_comanda"_s)), &reply))
-                return;
-            m_link.inviaRisposta(reply, index);
+                break;
+            replies.append(reply);
         } else {
-            m_link.inviaRisposta(u"ALTRO|"_s + tavolo + Cr, index);
+            replies.append(u"ALTRO|"_s + tavolo + Cr);
         }
     }
+    return replies;
 }
 
 bool TableReplies::dettaglioComanda(qint32 orderKey, QString *reply)
@@ -83,7 +83,7 @@ bool TableReplies::dettaglioComanda(qint32 orderKey, QString *reply)
     return true;
 }
 
-void TableReplies::statoPrenotazione(int index, const QString &tavolo, const QString &numero)
+QString TableReplies::statoPrenotazione(const QString &tavolo, const QString &numero)
 {
     const qint32 warningMinutes = m_db.ReadLong(u"minuti_avviso_prenotazione"_s, 60);
     const double now = synctext::momentoAlMinuto();
@@ -95,11 +95,8 @@ void TableReplies::statoPrenotazione(int index, const QString &tavolo, const QSt
                                  "numero_tavolo = "_s
                                + numero);
     if (!rs)
-        return;
+        return {};
     if (rs->isEOF())
-        m_link.inviaRisposta(u"LIBERO|"_s + tavolo + Cr, index);
-    else
-        m_link.inviaRisposta(u"PRENOTA|"_s + tavolo + u'|'
-                                 + synctext::oraDelGiorno(tipi::toDouble(rs->value(u"data_ora"_s))) + Cr,
-                             index);
+        return u"LIBERO|"_s + tavolo + Cr;
+    return u"PRENOTA|"_s + tavolo + u'|' + synctext::oraDelGiorno(tipi::toDouble(rs->value(u"data_ora"_s))) + Cr;
 }

@@ -2,25 +2,27 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class clsDatabase;
-class HandheldLink;
 
 // The table plan ("SincroTavoli") and the state of one table ("SincroTavolo"): the asking
 // waiter's open order in detail, another waiter's order, a reservation close at hand, or free.
+// The builders return the reply texts; a null text (an empty list) means no reply.
 class TableReplies
 {
 public:
-    TableReplies(clsDatabase &db, HandheldLink &link) : m_db(db), m_link(link) {}
+    explicit TableReplies(clsDatabase &db) : m_db(db) {}
 
-    void sincroTavoli(int index);
-    // `tavolo` is the table number as the handheld sent it; only a whole number is accepted.
-    void sincroTavolo(int index, const QString &tavolo, qint32 operatore);
+    QString sincroTavoli();
+    // One reply per open order found on the table, or the table's reservation state. `tavolo` is
+    // the table number as the handheld sent it; only a whole number is accepted. `index` is the
+    // slot, for the log.
+    QStringList sincroTavolo(const QString &tavolo, qint32 operatore, int index);
 
 private:
     bool dettaglioComanda(qint32 orderKey, QString *reply);
-    void statoPrenotazione(int index, const QString &tavolo, const QString &numero);
+    QString statoPrenotazione(const QString &tavolo, const QString &numero);
 
     clsDatabase &m_db;
-    HandheldLink &m_link;
 };

@@ -9,20 +9,27 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
-// A connection that keeps every reply it is asked to send.
+// A connection that keeps every reply it is asked to send, and notes a reply sent while the
+// database still had a transaction open (sending may let other requests run).
 class RecordingLink final : public HandheldLink
 {
 public:
+    explicit RecordingLink(clsDatabase &db) : m_db(db) {}
     int inviaRisposta(const QString &text, int index) override
     {
         replies.append(text);
         indexes.append(index);
+        sentInsideTransaction += m_db.inTransaction() ? 1 : 0;
         return 1;
     }
     bool aspettaChiusura(int) override { return true; }
 
     QStringList replies;
     QList<int> indexes;
+    int sentInsideTransaction = 0;
+
+private:
+    clsDatabase &m_db;
 };
 
 // The demo restaurant on Friday 15 March 2024 at noon, with a handheld connected on slot 7.
@@ -38,7 +45,7 @@ protected:
     RegionalGuard regional;
     TestDatabase data;
     modPlikoServer mod{data.db()};
-    RecordingLink link;
+    RecordingLink link{data.db()};
     SincroReplies replies{data.db(), mod, link};
 
     void setOpeningHours(const QString &opening, const QString &closing);

@@ -44,6 +44,7 @@ TEST_F(SyncTest, twoOpenOrdersOnOneTableGiveOneReplyEachAndAColleaguesIsOnlyMark
     addOrder(Mar14 + 22 * H, 4, {6});
 
     replies.sincroTavolo(Slot, u"6"_s, 1);
+    EXPECT_EQ(link.sentInsideTransaction, 0);
     ASSERT_EQ(link.replies.size(), 2);
     EXPECT_EQ(link.replies[0], u"COMANDA|C|3919608000|3919608600|6|2|45365|0;M|101|1|1;\r"_s);
     EXPECT_EQ(link.replies[1], u"ALTRO|6\r"_s);
