@@ -99,7 +99,8 @@ int main(int argc, char **argv)
                 return 2;
             }
             firstRunNote = u"Prima esecuzione: creata la configurazione "_s + configPath
-                           + u" con il ristorante dimostrativo e le stampanti su cartella"_s;
+                           + u" con il ristorante dimostrativo e le stampanti su cartella in "_s
+                           + FirstRunSetup::defaultDataFolder();
         }
     } else if (!QFileInfo::exists(configPath)) {
         std::fprintf(stderr, "plikoserver: configuration file not found: %s\n", qPrintable(configPath));
