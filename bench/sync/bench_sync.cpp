@@ -3,10 +3,11 @@
 // translated, DAO-shaped recordsets) beside a hand-written function that builds the same text
 // with direct SQLite prepared statements: what the database layer costs on the hot path.
 //
-//   bench_sync --benchmark_min_time=2
+//   bench_sync --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 //
 // "SincroArticoli": a menu of 5,000 articles. "SincroComande": a waiter with 40 open orders of 15
-// lines each (every third line with a variation).
+// lines each (every third line with a variation). The *_Tcp cases time the whole exchange of a
+// handheld on the loopback: connect, send the request, read the reply until the server closes.
 #include "Clock.h"
 #include "HandheldLink.h"
 #include "RestaurantSchema.h"
@@ -16,6 +17,10 @@
 #include "modPlikoServer.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -333,6 +338,87 @@ struct Fixture
 
 Fixture *fixture = nullptr;
 
+// A loopback handheld exchange: one request per connection, the reply written as one piece and
+// the connection closed once it has gone out, as the handheld server does.
+class LoopbackExchange
+{
+public:
+    using Answer = std::function<QString(const QString &request)>;
+
+    explicit LoopbackExchange(Answer answer) : m_answer(std::move(answer))
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
+            while (QTcpSocket *s = m_server.nextPendingConnection()) {
+                QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] {
+                    m_buffer += QString::fromLatin1(s->readAll());
+                    const qsizetype cr = m_buffer.lastIndexOf(u'\r');
+                    if (cr < 0)
+                        return;
+                    const QString request = m_buffer.left(cr);
+                    m_buffer.clear();
+                    s->write(m_answer(request).toLatin1());
+                    s->disconnectFromHost();
+                });
+                QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+    }
+
+    // Sends one request and returns the reply the server sent before closing.
+    QByteArray ask(const QByteArray &request)
+    {
+        QTcpSocket client;
+        QByteArray reply;
+        QEventLoop loop;
+        QObject::connect(&client, &QTcpSocket::readyRead, &loop, [&] { reply += client.readAll(); });
+        QObject::connect(&client, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
+        QObject::connect(&client, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
+        client.connectToHost(QHostAddress::LocalHost, m_server.serverPort());
+        client.write(request);
+        loop.exec();
+        return reply + client.readAll();
+    }
+
+private:
+    Answer m_answer;
+    QTcpServer m_server;
+    QString m_buffer;
+};
+
+// The server side through the handlers: the request's command word picks the reply.
+QString handlerAnswer(const QString &request)
+{
+    const QString word = request.section(u'|', 1, 1);
+    if (word == u"SincroArticoli"_s)
+        fixture->replies->sincroArticoli(2);
+    else
+        fixture->replies->sincroComande(qint16(request.section(u'|', 2).toInt()), 2);
+    return fixture->link.last;
+}
+
+QString directAnswer(const QString &request)
+{
+    const QString word = request.section(u'|', 1, 1);
+    return word == u"SincroArticoli"_s ? fixture->handArticoli()
+                                       : fixture->handComande(request.section(u'|', 2).toInt());
+}
+
+void runTcp(benchmark::State &state, LoopbackExchange::Answer answer, const QByteArray &request)
+{
+    LoopbackExchange exchange(std::move(answer));
+    qsizetype bytes = 0;
+    for (auto _ : state) {
+        const QByteArray reply = exchange.ask(request);
+        bytes = reply.size();
+        benchmark::DoNotOptimize(reply);
+    }
+    state.counters["bytes"] = double(bytes);
+}
+
+const QByteArray ArticoliRequest = "H01|SincroArticoli|\r";
+const QByteArray ComandeRequest = "H01|SincroComande|2\r";
+
 void SincroArticoli_Handler(benchmark::State &state)
 {
     for (auto _ : state) {
@@ -370,6 +456,30 @@ void SincroComande_DirectSqlite(benchmark::State &state)
     }
 }
 BENCHMARK(SincroComande_DirectSqlite)->Unit(benchmark::kMillisecond);
+
+void SincroArticoli_Tcp_Handler(benchmark::State &state)
+{
+    runTcp(state, handlerAnswer, ArticoliRequest);
+}
+BENCHMARK(SincroArticoli_Tcp_Handler)->Unit(benchmark::kMillisecond);
+
+void SincroArticoli_Tcp_DirectSqlite(benchmark::State &state)
+{
+    runTcp(state, directAnswer, ArticoliRequest);
+}
+BENCHMARK(SincroArticoli_Tcp_DirectSqlite)->Unit(benchmark::kMillisecond);
+
+void SincroComande_Tcp_Handler(benchmark::State &state)
+{
+    runTcp(state, handlerAnswer, ComandeRequest);
+}
+BENCHMARK(SincroComande_Tcp_Handler)->Unit(benchmark::kMillisecond);
+
+void SincroComande_Tcp_DirectSqlite(benchmark::State &state)
+{
+    runTcp(state, directAnswer, ComandeRequest);
+}
+BENCHMARK(SincroComande_Tcp_DirectSqlite)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
