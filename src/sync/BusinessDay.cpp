@@ -22,12 +22,9 @@ BusinessDay::Window BusinessDay::compute(double opening, double closing, const Q
     const qint64 today = tipi::dayNumber(now.date());
     qint64 base = today - 1;
     if (rule == Rule::ShiftBeforeOpening) {
-        // Compared in whole minutes with today's opening time of day, as the handheld shows it.
-        const QString opens = synctext::oraDelGiorno(opening);
-        const qsizetype colon = opens.indexOf(u':');
-        const int openingMinutes = opens.left(colon).toInt() * 60 + opens.mid(colon + 1).toInt();
+        // Compared in whole minutes with today's opening time of day.
         const int nowMinutes = now.time().hour() * 60 + now.time().minute();
-        if (nowMinutes < openingMinutes)
+        if (nowMinutes < synctext::minutiDelGiorno(opening))
             base = today - 2;
     }
     const double baseMidnight = double(base) * 86400.0;

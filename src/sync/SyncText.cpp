@@ -28,15 +28,20 @@ QString flag(const QVariant &v)
     return tipi::toFlag(v) ? u"1"_s : u"0"_s;
 }
 
-QString oraDelGiorno(double seconds)
+int minutiDelGiorno(double seconds)
 {
     if (!std::isfinite(seconds))
-        seconds = 0;
+        return 0;
     // Only the part within its day counts, whatever day the value carries.
     double inDay = std::fmod(seconds, 86400.0);
     if (inDay < 0)
         inDay += 86400.0;
-    const qint64 minutes = static_cast<qint64>(std::floor(inDay / 60.0 + 1e-9));
+    return static_cast<int>(std::floor(inDay / 60.0 + 1e-9)) % 1440;
+}
+
+QString oraDelGiorno(double seconds)
+{
+    const int minutes = minutiDelGiorno(seconds);
     return QString::number(minutes / 60) + u':' + QString::number(minutes % 60).rightJustified(2, u'0');
 }
 

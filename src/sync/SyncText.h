@@ -24,6 +24,8 @@ QString flag(const QVariant &v);    // "1" for yes, "0" for no
 // The time of day of a number of seconds (its part within the day): hours without a leading
 // zero, a colon, two-digit minutes ("7:05").
 QString oraDelGiorno(double seconds);
+// The same time of day as whole minutes after midnight.
+int minutiDelGiorno(double seconds);
 
 // Now to the minute, as seconds from 1899-12-30: today's midnight plus the current hours and
 // minutes (seconds dropped), the reference for the reservation windows.
