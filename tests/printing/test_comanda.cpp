@@ -2,6 +2,7 @@
 #include "PrintingFixture.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -20,7 +21,10 @@ QStringList righe(const QString &ticket)
 }
 } // namespace
 
-TEST_F(PrintingFixture, BarKitchenAndTillEachGetTheirOwnDishesAndTheOrderIsMarkedPrinted)
+using KitchenTickets = PrintingFixture;
+using RadioKitchenTickets = PrintingFixture;
+
+TEST_F(KitchenTickets, BarKitchenAndTillEachGetTheirOwnDishesAndTheOrderIsMarkedPrinted)
 {
     configura(4, u"Bar"_s);
     configura(2, u"Cucina"_s);
@@ -53,7 +57,7 @@ TEST_F(PrintingFixture, BarKitchenAndTillEachGetTheirOwnDishesAndTheOrderIsMarke
     EXPECT_TRUE(ui.messages().isEmpty());
 }
 
-TEST_F(PrintingFixture, AFollowingRoundPrintsOnlyWhatWasAdded)
+TEST_F(KitchenTickets, AFollowingRoundPrintsOnlyWhatWasAdded)
 {
     configura(4, u"Bar"_s);
     configura(2, u"Cucina"_s);
@@ -77,7 +81,7 @@ TEST_F(PrintingFixture, AFollowingRoundPrintsOnlyWhatWasAdded)
     EXPECT_EQ(biglietti(u"Cassa"_s).size(), 1);
 }
 
-TEST_F(PrintingFixture, VariationsFollowTheirDishIndentedAndCoursesHaveTheirHeaders)
+TEST_F(KitchenTickets, VariationsFollowTheirDishIndentedAndCoursesHaveTheirHeaders)
 {
     configura(2, u"Cucina"_s);
     const qint32 c = nuovaComanda();
@@ -97,7 +101,7 @@ TEST_F(PrintingFixture, VariationsFollowTheirDishIndentedAndCoursesHaveTheirHead
     EXPECT_TRUE(cucina[0].contains(u"** TAVOLO 5, 6 **"_s));
 }
 
-TEST_F(PrintingFixture, ZonesWithoutDishesOrWithoutPrinterPrintNothing)
+TEST_F(KitchenTickets, ZonesWithoutDishesOrWithoutPrinterPrintNothing)
 {
     configura(4, u"Bar"_s);
     configura(2, u"Cucina"_s);
@@ -113,7 +117,7 @@ TEST_F(PrintingFixture, ZonesWithoutDishesOrWithoutPrinterPrintNothing)
     EXPECT_EQ(qtaStampata(pizza), u"1"_s); // marked with the rest: nobody would print it
 }
 
-TEST_F(PrintingFixture, WithNoPrinterConfiguredEverythingIsMarkedPrinted)
+TEST_F(KitchenTickets, WithNoPrinterConfiguredEverythingIsMarkedPrinted)
 {
     const qint32 c = nuovaComanda();
     const qint32 birra = nuovaRiga(c, Birra, 2);
@@ -126,7 +130,7 @@ TEST_F(PrintingFixture, WithNoPrinterConfiguredEverythingIsMarkedPrinted)
     EXPECT_TRUE(QDir(spoolDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 }
 
-TEST_F(PrintingFixture, APrinterThatIsNotInstalledStopsThePrintAndKeepsTheLinesForTheNextOrder)
+TEST_F(KitchenTickets, APrinterThatIsNotInstalledStopsThePrintAndKeepsTheLinesForTheNextOrder)
 {
     configura(4, u"Bar"_s);
     configura(2, u"Cucina"_s, {}, false);
@@ -150,7 +154,21 @@ TEST_F(PrintingFixture, APrinterThatIsNotInstalledStopsThePrintAndKeepsTheLinesF
     EXPECT_EQ(qtaStampata(pasta), u"1"_s);
 }
 
-TEST_F(PrintingFixture, LinesAlreadyMarkedByTheBackOfficeAreNeverPrinted)
+TEST_F(KitchenTickets, ATicketThePrinterDidNotTakeIsPrintedAgainWithTheNextOrder)
+{
+    // A printer folder where nothing can be written (even by root): the job is refused.
+    ASSERT_TRUE(QFile::link(u"/proc/self"_s, QDir(spoolDir()).filePath(u"Cassa"_s)));
+    configura(1, u"Cassa"_s, u"Cassa|9"_s, false);
+    const qint32 c = nuovaComanda();
+    const qint32 pasta = nuovaRiga(c, Carbonara, 1);
+
+    frm->stampaComanda(c, u"5"_s);
+
+    EXPECT_EQ(ui.messages(), QStringList{frmStampeDocumenti::MsgErroreStampa + u"Cassa"_s});
+    EXPECT_EQ(qtaStampata(pasta), u"0"_s);
+}
+
+TEST_F(KitchenTickets, LinesAlreadyMarkedByTheBackOfficeAreNeverPrinted)
 {
     configura(1, u"Cassa"_s);
     const qint32 c = nuovaComanda();
@@ -162,7 +180,7 @@ TEST_F(PrintingFixture, LinesAlreadyMarkedByTheBackOfficeAreNeverPrinted)
     EXPECT_TRUE(biglietti(u"Cassa"_s).isEmpty());
 }
 
-TEST_F(PrintingFixture, JobsAreNumberedOnAfterARestart)
+TEST_F(KitchenTickets, JobsAreNumberedOnAfterARestart)
 {
     configura(1, u"Cassa"_s);
     QFile old(QDir(spoolDir()).filePath(u"Cassa/000041.pdf"_s));
@@ -183,7 +201,7 @@ TEST_F(PrintingFixture, JobsAreNumberedOnAfterARestart)
 
 // ---- Radio handhelds -------------------------------------------------------------------------------
 
-TEST_F(PrintingFixture, RadioOrderPrintsWhatChangedSinceItsLastRecording)
+TEST_F(RadioKitchenTickets, RadioOrderPrintsWhatChangedSinceItsLastRecording)
 {
     configura(2, u"Cucina"_s);
     configura(4, u"Bar"_s);

@@ -146,7 +146,9 @@ private:
 
 } // namespace
 
-TEST_F(PrintingFixture, AKitchenTicketReachesAThermalPrinterThroughCups)
+using CupsPrinting = PrintingFixture;
+
+TEST_F(CupsPrinting, AKitchenTicketReachesAThermalPrinterThroughCups)
 {
     SocketPrinter printer;
     ASSERT_NE(printer.port(), 0);

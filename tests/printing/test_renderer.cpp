@@ -114,7 +114,9 @@ TEST(Renderer, ExpressionsJoinColumnsAndTexts)
 
 // ---- The common device set-up that pre-bills and lists use --------------------------------------
 
-TEST_F(PrintingFixture, TheCommonSetUpPrintsOnThePreBillPrinterOnlyWhenThereIsSomethingToPrint)
+using CommonDeviceSetUp = PrintingFixture;
+
+TEST_F(CommonDeviceSetUp, TheCommonSetUpPrintsOnThePreBillPrinterOnlyWhenThereIsSomethingToPrint)
 {
     frmStampeDocumenti::Documento d;
     d.tipo = 7;
