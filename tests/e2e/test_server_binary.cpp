@@ -57,12 +57,17 @@ protected:
                     .toUtf8());
         return path;
     }
-    void start(const QStringList &args)
+    void start(const QStringList &args, bool withDisplayVariables = true)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"XDG_CONFIG_HOME"_s, dir.filePath(u"config"_s));
         env.insert(u"XDG_DATA_HOME"_s, dir.filePath(u"data"_s));
-        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        if (withDisplayVariables) {
+            env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        } else {
+            for (const QString &name : {u"QT_QPA_PLATFORM"_s, u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s})
+                env.remove(name);
+        }
         server.setProcessEnvironment(env);
         server.setProgram(QStringLiteral(PLIKOSERVER_BINARY));
         server.setArguments(args);
@@ -153,10 +158,11 @@ TEST_F(ServerBinaryTest, WithNoHandheldServiceConfiguredNothingListensAndSigintE
     EXPECT_EQ(stop(SIGINT), 0);
 }
 
-TEST_F(ServerBinaryTest, TheFirstRunCreatesTheDemoRestaurantAndServesIt)
+TEST_F(ServerBinaryTest, TheFirstRunOnAMachineWithoutDisplayCreatesTheDemoRestaurantAndServesItHeadless)
 {
-    start({u"--headless"_s});
+    start({}, false);
     ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+    EXPECT_TRUE(log.contains(u"(headless)"_s));
     const QString config = dir.filePath(u"config/plikoserver/plikoserver.ini"_s);
     EXPECT_TRUE(QFileInfo::exists(config));
     EXPECT_TRUE(log.contains(config)) << "the operator is told where the configuration is";
