@@ -7,6 +7,7 @@
 
 #include <QLoggingCategory>
 #include <exception>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -67,10 +68,12 @@ void CommandDispatcher::analizzaDati(const QString &text, int index)
         request.word = text.mid(first + 1, second - first - 1);
         request.rest = text.mid(second + 1);
         request.link = m_link;
-        bool rejected = false;
-        request.onReject = [&](const QString &reason) {
-            if (!rejected) {
-                rejected = true;
+        // A request rejects at most once, and only while its handler runs: later the slot may
+        // already carry another handheld's connection.
+        auto live = std::make_shared<bool>(true);
+        request.onReject = [this, live, index, text](const QString &reason) {
+            if (*live) {
+                *live = false;
                 reject(index, text, reason);
             }
         };
@@ -91,11 +94,19 @@ void CommandDispatcher::analizzaDati(const QString &text, int index)
             }
             break;
         }
+        *live = false;
     } else if (m_drop) {
         // Without its database no handler can answer; the handheld learns at once.
         m_drop(index);
     }
 
+    if (opened && m_db.inTransaction()) {
+        // Handlers never yield inside a transaction, so one still open now was left by this request
+        // failing half-way: it is undone here, as the close would, instead of lingering into the next.
+        diagnostics::reportFault(u"analizzaDati"_s, u"Transazione lasciata aperta (slot "_s + QString::number(index)
+                                                        + u"): annullata"_s);
+        m_db.rollback();
+    }
     if (opened) {
         if (m_linger.interval() > 0) {
             // This request's open becomes the lingering one (or gives its count back when one

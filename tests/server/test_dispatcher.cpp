@@ -149,6 +149,20 @@ TEST_F(DispatcherTest, AFaultInsideAHandlerClosesThatConnectionAndLeavesTheServe
     EXPECT_EQ(dispatcher.activeRequests(), 0);
 }
 
+TEST_F(DispatcherTest, AnOrderThatFailsHalfWayLeavesNothingBehindEvenWhileTheDatabaseLingers)
+{
+    dispatcher.setDatabaseLinger(std::chrono::milliseconds(60000));
+    dispatcher.registerCommand(u"Comanda"_s, [&](const HandheldRequest &) {
+        ASSERT_TRUE(database.db().beginTrans());
+        database.db().doQuery(u"INSERT INTO var_str (name, value) VALUES ('mezza_comanda', 'x')"_s);
+        throw std::runtime_error("riga non scrivibile");
+    });
+    dispatcher.analizzaDati(u"P|Comanda|1"_s, 2);
+    EXPECT_FALSE(database.db().inTransaction());
+    EXPECT_EQ(database.scalar(u"SELECT count(*) FROM var_str WHERE name = 'mezza_comanda'"_s), u"0"_s);
+    dispatcher.releaseDatabase();
+}
+
 TEST_F(DispatcherTest, WithoutItsDatabaseNoHandlerRunsAndTheHandheldIsLetGo)
 {
     dispatcher.setDatabasePath(database.dir() + u"/missing.db"_s);
