@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DocumentWriter.h"
 
+#include "ReportRenderer.h"
+
 #include <QBuffer>
 #include <QFont>
 #include <QPageSize>
@@ -59,7 +61,13 @@ void drawPage(QPainter &p, const RenderedDocument &doc, int pageIndex)
                 continue;
             p.setPen(Qt::black);
             p.setFont(fontOf(item.font));
-            p.drawText(r, alignFlags(item.align), item.text);
+            if (item.lines.isEmpty()) {
+                p.drawText(r, alignFlags(item.align), item.text);
+                continue;
+            }
+            for (qsizetype k = 0; k < item.lines.size(); ++k)
+                p.drawText(QRectF(r.left(), r.top() + double(k) * item.lineHeight, r.width(), item.lineHeight),
+                           alignFlags(item.align), item.lines[k]);
         }
     }
 }
@@ -144,29 +152,30 @@ QList<DocumentWriter::TextLine> DocumentWriter::textLines(const RenderedDocument
         std::stable_sort(items.begin(), items.end(), [](const RenderItem &a, const RenderItem &b) {
             return a.rect.top() != b.rect.top() ? a.rect.top() < b.rect.top() : a.rect.left() < b.rect.left();
         });
-        // Items whose tops fall within half the first one's height share a line.
+        // Items whose tops fall within half the first one's height share a line; a wrapped text goes on
+        // over the following lines in its own columns.
         qsizetype i = 0;
         bool wroteAny = false;
         while (i < items.size()) {
             const int lineTop = items[i].rect.top();
-            const int reach = lineTop + std::max(60, items[i].rect.height() / 2);
+            const int firstHeight = items[i].lineHeight > 0 ? items[i].lineHeight : items[i].rect.height();
+            const int reach = lineTop + std::max(60, firstHeight / 2);
             QList<RenderItem> row;
             while (i < items.size() && items[i].rect.top() < reach)
                 row.append(items[i++]);
             std::stable_sort(row.begin(), row.end(),
                              [](const RenderItem &a, const RenderItem &b) { return a.rect.left() < b.rect.left(); });
-            QString buf(cols, u' ');
+            QList<QString> buffers{QString(cols, u' ')};
             TextLine line;
             bool any = false;
             for (qsizetype k = 0; k < row.size(); ++k) {
                 const RenderItem &it = row[k];
                 const int col = std::clamp(int(std::lround(it.rect.left() / perColumn)), 0, cols - 1);
-                int width = std::max(1, int(std::lround(it.rect.width() / perColumn)));
-                if (k + 1 == row.size())
-                    width = std::max(width, cols - col); // the last text of a line may run to its end
-                width = std::min(width, cols - col);
+                const int fieldWidth = std::clamp(int(std::lround(it.rect.width() / perColumn)), 1, cols - col);
+                // The last text of a line may run on to the line's end.
+                const int room = k + 1 == row.size() ? cols - col : fieldWidth;
                 if (it.line) {
-                    buf.replace(col, width, QString(width, u'-'));
+                    buffers[0].replace(col, fieldWidth, QString(fieldWidth, u'-'));
                     any = true;
                     continue;
                 }
@@ -175,22 +184,31 @@ QList<DocumentWriter::TextLine> DocumentWriter::textLines(const RenderedDocument
                 any = true;
                 line.bold = line.bold || it.font.bold;
                 line.tall = line.tall || it.font.size >= TallFromPoints;
-                const QString t = it.text.left(width);
-                int start = col;
-                const int fieldWidth = std::max(1, std::min(int(std::lround(it.rect.width() / perColumn)), cols - col));
-                if (it.align == ReportField::Align::Right)
-                    start = col + std::max(0, fieldWidth - int(t.size()));
-                else if (it.align == ReportField::Align::Center)
-                    start = col + std::max(0, (fieldWidth - int(t.size())) / 2);
-                const int room = std::min(int(t.size()), cols - start);
-                buf.replace(start, room, t.left(room));
+                const QStringList parts = it.lines.isEmpty()
+                    ? QStringList{it.text.left(room)}
+                    : ReportRenderer::wrapText(it.text, [room](const QString &t) { return t.size() <= room; });
+                for (qsizetype n = 0; n < parts.size(); ++n) {
+                    if (buffers.size() <= n)
+                        buffers.append(QString(cols, u' '));
+                    const QString t = parts[n].left(room);
+                    int start = col;
+                    if (it.align == ReportField::Align::Right)
+                        start = col + std::max(0, std::min(fieldWidth, room) - int(t.size()));
+                    else if (it.align == ReportField::Align::Center)
+                        start = col + std::max(0, (std::min(fieldWidth, room) - int(t.size())) / 2);
+                    const int fit = std::min(int(t.size()), cols - start);
+                    buffers[n].replace(start, fit, t.left(fit));
+                }
             }
             if (!any)
                 continue;
-            while (buf.endsWith(u' '))
-                buf.chop(1);
-            line.text = buf;
-            lines.append(line);
+            for (QString buf : buffers) {
+                while (buf.endsWith(u' '))
+                    buf.chop(1);
+                TextLine out = line;
+                out.text = buf;
+                lines.append(out);
+            }
             wroteAny = true;
         }
         // A section with height but nothing to show is a blank line, as it is on paper.

@@ -7,8 +7,14 @@ using namespace Qt::StringLiterals;
 
 PrinterBackend *PrintControl::backend()
 {
-    if (!m_backend)
+    // The backend keeps what it learnt (the last job number of each spool folder) while the
+    // configuration names the same one.
+    const QString key = m_registry.option(u"PrinterBackend"_s, u"spool"_s) + u'|'
+        + m_registry.option(u"PrintSpoolDir"_s) + u'|' + m_registry.option(u"CupsServer"_s);
+    if (!m_backend || key != m_backendKey) {
         m_backend = PrinterBackend::create(m_registry);
+        m_backendKey = key;
+    }
     return m_backend.get();
 }
 
@@ -18,8 +24,7 @@ bool PrintControl::startAfresh()
     m_device.clear();
     m_error.clear();
     m_paper = *PaperSize::fromCode(PaperSize::A4);
-    m_backend = PrinterBackend::create(m_registry);
-    return m_backend != nullptr;
+    return backend() != nullptr;
 }
 
 bool PrintControl::setDevice(const QString &printer)

@@ -11,8 +11,8 @@
 class Registry;
 
 // The print control of the print window: the selected printer and page setting, the document
-// rendered last, and sending it. The backend is chosen afresh from the configuration at every
-// start, so a change of [PlikoServer] takes effect at the next print.
+// rendered last, and sending it. The backend follows the configuration at every start, so a
+// change of [PlikoServer] takes effect at the next print.
 class PrintControl
 {
 public:
@@ -38,6 +38,7 @@ public:
 private:
     const Registry &m_registry;
     std::unique_ptr<PrinterBackend> m_backend;
+    QString m_backendKey;
     QString m_device;
     PaperSize m_paper = *PaperSize::fromCode(PaperSize::A4);
     std::optional<RenderedDocument> m_document;

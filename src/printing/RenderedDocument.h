@@ -7,6 +7,7 @@
 #include <QList>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 // A report laid out: the flow of bands (one printed section each, fields resolved to their texts)
 // and the pages they were placed on. Twips throughout; item x is from the body's left edge.
@@ -17,6 +18,10 @@ struct RenderItem
     FontSpec font;
     ReportField::Align align = ReportField::Align::Left;
     bool line = false; // a rule across rect instead of a text
+    // A text that wraps: the lines it takes on paper (rect holds them all, each lineHeight tall);
+    // the text rendition wraps the whole text to its own columns.
+    QStringList lines;
+    int lineHeight = 0;
 };
 
 struct RenderBand

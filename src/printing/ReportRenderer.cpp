@@ -148,8 +148,7 @@ private:
         {
             int top;
             int by;
-            qsizetype first; // the wrapped field's own lines in b.items
-            qsizetype last;
+            qsizetype item; // the grown field itself
         };
         QList<Growth> growths;
         for (const auto &f : fields) {
@@ -164,68 +163,75 @@ private:
                 item.text = f.text;
             else if (f.kind == ReportField::Kind::Expression)
                 item.text = ReportRenderer::evaluate(f.expression, cells(row));
-            if (!f.wrap || item.line || item.text.isEmpty()) {
-                b.items.append(std::move(item));
-                continue;
+            if (f.wrap && !item.line && !item.text.isEmpty()) {
+                item.lines = ReportRenderer::wrap(item.text, f.font, f.width);
+                item.lineHeight = f.height;
+                item.rect.setHeight(int(item.lines.size()) * f.height);
+                if (item.lines.size() > 1)
+                    growths.append({item.rect.top(), int(item.lines.size() - 1) * f.height, b.items.size()});
             }
-            const QStringList lines = wrapText(item.text, f.font, f.width);
-            const qsizetype first = b.items.size();
-            for (qsizetype k = 0; k < lines.size(); ++k) {
-                RenderItem part = item;
-                part.text = lines[k];
-                part.rect.translate(0, int(k) * f.height);
-                b.items.append(std::move(part));
-            }
-            if (lines.size() > 1)
-                growths.append({item.rect.top(), int(lines.size() - 1) * f.height, first, b.items.size() - 1});
+            b.items.append(std::move(item));
         }
         // What stands below a grown field moves down with it.
         for (const auto &g : growths) {
             for (qsizetype i = 0; i < b.items.size(); ++i)
-                if ((i < g.first || i > g.last) && b.items[i].rect.top() > g.top)
+                if (i != g.item && b.items[i].rect.top() > g.top)
                     b.items[i].rect.translate(0, g.by);
             b.height += g.by;
         }
         return b;
     }
 
-    // Breaks a text at blanks (or anywhere in a word longer than the line) to the field's width.
-    static QStringList wrapText(const QString &text, const FontSpec &spec, int width)
-    {
-        QFont font(spec.family);
-        font.setPixelSize(std::max(1, int(std::lround(spec.size * 20.0))));
-        font.setBold(spec.bold);
-        font.setItalic(spec.italic);
-        const QFontMetricsF fm(font);
-        QStringList lines;
-        for (const QString &paragraph : text.split(u'\n')) {
-            QString current;
-            for (const QString &word : paragraph.split(u' ', Qt::SkipEmptyParts)) {
-                const QString candidate = current.isEmpty() ? word : current + u' ' + word;
-                if (fm.horizontalAdvance(candidate) <= width) {
-                    current = candidate;
-                    continue;
-                }
-                if (!current.isEmpty())
-                    lines.append(current);
-                current = word;
-                while (current.size() > 1 && fm.horizontalAdvance(current) > width) {
-                    qsizetype n = current.size() - 1;
-                    while (n > 1 && fm.horizontalAdvance(current.left(n)) > width)
-                        --n;
-                    lines.append(current.left(n));
-                    current = current.mid(n);
-                }
-            }
-            lines.append(current);
-        }
-        return lines;
-    }
-
     const ReportRenderer::Subreports &m_subs;
 };
 
 } // namespace
+
+QStringList ReportRenderer::wrap(const QString &text, const FontSpec &spec, int width)
+{
+    QFont font(spec.family);
+    font.setPixelSize(std::max(1, int(std::lround(spec.size * 20.0))));
+    font.setBold(spec.bold);
+    font.setItalic(spec.italic);
+    const QFontMetricsF fm(font);
+    return wrapText(text, [&fm, width](const QString &t) { return fm.horizontalAdvance(t) <= width; });
+}
+
+QStringList ReportRenderer::wrapText(const QString &text, const std::function<bool(const QString &)> &fits)
+{
+    QStringList lines;
+    for (const QString &paragraph : text.split(u'\n')) {
+        // The indentation of a paragraph stays (a variation under its dish); further lines line up with it.
+        qsizetype lead = 0;
+        while (lead < paragraph.size() && paragraph[lead] == u' ')
+            ++lead;
+        const QString indent = paragraph.left(lead);
+        QString current = indent;
+        bool empty = true;
+        for (const QString &word : paragraph.mid(lead).split(u' ', Qt::SkipEmptyParts)) {
+            const QString candidate = empty ? QString(current + word) : QString(current + u' ' + word);
+            if (fits(candidate)) {
+                current = candidate;
+                empty = false;
+                continue;
+            }
+            if (!empty)
+                lines.append(current);
+            current = indent + word;
+            // A word longer than the line is cut where it no longer fits.
+            while (current.size() > indent.size() + 1 && !fits(current)) {
+                qsizetype n = current.size() - 1;
+                while (n > indent.size() + 1 && !fits(current.left(n)))
+                    --n;
+                lines.append(current.left(n));
+                current = indent + current.mid(n);
+            }
+            empty = false;
+        }
+        lines.append(current);
+    }
+    return lines;
+}
 
 QString ReportRenderer::evaluate(const QString &expression, const std::function<QString(int)> &column)
 {

@@ -29,4 +29,9 @@ public:
     // The value of a field expression for the current row: campo_N references and "quoted" texts
     // joined by &. A name that is neither reads as "".
     static QString evaluate(const QString &expression, const std::function<QString(int)> &column);
+
+    // A text broken at blanks into lines that fit a width in twips in the given font, or that pass a
+    // test of fit (the text rendition counts characters); leading blanks stay on every line.
+    static QStringList wrap(const QString &text, const FontSpec &font, int width);
+    static QStringList wrapText(const QString &text, const std::function<bool(const QString &)> &fits);
 };
