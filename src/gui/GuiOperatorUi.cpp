@@ -24,6 +24,11 @@ QMessageBox::Icon boxIcon(OperatorUi::Icon icon)
 void GuiOperatorUi::message(const QString &text, Icon icon)
 {
     OperatorUi::message(text, icon);
+    // A fault that repeats must not bury the desktop in boxes: past a few unread ones the message is
+    // only logged.
+    constexpr int MaxOpenBoxes = 10;
+    if (openMessages() >= MaxOpenBoxes)
+        return;
     auto *box = new QMessageBox(boxIcon(icon), QApplication::applicationDisplayName(), text, QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
