@@ -101,6 +101,26 @@ TEST_F(KitchenTickets, VariationsFollowTheirDishIndentedAndCoursesHaveTheirHeade
     EXPECT_TRUE(cucina[0].contains(u"** TAVOLO 5, 6 **"_s));
 }
 
+TEST_F(KitchenTickets, ALongDishNameGoesOnOverTheNextLinesUnderItself)
+{
+    configura(2, u"Cucina"_s);
+    tdb.exec(u"INSERT INTO magazzino (codice, descrizione, id_tipo_merce, articolo_restaurant) VALUES (900, "
+             "'Spaghetti alla carbonara con doppia porzione di guanciale croccante', 2, true)"_s);
+    const qint32 c = nuovaComanda();
+    const qint32 riga = nuovaRiga(c, 900, 1);
+    nuovaVariazione(riga, u"Senza pepe"_s);
+
+    frm->stampaComanda(c, u"5"_s);
+
+    const auto cucina = biglietti(u"Cucina"_s);
+    ASSERT_EQ(cucina.size(), 1);
+    const QStringList lines = cucina[0].split(u'\n');
+    const qsizetype first = lines.indexOf(u"    1 Spaghetti alla carbonara con doppia"_s);
+    ASSERT_GE(first, 0) << cucina[0].toStdString();
+    EXPECT_EQ(lines.value(first + 1), u"      porzione di guanciale croccante"_s);
+    EXPECT_EQ(lines.value(first + 2), u"            + Senza pepe"_s);
+}
+
 TEST_F(KitchenTickets, ZonesWithoutDishesOrWithoutPrinterPrintNothing)
 {
     configura(4, u"Bar"_s);

@@ -115,6 +115,30 @@ TEST_F(Layouts, ACustomTicketOfTheSameVersionIsUsedSilently)
     EXPECT_EQ(frm->setModuloXML(u"comanda"_s, u"stampeRestaurant.xml"_s), QString());
 }
 
+TEST_F(Layouts, TheFiftyEightMillimetreExampleIsACompleteCustomFile)
+{
+    ASSERT_TRUE(QFile::copy(QStringLiteral(PLIKO_SOURCE_DATA_DIR "/StampeCustom.example-58mm.xml"),
+                            percorso(u"StampeCustom.xml"_s)));
+    const auto names = LayoutFile::reportNames(percorso(u"StampeCustom.xml"_s));
+    ASSERT_TRUE(names.has_value());
+    for (const auto &r : {u"Comanda"_s, u"Comanda SubReport"_s, u"Preconto"_s, u"Preconto SubReport"_s})
+        EXPECT_TRUE(names->contains(r)) << r.toStdString();
+    EXPECT_EQ(frm->setModuloXML(u"Comanda"_s, u"stampeRestaurant.xml"_s), percorso(u"StampeCustom.xml"_s));
+    EXPECT_EQ(frm->setModuloXML(u"Messaggio Cucina"_s, u"stampeRestaurant.xml"_s), percorso(u"stampeRestaurant.xml"_s));
+    EXPECT_TRUE(ui.messages().isEmpty());
+
+    configura(2, u"Cucina"_s);
+    const qint32 c = nuovaComanda();
+    const qint32 pasta = nuovaRiga(c, Carbonara, 1);
+    nuovaVariazione(pasta, u"Senza cipolla"_s);
+    frm->stampaComanda(c, u"5"_s);
+    const auto cucina = biglietti(u"Cucina"_s);
+    ASSERT_EQ(cucina.size(), 1);
+    for (const auto &line : cucina[0].split(u'\n'))
+        EXPECT_LE(line.size(), 32) << line.toStdString();
+    EXPECT_TRUE(cucina[0].contains(u"      + Senza cipolla"_s));
+}
+
 TEST_F(Layouts, ABrokenStandardLayoutPrintsNothingAndKeepsTheLinesToPrint)
 {
     scrivi(u"stampeRestaurant.xml"_s, "<reportLayouts><report name=\"Comanda\"><section kind=\"pageHeader\">"
