@@ -218,9 +218,9 @@ void HandheldServer::onDataArrival(int index)
     slot.buffer.clear();
     if (slot.socket) {
         // A connection left open after its request (an unknown command, a handler that did not
-        // reply) is closed after another idle period rather than held for ever.
-        if (!slot.replyPending)
-            armIdle(index);
+        // reply) is closed after another idle period rather than held for ever; so is one whose
+        // reply stops moving because the handheld no longer reads.
+        armIdle(index);
     } else {
         freeIfDone(index);
     }
@@ -235,8 +235,7 @@ int HandheldServer::inviaRisposta(const QString &text, int index)
     }
     Slot &slot = m_slots[index];
     slot.replyPending = true;
-    if (slot.idle)
-        slot.idle->stop();
+    armIdle(index);
     slot.socket->write(cp1252::encode(text));
     return 1;
 }
@@ -244,8 +243,12 @@ int HandheldServer::inviaRisposta(const QString &text, int index)
 void HandheldServer::onBytesWritten(int index)
 {
     Slot &slot = m_slots[index];
-    if (!slot.replyPending || slot.socket->bytesToWrite() > 0)
+    if (!slot.replyPending)
         return;
+    if (slot.socket->bytesToWrite() > 0) {
+        armIdle(index);  // the reply is still moving
+        return;
+    }
     slot.replyPending = false;
     if (m_ui)
         m_ui->addStatus(u"dati inviati"_s);
@@ -273,11 +276,14 @@ void HandheldServer::onSocketError(int index, QAbstractSocket::SocketError error
 void HandheldServer::onIdle(int index)
 {
     Slot &slot = m_slots[index];
-    if (!slot.socket || slot.handling || slot.replyPending)
+    // A handler still running re-arms the timer when it returns.
+    if (!slot.socket || slot.handling)
         return;
-    qCInfo(lcServer).noquote() << "connessione inattiva chiusa, slot" << index << slot.peer;
+    const QString line = slot.replyPending ? u"Risposta non consegnata: connessione chiusa"_s
+                                           : u"Connessione inattiva chiusa"_s;
+    qCInfo(lcServer).noquote() << line << "- slot" << index << slot.peer;
     if (m_ui)
-        m_ui->addStatus(u"Connessione inattiva chiusa"_s);
+        m_ui->addStatus(line);
     dropConnection(index);
 }
 

@@ -145,6 +145,19 @@ TEST_F(HandheldServerTest, AConnectionThatSaysNothingIsClosedAfterTheIdleTime)
     EXPECT_TRUE(unknown.received().isEmpty());
 }
 
+TEST_F(HandheldServerTest, AHandheldThatStopsReadingALongReplyDoesNotHoldItsSlotForEver)
+{
+    server.setIdleTimeout(std::chrono::milliseconds(300));
+    reply = [this](const QString &, int index) { server.inviaRisposta(QString(32 << 20, u'x') + u'\r', index); };
+    QTcpSocket stalled;
+    stalled.setReadBufferSize(1);
+    stalled.connectToHost(u"127.0.0.1"_s, port);
+    ASSERT_TRUE(pumpUntil([&] { return stalled.state() == QAbstractSocket::ConnectedState; }));
+    stalled.write("PALM01|SincroArticoli|\r");
+    ASSERT_TRUE(pumpUntil([&] { return statusHas(u"Risposta non consegnata"_s); }));
+    EXPECT_EQ(server.trovaIndiceLibero(), 2);
+}
+
 TEST_F(HandheldServerTest, AFloodWithoutCarriageReturnIsDroppedAndTheServerGoesOn)
 {
     server.setMaxRequestBytes(4096);
