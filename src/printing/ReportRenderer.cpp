@@ -280,14 +280,11 @@ RenderedDocument ReportRenderer::render(const ReportLayout &report, cReportData 
     l.flow(report, data, 0, 0, false, doc.bands);
     l.section(report.pageFooter, none, 0, RenderBand::Kind::PageFooter, 0, doc.bands);
 
-    int headerHeight = 0;
     int footerHeight = 0;
     int total = 0;
     for (const auto &b : doc.bands) {
         total += b.height;
-        if (b.kind == RenderBand::Kind::PageHeader)
-            headerHeight += b.height;
-        else if (b.kind == RenderBand::Kind::PageFooter)
+        if (b.kind == RenderBand::Kind::PageFooter)
             footerHeight += b.height;
     }
     if (paper.roll) {
@@ -340,6 +337,5 @@ RenderedDocument ReportRenderer::render(const ReportLayout &report, cReportData 
         bodyOnPage = true;
     }
     finishPage();
-    Q_UNUSED(headerHeight);
     return doc;
 }
