@@ -3,6 +3,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <utility>
 
@@ -29,4 +30,8 @@ private:
 // How much of a line to print: split the later item at "|"; the first item of the earlier
 // snapshot with the same digest gives quantity = later quantity - its quantity, and with none
 // the whole later quantity is new. Always true (the caller prints when the quantity is above 0).
-bool quantitaDaStampare(const QString &itemDopo, const SnapshotRighe &prima, double &quantita);
+// With usati, an earlier item answers for one later line only: its key is added to usati and
+// items already there are passed over, so a second identical line of an order is new, not a
+// repetition of the first.
+bool quantitaDaStampare(const QString &itemDopo, const SnapshotRighe &prima, double &quantita,
+                        QSet<QString> *usati = nullptr);

@@ -459,6 +459,9 @@ void frmStampeDocumenti::stampaComandaNano(qint32 idComanda, const QString &tavo
         }
         cReportData dati;
         qint16 riga = 0;
+        // Each line of the earlier snapshot accounts for one line of this one: two identical dishes
+        // on two lines are two dishes, and the second must reach the kitchen too.
+        QSet<QString> usati;
         try {
             dati.setColonne(ColonneComanda);
             dati.setRighe(1);
@@ -466,7 +469,7 @@ void frmStampeDocumenti::stampaComandaNano(qint32 idComanda, const QString &tavo
                 bool trovata = false;
                 const QString item = dopo.value(tipi::toText(rs->value(u"id_merce_comanda"_s)), &trovata);
                 double quantita = 0;
-                if (!trovata || !quantitaDaStampare(item, prima, quantita) || quantita <= 0)
+                if (!trovata || !quantitaDaStampare(item, prima, quantita, &usati) || quantita <= 0)
                     continue;
                 const QString turno = testoTurno(rs->value(u"turno"_s));
                 dati.setDati(riga, 1, tipi::numberText(quantita));

@@ -257,6 +257,25 @@ TEST_F(RadioKitchenTickets, RadioOrderPrintsWhatChangedSinceItsLastRecording)
     EXPECT_EQ(biglietti(u"Bar"_s).size(), 1);
 }
 
+TEST_F(RadioKitchenTickets, ASecondIdenticalDishOnItsOwnLineIsPrinted)
+{
+    configura(4, u"Bar"_s);
+    const qint32 c = nuovaComanda();
+    const qint32 prima1 = nuovaRiga(c, Birra, 1);
+    const qint32 seconda = nuovaRiga(c, Birra, 1);
+    SnapshotRighe prima;
+    prima.insert(u"1"_s, u"d-birra|1"_s);
+    SnapshotRighe dopo;
+    dopo.insert(QString::number(prima1), u"d-birra|1"_s);
+    dopo.insert(QString::number(seconda), u"d-birra|1"_s);
+
+    frm->stampaComandaNano(c, u"7"_s, prima, dopo);
+
+    const auto bar = biglietti(u"Bar"_s);
+    ASSERT_EQ(bar.size(), 1);
+    EXPECT_EQ(righe(bar[0]), QStringList({u"Turno 1"_s, u"1 Birra alla spina 0,4"_s}));
+}
+
 TEST(QuantitaDaStampare, ComparesByContentNotByLineKey)
 {
     SnapshotRighe prima;
@@ -271,4 +290,11 @@ TEST(QuantitaDaStampare, ComparesByContentNotByLineKey)
     EXPECT_DOUBLE_EQ(q, 2);
     EXPECT_TRUE(quantitaDaStampare(u"abc|1"_s, prima, q)); // a dish taken back: nothing to print
     EXPECT_DOUBLE_EQ(q, -1);
+
+    // Counting off the earlier lines: the second "abc" line has no earlier line left to match.
+    QSet<QString> usati;
+    EXPECT_TRUE(quantitaDaStampare(u"abc|2"_s, prima, q, &usati));
+    EXPECT_DOUBLE_EQ(q, 0);
+    EXPECT_TRUE(quantitaDaStampare(u"abc|2"_s, prima, q, &usati));
+    EXPECT_DOUBLE_EQ(q, 2);
 }
