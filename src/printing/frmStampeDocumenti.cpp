@@ -308,6 +308,15 @@ bool frmStampeDocumenti::stampaCaricato(cReportData *dati, const QString &campoS
     return true;
 }
 
+bool frmStampeDocumenti::stampaReport(const QString &file, const QString &report, const QString &subReport,
+                                      const CampiIntestazione &campi, cReportData *dati, const QString &titolo,
+                                      const std::function<void(ReportEngine &)> &preparaSub)
+{
+    if (!caricaReport(file, report, subReport, campi))
+        return false;
+    return stampaCaricato(dati, subReport, titolo, preparaSub);
+}
+
 frmStampeDocumenti::Esito frmStampeDocumenti::stampaDocumento(const Documento &d)
 {
     if (m_vsr.isBusy())

@@ -99,6 +99,13 @@ public:
     // how many rows were written. False when the lines could not be read.
     bool riempiComanda(qint32 idComanda, qint32 zona, cReportData &dati, qint16 &righe, bool soloDaStampare = true);
 
+    // Loads a named report (and its subreport) from a layout file, writes the header fields, binds
+    // the table and prints on the printer selected before (selezionaStampante): false when the
+    // layout could not be loaded or the job was not taken.
+    bool stampaReport(const QString &file, const QString &report, const QString &subReport,
+                      const CampiIntestazione &campi, cReportData *dati, const QString &titolo,
+                      const std::function<void(ReportEngine &)> &preparaSub = {});
+
     // "** TAVOLO 5 **", label and "h:mm", "Cameriere: " and the waiter of the order.
     CampiIntestazione intestazione(qint32 idComanda, const QString &tavoli, const QString &etichettaOra) const;
     static QString oraCorrente();
