@@ -285,8 +285,13 @@ bool frmStampeDocumenti::stampaCaricato(cReportData *dati, const QString &campoS
                                         const std::function<void(ReportEngine &)> &preparaSub)
 {
     if (!campoSub.isEmpty()) {
+        // A layout without the field that shows the rows would print a ticket without its dishes.
+        if (!m_vsrSub.isLoaded() || !m_vsr.setSubreport(campoSub, &m_vsrSub)) {
+            guasto(u"stampaCaricato"_s, m_vsr.lastError().isEmpty() ? m_vsrSub.lastError() : m_vsr.lastError());
+            messaggio(MsgErroreStampa + m_vp.device());
+            return false;
+        }
         m_vsrSub.setRecordset(dati);
-        m_vsr.setSubreport(campoSub, &m_vsrSub);
         if (preparaSub)
             preparaSub(m_vsrSub);
     } else {

@@ -153,6 +153,22 @@ TEST_F(Layouts, ABrokenStandardLayoutPrintsNothingAndKeepsTheLinesToPrint)
     EXPECT_EQ(qtaStampata(pasta), u"0"_s);
 }
 
+TEST_F(Layouts, ACustomTicketWithoutItsRowsFieldDoesNotSwallowTheDishes)
+{
+    scrivi(u"StampeCustom.xml"_s, "<reportLayouts><report name=\"Comanda\"><section kind=\"pageHeader\" height=\"300\">"
+                                  "<field name=\"versione\" text=\"4\"/></section></report>"
+                                  "<report name=\"Comanda SubReport\"/></reportLayouts>");
+    configura(1, u"Cassa"_s);
+    const qint32 c = nuovaComanda();
+    const qint32 pasta = nuovaRiga(c, Carbonara, 1);
+
+    frm->stampaComanda(c, u"5"_s);
+
+    EXPECT_TRUE(biglietti(u"Cassa"_s).isEmpty());
+    EXPECT_EQ(ui.messages(), QStringList{frmStampeDocumenti::MsgErroreStampa + u"Cassa"_s});
+    EXPECT_EQ(qtaStampata(pasta), u"0"_s);
+}
+
 TEST_F(Layouts, AnUnreadableCustomFileDoesNotStopTheTickets)
 {
     scrivi(u"StampeCustom.xml"_s, "<reportLayouts><report name=\"Comanda\">");
