@@ -2,11 +2,132 @@
 #include "CommandWiring.h"
 
 #include "CommandDispatcher.h"
+#include "OrderPrinting.h"
+#include "OrderRecorder.h"
+#include "PrintRequests.h"
 #include "ServerContext.h"
+#include "SincroReplies.h"
+#include "SyncCommands.h"
+#include "TestInvioComande.h"
+#include "frmStampeDocumenti.h"
+#include "modGestioneTipiDato.h"
 
-void registerHandheldCommands(CommandDispatcher &dispatcher, ServerContext &context)
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The report window as order handling sees it.
+class ReportPrinting final : public OrderPrinting
 {
-    // The layers register here as they arrive: print requests and notes, orders, synchronisation.
-    (void)dispatcher;
-    (void)context;
+public:
+    explicit ReportPrinting(frmStampeDocumenti &report) : m_report(report) {}
+    QString stampantePreconto() override
+    {
+        QString printer;
+        qint32 setting = 0;
+        return m_report.leggiStampante(7, printer, setting) ? printer : QString();
+    }
+    void stampaComanda(qint32 idComanda, const QString &tavoli) override { m_report.stampaComanda(idComanda, tavoli); }
+    void stampaPreConto(qint32 idComanda, const QString &tavoli) override
+    {
+        m_report.stampaPreConto(idComanda, tavoli);
+    }
+    void stampaListaOrdinazioni(qint32 idComanda, const QString &tavoli) override
+    {
+        m_report.stampaListaOrdinazioni(idComanda, tavoli);
+    }
+    void stampaMessaggioCucina(qint32 zona, const QString &testo) override
+    {
+        m_report.stampaMessaggioCucina(zona, testo);
+    }
+    void stampaResocontoTest(const QStringList &righe) override { m_report.stampaResocontoTest(righe); }
+
+private:
+    frmStampeDocumenti &m_report;
+};
+
+} // namespace
+
+struct HandheldServices::Parts
+{
+    Parts(ServerContext &c, HandheldLink &link)
+        : report(c.database(), c.registry(), &c.ui()), printing(report),
+          sincro(c.database(), c.server(), link),
+          recorder(c.database(), c.server(), link, &c.ui(), &printing),
+          requests(c.database(), c.server(), link, printing),
+          test(c.temporaryFolder, &c.ui(), &printing)
+    {
+    }
+    frmStampeDocumenti report;
+    ReportPrinting printing;
+    SincroReplies sincro;
+    OrderRecorder recorder;
+    PrintRequests requests;
+    TestInvioComande test;
+};
+
+HandheldServices::HandheldServices(CommandDispatcher &dispatcher, ServerContext &context, HandheldLink &link)
+    : m_parts(std::make_unique<Parts>(context, link))
+{
+    Parts &p = *m_parts;
+    p.recorder.setTestLog([&p](const QString &line) { p.test.riceviComanda(line); });
+    QObject::connect(&p.test, &TestInvioComande::started, &p.test, [&context] { context.testRunning = true; });
+    QObject::connect(&p.test, &TestInvioComande::finished, &p.test, [&context] { context.testRunning = false; });
+
+    dispatcher.registerCommand(u"Preconto"_s, [&p](const HandheldRequest &r) {
+        p.requests.stampaPreConto(tipi::toInt16(r.rest), r.index);
+    });
+    dispatcher.registerCommand(u"ListaOrdini"_s, [&p](const HandheldRequest &r) {
+        p.requests.stampaListaOrdinazioni(tipi::toInt16(r.rest), r.index);
+    });
+    dispatcher.registerCommand(u"NotaLibera"_s, [&p](const HandheldRequest &r) {
+        if (!p.requests.notaLibera(r.rest, r.index))
+            r.reject(u"nota senza operatore, messaggio e zona"_s);
+    });
+    dispatcher.registerCommand(u"NotaTavolo"_s, [&p](const HandheldRequest &r) {
+        if (!p.requests.notaTavolo(r.rest, r.index))
+            r.reject(u"nota senza tavolo, messaggio e zona"_s);
+    });
+    dispatcher.registerCommand(u"OccupaTavolo"_s, [&p](const HandheldRequest &r) {
+        p.requests.occupaTavolo(r.tail, r.index);
+    });
+    dispatcher.registerCommand(u"Comanda"_s, [&p](const HandheldRequest &r) {
+        if (!p.recorder.salvaComanda(r.rest, r.index, false, false))
+            r.reject(u"comanda non registrata"_s);
+    });
+    for (const SyncCommand &c : syncCommands()) {
+        dispatcher.registerCommand(c.word, [&p, c](const HandheldRequest &r) {
+            if (!c.run(p.sincro, r.tail, r.rest, r.index))
+                r.reject(u"argomenti non validi"_s);
+        });
+    }
+    for (const bool scarico : {false, true}) {
+        dispatcher.registerCommand(scarico ? u"TestScarico"_s : u"Test"_s, [&p, &context, scarico](
+                                                                                const HandheldRequest &r) {
+            if (!p.test.running()) {
+                p.test.setCartellaTemporanea(context.temporaryFolder);
+                p.test.avvia();
+            }
+            if (!p.recorder.salvaComanda(r.rest, r.index, true, scarico))
+                r.reject(u"comanda di prova non registrata"_s);
+        });
+    }
+}
+
+HandheldServices::~HandheldServices() = default;
+
+TestInvioComande &HandheldServices::testInvioComande()
+{
+    return m_parts->test;
+}
+
+void HandheldServices::chiudiTest()
+{
+    if (m_parts->test.running())
+        m_parts->test.chiudi();
+}
+
+void HandheldServices::setSceltaStampante(std::function<bool(QString &)> choose)
+{
+    m_parts->report.setSceltaStampante(std::move(choose));
 }

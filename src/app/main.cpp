@@ -11,11 +11,13 @@
 #include "ServerCore.h"
 #include "SignalWatcher.h"
 #include "frmMain.h"
+#include "frmTestInvioComande.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QLoggingCategory>
 #include <cstdio>
 #include <cstring>
@@ -117,7 +119,7 @@ int main(int argc, char **argv)
     ServerContext context(std::move(registry), std::move(ui), std::make_unique<NullAccessPoint>(),
                           std::make_unique<SystemClock>());
     ServerCore core(context);
-    registerHandheldCommands(core.dispatcher(), context);
+    HandheldServices services(core.dispatcher(), context, core.wsServer());
 
     // The operator log goes to standard error too: the only log a service has, and the support
     // trail of a desktop one.
@@ -127,15 +129,27 @@ int main(int argc, char **argv)
                      [](const QString &text) { qCInfo(lcLog).noquote() << "dati:" << QString(text).trimmed(); });
 
     SignalWatcher signalWatcher;
-    QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &core, [&core](int number) {
+    QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &core, [&core, &services](int number) {
         qCInfo(lcLog) << "segnale" << number << "ricevuto: chiusura";
+        // An order-sending test still open ends with the program (its last log lines are written).
+        services.chiudiTest();
         core.termina(0);
     });
     QObject::connect(&core, &ServerCore::finished, app.get(), [](int code) { QCoreApplication::exit(code); },
                      Qt::QueuedConnection);
 
     std::unique_ptr<frmMain> window;
+    std::unique_ptr<frmTestInvioComande> testWindow;
     if (!headless) {
+        testWindow = std::make_unique<frmTestInvioComande>(services.testInvioComande());
+        services.setSceltaStampante([w = testWindow.get()](QString &printer) {
+            bool ok = false;
+            const QString chosen = QInputDialog::getText(w, u"Stampa resoconto"_s, u"Stampante:"_s, QLineEdit::Normal,
+                                                         printer, &ok);
+            if (ok)
+                printer = chosen.trimmed();
+            return ok;
+        });
         window = std::make_unique<frmMain>(core);
         window->presentAtStart();
     }

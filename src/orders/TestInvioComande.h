@@ -21,6 +21,8 @@ public:
     TestInvioComande(QString tempFolder, OperatorUi *ui, OrderPrinting *printing, QObject *parent = nullptr);
     ~TestInvioComande() override;
 
+    // The temporary folder is known once start-up has run.
+    void setCartellaTemporanea(const QString &folder) { m_tempFolder = folder; }
     bool running() const { return m_running; }
     void avvia();
     void riceviComanda(const QString &line);

@@ -24,6 +24,12 @@ public:
     static QString reportList(const QString &path, QString *error = nullptr);
 
     bool load(const QString &path, const QString &reportName);
+    // A layout made in code (plain-text documents that no layout file describes).
+    void setLayout(ReportLayout layout)
+    {
+        clear();
+        m_layout = std::move(layout);
+    }
     bool isLoaded() const { return m_layout.has_value(); }
     QString reportName() const { return m_layout ? m_layout->name : QString(); }
     const ReportLayout *layout() const { return m_layout ? &*m_layout : nullptr; }

@@ -62,6 +62,23 @@ public:
     void stampaComandaNano(qint32 idComanda, const QString &tavoli, const SnapshotRighe &prima,
                            const SnapshotRighe &dopo);
 
+    // Pre-bill of an order on the pre-bill printer: every line and variation with its amount, or
+    // (sintetico) one row per article category; then the total and the amount per person.
+    void stampaPreConto(qint32 idComanda, const QString &tavoli);
+    void stampaPreContoSintetico(qint32 idComanda, const QString &tavoli);
+    // The order list: one row per portion, on the pre-bill printer.
+    void stampaListaOrdinazioni(qint32 idComanda, const QString &tavoli);
+    // A waiter's message on the printer of a zone (document type); false when it did not print.
+    bool stampaMessaggioCucina(qint32 tipo, const QString &testo);
+    // The plain-text summary of an order-sending test, on the printer the operator chooses (the
+    // pre-bill printer when nobody is there to choose). False when nothing was printed.
+    bool stampaResocontoTest(const QStringList &righe);
+    // How the operator chooses the printer of the test summary: true with the printer chosen,
+    // false when the choice was cancelled. Unset: the pre-bill printer, without asking.
+    void setSceltaStampante(std::function<bool(QString &stampante)> scelta) { m_sceltaStampante = std::move(scelta); }
+    // The font of the test summary, or a fixed-pitch one where that font is not installed.
+    static QString fontResoconto();
+
     // --- What the print operations share ---------------------------------------------------------
 
     enum class Esito { Stampato, NienteDaStampare, Occupato, SenzaStampante, ErroreLayout, ErroreStampante };
@@ -131,4 +148,5 @@ private:
     ReportEngine m_vsr;
     ReportEngine m_vsrSub;
     PrintControl m_vp;
+    std::function<bool(QString &)> m_sceltaStampante;
 };

@@ -214,6 +214,11 @@ void HandheldServer::onDataArrival(int index)
     if (m_dispatch)
         m_dispatch(command, index);
     slot.handling = false;
+    if (slot.retired) {
+        // Deleted from this level, so only once control is back in the loop that notified it.
+        slot.retired->deleteLater();
+        slot.retired = nullptr;
+    }
     // Whatever followed the last carriage return goes with the buffer.
     slot.buffer.clear();
     if (slot.socket) {
@@ -313,7 +318,12 @@ void HandheldServer::closeSocket(int index, bool graceful)
         socket->disconnectFromHost();
     else
         socket->abort();
-    socket->deleteLater();
+    // A handler waiting in a nested event loop (reply first, print after) would otherwise see the
+    // socket deleted under the notification that started it.
+    if (slot.handling)
+        slot.retired = socket;
+    else
+        socket->deleteLater();
     // A request that was still incomplete cannot be completed any more: its text is dropped so the
     // slot is free again (a handler running for it empties the buffer when it returns).
     if (!slot.handling && !slot.buffer.isEmpty()) {

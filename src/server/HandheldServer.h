@@ -82,6 +82,9 @@ private:
         QString peer;
         bool handling = false;
         bool replyPending = false;
+        // A socket closed while its own request is being handled: deleted once the handler has
+        // returned, because its data notification is still on the stack below the handler.
+        QTcpSocket *retired = nullptr;
     };
 
     void onConnectionRequest();

@@ -1,0 +1,178 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Orders, prints and their safety through the real plikoserver program, over the handheld protocol,
+// with spool printers in a temporary folder.
+#include "ServerProcess.h"
+
+#include <QDirIterator>
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+class OrdersOverTcp : public ServerBinaryTest
+{
+protected:
+    void SetUp() override
+    {
+        backOfficeConfig = u"zona_ristorante_cassa=Cassa|9\nzona_ristorante_cucina=Cucina|9\n"
+                           "zona_ristorante_pizzeria=Pizzeria|9\nzona_ristorante_bar=Bar|9\n"
+                           "zona_ristorante_preconto=Preconto|9\n"_s;
+        for (const QString &p : {u"Cassa"_s, u"Cucina"_s, u"Pizzeria"_s, u"Bar"_s, u"Preconto"_s})
+            QDir().mkpath(dir.filePath(u"spool/"_s + p));
+        dbPath = createRestaurant(1);
+        config = writeConfig(dbPath);
+    }
+    // Every .txt job printed on a spool printer so far, joined.
+    QString printed(const QString &printer) const
+    {
+        QString all;
+        QDirIterator it(dir.filePath(u"spool/"_s + printer), {u"*.txt"_s}, QDir::Files);
+        QStringList files;
+        while (it.hasNext())
+            files << it.next();
+        files.sort();
+        for (const QString &f : files) {
+            QFile file(f);
+            if (file.open(QIODevice::ReadOnly))
+                all += QString::fromUtf8(file.readAll()) + u"\n----\n"_s;
+        }
+        return all;
+    }
+    bool waitForPrint(const QString &printer, const QString &text, int boundMs = 15000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < boundMs) {
+            if (printed(printer).contains(text))
+                return true;
+            QThread::msleep(50);
+        }
+        return false;
+    }
+    QString query(const QString &sql)
+    {
+        clsDatabase db;
+        db.setYieldBeforeStatements(false);
+        if (!db.openDB(dbPath))
+            return u"(no database)"_s;
+        auto rs = db.openSnapshot(sql);
+        return rs && !rs->isEOF() ? tipi::toText(rs->value(0)) : QString();
+    }
+
+    QString dbPath;
+    QString config;
+};
+
+} // namespace
+
+TEST_F(OrdersOverTcp, AnOrderIsConfirmedThenItsTicketsPrintInTheirZones)
+{
+    start({u"--headless"_s, u"--config"_s, config});
+    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+
+    // Opened at noon of the business day the handhelds are shown (the demo opens at 10:00 and
+    // closes at 02:00; the window lies a day back, one more before the opening time).
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate day = now.date().addDays(now.time() < QTime(10, 0) ? -2 : -1);
+    const QByteArray inizio = QByteArray::number(qint64(tipi::momentOf(QDateTime(day, QTime(12, 0)))));
+    // A draught beer for the bar, a mushroom risotto for the kitchen with an extra.
+    const QByteArray order = "PALM01|Comanda|" + inizio + "|12,13|2|2|4,00|25,00;"
+                             "M|145|1|5,00|1|Birra|0|0;M|111|1|11,00|1|Carbonara|0|0;V|5|1;\r";
+    EXPECT_EQ(exchange(order), QByteArray("ComandaOK|\r"));
+    EXPECT_TRUE(waitForPrint(u"Bar"_s, u"Birra"_s)) << printed(u"Bar"_s).toStdString();
+    EXPECT_TRUE(waitForPrint(u"Cucina"_s, u"Risotto ai funghi"_s)) << printed(u"Cucina"_s).toStdString();
+    EXPECT_TRUE(waitForPrint(u"Cassa"_s, u"Risotto ai funghi"_s));
+    EXPECT_TRUE(printed(u"Cucina"_s).contains(u"+ Aggiunta funghi"_s)) << printed(u"Cucina"_s).toStdString();
+    EXPECT_FALSE(printed(u"Bar"_s).contains(u"Risotto"_s));
+    EXPECT_FALSE(printed(u"Cucina"_s).contains(u"Birra"_s));
+
+    // The waiter's handheld gets the order back.
+    const QByteArray mine = exchange("PALM01|SincroComande|2\r");
+    EXPECT_TRUE(mine.startsWith(QByteArray("SincroComande|C|" + inizio + "|"))) << mine.constData();
+    EXPECT_TRUE(mine.contains("M|111|1|1;V|5|1;")) << mine.constData();
+
+    // The pre-bill prints on the pre-bill printer after the handheld has its "OK|".
+    EXPECT_EQ(exchange("PALM01|Preconto|13\r"), QByteArray("OK|\r"));
+    EXPECT_TRUE(waitForPrint(u"Preconto"_s, u"Totale"_s)) << printed(u"Preconto"_s).toStdString();
+    EXPECT_EQ(exchange("PALM01|Preconto|19\r"),
+              QByteArray("errore|Tavolo non occupato, impossibile stampare il preconto\r"));
+
+    // A kitchen note, and table occupancy of a new table.
+    EXPECT_EQ(exchange("PALM01|NotaTavolo|12|Niente sale|2\r"), QByteArray("OK|\r"));
+    EXPECT_TRUE(waitForPrint(u"Cucina"_s, u"Niente sale"_s)) << printed(u"Cucina"_s).toStdString();
+    EXPECT_EQ(exchange("PALM01|OccupaTavolo|7,8|3919436000|2|4,00|3\r"), QByteArray("OK|\r"));
+    EXPECT_EQ(exchange("PALM01|OccupaTavolo|sette|3919436000|2|4,00|3\r"),
+              QByteArray("errore|Si \xe8 verificato un errore nella trasmissione\r"));
+
+    EXPECT_EQ(stop(SIGTERM), 0);
+    EXPECT_EQ(query(u"SELECT count(*) FROM tavoli_occupati WHERE numero_tavolo IN (7, 8, 12, 13)"_s), u"4"_s);
+}
+
+TEST_F(OrdersOverTcp, AServerKilledMidServiceKeepsEveryConfirmedOrderWholeAndNoneHalf)
+{
+    start({u"--headless"_s, u"--config"_s, config});
+    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+
+    constexpr int Handhelds = 4;
+    constexpr int LinesPerOrder = 10;
+    std::atomic<bool> stopping{false};
+    std::mutex mutex;
+    QList<qint64> confirmed;
+    std::vector<std::thread> waiters;
+    for (int h = 0; h < Handhelds; ++h) {
+        waiters.emplace_back([&, h] {
+            for (int n = 0; !stopping && n < 10000; ++n) {
+                const qint64 inizio = 3919435200LL + h * 100000 + n;
+                QByteArray text = "PALM0" + QByteArray::number(h) + "|Comanda|" + QByteArray::number(inizio) + "|"
+                    + QByteArray::number(20 + h) + "|2|" + QByteArray::number(h + 1) + "|0|0;";
+                for (int l = 0; l < LinesPerOrder; ++l)
+                    text += "M|" + QByteArray::number(111 + l) + "|1|9,00|1|x|0|0;";
+                bool connected = false;
+                const QByteArray reply = exchange(text + "\r", &connected);
+                if (!connected)
+                    break;
+                if (reply == "ComandaOK|\r") {
+                    std::lock_guard lock(mutex);
+                    confirmed.append(inizio);
+                }
+            }
+        });
+    }
+    // Let the stream run, then pull the plug.
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 3000)
+        QThread::msleep(50);
+    ::kill(pid_t(server.processId()), SIGKILL);
+    server.waitForFinished(10000);
+    stopping = true;
+    for (auto &w : waiters)
+        w.join();
+    ASSERT_GT(confirmed.size(), 0);
+
+    // After the restart every confirmed order is there with all its lines, and no order is partial.
+    server.close();
+    log.clear();
+    start({u"--headless"_s, u"--config"_s, config});
+    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+    EXPECT_EQ(exchange("PALM09|TestConnessione|\r"), QByteArray("TestOK|\r"));
+    EXPECT_EQ(stop(SIGTERM), 0);
+
+    clsDatabase db;
+    db.setYieldBeforeStatements(false);
+    ASSERT_TRUE(db.openDB(dbPath));
+    for (const qint64 inizio : confirmed) {
+        auto rs = db.openSnapshot(u"SELECT count(*) FROM comande, merce_comande WHERE comande.id_comanda ="
+                                  " merce_comande.id_comanda AND inizio = "_s + QString::number(inizio));
+        ASSERT_TRUE(rs);
+        EXPECT_EQ(tipi::toLong(rs->value(0)), LinesPerOrder) << "order " << inizio;
+    }
+    auto partial = db.openSnapshot(u"SELECT comande.id_comanda FROM comande LEFT JOIN merce_comande ON"
+                                   " comande.id_comanda = merce_comande.id_comanda GROUP BY comande.id_comanda"
+                                   " HAVING count(merce_comande.id_merce_comanda) <> 10"_s);
+    ASSERT_TRUE(partial);
+    EXPECT_EQ(partial->recordCount(), 0);
+    auto stock = db.openSnapshot(u"SELECT count(*) FROM merce_comande"_s);
+    EXPECT_EQ(tipi::toLong(stock->value(0)) % LinesPerOrder, 0);
+}
