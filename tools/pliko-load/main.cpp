@@ -16,6 +16,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// A new order of `lines` restaurant dishes (no stock check), opened at a moment of its own, so
+// that every request records a whole order.
+QByteArray newOrder(int lines, int waiter)
+{
+    static qint64 sequence = 0;
+    const qint64 inizio = 3919435200LL + ++sequence;
+    QByteArray text = "PALM" + QByteArray::number(waiter) + "|Comanda|" + QByteArray::number(inizio) + "|"
+        + QByteArray::number(1 + sequence % 20) + "|2|" + QByteArray::number(1 + waiter % 4) + "|4,00|0;";
+    for (int l = 0; l < lines; ++l)
+        text += "M|" + QByteArray::number(101 + l % 40) + "|1|9,50|" + QByteArray::number(1 + l % 3) + "|x|0|0;";
+    return text + '\r';
+}
+
 struct Totals
 {
     std::vector<qint64> latenciesNs;
@@ -43,7 +56,8 @@ public:
         m_ok = false;
         m_started = m_clock.nsecsElapsed();
         m_socket = new QTcpSocket(this);
-        const QByteArray request = m_requests.at(m_next++ % m_requests.size());
+        const QByteArray request = m_orderLines > 0 ? newOrder(m_orderLines, m_next)
+                                                    : m_requests.at(m_next++ % m_requests.size());
         connect(m_socket, &QTcpSocket::connected, this, [this, request] { m_socket->write(request); });
         connect(m_socket, &QTcpSocket::readyRead, this, [this] { m_reply += m_socket->readAll(); });
         connect(m_socket, &QTcpSocket::disconnected, this, [this] { finish(true); });
@@ -54,6 +68,7 @@ public:
         m_socket->connectToHost(m_host, m_port);
     }
     bool isDone() const { return m_done; }
+    void setOrderLines(int lines) { m_orderLines = lines; }
 
 private:
     void finish(bool closed)
@@ -78,6 +93,7 @@ private:
     QString m_host;
     quint16 m_port;
     QList<QByteArray> m_requests;
+    int m_orderLines = 0;
     QByteArray m_expect;
     Totals &m_totals;
     const QElapsedTimer &m_clock;
@@ -118,7 +134,10 @@ int main(int argc, char **argv)
                                         u"TEXT"_s);
     const QCommandLineOption expectOpt(u"expect"_s, u"Reply prefix counted as correct (default: any reply)."_s,
                                        u"PREFIX"_s);
-    parser.addOptions({hostOpt, portOpt, clientsOpt, durationOpt, requestOpt, expectOpt});
+    const QCommandLineOption ordersOpt(u"order-lines"_s,
+                                       u"Send new orders of N lines instead of the request text (\"Comanda\")."_s,
+                                       u"N"_s, u"0"_s);
+    parser.addOptions({hostOpt, portOpt, clientsOpt, durationOpt, requestOpt, expectOpt, ordersOpt});
     parser.process(app);
 
     const int clients = std::max(1, parser.value(clientsOpt).toInt());
@@ -140,6 +159,7 @@ int main(int argc, char **argv)
                                                                 quint16(parser.value(portOpt).toUInt()), requests,
                                                                 parser.value(expectOpt).toLatin1(), totals, clock,
                                                                 endNs, i));
+        handhelds.back()->setOrderLines(parser.value(ordersOpt).toInt());
         handhelds.back()->start();
     }
     QTimer poll;

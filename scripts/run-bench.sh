@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Runs every benchmark of the project and prints their figures (no thresholds: these measure).
+#   scripts/run-bench.sh [BUILD]
+set -euo pipefail
+build=${1:-build}
+cd "$(dirname "$0")/.."
+export QT_QPA_PLATFORM=offscreen
+
+echo "== database class beside direct SQLite"
+"$build/bench/db/bench_db"
+echo "== synchronisation replies beside direct SQLite"
+"$build/bench/sync/bench_sync"
+echo "== printing"
+"$build/bench/printing/bench_printing"
+echo "== order recording: 50 handhelds beside the hand-written baseline"
+scripts/bench-orders.sh "$build" 10 50
+echo "== TestConnessione: server beside the bare Qt baseline (50 handhelds)"
+scripts/bench-connection.sh "$build" 10 50
