@@ -87,10 +87,18 @@ TEST_F(OrdersOverTcp, AnOrderIsConfirmedThenItsTicketsPrintInTheirZones)
     EXPECT_FALSE(printed(u"Bar"_s).contains(u"Risotto"_s));
     EXPECT_FALSE(printed(u"Cucina"_s).contains(u"Birra"_s));
 
+    // The risotto raised from 1 to 3 (the handheld sends back what it knows was printed): the
+    // kitchen gets only the 2 more.
+    const QByteArray resend = "PALM01|Comanda|" + inizio + "|12,13|2|2|4,00|47,00;"
+                              "M|145|1|5,00|1|Birra|0|1;M|111|3|11,00|1|Carbonara|0|1;V|5|1;\r";
+    EXPECT_EQ(exchange(resend), QByteArray("ComandaOK|\r"));
+    EXPECT_TRUE(waitForPrint(u"Cucina"_s, u"2 Risotto ai funghi"_s)) << printed(u"Cucina"_s).toStdString();
+    EXPECT_EQ(printed(u"Bar"_s).count(u"Birra"_s), 1);
+
     // The waiter's handheld gets the order back.
     const QByteArray mine = exchange("PALM01|SincroComande|2\r");
     EXPECT_TRUE(mine.startsWith(QByteArray("SincroComande|C|" + inizio + "|"))) << mine.constData();
-    EXPECT_TRUE(mine.contains("M|111|1|1;V|5|1;")) << mine.constData();
+    EXPECT_TRUE(mine.contains("M|111|3|1;V|5|1;")) << mine.constData();
 
     // The pre-bill prints on the pre-bill printer after the handheld has its "OK|".
     EXPECT_EQ(exchange("PALM01|Preconto|13\r"), QByteArray("OK|\r"));
