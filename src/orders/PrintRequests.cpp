@@ -101,26 +101,17 @@ qint32 PrintRequests::comandaAperta(qint16 tavolo)
 
 void PrintRequests::stampaPreConto(qint16 tavolo, int index)
 {
-    if (m_printing.stampantePreconto().isEmpty()) {
-        m_link.inviaRisposta(NessunaStampante, index);
-        return;
-    }
-    const qint32 key = comandaAperta(tavolo);
-    if (key == -2)
-        return;
-    if (key == -1) {
-        m_link.inviaRisposta(u"errore|Tavolo non occupato, impossibile stampare il preconto\r"_s, index);
-        return;
-    }
-    if (!m_db.doQuery(u"UPDATE comande SET pre_conto = true WHERE id_comanda = "_s + QString::number(key)))
-        return;
-    m_link.inviaRisposta(u"OK|\r"_s, index);
-    m_link.aspettaChiusura(index);
-    m_printing.stampaPreConto(key, m_helpers.elencoTavoliComanda(key));
+    richiestaStampa(tavolo, index, u"errore|Tavolo non occupato, impossibile stampare il preconto\r"_s, true);
 }
 
 void PrintRequests::stampaListaOrdinazioni(qint16 tavolo, int index)
 {
+    richiestaStampa(tavolo, index, u"errore|Tavolo non occupato, impossibile stampare la lista\r"_s, false);
+}
+
+void PrintRequests::richiestaStampa(qint16 tavolo, int index, const QString &tavoloLibero, bool preconto)
+{
+    // Both print on the pre-bill printer: without one the handheld hears so before anything changes.
     if (m_printing.stampantePreconto().isEmpty()) {
         m_link.inviaRisposta(NessunaStampante, index);
         return;
@@ -129,12 +120,18 @@ void PrintRequests::stampaListaOrdinazioni(qint16 tavolo, int index)
     if (key == -2)
         return;
     if (key == -1) {
-        m_link.inviaRisposta(u"errore|Tavolo non occupato, impossibile stampare la lista\r"_s, index);
+        m_link.inviaRisposta(tavoloLibero, index);
         return;
     }
+    if (preconto && !m_db.doQuery(u"UPDATE comande SET pre_conto = true WHERE id_comanda = "_s + QString::number(key)))
+        return;
     m_link.inviaRisposta(u"OK|\r"_s, index);
     m_link.aspettaChiusura(index);
-    m_printing.stampaListaOrdinazioni(key, m_helpers.elencoTavoliComanda(key));
+    const QString tavoli = m_helpers.elencoTavoliComanda(key);
+    if (preconto)
+        m_printing.stampaPreConto(key, tavoli);
+    else
+        m_printing.stampaListaOrdinazioni(key, tavoli);
 }
 
 bool PrintRequests::nota(const QString &rest, int index, const QString &prefix)

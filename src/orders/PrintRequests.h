@@ -25,7 +25,9 @@ public:
     bool notaTavolo(const QString &rest, int index);
 
 private:
+    // The open order of a table: its key, -1 when the table is free, -2 when it cannot be read.
     qint32 comandaAperta(qint16 tavolo);
+    void richiestaStampa(qint16 tavolo, int index, const QString &tavoloLibero, bool preconto);
     bool nota(const QString &rest, int index, const QString &prefix);
 
     clsDatabase &m_db;

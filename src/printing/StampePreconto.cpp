@@ -53,16 +53,45 @@ void fault(const QString &label, const QString &text)
     diagnostics::reportFault(u"frmStampeDocumenti::"_s + label, text);
 }
 
+// The cover row, when the covers are charged; returns the next row.
+qint32 coverRow(cReportData &t, qint32 row, qint16 coperti, Currency costo)
+{
+    if (costo <= Currency())
+        return row;
+    put(t, row, 1, QString::number(coperti));
+    put(t, row, 2, u"Coperto"_s);
+    put(t, row, 3, currency(costo));
+    return row + 1;
+}
+
+// The total row at `row` and the amount per person below it; returns the number of rows written.
+qint32 totalRows(cReportData &t, qint32 row, Currency total, qint16 coperti)
+{
+    put(t, row, 1, QString());
+    put(t, row, 2, u"Totale"_s);
+    put(t, row, 3, currency(total));
+    put(t, row + 1, 3, perPersona(total, coperti));
+    return row + 2;
+}
+
 } // namespace
 
-void frmStampeDocumenti::stampaPreConto(qint32 idComanda, const QString &tavoli)
+frmStampeDocumenti::Documento frmStampeDocumenti::documentoPreconto(qint32 idComanda, const QString &tavoli,
+                                                                   const QString &etichettaOra,
+                                                                   const QString &titolo) const
 {
     Documento d;
     d.tipo = 7;
     d.report = u"Preconto"_s;
     d.subReport = u"Preconto SubReport"_s;
-    d.campi = intestazione(idComanda, tavoli, u"Preconto delle ore: "_s);
-    d.titolo = u"Preconto tavolo"_s + tavoli;
+    d.campi = intestazione(idComanda, tavoli, etichettaOra);
+    d.titolo = titolo + tavoli;
+    return d;
+}
+
+void frmStampeDocumenti::stampaPreConto(qint32 idComanda, const QString &tavoli)
+{
+    Documento d = documentoPreconto(idComanda, tavoli, u"Preconto delle ore: "_s, u"Preconto tavolo"_s);
     d.dati = [this, idComanda](cReportData &t) -> qint32 {
         qint16 coperti = 0;
         Currency costo;
@@ -76,14 +105,8 @@ void frmStampeDocumenti::stampaPreConto(qint32 idComanda, const QString &tavoli)
         const int count = lines ? lines->recordCount() : 0;
         t.setColonne(Colonne);
         t.setRighe(qint16(std::min(count + 2, 32000)));
-        qint32 row = 0;
+        qint32 row = coverRow(t, 0, coperti, costo);
         Currency somma;
-        if (costo > Currency()) {
-            put(t, row, 1, QString::number(coperti));
-            put(t, row, 2, u"Coperto"_s);
-            put(t, row, 3, currency(costo));
-            ++row;
-        }
         for (; lines && !lines->isEOF(); lines->moveNext()) {
             const Currency totale = tipi::toCurrency(lines->value(u"totale"_s));
             put(t, row, 1, tipi::numberText(tipi::toDouble(lines->value(u"quantita"_s))));
@@ -103,25 +126,14 @@ void frmStampeDocumenti::stampaPreConto(qint32 idComanda, const QString &tavoli)
             }
             ++row;
         }
-        ++row; // one blank row before the total
-        put(t, row, 1, QString());
-        put(t, row, 2, u"Totale"_s);
-        put(t, row, 3, currency(somma + costo));
-        ++row;
-        put(t, row, 3, perPersona(somma + costo, coperti));
-        return row + 1;
+        return totalRows(t, row + 1, somma + costo, coperti); // one blank row before the total
     };
     stampaDocumento(d);
 }
 
 void frmStampeDocumenti::stampaPreContoSintetico(qint32 idComanda, const QString &tavoli)
 {
-    Documento d;
-    d.tipo = 7;
-    d.report = u"Preconto"_s;
-    d.subReport = u"Preconto SubReport"_s;
-    d.campi = intestazione(idComanda, tavoli, u"Preconto delle ore: "_s);
-    d.titolo = u"Preconto tavolo"_s + tavoli;
+    Documento d = documentoPreconto(idComanda, tavoli, u"Preconto delle ore: "_s, u"Preconto tavolo"_s);
     d.dati = [this, idComanda](cReportData &t) -> qint32 {
         qint16 coperti = 0;
         if (auto rs = m_db.openDynaset(u"SELECT coperti, costo_coperti FROM comande WHERE id_comanda = "_s
@@ -138,13 +150,7 @@ void frmStampeDocumenti::stampaPreContoSintetico(qint32 idComanda, const QString
         const int count = lines ? lines->recordCount() : 0;
         t.setColonne(Colonne);
         t.setRighe(qint16(std::min(count + 2, 32000)));
-        qint32 row = 0;
-        if (costo > Currency()) {
-            put(t, row, 1, QString::number(coperti));
-            put(t, row, 2, u"Coperto"_s);
-            put(t, row, 3, currency(costo));
-            ++row;
-        }
+        qint32 row = coverRow(t, 0, coperti, costo);
         Currency sommaCategoria;
         Currency totale;
         double quantitaCategoria = 0;
@@ -178,25 +184,15 @@ void frmStampeDocumenti::stampaPreContoSintetico(qint32 idComanda, const QString
         }
         writeCategory();
         t.addRighe(3);
-        row += 2; // one blank row between the categories and the total
-        put(t, row, 1, QString());
-        put(t, row, 2, u"Totale"_s);
-        put(t, row, 3, currency(totale + costo));
-        ++row;
-        put(t, row, 3, perPersona(totale + costo, coperti));
-        return row + 1;
+        return totalRows(t, row + 2, totale + costo, coperti); // one blank row before the total
     };
     stampaDocumento(d);
 }
 
 void frmStampeDocumenti::stampaListaOrdinazioni(qint32 idComanda, const QString &tavoli)
 {
-    Documento d;
-    d.tipo = 7;
-    d.report = u"Preconto"_s;
-    d.subReport = u"Preconto SubReport"_s;
-    d.campi = intestazione(idComanda, tavoli, u" Lista ordinazioni delle ore: "_s);
-    d.titolo = u"Lista ordinazioni tavolo"_s + tavoli;
+    Documento d = documentoPreconto(idComanda, tavoli, u" Lista ordinazioni delle ore: "_s,
+                                    u"Lista ordinazioni tavolo"_s);
     d.dati = [this, idComanda](cReportData &t) -> qint32 {
         auto lines = m_db.openDynaset(linesQuery(idComanda));
         t.setColonne(Colonne);

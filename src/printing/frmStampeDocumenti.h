@@ -100,6 +100,10 @@ public:
     // silently), reset, device (on failure the configuration message), page setting (on failure
     // its message), the rows, and when there is at least one the report printed.
     Esito stampaDocumento(const Documento &d);
+    // The pre-bill layout ("Preconto" with its subreport) on the pre-bill printer, with the header
+    // fields of an order; the caller adds the rows.
+    Documento documentoPreconto(qint32 idComanda, const QString &tavoli, const QString &etichettaOra,
+                                const QString &titolo) const;
 
     // Loads the main report and its subreport from a layout file and writes the header fields.
     bool caricaReport(const QString &file, const QString &report, const QString &subReport,
