@@ -309,6 +309,16 @@ bool SqliteEngine::reserveCounter(const TableInfo &t, qint64 *key)
 {
     ResultSet rs;
     qint64 n = 0;
+    // Inside a transaction the write lock is ours: after a table's first key, the next one follows
+    // from the last without reading the file again.
+    const bool cached = inTransaction() && m_reserved.contains(t.name);
+    if (cached) {
+        *key = m_reserved.value(t.name) + 1;
+        if (!runNative(u"UPDATE sqlite_sequence SET seq = ?2 WHERE name = ?1"_s, {t.name, *key}, nullptr, &n))
+            return false;
+        m_reserved.insert(t.name, *key);
+        return true;
+    }
     const QString q = u"SELECT max(coalesce((SELECT seq FROM sqlite_sequence WHERE name = ?1), 0), "
                       "coalesce((SELECT max(\""_s + t.counter + u"\") FROM \""_s + t.name + u"\"), 0)) + 1"_s;
     if (!runNative(q, {t.name}, &rs, &n) || rs.rows.isEmpty())
@@ -318,7 +328,14 @@ bool SqliteEngine::reserveCounter(const TableInfo &t, qint64 *key)
         return false;
     if (n == 0 && !runNative(u"INSERT INTO sqlite_sequence(name, seq) VALUES(?1, ?2)"_s, {t.name, *key}, nullptr, &n))
         return false;
+    if (inTransaction())
+        m_reserved.insert(t.name, *key);
     return true;
+}
+
+void SqliteEngine::transactionBoundary()
+{
+    m_reserved.clear();
 }
 
 bool SqliteEngine::inTransaction() const

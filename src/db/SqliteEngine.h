@@ -60,6 +60,8 @@ public:
 
     // Reserves the next key of a counter column at once, as the legacy engine's AddNew did.
     bool reserveCounter(const TableInfo &t, qint64 *key);
+    // A transaction began or ended: keys reserved inside it are forgotten.
+    void transactionBoundary();
 
     bool inTransaction() const;
     QString lastError() const { return m_lastError; }
@@ -85,6 +87,7 @@ private:
     QHash<QString, Prepared> m_cache;
     QHash<QString, sqlite3_stmt *> m_nativeCache;
     QHash<QString, TableInfo> m_tables; // by upper-cased name
+    QHash<QString, qint64> m_reserved;  // last counter key reserved per table in this transaction
     QString m_lastError;
     int m_lastCode = 0;
 };

@@ -195,8 +195,10 @@ bool clsDatabase::beginTrans()
     // IMMEDIATE takes the write lock now, so the order's writes cannot fail half-way for a lock.
     for (int attempt = 1; attempt <= StatementAttempts; ++attempt) {
         qint64 n = 0;
-        if (m_engine->runNative(u"BEGIN IMMEDIATE"_s, {}, nullptr, &n))
+        if (m_engine->runNative(u"BEGIN IMMEDIATE"_s, {}, nullptr, &n)) {
+            m_engine->transactionBoundary();
             return true;
+        }
         fail(m_engine->lastError(), 82);
         if (attempt < StatementAttempts)
             pause();
@@ -211,8 +213,10 @@ bool clsDatabase::commitTrans()
         return fail(u"Nessuna transazione aperta"_s, 90);
     for (int attempt = 1; attempt <= StatementAttempts; ++attempt) {
         qint64 n = 0;
-        if (m_engine->runNative(u"COMMIT"_s, {}, nullptr, &n))
+        if (m_engine->runNative(u"COMMIT"_s, {}, nullptr, &n)) {
+            m_engine->transactionBoundary();
             return true;
+        }
         fail(m_engine->lastError(), 91);
         if (attempt < StatementAttempts)
             pause();
@@ -226,8 +230,10 @@ bool clsDatabase::rollback()
     if (!inTransaction())
         return fail(u"Nessuna transazione aperta"_s, 95);
     qint64 n = 0;
-    if (m_engine->runNative(u"ROLLBACK"_s, {}, nullptr, &n))
+    if (m_engine->runNative(u"ROLLBACK"_s, {}, nullptr, &n)) {
+        m_engine->transactionBoundary();
         return true;
+    }
     fail(m_engine->lastError(), 96);
     diagnostics::reportFault(u"clsDatabase::rollback"_s, m_lastError, m_lastLine);
     return false;
