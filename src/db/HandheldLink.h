@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 // What a request handler needs of the connection that brought its request: send the one reply
 // (inviaRisposta) and wait, with the event loop running, until the connection is closed
@@ -14,4 +15,13 @@ public:
     virtual int inviaRisposta(const QString &text, int index) = 0;
     // Waits until the slot's socket is closed (bounded); false when the wait timed out.
     virtual bool aspettaChiusura(int index) = 0;
+    // Runs `then` once the slot's connection has closed (or the bounded wait is over): what a
+    // handler does after its reply (printing) waits for the handheld without holding the handler.
+    // This default waits in place; the handheld server queues it instead, so that handlers never
+    // stack up waiting inside one another under load.
+    virtual void dopoChiusura(int index, std::function<void()> then)
+    {
+        aspettaChiusura(index);
+        then();
+    }
 };

@@ -22,10 +22,8 @@ Recordset::Recordset(std::shared_ptr<SqliteEngine> engine, Kind kind, ResultSet 
 Recordset::Recordset(std::shared_ptr<SqliteEngine> engine, const TableInfo &table)
     : m_engine(std::move(engine)), m_kind(Table), m_table(table), m_loaded(false)
 {
-    for (const auto &c : m_table.columns) {
-        m_rows.names.append(c.name);
-        m_rows.tables.append(m_table.name);
-    }
+    m_rows.names = m_table.columnNames;
+    m_rows.tables = m_table.columnTables;
 }
 
 bool Recordset::fail(const QString &text)
@@ -111,10 +109,14 @@ void Recordset::movePrevious()
 
 int Recordset::fieldIndex(const QString &name) const
 {
+    // Callers nearly always spell a field as the table does: that exact match is tried first.
+    for (int i = 0; i < m_rows.names.size(); ++i)
+        if (m_rows.names[i] == name)
+            return i;
     const qsizetype dot = name.indexOf(u'.');
     if (dot > 0) {
-        const QString table = name.left(dot);
-        const QString column = name.mid(dot + 1);
+        const QStringView table = QStringView(name).left(dot);
+        const QStringView column = QStringView(name).mid(dot + 1);
         for (int i = 0; i < m_rows.names.size(); ++i)
             if (m_rows.names[i].compare(column, Qt::CaseInsensitive) == 0
                 && m_rows.tables.value(i).compare(table, Qt::CaseInsensitive) == 0)
@@ -176,9 +178,13 @@ bool Recordset::seek(const QString &comparison, const QVariant &key)
     const QString dir = op.startsWith(u'<') ? u" DESC"_s : QString();
     ResultSet rs;
     qint64 n = 0;
-    if (!m_engine->runNative(selectAll() + u" WHERE "_s + quoted(m_indexColumn) + u' ' + op + u" ?1 ORDER BY "_s
-                                 + quoted(m_indexColumn) + dir + u" LIMIT 1"_s,
-                             {key}, &rs, &n))
+    const QString &sql = m_engine->statementText(u"seek\x1f"_s + m_table.name + u'\x1f' + m_indexColumn + u'\x1f' + op,
+                                                 [&]() -> QString {
+                                                     return selectAll() + u" WHERE "_s + quoted(m_indexColumn) + u' '
+                                                         + op + u" ?1 ORDER BY "_s + quoted(m_indexColumn) + dir
+                                                         + u" LIMIT 1"_s;
+                                                 });
+    if (!m_engine->runNative(sql, {key}, &rs, &n))
         return fail(m_engine->lastError());
     m_rows.rows.clear();
     m_rowids.clear();
@@ -228,36 +234,44 @@ bool Recordset::update()
 {
     if (m_mode == Mode::None)
         return fail(u"Update or CancelUpdate without AddNew or Edit."_s);
-    QStringList cols;
+    // The columns written, as a key for the statement text (tables have far fewer than 128 columns
+    // the key can name).
+    QString key = (m_mode == Mode::Add ? u"insert\x1f"_s : u"update\x1f"_s) + m_table.name + u'\x1f';
     QList<QVariant> vals;
+    QList<int> written;
     for (int i = 0; i < m_buffer.size(); ++i) {
         if (!m_dirty[i])
             continue;
-        cols.append(quoted(m_rows.names[i]));
+        written.append(i);
         vals.append(m_buffer[i]);
+        key += QChar(char16_t(i + 1));
     }
     qint64 n = 0;
     if (m_mode == Mode::Add) {
-        QString sql;
-        if (cols.isEmpty()) {
-            sql = u"INSERT INTO "_s + quoted(m_table.name) + u" DEFAULT VALUES"_s;
-        } else {
+        const QString &sql = m_engine->statementText(key, [&]() -> QString {
+            if (written.isEmpty())
+                return QString(u"INSERT INTO "_s + quoted(m_table.name) + u" DEFAULT VALUES"_s);
+            QStringList cols;
             QStringList marks;
-            for (int i = 0; i < cols.size(); ++i)
+            for (int i : written) {
+                cols.append(quoted(m_rows.names[i]));
                 marks.append(u"?"_s);
-            sql = u"INSERT INTO "_s + quoted(m_table.name) + u" ("_s + cols.join(u", "_s) + u") VALUES ("_s
-                + marks.join(u", "_s) + u')';
-        }
+            }
+            return QString(u"INSERT INTO "_s + quoted(m_table.name) + u" ("_s + cols.join(u", "_s) + u") VALUES ("_s
+                           + marks.join(u", "_s) + u')');
+        });
         if (!m_engine->runNative(sql, vals, nullptr, &n))
             return fail(m_engine->lastError());
-    } else if (!cols.isEmpty()) {
-        QStringList sets;
-        for (const auto &c : cols)
-            sets.append(c + u" = ?"_s);
+    } else if (!written.isEmpty()) {
+        const QString &sql = m_engine->statementText(key, [&]() -> QString {
+            QStringList sets;
+            for (int i : written)
+                sets.append(quoted(m_rows.names[i]) + u" = ?"_s);
+            return QString(u"UPDATE "_s + quoted(m_table.name) + u" SET "_s + sets.join(u", "_s)
+                           + u" WHERE rowid = ?"_s);
+        });
         vals.append(m_rowids.value(m_pos));
-        if (!m_engine->runNative(u"UPDATE "_s + quoted(m_table.name) + u" SET "_s + sets.join(u", "_s)
-                                     + u" WHERE rowid = ?"_s,
-                                 vals, nullptr, &n))
+        if (!m_engine->runNative(sql, vals, nullptr, &n))
             return fail(m_engine->lastError());
         m_rows.rows[m_pos] = m_buffer;
     }

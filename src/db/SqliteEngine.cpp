@@ -250,6 +250,7 @@ void SqliteEngine::invalidateCatalogue()
         sqlite3_finalize(s);
     m_nativeCache.clear();
     m_tables.clear();
+    m_texts.clear();
 }
 
 QStringList SqliteEngine::tableNames()
@@ -286,6 +287,8 @@ const TableInfo *SqliteEngine::table(const QString &name)
         if (c.primaryKey && autoinc)
             ti.counter = c.name;
         ti.columns.append(c);
+        ti.columnNames.append(c.name);
+        ti.columnTables.append(ti.name);
     }
     ResultSet idx;
     if (runNative(u"SELECT il.name, ii.name FROM pragma_index_list(?1) il, pragma_index_info(il.name) ii "

@@ -36,6 +36,8 @@ struct TableInfo
     QList<ColumnInfo> columns;
     QString counter;                       // the auto-increment key column, if any
     QHash<QString, QString> indexColumns;  // upper-cased logical index name -> column
+    QStringList columnNames;               // the columns' names, and the table's name for each
+    QStringList columnTables;
     int column(const QString &name) const;
 };
 
@@ -55,6 +57,16 @@ public:
     bool runNative(const QString &sql, const QList<QVariant> &values, ResultSet *rows, qint64 *changed);
 
     const TableInfo *table(const QString &name);
+    // Statement texts the recordsets build (seek on an index, insert of a set of columns), made
+    // once per key: the prepared statement behind each is found by its text.
+    template<typename Make>
+    const QString &statementText(const QString &key, Make make)
+    {
+        auto it = m_texts.find(key);
+        if (it == m_texts.end())
+            it = m_texts.insert(key, make());
+        return it.value();
+    }
     QStringList tableNames();
     void invalidateCatalogue();
 
@@ -87,7 +99,8 @@ private:
     QHash<QString, Prepared> m_cache;
     QHash<QString, sqlite3_stmt *> m_nativeCache;
     QHash<QString, TableInfo> m_tables; // by upper-cased name
-    QHash<QString, qint64> m_reserved;  // last counter key reserved per table in this transaction
+    QHash<QString, qint64> m_reserved;
+    QHash<QString, QString> m_texts;  // last counter key reserved per table in this transaction
     QString m_lastError;
     int m_lastCode = 0;
 };

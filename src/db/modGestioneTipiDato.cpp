@@ -4,7 +4,7 @@
 #include "Clock.h"
 
 #include <QDateTime>
-#include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -74,13 +74,44 @@ bool wholeInRange(const QVariant &v, double lo, double hi, qint64 *out)
 
 // Decimal digits of |v| rounded half away from zero at `decimals` places, read off its
 // 15-significant-digit form so that 1.005 rounds as the number a person wrote.
+// |v| scaled by 10^decimals and rounded half away from zero, read off its 15-significant-digit
+// form so that 1.005 rounds as the number a person wrote.
+double roundedScaled(double v, int decimals)
+{
+    const double clean = QString::number(std::fabs(v), 'g', 15).toDouble();
+    return std::round(clean * std::pow(10.0, decimals) * (1 + 1e-15));
+}
+
 QString roundedDigits(double v, int decimals)
 {
-    const QString sig = QString::number(std::fabs(v), 'g', 15);
+    return QString::number(roundedScaled(v, decimals), 'f', 0);
+}
+
+// The simple forms handhelds and the database send ("12", "-3,5", "7.25"): read without the
+// locale machinery, which costs far more. Anything else goes the full way.
+bool parseSimple(QStringView t, QChar decimal, double *out)
+{
+    qsizetype i = 0;
+    if (i < t.size() && (t[i] == u'-' || t[i] == u'+'))
+        ++i;
+    const qsizetype digitsFrom = i;
+    while (i < t.size() && t[i].isDigit() && t[i].unicode() < 128)
+        ++i;
+    if (i == digitsFrom)
+        return false;
+    if (i < t.size()) {
+        if (t[i] != decimal || i + 1 == t.size())
+            return false;
+        for (qsizetype j = i + 1; j < t.size(); ++j)
+            if (!t[j].isDigit() || t[j].unicode() >= 128)
+                return false;
+    }
+    QByteArray ascii = t.toLatin1();
+    if (i < t.size())
+        ascii[i] = '.';
     bool ok = false;
-    const double clean = sig.toDouble(&ok);
-    const double scaled = std::round(clean * std::pow(10.0, decimals) * (1 + 1e-15));
-    return QString::number(scaled, 'f', 0);
+    *out = ascii.toDouble(&ok);
+    return ok;
 }
 
 } // namespace
@@ -90,6 +121,9 @@ bool parseNumber(const QString &text, double *out)
     const QString t = text.trimmed();
     if (t.isEmpty())
         return false;
+    const QString decimal = regional().locale.decimalPoint();
+    if (decimal.size() == 1 && parseSimple(t, decimal.at(0), out) && std::isfinite(*out))
+        return true;
     bool ok = false;
     double d = regional().locale.toDouble(t, &ok);
     if (!ok) {
@@ -284,7 +318,7 @@ QString formatta(double v, const QString &pattern)
         for (qsizetype i = ip.size() - 3; i > 0; i -= 3)
             ip.insert(i, sep);
     }
-    const bool zero = !digits.contains(QRegularExpression(u"[1-9]"_s));
+    const bool zero = std::all_of(digits.cbegin(), digits.cend(), [](QChar c) { return c == u'0'; });
     QString out = (v < 0 && !zero) ? u"-"_s : QString();
     out += ip;
     if (!fp.isEmpty())
@@ -296,8 +330,12 @@ QString formatta(double v, const QString &pattern)
 
 double arrotonda(double v, int decimals)
 {
-    const QString pattern = decimals <= 0 ? u"0"_s : u"0."_s + QString(decimals, u'#');
-    return toDouble(formatta(v, pattern));
+    // What formatting with "0.##" and reading the text back gives, without the text.
+    if (!std::isfinite(v))
+        return 0;
+    const int d = std::max(decimals, 0);
+    const double r = roundedScaled(v, d) / std::pow(10.0, d);
+    return v < 0 ? -r : r;
 }
 
 QDate originDate()

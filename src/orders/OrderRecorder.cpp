@@ -181,10 +181,11 @@ bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool
     }
     m_link.inviaRisposta(reply + u'\r', index);
 
-    // 13-14. The handheld never waits for a printer.
-    m_link.aspettaChiusura(index);
+    // 13-14. The handheld never waits for a printer: the tickets print once its connection closed.
     if (m_printing)
-        m_printing->stampaComanda(idComanda, elencoTavoli.trimmed());
+        m_link.dopoChiusura(index, [printing = m_printing, idComanda, tavoli = elencoTavoli.trimmed()] {
+            printing->stampaComanda(idComanda, tavoli);
+        });
     return true;
 }
 
@@ -203,9 +204,9 @@ qint32 OrderRecorder::salvaMerceComanda(qint32 idComanda, qint32 articolo, doubl
 
     const double iva = m_helpers.aliquotaIva(tipi::toLong(art->value(u"codice_iva"_s)));
     const Currency prezzoCur = Currency::fromDouble(prezzo);
-    const double nonIvato = tipi::toDouble(tipi::formatta(prezzoCur.toDouble() * 100.0 / (100.0 + iva), u"Currency"_s)
-                                               .remove(regional().locale.currencySymbol())
-                                               .trimmed());
+    // Rounded as the currency format writes it (two decimals, four when so configured).
+    const double nonIvato = tipi::arrotonda(prezzoCur.toDouble() * 100.0 / (100.0 + iva),
+                                            regional().decimals == 4 ? 4 : 2);
     const QString unita = m_helpers.nomeUnitaMisura(tipi::toLong(art->value(u"id_unita_misura"_s)));
     const qint32 lotto = tipi::toFlag(art->value(u"articolo_alimentare"_s)) ? -200 : 0;
 

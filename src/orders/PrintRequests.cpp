@@ -126,12 +126,13 @@ void PrintRequests::richiestaStampa(qint16 tavolo, int index, const QString &tav
     if (preconto && !m_db.doQuery(u"UPDATE comande SET pre_conto = true WHERE id_comanda = "_s + QString::number(key)))
         return;
     m_link.inviaRisposta(u"OK|\r"_s, index);
-    m_link.aspettaChiusura(index);
-    const QString tavoli = m_helpers.elencoTavoliComanda(key);
-    if (preconto)
-        m_printing.stampaPreConto(key, tavoli);
-    else
-        m_printing.stampaListaOrdinazioni(key, tavoli);
+    m_link.dopoChiusura(index, [this, key, preconto] {
+        const QString tavoli = m_helpers.elencoTavoliComanda(key);
+        if (preconto)
+            m_printing.stampaPreConto(key, tavoli);
+        else
+            m_printing.stampaListaOrdinazioni(key, tavoli);
+    });
 }
 
 bool PrintRequests::nota(const QString &rest, int index, const QString &prefix)
@@ -144,8 +145,7 @@ bool PrintRequests::nota(const QString &rest, int index, const QString &prefix)
     const QString testo = prefix + e[0] + u"\r\n"_s + u"Messaggio: "_s + e[1];
     const qint32 zona = tipi::toLong(e[2]);
     m_link.inviaRisposta(u"OK|\r"_s, index);
-    m_link.aspettaChiusura(index);
-    m_printing.stampaMessaggioCucina(zona, testo);
+    m_link.dopoChiusura(index, [this, zona, testo] { m_printing.stampaMessaggioCucina(zona, testo); });
     return true;
 }
 

@@ -2,6 +2,9 @@
 #include "LayoutFile.h"
 
 #include <QFile>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QHash>
 #include <QXmlStreamReader>
 
 using namespace Qt::StringLiterals;
@@ -195,27 +198,72 @@ private:
 
 } // namespace
 
+namespace {
+
+// Every ticket reads its layout file: what was read is kept while the file stays as it was (same
+// time and size), so an edited layout is picked up at the next print and an unchanged one is not
+// parsed again for every order.
+struct CachedFile
+{
+    QDateTime modified;
+    qint64 size = -1;
+    std::optional<QStringList> names;
+    QHash<QString, std::optional<ReportLayout>> reports;
+};
+
+CachedFile &cached(const QString &path)
+{
+    static QHash<QString, CachedFile> files;
+    const QFileInfo info(path);
+    CachedFile &c = files[path];
+    if (c.modified != info.lastModified() || c.size != info.size()) {
+        c = CachedFile{};
+        c.modified = info.lastModified();
+        c.size = info.size();
+    }
+    return c;
+}
+
+} // namespace
+
 std::optional<QStringList> LayoutFile::reportNames(const QString &path, QString *error)
 {
-    QByteArray xml;
-    if (!readFile(path, &xml, error))
-        return std::nullopt;
-    Parser p(xml, path);
-    QStringList names;
-    if (!p.run({}, &names, nullptr)) {
-        if (error)
-            *error = p.error();
-        return std::nullopt;
+    CachedFile &c = cached(path);
+    if (!c.names) {
+        // A failure is not kept: the file may be fixed or appear before the next print.
+        QByteArray xml;
+        if (!readFile(path, &xml, error))
+            return std::nullopt;
+        Parser p(xml, path);
+        QStringList names;
+        if (!p.run({}, &names, nullptr)) {
+            if (error)
+                *error = p.error();
+            return std::nullopt;
+        }
+        c.names = names;
     }
-    return names;
+    return c.names;
 }
 
 std::optional<ReportLayout> LayoutFile::load(const QString &path, const QString &reportName, QString *error)
 {
-    QByteArray xml;
-    if (!readFile(path, &xml, error))
-        return std::nullopt;
-    return parse(xml, reportName, path, error);
+    CachedFile &c = cached(path);
+    auto it = c.reports.find(reportName);
+    if (it == c.reports.end()) {
+        QByteArray xml;
+        QString failure;
+        std::optional<ReportLayout> layout;
+        if (readFile(path, &xml, &failure))
+            layout = parse(xml, reportName, path, &failure);
+        if (!layout) {
+            if (error)
+                *error = failure;
+            return std::nullopt;
+        }
+        it = c.reports.insert(reportName, layout);
+    }
+    return *it;
 }
 
 std::optional<ReportLayout> LayoutFile::parse(const QByteArray &xml, const QString &reportName, const QString &origin,

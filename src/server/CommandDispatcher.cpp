@@ -107,6 +107,11 @@ void CommandDispatcher::analizzaDati(const QString &text, int index)
                                                         + u"): annullata"_s);
         m_db.rollback();
     }
+    endRequest(opened);
+}
+
+void CommandDispatcher::endRequest(bool opened)
+{
     if (opened) {
         if (m_linger.interval() > 0) {
             // This request's open becomes the lingering one (or gives its count back when one
@@ -121,6 +126,20 @@ void CommandDispatcher::analizzaDati(const QString &text, int index)
     }
     if (--m_active == 0)
         emit idle();
+}
+
+bool CommandDispatcher::hold()
+{
+    ++m_active;
+    const bool opened = m_db.openDB(m_dbPath);
+    if (!opened)
+        diagnostics::reportFault(u"analizzaDati"_s, u"Database non disponibile: "_s + m_db.lastErrorText());
+    return opened;
+}
+
+void CommandDispatcher::release(bool opened)
+{
+    endRequest(opened);
 }
 
 void CommandDispatcher::setDatabaseLinger(std::chrono::milliseconds linger)

@@ -47,6 +47,12 @@ public:
 
     void analizzaDati(const QString &text, int index);
 
+    // Work of a request that goes on after its handler returned (printing once the handheld has
+    // gone) holds the database and counts as a request in progress until it is released.
+    // hold() answers whether it opened the database; that answer goes back to release().
+    bool hold();
+    void release(bool opened);
+
     // Requests being handled now (a handler may be waiting with the event loop running).
     int activeRequests() const { return m_active; }
     qint64 rejectedRequests() const { return m_rejected; }
@@ -57,6 +63,7 @@ signals:
 
 private:
     void reject(int index, const QString &text, const QString &reason);
+    void endRequest(bool opened);
 
     struct Entry
     {

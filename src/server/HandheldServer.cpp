@@ -331,7 +331,54 @@ void HandheldServer::closeSocket(int index, bool graceful)
         slot.buffer.clear();
     }
     emit slotClosed(index);
+    // What handlers left for after the close runs from the event loop, never inside this close.
+    for (const quint64 id : std::exchange(slot.afterClose, {}))
+        QTimer::singleShot(0, this, [this, id] { runContinuation(id); });
     freeIfDone(index);
+}
+
+void HandheldServer::dopoChiusura(int index, std::function<void()> then)
+{
+    if (!validSlot(index) || !m_slots[index].socket) {
+        // Already closed: nothing to wait for.
+        const bool held = m_hold ? m_hold() : false;
+        then();
+        if (m_release)
+            m_release(held);
+        return;
+    }
+    const quint64 id = ++m_nextContinuation;
+    Continuation c;
+    c.work = std::move(then);
+    c.held = m_hold ? m_hold() : false;
+    c.guard = new QTimer(this);
+    c.guard->setSingleShot(true);
+    connect(c.guard, &QTimer::timeout, this, [this, id, index] {
+        qCWarning(lcServer).noquote() << "la connessione dello slot" << index << "non si e' chiusa in tempo";
+        m_slots[index].afterClose.removeAll(id);
+        runContinuation(id);
+    });
+    c.guard->start(m_closeWait);
+    m_continuations.insert(id, std::move(c));
+    m_slots[index].afterClose.append(id);
+}
+
+void HandheldServer::runContinuation(quint64 id)
+{
+    auto it = m_continuations.find(id);
+    if (it == m_continuations.end())
+        return;
+    Continuation c = std::move(*it);
+    m_continuations.erase(it);
+    c.guard->stop();
+    c.guard->deleteLater();
+    try {
+        c.work();
+    } catch (const std::exception &e) {
+        diagnostics::reportFault(u"dopoChiusura"_s, QString::fromLocal8Bit(e.what()));
+    }
+    if (m_release)
+        m_release(c.held);
 }
 
 void HandheldServer::freeIfDone(int index)

@@ -5,7 +5,9 @@
 #include "HandheldLink.h"
 
 #include <QAbstractSocket>
+#include <QHash>
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <array>
@@ -57,6 +59,17 @@ public:
     int trovaIndiceLibero() const;
     int inviaRisposta(const QString &text, int index) override;
     bool aspettaChiusura(int index) override;
+    // Queues `then` to run once the slot's connection has closed (at the latest after the close
+    // wait), from the event loop, after the handler has returned.
+    void dopoChiusura(int index, std::function<void()> then) override;
+    // Work queued by dopoChiusura is held open by these (the dispatcher keeps the database open
+    // and counts it as a request in progress, so shutdown waits for it).
+    void setContinuationGuard(std::function<bool()> hold, std::function<void(bool)> release)
+    {
+        m_hold = std::move(hold);
+        m_release = std::move(release);
+    }
+    int pendingContinuations() const { return int(m_continuations.size()); }
 
     // The socket state number of a slot: 0 closed, 1 open, 2 listening, 4 resolving, 6 connecting,
     // 7 connected, 8 closing, 9 error.
@@ -85,7 +98,16 @@ private:
         // A socket closed while its own request is being handled: deleted once the handler has
         // returned, because its data notification is still on the stack below the handler.
         QTcpSocket *retired = nullptr;
+        // What handlers left to do once this connection has closed, in order.
+        QList<quint64> afterClose;
     };
+    struct Continuation
+    {
+        std::function<void()> work;
+        QTimer *guard = nullptr;
+        bool held = false;
+    };
+    void runContinuation(quint64 id);
 
     void onConnectionRequest();
     void onDataArrival(int index);
@@ -106,5 +128,9 @@ private:
     QString m_listenError;
     std::chrono::milliseconds m_idleTimeout{60000};
     std::chrono::milliseconds m_closeWait{30000};
+    std::function<bool()> m_hold;
+    std::function<void(bool)> m_release;
+    QHash<quint64, Continuation> m_continuations;
+    quint64 m_nextContinuation = 0;
     qsizetype m_maxRequest = 1 << 20;
 };

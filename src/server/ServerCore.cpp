@@ -36,6 +36,8 @@ ServerCore::ServerCore(ServerContext &context, QObject *parent)
       m_dispatcher(new CommandDispatcher(context.database(), &context.ui(), this))
 {
     m_dispatcher->setLink(m_wsServer);
+    m_wsServer->setContinuationGuard([this] { return m_dispatcher->hold(); },
+                                     [this](bool opened) { m_dispatcher->release(opened); });
     m_dispatcher->setDropConnection([this](int index) { m_wsServer->dropConnection(index); });
     m_wsServer->setDispatch([this](const QString &text, int index) { m_dispatcher->analizzaDati(text, index); });
 }

@@ -47,7 +47,9 @@ void OperatorUi::addStatus(const QString &line)
 {
     qCDebug(lcOperator).noquote() << "status:" << line;
     m_status.append(line);
-    if (m_status.size() > MaxStatusLines)
+    // Trimmed in halves, not line by line: a busy service would otherwise move the whole log on
+    // every request.
+    if (m_status.size() > 2 * MaxStatusLines)
         m_status.remove(0, m_status.size() - MaxStatusLines);
     emit statusAdded(line);
 }
@@ -55,7 +57,7 @@ void OperatorUi::addStatus(const QString &line)
 void OperatorUi::appendData(const QString &text)
 {
     m_data += text;
-    if (m_data.size() > MaxDataChars)
+    if (m_data.size() > 2 * MaxDataChars)
         m_data.remove(0, m_data.size() - MaxDataChars);
     emit dataAppended(text);
 }
