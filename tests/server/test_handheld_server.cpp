@@ -284,3 +284,33 @@ TEST(ClientFilterTest, NetworksAreReadFromTheConfigurationAndMistakesAreNamed)
 }
 
 } // namespace
+
+TEST_F(HandheldServerTest, WorkLeftForAfterTheCloseRunsOnceEachHandheldHasGoneAndIsHeldUntilThen)
+{
+    // Many handhelds at once, each handler leaving its printing for after its connection closed:
+    // nothing waits inside another handler, every piece of work runs once, after its own close.
+    int held = 0;
+    int released = 0;
+    server.setContinuationGuard([&] { ++held; return true; }, [&](bool) { ++released; });
+    QList<int> printedAfterClose;
+    reply = [&](const QString &, int index) {
+        server.inviaRisposta(u"ComandaOK|\r"_s, index);
+        server.dopoChiusura(index, [&, index] { printedAfterClose.append(server.socketState(index)); });
+    };
+    std::vector<std::unique_ptr<HandheldClient>> clients;
+    for (int i = 0; i < 30; ++i) {
+        clients.push_back(std::make_unique<HandheldClient>(port));
+        ASSERT_TRUE(clients.back()->waitConnected());
+        clients.back()->send("P|Comanda|x;\r");
+    }
+    for (auto &c : clients) {
+        ASSERT_TRUE(c->waitClosed());
+        EXPECT_EQ(c->received(), QByteArray("ComandaOK|\r"));
+    }
+    ASSERT_TRUE(pumpUntil([&] { return printedAfterClose.size() == 30; }));
+    EXPECT_EQ(printedAfterClose.count(0), 30); // the slot was closed when its work ran
+    EXPECT_EQ(held, 30);
+    EXPECT_EQ(released, 30);
+    EXPECT_EQ(server.pendingContinuations(), 0);
+    EXPECT_EQ(server.trovaIndiceLibero(), 2);
+}
