@@ -5,6 +5,8 @@
 //   pliko-print [--layout FILE] --report NAME [--field NAME=TEXT]... [--row CELLS]... [--rows FILE]
 //               [--courses] [--paper CODE] OUTPUT...
 //   pliko-print [--layout FILE] --db DATABASE --order ID [--zone TYPE] [--all] [--paper CODE] OUTPUT...
+//   pliko-print [--layout FILE] --db DATABASE --order ID --prebill|--summary|--list [--paper CODE]
+//               [--pdf FILE] [--text FILE]
 //
 // CELLS are the texts of campo_0, campo_1, ... separated by "|"; a rows file holds one row a line.
 // OUTPUT is --pdf FILE, --png FILE (one image a page: FILE, FILE-2, ...), --text FILE or --escpos FILE;
@@ -17,6 +19,7 @@
 #include "cReportData.h"
 #include "frmStampeDocumenti.h"
 #include "modGestioneTipiDato.h"
+#include "OperatorUi.h"
 #include "modPlikoServer.h"
 
 #include <QCommandLineParser>
@@ -55,6 +58,49 @@ void addRow(cReportData &data, const QString &cells)
     data.setColonne(std::max<qint16>(data.colonne(), qint16(std::min<qsizetype>(pieces.size(), 41))));
 }
 
+// Pre-bills and order lists are printed by the report window itself: it prints them here on a
+// spool printer in a scratch folder, and the job's PDF and text are copied where asked.
+int renderPrebill(const QCommandLineParser &p, clsDatabase &db, const QString &layout, int paper)
+{
+    if (p.isSet(u"png"_s) || p.isSet(u"escpos"_s))
+        return fail(u"pre-bills and lists are written as --pdf and --text"_s);
+    db.setYieldBeforeStatements(false);
+    if (!QFileInfo::exists(p.value(u"db"_s)) || !db.openDB(p.value(u"db"_s)))
+        return fail(u"cannot open the database "_s + p.value(u"db"_s));
+    bool ok = false;
+    const qint32 order = p.value(u"order"_s).toInt(&ok);
+    if (!ok)
+        return fail(u"--order needs the id_comanda of an order"_s);
+    QTemporaryDir scratch;
+    QDir(scratch.path()).mkpath(u"spool/Preconto"_s);
+    Registry registry(scratch.filePath(u"print.ini"_s));
+    registry.setValue(Registry::OwnKey, u"PrinterBackend"_s, u"spool"_s);
+    registry.setValue(Registry::OwnKey, u"PrintSpoolDir"_s, scratch.filePath(u"spool"_s));
+    registry.setValue(Registry::BackOfficeKey, u"zona_ristorante_preconto"_s,
+                      QString(u"Preconto|"_s + QString::number(paper)));
+    OperatorUi ui;
+    frmStampeDocumenti frm(db, registry, &ui, QFileInfo(layout).absolutePath());
+    const QString tables = modPlikoServer(db).elencoTavoliComanda(order);
+    if (p.isSet(u"list"_s))
+        frm.stampaListaOrdinazioni(order, tables);
+    else if (p.isSet(u"summary"_s))
+        frm.stampaPreContoSintetico(order, tables);
+    else
+        frm.stampaPreConto(order, tables);
+    const QDir out(scratch.filePath(u"spool/Preconto"_s));
+    const QStringList pdfs = out.entryList({u"*.pdf"_s}, QDir::Files, QDir::Name);
+    const QStringList texts = out.entryList({u"*.txt"_s}, QDir::Files, QDir::Name);
+    if (pdfs.isEmpty() || texts.isEmpty())
+        return fail(u"nothing printed"_s + (ui.messages().isEmpty() ? QString() : u": "_s + ui.messages().last()));
+    auto copy = [&](const QString &option, const QString &file) {
+        QFile f(out.filePath(file));
+        return !p.isSet(option) || (f.open(QIODevice::ReadOnly) && writeBytes(p.value(option), f.readAll()));
+    };
+    if (!copy(u"pdf"_s, pdfs.last()) || !copy(u"text"_s, texts.last()))
+        return fail(u"cannot write the output"_s);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -79,6 +125,9 @@ int main(int argc, char **argv)
         {u"order"_s, u"The order (id_comanda) whose ticket to render."_s, u"id"_s},
         {u"zone"_s, u"Document type of the ticket: 1 till (default), 2 kitchen, 3 pizzeria, 4 bar."_s, u"type"_s},
         {u"all"_s, u"Every line in full, not only what is still to print."_s},
+        {u"prebill"_s, u"Render the pre-bill of the order instead of its kitchen ticket."_s},
+        {u"summary"_s, u"Render the summary pre-bill (one row per category) of the order."_s},
+        {u"list"_s, u"Render the order list (one row per portion) of the order."_s},
         {u"paper"_s, u"Page setting (Windows paper code): 9 A4 (default), 256 80 mm roll, ..."_s, u"code"_s},
         {u"pdf"_s, u"Write a PDF."_s, u"file"_s},
         {u"png"_s, u"Write PNG images, one a page."_s, u"file"_s},
@@ -103,6 +152,8 @@ int main(int argc, char **argv)
     QList<std::pair<QString, QString>> fields;
 
     clsDatabase db;
+    if (p.isSet(u"db"_s) && (p.isSet(u"prebill"_s) || p.isSet(u"summary"_s) || p.isSet(u"list"_s)))
+        return renderPrebill(p, db, layout, p.isSet(u"paper"_s) ? p.value(u"paper"_s).toInt() : PaperSize::A4);
     if (p.isSet(u"db"_s)) {
         db.setYieldBeforeStatements(false);
         if (!QFileInfo::exists(p.value(u"db"_s)) || !db.openDB(p.value(u"db"_s)))
