@@ -66,6 +66,9 @@ bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool
             idComanda = tipi::toLong(rs->value(u"id_comanda"_s));
     }
 
+    m_aliquote.clear();
+    m_unita.clear();
+
     // 2-4. Header. Nothing below yields to the event loop until the commit: another request's
     // writes must never land inside this transaction.
     if (!m_db.beginTrans())
@@ -202,12 +205,20 @@ qint32 OrderRecorder::salvaMerceComanda(qint32 idComanda, qint32 articolo, doubl
     if (art->isEOF())
         return ArticoloSconosciuto;
 
-    const double iva = m_helpers.aliquotaIva(tipi::toLong(art->value(u"codice_iva"_s)));
+    // VAT rates and unit names are read once per order: the write lock held by the order's
+    // transaction keeps them as they are until it ends.
+    const qint32 codiceIva = tipi::toLong(art->value(u"codice_iva"_s));
+    if (!m_aliquote.contains(codiceIva))
+        m_aliquote.insert(codiceIva, m_helpers.aliquotaIva(codiceIva));
+    const double iva = m_aliquote.value(codiceIva);
     const Currency prezzoCur = Currency::fromDouble(prezzo);
     // Rounded as the currency format writes it (two decimals, four when so configured).
     const double nonIvato = tipi::arrotonda(prezzoCur.toDouble() * 100.0 / (100.0 + iva),
                                             regional().decimals == 4 ? 4 : 2);
-    const QString unita = m_helpers.nomeUnitaMisura(tipi::toLong(art->value(u"id_unita_misura"_s)));
+    const qint32 idUnita = tipi::toLong(art->value(u"id_unita_misura"_s));
+    if (!m_unita.contains(idUnita))
+        m_unita.insert(idUnita, m_helpers.nomeUnitaMisura(idUnita));
+    const QString unita = m_unita.value(idUnita);
     const qint32 lotto = tipi::toFlag(art->value(u"articolo_alimentare"_s)) ? -200 : 0;
 
     auto rs = m_db.openTable(u"merce_comande"_s);

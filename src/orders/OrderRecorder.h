@@ -3,6 +3,7 @@
 
 #include "OrderText.h"
 
+#include <QHash>
 #include <QString>
 #include <functional>
 
@@ -48,5 +49,7 @@ private:
     HandheldLink &m_link;
     OperatorUi *m_ui;
     OrderPrinting *m_printing;
+    QHash<qint32, double> m_aliquote;  // VAT rates read during the order being recorded
+    QHash<qint32, QString> m_unita;    // unit names likewise
     TestLog m_testLog;
 };
