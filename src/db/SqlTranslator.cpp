@@ -14,8 +14,21 @@ struct Tok
     int param = -1; // literal index of a Param
 };
 
-bool isIdentStart(QChar c) { return c.isLetter() || c == u'_'; }
-bool isIdentChar(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'$'; }
+// Statements are nearly all ASCII: those characters are classified without the Unicode tables.
+bool isIdentStart(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u < 128)
+        return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u == '_';
+    return c.isLetter();
+}
+bool isIdentChar(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u < 128)
+        return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' || u == '$';
+    return c.isLetterOrNumber();
+}
 
 bool eq(const Tok &t, QStringView word)
 {

@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -78,7 +80,9 @@ bool wholeInRange(const QVariant &v, double lo, double hi, qint64 *out)
 // form so that 1.005 rounds as the number a person wrote.
 double roundedScaled(double v, int decimals)
 {
-    const double clean = QString::number(std::fabs(v), 'g', 15).toDouble();
+    char digits[40];
+    std::snprintf(digits, sizeof digits, "%.15g", std::fabs(v));
+    const double clean = std::strtod(digits, nullptr);
     return std::round(clean * std::pow(10.0, decimals) * (1 + 1e-15));
 }
 
