@@ -8,26 +8,11 @@ build=${1:-build}
 seconds=${2:-10}
 clients=${3:-50}
 work=$(mktemp -d)
+source "$(dirname "$0")/bench-lib.sh"
 trap 'kill "${server:-0}" 2>/dev/null || true; rm -rf "$work"' EXIT
 
-"$build/tools/pliko-sql/pliko-sql" --create --demo "$work/server.db" >/dev/null
-cp "$work/server.db" "$work/direct.db"
-cat > "$work/plikoserver.ini" <<INI
-[Software\\Orvanta\\Quillmark10\\Config]
-LastDBPath=$work/server.db
-
-[PlikoServer]
-Locale=it_IT
-PrinterBackend=spool
-PrintSpoolDir=$work/spool
-LogLevel=warning
-INI
-QT_QPA_PLATFORM=offscreen "$build/src/app/plikoserver" --headless --config "$work/plikoserver.ini" 2>"$work/server.log" &
-server=$!
-for _ in $(seq 50); do
-  (exec 3<>/dev/tcp/127.0.0.1/31512) 2>/dev/null && break
-  sleep 0.1
-done
+"$build/tools/pliko-sql/pliko-sql" --create --demo "$work/direct.db" >/dev/null
+start_demo_server "$build" "$work"
 echo -n "server: "
 "$build/tools/pliko-load/pliko-load" --clients "$clients" --duration "$seconds" --order-lines 20 --expect 'ComandaOK|'
 kill "$server"; wait "$server" || true

@@ -58,19 +58,33 @@ void addRow(cReportData &data, const QString &cells)
     data.setColonne(std::max<qint16>(data.colonne(), qint16(std::min<qsizetype>(pieces.size(), 41))));
 }
 
+// Opens --db and reads --order; on failure *error says why.
+qint32 openOrder(const QCommandLineParser &p, clsDatabase &db, QString *error)
+{
+    db.setYieldBeforeStatements(false);
+    if (!QFileInfo::exists(p.value(u"db"_s)) || !db.openDB(p.value(u"db"_s))) {
+        *error = u"cannot open the database "_s + p.value(u"db"_s);
+        return -1;
+    }
+    bool ok = false;
+    const qint32 order = p.value(u"order"_s).toInt(&ok);
+    if (!ok) {
+        *error = u"--order needs the id_comanda of an order"_s;
+        return -1;
+    }
+    return order;
+}
+
 // Pre-bills and order lists are printed by the report window itself: it prints them here on a
 // spool printer in a scratch folder, and the job's PDF and text are copied where asked.
 int renderPrebill(const QCommandLineParser &p, clsDatabase &db, const QString &layout, int paper)
 {
     if (p.isSet(u"png"_s) || p.isSet(u"escpos"_s))
         return fail(u"pre-bills and lists are written as --pdf and --text"_s);
-    db.setYieldBeforeStatements(false);
-    if (!QFileInfo::exists(p.value(u"db"_s)) || !db.openDB(p.value(u"db"_s)))
-        return fail(u"cannot open the database "_s + p.value(u"db"_s));
-    bool ok = false;
-    const qint32 order = p.value(u"order"_s).toInt(&ok);
-    if (!ok)
-        return fail(u"--order needs the id_comanda of an order"_s);
+    QString error;
+    const qint32 order = openOrder(p, db, &error);
+    if (order < 0)
+        return fail(error);
     QTemporaryDir scratch;
     QDir(scratch.path()).mkpath(u"spool/Preconto"_s);
     Registry registry(scratch.filePath(u"print.ini"_s));
@@ -155,13 +169,10 @@ int main(int argc, char **argv)
     if (p.isSet(u"db"_s) && (p.isSet(u"prebill"_s) || p.isSet(u"summary"_s) || p.isSet(u"list"_s)))
         return renderPrebill(p, db, layout, p.isSet(u"paper"_s) ? p.value(u"paper"_s).toInt() : PaperSize::A4);
     if (p.isSet(u"db"_s)) {
-        db.setYieldBeforeStatements(false);
-        if (!QFileInfo::exists(p.value(u"db"_s)) || !db.openDB(p.value(u"db"_s)))
-            return fail(u"cannot open the database "_s + p.value(u"db"_s));
-        bool ok = false;
-        const qint32 order = p.value(u"order"_s).toInt(&ok);
-        if (!ok)
-            return fail(u"--order needs the id_comanda of an order"_s);
+        QString error;
+        const qint32 order = openOrder(p, db, &error);
+        if (order < 0)
+            return fail(error);
         const qint32 zone = p.isSet(u"zone"_s) ? p.value(u"zone"_s).toInt() : 1;
         QTemporaryDir scratch;
         Registry registry(scratch.filePath(u"unused.ini"_s));
