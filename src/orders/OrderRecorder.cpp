@@ -66,8 +66,7 @@ bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool
             idComanda = tipi::toLong(rs->value(u"id_comanda"_s));
     }
 
-    m_aliquote.clear();
-    m_unita.clear();
+    nuovaComanda();
 
     // 2-4. Header. Nothing below yields to the event loop until the commit: another request's
     // writes must never land inside this transaction.
@@ -190,6 +189,12 @@ bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool
             printing->stampaComanda(idComanda, tavoli);
         });
     return true;
+}
+
+void OrderRecorder::nuovaComanda()
+{
+    m_aliquote.clear();
+    m_unita.clear();
 }
 
 qint32 OrderRecorder::salvaMerceComanda(qint32 idComanda, qint32 articolo, double quantita, double prezzo,

@@ -34,6 +34,10 @@ public:
     // Returns false when the order text was rejected (nothing written, no reply).
     bool salvaComanda(const QString &text, int index, bool test, bool scarico);
 
+    // Starts the lines of a new order: forgets the VAT rates and unit names read for the previous
+    // one. A caller that records lines itself (the radio orders) calls it once per order, as
+    // salvaComanda does.
+    void nuovaComanda();
     // One order line inside the open transaction; its key, -1 when it could not be written
     // (transaction rolled back), ArticoloSconosciuto when the article does not exist.
     qint32 salvaMerceComanda(qint32 idComanda, qint32 articolo, double quantita, double prezzo, qint16 turno,
