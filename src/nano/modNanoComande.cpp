@@ -12,6 +12,7 @@
 
 #include <QCryptographicHash>
 #include <QLoggingCategory>
+#include <cmath>
 
 Q_LOGGING_CATEGORY(lcNanoComande, "pliko.nano.comande")
 
@@ -24,6 +25,9 @@ const QString ErroreSalvataggio = u"Errore nel salvataggio "_s;
 // The cooking notes K1 to K6 of the exported database.
 const QStringList NoteCottura = {u"caldo"_s,     u"tiepido"_s,    u"freddo"_s,
                                  u"ben cotto"_s, u"poco cotto"_s, u"in 2 piatti"_s};
+
+// Far above any table's order, far below what would overflow an amount.
+constexpr double QuantitaMassima = 100000;
 
 enum class Stampa { PreConto, ListaOrdinazioni };
 
@@ -252,6 +256,13 @@ qint32 modNanoComande::registraComandaNano(const QByteArray &body)
                 continue;
             const qint32 articolo = tipi::toLong(testo(t[i + 1]));
             const double quantita = tipi::toDouble(testo(t[i + 2]));
+            // A quantity no table orders would only corrupt the stock counters and the totals.
+            if (!(std::fabs(quantita) <= QuantitaMassima)) {
+                qCWarning(lcNanoComande).noquote() << "radio order" << idComanda << ": quantity"
+                                                   << testo(t[i + 2].left(20)) << "of article" << testo(t[i + 1].left(20))
+                                                   << "out of range, line ignored";
+                continue;
+            }
             const Currency prezzo = modNanoTavoli::centesimiInImporto(t[i + 3]);
             qint16 turno = tipi::toInt16(testo(t[i + 5]));
             if (turno == 0)

@@ -164,6 +164,9 @@ TEST_F(RadioOrders, UnusableRecordsAreSkippedAndTheRestIsRecorded)
         {"a price of one digit is cents", riga(Margherita, 1, 5) + ".|", u"126/1.0/0.05"_s, u""_s},
         {"a price that is no number", riga(Margherita, 1, 0).replace("|0|0|1|", "|x1|0|1|") + ".|", u"126/1.0/0"_s,
          u""_s},
+        {"a quantity no table orders", riga(Margherita, 1, 700).replace("|126|1|", "|126|1e300|")
+                                             + riga(Margherita, 1, 700) + "+|25|1|150|0|0|0|.|",
+         u"126/1.0/7"_s, u"Extra mozzarella/1.0"_s},
         {"a variation follows its own line", riga(Margherita, 2, 1400) + "-|15|2|0|0|0|0|.|", u"126/2.0/14"_s,
          u"Senza cipolla/2.0"_s},
     };
@@ -172,11 +175,12 @@ TEST_F(RadioOrders, UnusableRecordsAreSkippedAndTheRestIsRecorded)
         const qint32 id = invia(messaggio(1, QByteArray::number(tavolo++), c.records));
         ASSERT_GT(id, 0) << c.name;
         const QString k = QString::number(id);
-        EXPECT_EQ(scalar(u"SELECT id_articolo & '/' & quantita & '/' & prezzo FROM merce_comande WHERE id_comanda = "_s
-                         + k),
+        EXPECT_EQ(scalar(u"SELECT group_concat(id_articolo & '/' & quantita & '/' & prezzo) FROM merce_comande WHERE"
+                         " id_comanda = "_s + k),
                   c.righe)
             << c.name;
-        EXPECT_EQ(scalar(u"SELECT merce_comande_variazioni.descrizione & '/' & merce_comande_variazioni.quantita FROM"
+        EXPECT_EQ(scalar(u"SELECT group_concat(merce_comande_variazioni.descrizione & '/' &"
+                         " merce_comande_variazioni.quantita) FROM"
                          " merce_comande_variazioni, merce_comande WHERE merce_comande_variazioni.id_merce_comanda ="
                          " merce_comande.id_merce_comanda AND id_comanda = "_s
                          + k),
