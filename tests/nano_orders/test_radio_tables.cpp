@@ -106,11 +106,12 @@ TEST_F(RadioTables, AViewNamesSurchargesPlusAndDiscountsMinusAndLeavesOutWhatHas
 TEST_F(RadioTables, AFreeTableIsEmptyAndARecordedRadioOrderReadsBackAsSent)
 {
     EXPECT_EQ(nano->statoTavoloNano(9), QByteArray("E"));
-    ASSERT_GT(invia(messaggio(3, "9", "G|0|2|400|" + NanoFixture::riga(Margherita, 2, 1400, 2, "m|0")
+    ASSERT_GT(invia(messaggio(3, "9", "G|0|2|400|" + NanoFixture::riga(Margherita, 1, 700, 2, "m|0")
                                          + "+|25|1|150|0|0|0|.|$piccante|")),
               0);
-    EXPECT_EQ(nano->statoTavoloNano(9), QByteArray("O|3|T|9|M|1|G|1|2|400|0|0|0|P|126|2|2800|0|2|0|m|0|1|0|0|0|0|"
-                                                   "+|25|1|300|0|0|0|$|piccante|.|"));
+    EXPECT_EQ(nano->statoTavoloNano(9), QByteArray("O|3|T|9|M|1|G|1|2|400|0|0|0|P|126|1|700|0|2|0|m|0|1|0|0|0|0|"
+                                                   "+|25|1|150|0|0|0|$|piccante|.|"));
+    EXPECT_EQ(nano->listaTavoliNano(3), QByteArray("T|9|O|3|G|2|S|130|I|1250|.|"));
 }
 
 TEST_F(RadioTables, AnOrderMovesOnlyOntoAFreeTable)
