@@ -12,6 +12,8 @@ echo "== synchronisation replies beside direct SQLite"
 "$build/bench/sync/bench_sync"
 echo "== printing"
 "$build/bench/printing/bench_printing"
+echo "== radio orders beside TCP orders, 15 lines, in-process with tickets"
+"$build/bench/nano/bench_nano"
 echo "== order recording: 50 handhelds beside the hand-written baseline"
 scripts/bench-orders.sh "$build" 10 50
 echo "== TestConnessione: server beside the bare Qt baseline (50 handhelds)"
