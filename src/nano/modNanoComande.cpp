@@ -132,6 +132,16 @@ qint32 modNanoComande::registraComandaNano(const QByteArray &body)
         return -1;
     }
 
+    // A body cut before its records (not even the end mark) says nothing about the table: replacing
+    // the order with it would empty the table.
+    bool conRecord = false;
+    for (qsizetype i = 6; i < t.size() && !conRecord; ++i)
+        conRecord = t[i] == "P" || t[i] == "+" || t[i] == "-" || t[i] == "G" || t[i] == "D" || t[i] == ".";
+    if (!conRecord) {
+        qCWarning(lcNanoComande).noquote() << "radio order dropped: no records in" << sintesi(body);
+        return -1;
+    }
+
     // 1. The operator. A number no operator has (an older export, a handheld of another site) must
     // not lose the order: it is kept under operator 0 for the till to sort out.
     const qint32 operatoreNano = nano::leggiIntero(t[1]);

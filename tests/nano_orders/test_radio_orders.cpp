@@ -192,11 +192,21 @@ TEST_F(RadioOrders, UnusableRecordsAreSkippedAndTheRestIsRecorded)
 TEST_F(RadioOrders, MessagesWithoutAUsableTableAreDroppedWhole)
 {
     for (const QByteArray &m : {QByteArray("T|1|0"), QByteArray(""), messaggio(1, "5 OR 1=1", riga(Carbonara, 1, 1100)),
-                                messaggio(1, "", riga(Carbonara, 1, 1100)), QByteArray("T|1|0|99999999999|")}) {
+                                messaggio(1, "", riga(Carbonara, 1, 1100)), QByteArray("T|1|0|99999999999|"),
+                                QByteArray("T|1|0|5|0|0|"), QByteArray("T|1|0|5"), messaggio(1, "5", "X|1|2|")}) {
         EXPECT_EQ(invia(m), -1) << m.toStdString();
     }
     EXPECT_EQ(scalar(u"SELECT count(*) FROM comande"_s), u"0"_s);
     EXPECT_EQ(scalar(u"SELECT count(*) FROM tavoli WHERE numero_tavolo > 980"_s), u"0"_s);
+}
+
+TEST_F(RadioOrders, AMessageWithOnlyItsEndMarkEmptiesTheTablesOrder)
+{
+    const qint32 id = invia(messaggio(1, "5", riga(Birra, 2, 500) + ".|"));
+    ASSERT_EQ(invia(messaggio(1, "5", ".|")), id);
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande"_s), u"0"_s);
+    EXPECT_EQ(scalar(u"SELECT totale FROM comande"_s), u"0"_s);
+    EXPECT_EQ(scalar(u"SELECT giacenza_comanda FROM magazzino WHERE codice = 145"_s), u"0"_s);
 }
 
 TEST_F(RadioOrders, AnOperatorNumberNobodyHasRecordsTheOrderUnderOperatorZero)
