@@ -50,7 +50,7 @@ QString NanoControl::stato() const
 
 qint32 NanoControl::comNano() const
 {
-    return tipi::toLong(modPlikoServer(m_db).leggiVarStr(u"com_nano"_s, {}).remove(u"COM "_s).trimmed());
+    return tipi::toLong(modPlikoServer(m_db).leggiVarStr(u"com_nano"_s, {}).remove(u"COM"_s).trimmed());
 }
 
 bool NanoControl::entra(const QString &key)

@@ -53,7 +53,7 @@ public:
     bool visibile() const { return m_visibile; }
     bool ricezione() const;
     bool nanoAttivo() const { return m_nanoAttivo; }
-    // The port number com_nano holds ("COM " removed); 0 when it holds none.
+    // The port number com_nano holds ("COM" removed); 0 when it holds none.
     qint32 comNano() const;
     qint32 porta() const { return m_porta; }
     // One line: link, port, visible mode, reception.
