@@ -3,6 +3,7 @@
 // with the line noise, split writes and broken frames a radio site really sees.
 #include "ApFrame.h"
 
+#include <QRandomGenerator>
 #include <gtest/gtest.h>
 
 using apframe::Frame;
@@ -80,6 +81,30 @@ TEST(FramingTest, EveryByteValueRoundTripsInAPayload)
     const QList<Frame> frames = apframe::parseFrames(buffer);
     ASSERT_EQ(frames.size(), 1);
     EXPECT_EQ(frames.first().payload, all);
+}
+
+TEST(FramingTest, LineNoiseNeverBecomesAMessageAndNeverStopsTheReader)
+{
+    // Random bytes, often STX and hex digits so that half-frames are common: whatever the reader
+    // takes out must be a frame that really stood on the line, and what it keeps is bounded by
+    // the largest frame.
+    QRandomGenerator random(20240315);
+    const QByteArray alphabet("\x02\x03" "0123456789ABCDEFmzRV|");
+    for (int round = 0; round < 2000; ++round) {
+        QByteArray line;
+        const int size = int(random.bounded(1, 200));
+        for (int i = 0; i < size; ++i)
+            line.append(random.bounded(2) ? alphabet.at(random.bounded(int(alphabet.size())))
+                                          : char(random.bounded(256)));
+        if (round % 3 == 0)
+            line.insert(random.bounded(int(line.size())), apframe::encode('m', "S"));
+        QByteArray buffer = line;
+        for (const Frame &f : apframe::parseFrames(buffer))
+            EXPECT_TRUE(line.contains(apframe::encode(f.kind, f.payload))) << round;
+        EXPECT_LE(buffer.size(), line.size());
+        if (!buffer.isEmpty())
+            EXPECT_EQ(buffer.at(0), apframe::Stx) << "only a frame still arriving is kept";
+    }
 }
 
 } // namespace
