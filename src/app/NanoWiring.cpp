@@ -45,6 +45,7 @@ NanoWiring::NanoWiring(ServerContext &context) : m_ctx(context)
     context.startNanoPolling = [this] {
         m_control->collegamentoAvviato();
         m_nano->abilitaRicezione();
+        m_control->ricezioneAvviata();
     };
 }
 

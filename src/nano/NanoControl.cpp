@@ -112,7 +112,10 @@ bool NanoControl::apertura()
 void NanoControl::collegamentoAvviato()
 {
     m_collegato = true;
+    m_visibile = false;
     m_porta = comNano();
+    // A window already open shows the link without a log line: start-up and the tray log their own.
+    emit statoCambiato(Stato::ApriConnessione);
 }
 
 bool NanoControl::connettiAccessPoint(qint32 port)

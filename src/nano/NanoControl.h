@@ -41,6 +41,8 @@ public:
     bool apertura();
     // Start-up or the tray opened the link on the port of com_nano.
     void collegamentoAvviato();
+    // Start-up or the tray switched reception on.
+    void ricezioneAvviata() { emit statoCambiato(Stato::AbilitaRicezione); }
     bool connettiAccessPoint(qint32 port);
     void chiudiConnessione();
     bool abilitaVisibile();
