@@ -3,12 +3,11 @@
 // without a display) runs the same server on the offscreen platform, logging to standard error
 // and ending cleanly on SIGTERM or SIGINT.
 
+#include "AccessPoint.h"
 #include "CommandWiring.h"
 #include "ControlChannel.h"
 #include "FirstRunSetup.h"
 #include "GuiOperatorUi.h"
-#include "NanoControl.h"
-#include "AccessPoint.h"
 #include "NanoWiring.h"
 #include "ServerContext.h"
 #include "ServerCore.h"
