@@ -1,154 +1,111 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Radio orders of 15 lines, each message the whole order of its table with one dish added since the
-// last, recorded and printed (kitchen, pizzeria and bar spool printers) on a durable WAL database;
-// beside it the same order recorded from a TCP handheld and printed by its own rule.
-//   bench_nano [--benchmark_min_time=5s]
-#include "Clock.h"
-#include "HandheldLink.h"
-#include "OperatorUi.h"
-#include "OrderPrinting.h"
-#include "OrderRecorder.h"
-#include "Registry.h"
-#include "RestaurantSchema.h"
-#include "clsDatabase.h"
-#include "frmStampeDocumenti.h"
-#include "modGestioneTipiDato.h"
-#include "modNanoComande.h"
-#include "modPlikoServer.h"
+// The radio link over a pseudo-terminal pair, the serial driver against the emulated access point:
+// one poll (request "R", reply "z"), one poll that carries a 2000-byte table list back, and the
+// transfer of a 100 KB menu database in 512-byte chunks.
+//
+//   bench_nano --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+//
+// The frame reader alone is measured too (a 2000-byte frame split in noise), since it runs on
+// every byte the device sends.
+#include "ApFrame.h"
+#include "DuvuSim.h"
+#include "SerialAccessPoint.h"
 
-#include <QDir>
-#include <QGuiApplication>
+#include <QCoreApplication>
+#include <QFile>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
-#include <memory>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// 15 dishes from every zone: pasta and mains to the kitchen, pizzas to the pizzeria, drinks to the bar.
-constexpr int Articoli[15] = {108, 109, 110, 116, 117, 126, 127, 128, 129, 141, 142, 145, 146, 135, 136};
-constexpr int Tavoli = 20;
-
-class Ristorante
+struct Link
 {
-public:
-    Ristorante() : m_clock(QDateTime(QDate::currentDate(), QTime(1, 30)))
+    Link()
     {
-        regional().locale = QLocale(QLocale::Italian, QLocale::Italy);
-        regional().clock = &m_clock; // inside the business day that opened yesterday at 10:00
-        const QString path = m_dir.filePath(u"restaurant.db"_s);
-        QString error;
-        schema::createDatabase(path, true, &error);
-        db.setYieldBeforeStatements(false);
-        db.openDB(path);
-        db.doQuery(u"UPDATE clfn SET id_nano = codice WHERE operatore AND NOT cancellato"_s);
-        db.doQuery(u"UPDATE variazioni_comande_categorie SET id_nano = id_variazione * 10 + id_tipo_merce"_s);
-        db.doQuery(u"UPDATE magazzino SET giacenza = 1000000 WHERE not articolo_restaurant"_s);
-        registry = std::make_unique<Registry>(m_dir.filePath(u"plikoserver.ini"_s));
-        registry->setValue(Registry::OwnKey, u"PrinterBackend"_s, u"spool"_s);
-        registry->setValue(Registry::OwnKey, u"PrintSpoolDir"_s, m_dir.filePath(u"spool"_s));
-        for (const auto &[tipo, nome] : {std::pair{2, "Cucina"}, {3, "Pizzeria"}, {4, "Bar"}}) {
-            registry->setValue(Registry::BackOfficeKey, u"zona_ristorante_"_s + frmStampeDocumenti::nomeTipoStampante(tipo),
-                               QString(QString::fromLatin1(nome) + u"|9"_s));
-            QDir(m_dir.filePath(u"spool"_s)).mkpath(QString::fromLatin1(nome));
+        sim.openPty();
+        sim.start();
+        SerialAccessPoint::Settings s;
+        s.devices.insert(1, sim.devicePath());
+        driver = std::make_unique<SerialAccessPoint>(s);
+        driver->Dll_OpenSerial(1);
+    }
+    DuvuSim sim;
+    std::unique_ptr<SerialAccessPoint> driver;
+};
+
+void BM_PollNothingWaiting(benchmark::State &state)
+{
+    Link link;
+    QByteArray buffer;
+    qint32 length = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(link.driver->Dll_RxManager(buffer, length));
+        if (!link.driver->lastCallAnswered())
+            state.SkipWithError("no reply");
+    }
+}
+BENCHMARK(BM_PollNothingWaiting)->Unit(benchmark::kMicrosecond);
+
+void BM_TableListReply(benchmark::State &state)
+{
+    Link link;
+    const QByteArray list = "1|2|3|4|5|" + QByteArray(1990, ' ');
+    for (auto _ : state) {
+        link.driver->Dll_SendTblList(list);
+        if (!link.driver->lastCallAnswered())
+            state.SkipWithError("no reply");
+    }
+    state.SetBytesProcessed(state.iterations() * list.size());
+}
+BENCHMARK(BM_TableListReply)->Unit(benchmark::kMicrosecond);
+
+void BM_Transfer100KB(benchmark::State &state)
+{
+    Link link;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"DBRestaurantNano.txt"_s);
+    QByteArray content;
+    for (int i = 0; content.size() < 100 * 1024; ++i)
+        content += "P" + QByteArray::number(i) + "|Spaghetti allo scoglio|3|12,00|12,00|12,00|12,00|12,00|12,00;\r\n";
+    content.truncate(100 * 1024);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(content);
+    f.close();
+    for (auto _ : state) {
+        if (link.driver->Dll_OpenDataBase(path) != 1) {
+            state.SkipWithError("not accepted");
+            break;
         }
-        stampe = std::make_unique<frmStampeDocumenti>(db, *registry, &ui);
+        qint32 p = 0;
+        while (p < 100 && link.driver->lastCallAnswered())
+            p = link.driver->Dll_SendDataBase();
+        if (p < 100)
+            state.SkipWithError("transfer failed");
     }
-
-    clsDatabase db;
-    modPlikoServer helpers{db};
-    OperatorUi ui;
-    std::unique_ptr<Registry> registry;
-    std::unique_ptr<frmStampeDocumenti> stampe;
-
-private:
-    QTemporaryDir m_dir;
-    FixedClock m_clock;
-};
-
-// The TCP handheld is gone as soon as it has its reply.
-class LinkChiuso final : public HandheldLink
-{
-public:
-    int inviaRisposta(const QString &, int) override { return 1; }
-    bool aspettaChiusura(int) override { return true; }
-};
-
-// The n-th message of a table: every dish once, the n-th of them (round the menu) one more time.
-QByteArray messaggioT(int tavolo, int giro)
-{
-    QByteArray m = "T|1|0|" + QByteArray::number(tavolo) + "|0|0|G|0|4|800|";
-    for (int i = 0; i < 15; ++i)
-        m += "P|" + QByteArray::number(Articoli[i]) + '|' + QByteArray::number(1 + giro / 15 + (i < giro % 15))
-            + "|950|0|" + QByteArray::number(1 + i / 5) + "|0|0|0|";
-    return m + ".|";
+    state.SetBytesProcessed(state.iterations() * content.size());
 }
+BENCHMARK(BM_Transfer100KB)->Unit(benchmark::kMillisecond);
 
-QString comandaTcp(int tavolo, int giro, double inizio)
+void BM_FrameReader(benchmark::State &state)
 {
-    QString m = tipi::sqlNumber(inizio + tavolo) + u'|' + QString::number(tavolo) + u"|4|1|8,00|150,50;"_s;
-    // The handheld sends back what was printed already: the quantities of its previous message.
-    const auto quantita = [](int i, int g) { return 1 + g / 15 + (i < g % 15); };
-    for (int i = 0; i < 15; ++i)
-        m += u"M|"_s + QString::number(Articoli[i]) + u'|' + QString::number(quantita(i, giro)) + u"|9,50|"_s
-            + QString::number(1 + i / 5) + u"|x|0|"_s + QString::number(giro > 0 ? quantita(i, giro - 1) : 0)
-            + u';';
-    return m;
-}
-
-void RadioOrder15Lines(benchmark::State &state)
-{
-    Ristorante r;
-    modNanoComande nano(r.db, r.helpers, &r.ui, r.stampe.get());
-    int n = 0;
+    const QByteArray frame = apframe::encode('m', "l" + QByteArray(1999, '7'));
+    const QByteArray line = "\x03noise\x02Zq" + frame + "\x01\x01" + frame;
     for (auto _ : state) {
-        const qint32 id = nano.registraComandaNano(messaggioT(1 + n % Tavoli, n / Tavoli));
-        benchmark::DoNotOptimize(id);
-        ++n;
+        QByteArray buffer = line;
+        benchmark::DoNotOptimize(apframe::parseFrames(buffer));
     }
-    state.SetItemsProcessed(state.iterations());
+    state.SetBytesProcessed(state.iterations() * line.size());
 }
-
-void TcpOrder15Lines(benchmark::State &state)
-{
-    Ristorante r;
-    LinkChiuso link;
-    // The report window prints the tickets as the TCP orders print theirs.
-    class Stampa final : public OrderPrinting
-    {
-    public:
-        explicit Stampa(frmStampeDocumenti &s) : m_s(s) {}
-        QString stampantePreconto() override { return {}; }
-        void stampaComanda(qint32 id, const QString &t) override { m_s.stampaComanda(id, t); }
-        void stampaPreConto(qint32, const QString &) override {}
-        void stampaListaOrdinazioni(qint32, const QString &) override {}
-        void stampaMessaggioCucina(qint32, const QString &) override {}
-        void stampaResocontoTest(const QStringList &) override {}
-
-    private:
-        frmStampeDocumenti &m_s;
-    } stampa(*r.stampe);
-    OrderRecorder recorder(r.db, r.helpers, link, &r.ui, &stampa);
-    const double inizio = tipi::momentOf(tipi::now());
-    int n = 0;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(recorder.salvaComanda(comandaTcp(1 + n % Tavoli, n / Tavoli, inizio), 2, false, false));
-        ++n;
-    }
-    state.SetItemsProcessed(state.iterations());
-}
+BENCHMARK(BM_FrameReader);
 
 } // namespace
 
-BENCHMARK(RadioOrder15Lines)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
-BENCHMARK(TcpOrder15Lines)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
-
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

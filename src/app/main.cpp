@@ -3,14 +3,17 @@
 // without a display) runs the same server on the offscreen platform, logging to standard error
 // and ending cleanly on SIGTERM or SIGINT.
 
+#include "AccessPoint.h"
 #include "CommandWiring.h"
+#include "ControlChannel.h"
 #include "FirstRunSetup.h"
 #include "GuiOperatorUi.h"
-#include "NullAccessPoint.h"
+#include "NanoWiring.h"
 #include "ServerContext.h"
 #include "ServerCore.h"
 #include "SignalWatcher.h"
 #include "frmMain.h"
+#include "frmNano.h"
 #include "frmTestInvioComande.h"
 
 #include <QApplication>
@@ -116,10 +119,13 @@ int main(int argc, char **argv)
         ui = std::make_unique<OperatorUi>();
     else
         ui = std::make_unique<GuiOperatorUi>();
-    ServerContext context(std::move(registry), std::move(ui), std::make_unique<NullAccessPoint>(),
-                          std::make_unique<SystemClock>());
+    auto accessPoint = NanoWiring::creaAccessPoint(*registry);
+    ServerContext context(std::move(registry), std::move(ui), std::move(accessPoint), std::make_unique<SystemClock>());
     ServerCore core(context);
     HandheldServices services(core.dispatcher(), context, core.wsServer());
+    NanoWiring radio(context);
+    ControlChannel control;
+    radio.registraComandi(control);
 
     // The operator log goes to standard error too: the only log a service has, and the support
     // trail of a desktop one.
@@ -140,6 +146,7 @@ int main(int argc, char **argv)
 
     std::unique_ptr<frmMain> window;
     std::unique_ptr<frmTestInvioComande> testWindow;
+    std::unique_ptr<frmNano> nanoWindow;
     if (!headless) {
         testWindow = std::make_unique<frmTestInvioComande>(services.testInvioComande());
         services.setSceltaStampante([w = testWindow.get()](QString &printer) {
@@ -151,6 +158,12 @@ int main(int argc, char **argv)
             return ok;
         });
         window = std::make_unique<frmMain>(core);
+        // "Gestione Duvu": created when first shown, kept (hidden) after "Esci".
+        context.showNanoWindow = [&radio, &nanoWindow] {
+            if (!nanoWindow)
+                nanoWindow = std::make_unique<frmNano>(radio.control());
+            nanoWindow->apri();
+        };
         window->presentAtStart();
     }
     qCInfo(lcLog).noquote() << "plikoserver" << QCoreApplication::applicationVersion() << "configurazione"
@@ -159,6 +172,11 @@ int main(int argc, char **argv)
         context.ui().message(firstRunNote, OperatorUi::Icon::Information);
 
     const int status = core.avvia();
+    if (status == 0) {
+        const QString socketPath = context.registry().option(u"ControlSocket"_s, ControlChannel::defaultPath());
+        if (socketPath.compare(u"off"_s, Qt::CaseInsensitive) != 0)
+            control.start(socketPath);
+    }
     if (status != 0) {
         if (auto *gui = dynamic_cast<GuiOperatorUi *>(&context.ui()))
             gui->waitForOpenMessages();

@@ -35,4 +35,8 @@ public:
     virtual void Dll_SendLockTbl() = 0;
     virtual void Dll_SendEmptyTbl() = 0;
     virtual void Dll_FeedBackForMoveTbl(qint32 code) = 0;
+
+    // Whether the device answered the last operation (false after a timeout or a broken reply).
+    // The receive loop counts failed polls with it; a driver without a device to lose says true.
+    virtual bool lastCallAnswered() const { return true; }
 };

@@ -3,7 +3,7 @@
 
 #include "BusinessDay.h"
 #include "NanoParsing.h"
-#include "NanoTesto.h"
+#include "Cp1252.h"
 #include "OperatorUi.h"
 #include "clsDatabase.h"
 #include "frmStampeDocumenti.h"
@@ -285,7 +285,7 @@ qint32 modNanoComande::registraComandaNano(const QByteArray &body)
             } else if (t[i + 7] == "m") {
                 const qint16 scelta = tipi::toInt16(testo(t[i + 8]));
                 if (scelta >= 0 && scelta < note.size())
-                    testoNota = nanotesto::decodifica(note[scelta]);
+                    testoNota = cp1252::decode(note[scelta]);
             }
             const qint32 riga = m_recorder.salvaMerceComanda(idComanda, articolo, quantita, prezzo.toDouble(), turno,
                                                              {}, 0, 0);

@@ -3,7 +3,7 @@
 
 #include "BusinessDay.h"
 #include "NanoParsing.h"
-#include "NanoTesto.h"
+#include "Cp1252.h"
 #include "clsDatabase.h"
 #include "modGestioneTipiDato.h"
 
@@ -171,7 +171,9 @@ QByteArray modNanoTavoli::statoTavoloNano(qint32 tavolo)
             const qint32 idVariazione = tipi::toLong(variazioni->value(u"id_variazione"_s));
             if (idVariazione == -1) {
                 risposta += (u"m|"_s + QString::number(nota++) + u"|1|0|0|0|0|"_s).toLatin1();
-                testiNote += "$|" + nanotesto::campo(tipi::toText(variazioni->value(u"descrizione"_s))) + '|';
+                // "|" would end the note's field early.
+                QByteArray nota = cp1252::encode(tipi::toText(variazioni->value(u"descrizione"_s)));
+                testiNote += "$|" + nota.replace('|', '/') + '|';
                 continue;
             }
             auto cat = m_db.openSnapshot(u"SELECT * FROM variazioni_comande_categorie, variazioni_comande WHERE "

@@ -2,6 +2,7 @@
 #include "ServerCore.h"
 
 #include "AccessPoint.h"
+#include "NanoExport.h"
 #include "ServerContext.h"
 #include "modGestioneTipiDato.h"
 
@@ -23,9 +24,7 @@ constexpr qint64 DefaultLingerMs = 2000;
 QString temporaryFolderValue()
 {
     const QString temp = QFileInfo(QDir::tempPath()).canonicalFilePath();
-    QString folder = QDir(temp.isEmpty() ? QDir::tempPath() : temp).filePath(u"QM9Temp"_s) + u'/';
-    QDir().mkpath(folder);
-    return folder;
+    return nano::cartellaTemporanea(temp.isEmpty() ? QDir::tempPath() : temp);
 }
 } // namespace
 

@@ -4,7 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
-// Handheld wire text: one byte per character in Windows-1252, the ANSI code page of the Italian
+// Handheld and radio wire text: one byte per character in Windows-1252, the ANSI code page of the Italian
 // systems the handhelds were made for (the euro sign is byte 0x80). Written out here so the
 // conversion is the same on every platform, whatever codecs the system has.
 namespace cp1252 {

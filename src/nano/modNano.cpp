@@ -1,0 +1,182 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "modNano.h"
+
+#include "AccessPoint.h"
+#include "NanoHandlers.h"
+#include "NanoParsing.h"
+#include "OperatorUi.h"
+#include "clsDatabase.h"
+
+#include <QLoggingCategory>
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+Q_LOGGING_CATEGORY(lcNano, "pliko.nano")
+
+namespace {
+// Message bodies go to the log as the Latin-1 view of their bytes, cut short: a log line is for
+// finding the message, not for keeping it.
+QString logText(const QByteArray &body)
+{
+    constexpr qsizetype Shown = 120;
+    QString text = QString::fromLatin1(body.left(Shown));
+    if (body.size() > Shown)
+        text += u"..."_s;
+    return text;
+}
+} // namespace
+
+modNano::modNano(AccessPoint &accessPoint, NanoHandlers &handlers, clsDatabase &db, OperatorUi *ui, QObject *parent)
+    : QObject(parent), m_ap(accessPoint), m_handlers(handlers), m_db(db), m_ui(ui)
+{
+    m_timer.setObjectName(u"TimerNano"_s);
+    m_timer.setInterval(TickMs);
+    connect(&m_timer, &QTimer::timeout, this, &modNano::tick);
+}
+
+void modNano::abilitaRicezione()
+{
+    m_reception = true;
+    m_failedPolls = 0;
+    if (!m_inTick)
+        m_timer.start();
+}
+
+void modNano::disabilitaRicezione()
+{
+    // Switched off during a tick (from the window, while an order prints): the tick does not
+    // switch it back on at its end.
+    m_reception = false;
+    m_timer.stop();
+}
+
+QByteArray modNano::bufferRisposta(const QByteArray &reply)
+{
+    QByteArray buffer = reply.left(BufferSize);
+    if (buffer.size() < BufferSize)
+        buffer.append(QByteArray(BufferSize - buffer.size(), ' '));
+    return buffer;
+}
+
+void modNano::tick()
+{
+    if (m_inTick)
+        return;
+    m_inTick = true;
+    m_timer.stop();
+
+    QByteArray buffer(BufferSize, ' ');
+    qint32 length = 0;
+    const qint32 kind = m_ap.Dll_RxManager(buffer, length);
+    if (!m_ap.lastCallAnswered()) {
+        if (++m_failedPolls == FailedPollsBeforeWarning) {
+            qCWarning(lcNano).noquote() << NotAnswering;
+            if (m_ui) {
+                m_ui->addStatus(NotAnswering);
+                m_ui->message(NotAnswering, OperatorUi::Icon::Warning);
+            }
+            emit accessPointSilent();
+        }
+    } else {
+        if (m_failedPolls >= FailedPollsBeforeWarning) {
+            qCInfo(lcNano) << "access point di nuovo raggiungibile";
+            if (m_ui)
+                m_ui->addStatus(u"Access point di nuovo raggiungibile"_s);
+            emit accessPointBack();
+        }
+        m_failedPolls = 0;
+        length = qBound(0, length, qint32(qMin<qsizetype>(buffer.size(), BufferSize)));
+        dispatch(kind, buffer.left(length));
+    }
+
+    m_inTick = false;
+    if (m_reception)
+        m_timer.start();
+}
+
+void modNano::dispatch(int kind, const QByteArray &body)
+{
+    switch (kind) {
+    case 'T':
+        qCInfo(lcNano).noquote() << "comanda Duvu:" << logText(body);
+        m_handlers.salvaComandaNano(body);
+        break;
+    case 'V':
+        rispondiStatoTavolo(body);
+        break;
+    case 'l': {
+        const qint32 operatorNano = nano::leggiIntero(body);
+        qCDebug(lcNano) << "lista tavoli per l'operatore" << operatorNano;
+        m_ap.Dll_SendTblList(bufferRisposta(m_handlers.listaTavoliNano(operatorNano)));
+        break;
+    }
+    case 'L':
+        qCDebug(lcNano) << "lista di tutti i tavoli";
+        m_ap.Dll_SendTblList(bufferRisposta(m_handlers.listaTavoliNano(0)));
+        break;
+    case 'N':
+        rispondiSpostaTavolo(body);
+        break;
+    case 'S':
+        break;
+    case 0:
+        break;  // nothing waiting
+    default:
+        qCDebug(lcNano) << "messaggio Duvu di tipo sconosciuto" << kind << "ignorato";
+        break;
+    }
+}
+
+void modNano::rispondiStatoTavolo(const QByteArray &body)
+{
+    QList<QByteArray> fields;
+    qint32 count = 0;
+    if (nano::dividiCampi(body, '|', fields, count) < 4) {
+        qCWarning(lcNano).noquote() << "richiesta di stato tavolo incompleta ignorata:" << logText(body);
+        return;
+    }
+    const qint32 table = nano::leggiIntero(fields.at(3));
+    if (table < std::numeric_limits<qint16>::min() || table > std::numeric_limits<qint16>::max()) {
+        qCWarning(lcNano).noquote() << "numero di tavolo fuori misura ignorato:" << logText(fields.at(3));
+        return;
+    }
+    if (!esisteTavolo(table)) {
+        qCInfo(lcNano) << "stato del tavolo" << table << "richiesto: il tavolo non esiste";
+        return;
+    }
+    const QByteArray reply = bufferRisposta(m_handlers.statoTavoloNano(qint16(table)));
+    if (reply.startsWith('E'))
+        m_ap.Dll_SendEmptyTbl();
+    else if (reply.startsWith('L'))
+        m_ap.Dll_SendLockTbl();
+    else
+        m_ap.Dll_SendOrder(reply.trimmed());
+}
+
+void modNano::rispondiSpostaTavolo(const QByteArray &body)
+{
+    QList<QByteArray> fields;
+    qint32 count = 0;
+    if (nano::dividiCampi(body, '|', fields, count) < 6) {
+        qCWarning(lcNano).noquote() << "richiesta di spostamento tavolo incompleta ignorata:" << logText(body);
+        return;
+    }
+    m_ap.Dll_FeedBackForMoveTbl(m_handlers.spostaTavoloNano(body));
+}
+
+bool modNano::esisteTavolo(qint32 table)
+{
+    const auto rs = m_db.openSnapshot(u"SELECT * FROM tavoli WHERE numero_tavolo = "_s + QString::number(table));
+    return rs && !rs->isEOF();
+}
+
+bool modNano::verificaAccessPoint(QString &info)
+{
+    QByteArray buffer(100, ' ');
+    const qint32 length = m_ap.Dll_ReqSysInfo(buffer);
+    if (length <= 0)
+        return false;
+    info = QString::fromLatin1(buffer.left(length));
+    return true;
+}

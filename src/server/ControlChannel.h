@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <functional>
+
+class QLocalServer;
+class QLocalSocket;
+
+// The running server's local control socket, spoken by pliko-ctl: one command line in, the lines
+// of its answer out, then "#END 0" (done) or "#END 1" (failed). Commands are registered by name,
+// so each part of the server adds its own; "status" gathers the lines of every status section.
+// Only the user running the server may connect: the socket is mode 0600 and the peer is checked.
+class ControlChannel : public QObject
+{
+    Q_OBJECT
+public:
+    struct Reply
+    {
+        bool ok = true;
+        QStringList lines;
+    };
+    // Arguments after the command word.
+    using Handler = std::function<Reply(const QStringList &args)>;
+
+    explicit ControlChannel(QObject *parent = nullptr);
+    ~ControlChannel() override;
+
+    // [PlikoServer] ControlSocket, else $XDG_RUNTIME_DIR/plikoserver.sock; empty when neither exists.
+    static QString defaultPath();
+
+    void registerCommand(const QString &word, const QString &usage, Handler handler);
+    void addStatusSection(std::function<QStringList()> section);
+
+    // Listens on path. Refused (false, *error says why) when the path belongs to another user,
+    // is not a socket, or another server already answers there.
+    bool start(const QString &path, QString *error = nullptr);
+    void stop();
+    QString path() const { return m_path; }
+
+    // Runs one command line as a client's would run (also what tests call directly).
+    Reply run(const QString &line);
+
+private:
+    void onConnection();
+    void onReadable(QLocalSocket *socket);
+
+    struct Command
+    {
+        QString usage;
+        Handler handler;
+    };
+    QLocalServer *m_server = nullptr;
+    QString m_path;
+    QHash<QString, Command> m_commands;
+    QStringList m_order;
+    QList<std::function<QStringList()>> m_sections;
+};

@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The radio service of the real binary: start-up opens the access point emulated on a
+// pseudo-terminal and starts polling; handheld messages are answered; pliko-ctl drives the
+// window's actions from a shell.
+#include "DuvuSim.h"
+#include "ServerProcess.h"
+
+namespace {
+
+class RadioBinaryTest : public ServerBinaryTest
+{
+protected:
+    void startRadio(DuvuSim::Mode mode = DuvuSim::Mode::Normal)
+    {
+        QString error;
+        ASSERT_TRUE(sim.openPty(&error)) << error.toStdString();
+        sim.setMode(mode);
+        sim.start();
+        const QString db = createRestaurant(2);
+        clsDatabase database;
+        database.setYieldBeforeStatements(false);
+        ASSERT_TRUE(database.openDB(db));
+        ASSERT_TRUE(database.doQuery(u"UPDATE var_str SET value = 'COM3' WHERE name = 'com_nano'"_s));
+        database.closeDB();
+        socketPath = dir.filePath(u"ctl.sock"_s);
+        extraConfig = u"Com3="_s + sim.devicePath() + u"\nAccessPointTimeoutMs=300\nControlSocket="_s + socketPath
+                      + u'\n';
+        start({u"--headless"_s, u"--config"_s, writeConfig(db)});
+    }
+    // pliko-ctl's exit status; out receives what it printed.
+    int ctl(const QStringList &args, QString *out = nullptr)
+    {
+        QProcess p;
+        p.start(QStringLiteral(PLIKOCTL_BINARY), QStringList{u"--socket"_s, socketPath} + args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        if (out)
+            *out = QString::fromUtf8(p.readAllStandardOutput());
+        return p.exitCode();
+    }
+    bool waitFor(const std::function<bool()> &done, int boundMs = 10000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < boundMs)
+            QThread::msleep(20);
+        return done();
+    }
+
+    DuvuSim sim;
+    QString socketPath;
+};
+
+TEST_F(RadioBinaryTest, ARadioRestaurantIsServedFromStartAndDrivenFromTheShell)
+{
+    startRadio();
+    ASSERT_TRUE(waitForLog(u"servizio Duvu attivo"_s)) << log.toStdString();
+
+    // Start-up polls by itself: messages are answered as they come.
+    sim.queueMessage('V', "PALM1|3|0|99|");  // no such table: no reply
+    sim.queueMessage('S', {});
+    sim.queueMessage('L', {});
+    sim.queueMessage('V', "PALM1|3|0|12|");
+    ASSERT_TRUE(waitFor([&] { return sim.replies().size() >= 2; }));
+    const QList<QByteArray> replies = sim.replies();
+    EXPECT_EQ(replies.at(0), "T.|" + QByteArray(1998, ' '));
+    EXPECT_EQ(replies.at(1), "E");
+
+    QString out;
+    EXPECT_EQ(ctl({u"status"_s}, &out), 0);
+    EXPECT_TRUE(out.contains(u"collegato su COM 3"_s)) << out.toStdString();
+    EXPECT_TRUE(out.contains(u"ricezione ordini: attiva"_s)) << out.toStdString();
+
+    EXPECT_EQ(ctl({u"duvu"_s, u"send-db"_s}, &out), 1);
+    EXPECT_EQ(out.trimmed(), u"Disabilitare la ricezione degli ordini prima di inviare il DB"_s);
+    EXPECT_EQ(ctl({u"duvu"_s, u"reception"_s, u"off"_s}, &out), 0);
+    EXPECT_EQ(out.trimmed(), u"...Disabilitata ricezione"_s);
+    EXPECT_EQ(ctl({u"duvu"_s, u"send-db"_s}, &out), 0);
+    EXPECT_TRUE(out.endsWith(u"...Inizio trasferimento \n...Trasferimento finito\n"_s)) << out.toStdString();
+    const QByteArray menu = sim.database();
+    EXPECT_TRUE(menu.startsWith("D1|")) << menu.left(40).toStdString();
+    EXPECT_TRUE(menu.endsWith("K6|in 2 piatti;\r\n:\r\n"));
+
+    EXPECT_EQ(ctl({u"duvu"_s, u"connect"_s, u"tre"_s}, &out), 1);
+    EXPECT_EQ(ctl({u"duvu"_s, u"close"_s}, &out), 0);
+    EXPECT_EQ(out.trimmed(), u"...Connessione chiusa"_s);
+    EXPECT_EQ(ctl({u"duvu"_s, u"connect"_s, u"3"_s}, &out), 0);
+    EXPECT_EQ(out, u"...Ricerca Access point su COM 3\n...Access point trovato\n"_s);
+    EXPECT_EQ(ctl({u"duvu"_s, u"reception"_s, u"on"_s}), 0);
+
+    EXPECT_EQ(stop(), 0);
+}
+
+TEST_F(RadioBinaryTest, ADeadAccessPointAtStartIsReportedAndTheServerStaysUp)
+{
+    startRadio(DuvuSim::Mode::Dead);
+    ASSERT_TRUE(waitForLog(u"Problema di connessione all'access point"_s)) << log.toStdString();
+    QString out;
+    EXPECT_EQ(ctl({u"status"_s}, &out), 0);
+    EXPECT_TRUE(out.contains(u"non collegato"_s)) << out.toStdString();
+    EXPECT_EQ(ctl({u"duvu"_s, u"connect"_s, u"3"_s}, &out), 1);
+    EXPECT_TRUE(out.endsWith(u"...Access point non trovato\n"_s)) << out.toStdString();
+    EXPECT_EQ(stop(), 0);
+}
+
+} // namespace

@@ -1,0 +1,150 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The access-point window's actions over the real driver and the emulated device on a
+// pseudo-terminal: connecting, visible mode, reception, and sending the menu database.
+#include "DuvuSim.h"
+#include "NanoControl.h"
+#include "NanoExport.h"
+#include "OperatorUi.h"
+#include "SerialAccessPoint.h"
+#include "StubNanoHandlers.h"
+#include "TestSupport.h"
+#include "modNano.h"
+#include "modPlikoServer.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class ControlTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QString error;
+        ASSERT_TRUE(sim.openPty(&error)) << error.toStdString();
+        sim.start();
+        settings.timeoutMs = 300;
+        settings.devices.insert(4, sim.devicePath());
+        settings.devices.insert(5, work.filePath(u"no-such-device"_s));
+        driver = std::make_unique<SerialAccessPoint>(settings);
+        nano = std::make_unique<modNano>(*driver, handlers, database.db(), &ui);
+        control = std::make_unique<NanoControl>(*driver, *nano, database.db(), &ui, nanoAttivo);
+        control->setCartellaTemporanea([this]() -> QString { return QString(work.path() + u'/'); });
+        QObject::connect(control.get(), &NanoControl::progresso, [this](int p) { progress.append(p); });
+    }
+    QStringList logSince(qsizetype from) const { return control->log().mid(from); }
+
+    RegionalGuard regional;
+    TestDatabase database;
+    QTemporaryDir work;
+    OperatorUi ui;
+    DuvuSim sim;
+    SerialAccessPoint::Settings settings;
+    std::unique_ptr<SerialAccessPoint> driver;
+    StubNanoHandlers handlers{nullptr};
+    std::unique_ptr<modNano> nano;
+    std::unique_ptr<NanoControl> control;
+    bool nanoAttivo = false;
+    QList<int> progress;
+};
+
+TEST_F(ControlTest, ConnectingWhereThereIsNoAccessPointChangesNothing)
+{
+    EXPECT_FALSE(control->connettiAccessPoint(5));
+    EXPECT_EQ(control->log(), (QStringList{u"...Ricerca Access point su COM 5"_s, u"...Access point non trovato"_s}));
+    EXPECT_FALSE(control->collegato());
+
+    sim.setMode(DuvuSim::Mode::Dead);  // the port opens but nothing answers the probe
+    EXPECT_FALSE(control->connettiAccessPoint(4));
+    EXPECT_EQ(logSince(2).last(), u"...Access point non trovato"_s);
+    EXPECT_EQ(modPlikoServer(database.db()).leggiVarStr(u"com_nano"_s, {}), u"COM1"_s) << "the demo's port stays";
+}
+
+TEST_F(ControlTest, ConnectingRemembersThePortAndReceptionFirstEndsVisibleMode)
+{
+    ASSERT_TRUE(control->connettiAccessPoint(4));
+    EXPECT_EQ(control->log().last(), u"...Access point trovato"_s);
+    EXPECT_EQ(modPlikoServer(database.db()).leggiVarStr(u"com_nano"_s, {}), u"4"_s);
+    EXPECT_TRUE(nanoAttivo);
+
+    ASSERT_TRUE(control->abilitaVisibile());
+    EXPECT_EQ(control->log().last(), u"...Abilitata modalita' visibile "_s);
+    const qsizetype before = control->log().size();
+    ASSERT_TRUE(control->abilitaRicezione());
+    EXPECT_EQ(logSince(before), (QStringList{u"...Disabilitata modalita' visibile "_s,
+                                             u"...inizio ricezione ordini"_s}));
+    EXPECT_TRUE(nano->TimerNano().isActive());
+    EXPECT_EQ(sim.requests().mid(sim.requests().size() - 2), (QList<QByteArray>{"y", "I"}));
+
+    // Closing the link leaves reception as it was: the operator stops it with its own button.
+    control->chiudiConnessione();
+    EXPECT_EQ(control->log().last(), u"...Connessione chiusa "_s);
+    EXPECT_TRUE(nano->TimerNano().isActive());
+    EXPECT_FALSE(nanoAttivo);
+    EXPECT_FALSE(control->abilitaVisibile());
+    EXPECT_EQ(control->log().last(), u"Access poin non connesso"_s);
+}
+
+TEST_F(ControlTest, TheDatabaseIsRefusedWhileOrdersAreBeingReceived)
+{
+    ASSERT_TRUE(control->connettiAccessPoint(4));
+    ASSERT_TRUE(control->abilitaRicezione());
+    const qsizetype requests = sim.requests().size();
+    EXPECT_FALSE(control->inviaDatabase());
+    EXPECT_EQ(ui.messages(), QStringList{NanoControl::RifiutoInvio});
+    EXPECT_EQ(sim.requests().size(), requests) << "nothing reached the device";
+}
+
+TEST_F(ControlTest, TheDatabaseGoesOverWithItsProgressAndLogLines)
+{
+    ASSERT_TRUE(control->connettiAccessPoint(4));
+    const qsizetype before = control->log().size();
+    ASSERT_TRUE(control->inviaDatabase());
+    EXPECT_EQ(logSince(before), (QStringList{u"...Disabilitata modalita' visibile "_s,
+                                             u"...Inizio trasferimento "_s, u"...Trasferimento finito"_s}));
+    EXPECT_EQ(sim.requests().mid(1, 2), (QList<QByteArray>{"X100,807", "y"})) << "erase, visible mode off, then send";
+    QFile file(work.filePath(nano::NomeFileDatabase));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(sim.database(), file.readAll());
+    ASSERT_GE(progress.size(), 3);
+    EXPECT_EQ(progress.first(), 0);
+    EXPECT_EQ(progress.mid(progress.size() - 2), (QList<int>{100, -1}));
+}
+
+TEST_F(ControlTest, ADeviceReportingOver100EndsTheTransferAtOnce)
+{
+    ASSERT_TRUE(control->connettiAccessPoint(4));
+    sim.setFixedProgress(150);
+    ASSERT_TRUE(control->inviaDatabase());
+    EXPECT_EQ(progress, (QList<int>{0, 100, -1}));
+}
+
+TEST_F(ControlTest, ADeviceThatStopsAnsweringEndsTheTransferWithALogLine)
+{
+    ASSERT_TRUE(control->connettiAccessPoint(4));
+    sim.setFixedProgress(0);
+    // The device takes the file announcement, then falls silent.
+    QObject::connect(control.get(), &NanoControl::progresso, [this](int p) {
+        if (p == 0)
+            sim.setMode(DuvuSim::Mode::Dead);
+    });
+    EXPECT_FALSE(control->inviaDatabase());
+    EXPECT_EQ(control->log().last(), u"...Trasferimento interrotto: l'access point non risponde"_s);
+    EXPECT_EQ(progress.last(), -1);
+}
+
+TEST_F(ControlTest, OpeningTheWindowWhileTheLinkIsDownTakesTheLinkOver)
+{
+    nano->abilitaRicezione();
+    EXPECT_FALSE(control->apertura());
+    EXPECT_TRUE(nanoAttivo) << "from now on the tray's activation leaves the link to the window";
+    EXPECT_FALSE(nano->TimerNano().isActive());
+
+    ASSERT_TRUE(control->connettiAccessPoint(4));
+    EXPECT_TRUE(control->apertura());
+}
+
+} // namespace

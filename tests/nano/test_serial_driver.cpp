@@ -1,0 +1,165 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The serial driver against the emulated access point on a real pseudo-terminal: every operation's
+// request and reply, and a device that is dead, garbles its frames or sends noise.
+#include "DuvuSim.h"
+#include "SerialAccessPoint.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class SerialDriverTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QString error;
+        ASSERT_TRUE(sim.openPty(&error)) << error.toStdString();
+        sim.start();
+        settings.timeoutMs = 300;
+        settings.devices.insert(3, sim.devicePath());
+        driver = std::make_unique<SerialAccessPoint>(settings);
+        ASSERT_EQ(driver->Dll_OpenSerial(3), 1);
+    }
+
+    DuvuSim sim;
+    SerialAccessPoint::Settings settings;
+    std::unique_ptr<SerialAccessPoint> driver;
+};
+
+TEST_F(SerialDriverTest, TheProbeReadsTheDeviceInformation)
+{
+    sim.setInfo("AP-2 fw 1.4");
+    QByteArray info;
+    EXPECT_EQ(driver->Dll_ReqSysInfo(info), 11);
+    EXPECT_EQ(info, QByteArray("AP-2 fw 1.4"));
+    EXPECT_TRUE(driver->lastCallAnswered());
+    EXPECT_EQ(sim.requests(), QList<QByteArray>{"I"});
+}
+
+TEST_F(SerialDriverTest, EachOperationSendsItsRequest)
+{
+    driver->Dll_EnabledVisibleMode();
+    driver->Dll_DisabledVisibleMode();
+    driver->Dll_EraseDB(100, 807);
+    driver->Dll_SendOrder("1|Pizza Margherita|2|");
+    driver->Dll_SendTblList(QByteArray("12|14|") + QByteArray(1994, ' '));
+    driver->Dll_SendLockTbl();
+    driver->Dll_SendEmptyTbl();
+    driver->Dll_FeedBackForMoveTbl(100);
+    EXPECT_TRUE(driver->lastCallAnswered());
+    const QList<QByteArray> expected = {"Y", "y", "X100,807", "O1|Pizza Margherita|2|",
+                                        "T12|14|" + QByteArray(1994, ' '), "K", "E", "W100"};
+    EXPECT_EQ(sim.requests(), expected);
+    QByteArray version;
+    EXPECT_GT(driver->Dll_GetDllVersion(version), 0);
+    EXPECT_EQ(sim.requests().size(), expected.size()) << "the version is the driver's own, the device is not asked";
+}
+
+TEST_F(SerialDriverTest, PollingHandsOverEachQueuedMessageThenNothing)
+{
+    sim.queueMessage('V', "PALM1|7|0|12|");
+    sim.queueMessage('S', {});
+    QByteArray buffer;
+    qint32 length = -1;
+    EXPECT_EQ(driver->Dll_RxManager(buffer, length), qint32('V'));
+    EXPECT_EQ(length, 13);
+    EXPECT_EQ(buffer.size(), 2000);
+    EXPECT_EQ(buffer.left(13), QByteArray("PALM1|7|0|12|"));
+    EXPECT_EQ(buffer.mid(13).trimmed(), QByteArray());
+    EXPECT_EQ(driver->Dll_RxManager(buffer, length), qint32('S'));
+    EXPECT_EQ(length, 0);
+    EXPECT_EQ(driver->Dll_RxManager(buffer, length), 0);
+    EXPECT_TRUE(driver->lastCallAnswered()) << "nothing waiting is an answer, not a failure";
+}
+
+TEST_F(SerialDriverTest, AMessageLongerThanTheBufferIsIgnored)
+{
+    sim.queueMessage('T', QByteArray(2001, 'x'));
+    sim.queueMessage('l', QByteArray(1999, '7'));
+    QByteArray buffer;
+    qint32 length = -1;
+    EXPECT_EQ(driver->Dll_RxManager(buffer, length), 0);
+    EXPECT_EQ(length, 0);
+    EXPECT_EQ(driver->Dll_RxManager(buffer, length), qint32('l'));
+    EXPECT_EQ(length, 1999);
+}
+
+TEST_F(SerialDriverTest, ADeadDeviceFailsEveryCallWithinTheTimeout)
+{
+    sim.setMode(DuvuSim::Mode::Dead);
+    QByteArray buffer;
+    qint32 length = -1;
+    EXPECT_EQ(driver->Dll_ReqSysInfo(buffer), 0);
+    EXPECT_FALSE(driver->lastCallAnswered());
+    sim.queueMessage('T', "x");
+    EXPECT_EQ(driver->Dll_RxManager(buffer, length), 0);
+    EXPECT_FALSE(driver->lastCallAnswered());
+    driver->Dll_SendEmptyTbl();
+    EXPECT_FALSE(driver->lastCallAnswered());
+
+    // It comes back: the next call works again without reopening.
+    sim.setMode(DuvuSim::Mode::Normal);
+    EXPECT_EQ(driver->Dll_RxManager(buffer, length), qint32('T'));
+    EXPECT_TRUE(driver->lastCallAnswered());
+}
+
+TEST_F(SerialDriverTest, GarbledRepliesCountAsNoReply)
+{
+    sim.setMode(DuvuSim::Mode::Garble);
+    QByteArray info;
+    EXPECT_EQ(driver->Dll_ReqSysInfo(info), 0);
+    EXPECT_FALSE(driver->lastCallAnswered());
+}
+
+TEST_F(SerialDriverTest, NoiseAndRepliesInPiecesAreReadThrough)
+{
+    sim.setMode(DuvuSim::Mode::Noisy);
+    sim.queueMessage('l', "4");
+    QByteArray buffer;
+    qint32 length = -1;
+    EXPECT_EQ(driver->Dll_RxManager(buffer, length), qint32('l'));
+    EXPECT_EQ(buffer.left(length), QByteArray("4"));
+    QByteArray info;
+    EXPECT_GT(driver->Dll_ReqSysInfo(info), 0);
+}
+
+TEST_F(SerialDriverTest, TheDatabaseGoesOverInChunksAndArrivesWhole)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"DBRestaurantNano.txt"_s);
+    QByteArray content;
+    for (int i = 0; content.size() < 1300; ++i)
+        content += "P" + QByteArray::number(i) + "|Spaghetti allo scoglio|3|12,00|12,00|12,00|12,00|12,00|12,00;\r\n";
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(content);
+    f.close();
+
+    ASSERT_EQ(driver->Dll_OpenDataBase(path), 1);
+    QList<qint32> progress;
+    while (progress.size() < 20 && (progress.isEmpty() || progress.last() < 100))
+        progress.append(driver->Dll_SendDataBase());
+    EXPECT_EQ(progress.last(), 100);
+    EXPECT_EQ(progress.size(), int((content.size() + 511) / 512));
+    EXPECT_EQ(sim.database(), content);
+    EXPECT_EQ(sim.requests().first(), "F" + QByteArray::number(content.size()));
+}
+
+TEST(SerialDriverPorts, PortNumbersMapToDevices)
+{
+    SerialAccessPoint::Settings s;
+    s.devices.insert(3, u"/dev/ttyUSB0"_s);
+    EXPECT_EQ(SerialAccessPoint::devicePath(3, s), u"/dev/ttyUSB0"_s);
+    EXPECT_EQ(SerialAccessPoint::devicePath(1, s), u"/dev/ttyS0"_s);
+    EXPECT_EQ(SerialAccessPoint::devicePath(0, s), QString()) << "a com_nano that is not a port opens nothing";
+    SerialAccessPoint driver(s);
+    EXPECT_EQ(driver.Dll_OpenSerial(0), 0);
+    QByteArray info;
+    EXPECT_EQ(driver.Dll_ReqSysInfo(info), 0) << "a closed line answers nothing";
+}
+
+} // namespace

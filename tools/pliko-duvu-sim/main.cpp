@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// pliko-duvu-sim: a radio access point without the hardware. Opens a pseudo-terminal (or a given
+// device), prints the device path the server should use, answers the server's requests, and
+// delivers the handheld messages of a script file or of standard input (one a line: the kind
+// character, then the body). Runs until SIGINT or SIGTERM.
+
+#include "DuvuSim.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+using namespace Qt::StringLiterals;
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"pliko-duvu-sim"_s);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        u"Radio access point emulator: prints the device path, then answers the server on it.\n"
+        "Handheld messages, one a line (kind character, then body), come from --script or standard input."_s);
+    parser.addHelpOption();
+    const QCommandLineOption deviceOption(u"device"_s, u"Use this serial device instead of a new pseudo-terminal."_s,
+                                          u"PATH"_s);
+    const QCommandLineOption scriptOption(u"script"_s, u"Queue the messages of FILE (\"-\": standard input)."_s,
+                                          u"FILE"_s, u"-"_s);
+    const QCommandLineOption repliesOption(u"replies"_s, u"Append every reply from the server to FILE."_s, u"FILE"_s);
+    const QCommandLineOption databaseOption(u"database"_s, u"Write each transferred database to FILE."_s, u"FILE"_s);
+    const QCommandLineOption modeOption(u"mode"_s, u"normal, dead (never answers), garble (bad checksums) or "
+                                                   "noisy (noise between frames, replies in pieces)."_s,
+                                        u"MODE"_s, u"normal"_s);
+    const QCommandLineOption infoOption(u"info"_s, u"System information text of the device."_s, u"TEXT"_s);
+    parser.addOptions({deviceOption, scriptOption, repliesOption, databaseOption, modeOption, infoOption});
+    parser.process(app);
+
+    DuvuSim sim;
+    const QString mode = parser.value(modeOption);
+    if (mode == u"dead"_s)
+        sim.setMode(DuvuSim::Mode::Dead);
+    else if (mode == u"garble"_s)
+        sim.setMode(DuvuSim::Mode::Garble);
+    else if (mode == u"noisy"_s)
+        sim.setMode(DuvuSim::Mode::Noisy);
+    else if (mode != u"normal"_s) {
+        std::fprintf(stderr, "pliko-duvu-sim: unknown mode %s\n", qPrintable(mode));
+        return 2;
+    }
+    if (parser.isSet(infoOption))
+        sim.setInfo(parser.value(infoOption).toLatin1());
+    if (parser.isSet(repliesOption))
+        sim.setRepliesFile(parser.value(repliesOption));
+    if (parser.isSet(databaseOption))
+        sim.setDatabaseFile(parser.value(databaseOption));
+
+    QString error;
+    const bool opened = parser.isSet(deviceOption) ? sim.openDevice(parser.value(deviceOption), &error)
+                                                   : sim.openPty(&error);
+    if (!opened) {
+        std::fprintf(stderr, "pliko-duvu-sim: %s\n", qPrintable(error));
+        return 1;
+    }
+
+    // The signals are taken by sigwait below, in this thread only.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    std::printf("%s\n", qPrintable(sim.devicePath()));
+    std::fflush(stdout);
+    sim.start();
+
+    const QString script = parser.value(scriptOption);
+    std::thread reader([&sim, script] {
+        QFile in;
+        const bool ok = script == u"-"_s ? in.open(stdin, QIODevice::ReadOnly) : (in.setFileName(script),
+                                                                                   in.open(QIODevice::ReadOnly));
+        if (!ok) {
+            std::fprintf(stderr, "pliko-duvu-sim: cannot read %s\n", qPrintable(script));
+            return;
+        }
+        while (true) {
+            const QByteArray line = in.readLine();
+            if (line.isEmpty())
+                break;
+            sim.queueLine(line);
+        }
+    });
+    reader.detach();
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    sim.stop();
+    std::fprintf(stderr, "pliko-duvu-sim: %d requests, %d database transfers\n", int(sim.requests().size()),
+                 sim.transfers());
+    return 0;
+}
