@@ -1,0 +1,116 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Radio orders through the real plikoserver program: handheld messages come from the access point
+// emulated on a pseudo-terminal, the orders land in the database and the tickets on spool printers.
+#include "DuvuSim.h"
+#include "ServerProcess.h"
+
+#include <QDirIterator>
+
+namespace {
+
+class RadioOrdersOverSerial : public ServerBinaryTest
+{
+protected:
+    static inline const QString Fine = QStringLiteral("\n==== fine del biglietto ====\n");
+
+    void SetUp() override
+    {
+        backOfficeConfig = u"zona_ristorante_cucina=Cucina|9\nzona_ristorante_pizzeria=Pizzeria|9\n"
+                           "zona_ristorante_bar=Bar|9\nzona_ristorante_preconto=Preconto|9\n"_s;
+        for (const QString &p : {u"Cucina"_s, u"Pizzeria"_s, u"Bar"_s, u"Preconto"_s})
+            QDir().mkpath(dir.filePath(u"spool/"_s + p));
+        QString error;
+        ASSERT_TRUE(sim.openPty(&error)) << error.toStdString();
+        sim.start();
+        dbPath = createRestaurant(2);
+        // After a menu export: waiters numbered by their codes, variations by id and category. A
+        // business day of yesterday and today, so that the orders of this very moment are open in it.
+        for (const QString &sql : {u"UPDATE var_str SET value = 'COM3' WHERE name = 'com_nano'"_s,
+                                   u"UPDATE var_str SET value = '0' WHERE name = 'ora_apertura_attivita'"_s,
+                                   u"UPDATE var_str SET value = '172800' WHERE name = 'ora_chiusura_attivita'"_s,
+                                   u"UPDATE clfn SET id_nano = codice WHERE operatore AND NOT cancellato"_s,
+                                   u"UPDATE variazioni_comande_categorie SET id_nano = id_variazione * 10 + "
+                                   "id_tipo_merce"_s})
+            ASSERT_EQ(query(sql, true), u"ok"_s) << sql.toStdString();
+        extraConfig = u"Com3="_s + sim.devicePath() + u"\nAccessPointTimeoutMs=300\n"_s;
+        start({u"--headless"_s, u"--config"_s, writeConfig(dbPath)});
+        ASSERT_TRUE(waitForLog(u"servizio Duvu attivo"_s)) << log.toStdString();
+    }
+    QString query(const QString &sql, bool write = false)
+    {
+        clsDatabase db;
+        db.setYieldBeforeStatements(false);
+        if (!db.openDB(dbPath))
+            return u"(no database)"_s;
+        if (write)
+            return db.doQuery(sql) ? u"ok"_s : db.lastErrorText();
+        auto rs = db.openSnapshot(sql);
+        return rs && !rs->isEOF() ? tipi::toText(rs->value(0)) : QString();
+    }
+    QString printed(const QString &printer) const
+    {
+        QString all;
+        QDirIterator it(dir.filePath(u"spool/"_s + printer), {u"*.txt"_s}, QDir::Files);
+        QStringList files;
+        while (it.hasNext())
+            files << it.next();
+        files.sort();
+        for (const QString &f : files) {
+            QFile file(f);
+            if (file.open(QIODevice::ReadOnly))
+                all += QString::fromUtf8(file.readAll()) + Fine;
+        }
+        return all;
+    }
+    bool waitFor(const std::function<bool()> &done, int boundMs = 15000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < boundMs)
+            QThread::msleep(50);
+        return done();
+    }
+
+    DuvuSim sim;
+    QString dbPath;
+};
+
+TEST_F(RadioOrdersOverSerial, ARadioOrderIsRecordedPrintedInTheKitchenAndServedBackToTheHandhelds)
+{
+    // Giulia (2), table 5: a carbonara, a margherita with extra mozzarella, then the pre-bill.
+    sim.queueMessage('T', "PALM1|2|0|5|0|0|P|108|1|1100|0|1|0|0|0|P|126|1|700|0|2|0|m|0|+|25|1|150|0|0|0|D|1|.|"
+                          "$ben cotta|");
+    ASSERT_TRUE(waitFor([&] { return printed(u"Cucina"_s).contains(u"Spaghetti alla carbonara"_s); }))
+        << log.toStdString();
+    ASSERT_TRUE(waitFor([&] { return printed(u"Pizzeria"_s).contains(u"+ Extra mozzarella"_s); }))
+        << printed(u"Pizzeria"_s).toStdString();
+    EXPECT_TRUE(printed(u"Pizzeria"_s).contains(u"+ ben cotta"_s));
+    EXPECT_TRUE(printed(u"Preconto"_s).contains(u"Margherita"_s)) << printed(u"Preconto"_s).toStdString();
+    EXPECT_EQ(query(u"SELECT id_operatore & '/' & totale & '/' & pre_conto FROM comande"_s), u"2/19.5/-1"_s);
+
+    // A second round: one more carbonara. The kitchen gets only that one.
+    sim.queueMessage('T', "PALM1|2|0|5|0|0|P|108|2|1100|0|1|0|0|0|P|126|1|700|0|2|0|m|0|+|25|1|150|0|0|0|.|"
+                          "$ben cotta|");
+    ASSERT_TRUE(waitFor([&] { return printed(u"Cucina"_s).count(Fine) == 2; })) << log.toStdString();
+    EXPECT_TRUE(printed(u"Cucina"_s).section(Fine, 1).contains(u"1 Spaghetti alla carbonara"_s))
+        << printed(u"Cucina"_s).toStdString();
+    EXPECT_EQ(printed(u"Pizzeria"_s).count(Fine), 1);
+    EXPECT_EQ(query(u"SELECT count(*) FROM comande"_s), u"1"_s);
+
+    // The handhelds read the table back, list Giulia's tables and move the order to table 6.
+    sim.queueMessage('V', "PALM1|3|0|5|");
+    sim.queueMessage('l', "2|");
+    sim.queueMessage('N', "PALM1|3|0|5|0|6|");
+    sim.queueMessage('N', "PALM1|3|0|5|0|7|");
+    ASSERT_TRUE(waitFor([&] { return sim.replies().size() >= 4; })) << log.toStdString();
+    const QList<QByteArray> r = sim.replies();
+    EXPECT_EQ(r.at(0), "OO|2|T|5|M|1|G|1|4|800|0|0|0|P|108|2|2200|0|1|0|P|126|1|700|0|2|0|m|0|1|0|0|0|0|"
+                       "+|25|1|150|0|0|0|$|ben cotta|.|");
+    EXPECT_TRUE(r.at(1).startsWith("TT|5|O|2|G|4|S|")) << r.at(1).left(60).toStdString();
+    EXPECT_EQ(r.at(2), "W0");
+    EXPECT_EQ(r.at(3), "W100"); // table 5 is free now
+    EXPECT_EQ(query(u"SELECT numero_tavolo FROM tavoli_occupati"_s), u"6"_s);
+    EXPECT_EQ(stop(), 0);
+}
+
+} // namespace
