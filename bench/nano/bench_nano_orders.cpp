@@ -1,9 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Radio orders of 15 lines, each message the whole order of its table with one dish added since the
 // last, recorded and printed (kitchen, pizzeria and bar spool printers) on a durable WAL database;
-// beside it the same order recorded from a TCP handheld and printed by its own rule.
-//   bench_nano_orders [--benchmark_min_time=5s]
+// beside it the same order recorded from a TCP handheld and printed by its own rule, and the radio
+// order once more as the receive loop takes it from the access point emulated on a pseudo-terminal
+// (poll, frame, dispatch, record, print).
+//   bench_nano_orders
 #include "Clock.h"
+#ifdef PLIKO_BENCH_DUVUSIM
+#include "DuvuSim.h"
+#include "SerialAccessPoint.h"
+#include "modNano.h"
+#endif
 #include "HandheldLink.h"
 #include "OperatorUi.h"
 #include "OrderPrinting.h"
@@ -139,8 +146,41 @@ void TcpOrder15Lines(benchmark::State &state)
     state.SetItemsProcessed(state.iterations());
 }
 
+#ifdef PLIKO_BENCH_DUVUSIM
+void RadioOrder15LinesThroughTheAccessPoint(benchmark::State &state)
+{
+    Ristorante r;
+    DuvuSim sim;
+    sim.openPty();
+    sim.start();
+    SerialAccessPoint::Settings settings;
+    settings.devices.insert(1, sim.devicePath());
+    SerialAccessPoint driver(settings);
+    driver.Dll_OpenSerial(1);
+    modNanoComande handlers(r.db, r.helpers, &r.ui, r.stampe.get());
+    modNano loop(driver, handlers, r.db, &r.ui);
+    int n = 0;
+    for (auto _ : state) {
+        sim.queueMessage('T', messaggioT(1 + n % Tavoli, n / Tavoli));
+        loop.tick();
+        ++n;
+    }
+    // Every message must have reached its order: the last table holds what it was last sent.
+    auto rs = r.db.openSnapshot(u"SELECT sum(quantita) FROM merce_comande, tavoli_occupati WHERE"
+                                " merce_comande.id_comanda = tavoli_occupati.id_comanda AND numero_tavolo = "_s
+                                + QString::number(1 + (n - 1) % Tavoli));
+    const int giro = (n - 1) / Tavoli;
+    if (!rs || tipi::toLong(rs->value(0)) != 15 * (1 + giro / 15) + giro % 15)
+        state.SkipWithError("a message was lost");
+    state.SetItemsProcessed(state.iterations());
+}
+#endif
+
 } // namespace
 
+#ifdef PLIKO_BENCH_DUVUSIM
+BENCHMARK(RadioOrder15LinesThroughTheAccessPoint)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+#endif
 BENCHMARK(RadioOrder15Lines)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 BENCHMARK(TcpOrder15Lines)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 
