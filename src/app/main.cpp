@@ -29,6 +29,7 @@
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLoggingCategory>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -70,6 +71,10 @@ void applyLogLevel(const QString &level)
 
 int main(int argc, char **argv)
 {
+#ifdef Q_OS_UNIX
+    // A log reader that went away (a restarted server's inherited standard error) must not end us.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     const bool headless = wantsHeadless(argc, argv);
     if (headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -84,6 +84,10 @@ bool admitRestart(QString *why)
         *why = u"%1 riavvii negli ultimi %2 secondi: il server non viene riavviato (vedere i rapporti di errore)"_s
                    .arg(recent.size())
                    .arg(RestartWindowSeconds);
+        // Said beside the history too: the server's standard error may have no reader any more.
+        QFile note(path + u".stop"_s);
+        if (note.open(QIODevice::Append))
+            note.write(QDateTime::currentDateTime().toString(Qt::ISODate).toUtf8() + ' ' + why->toUtf8() + '\n');
         return false;
     }
     recent << now;
