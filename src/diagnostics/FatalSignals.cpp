@@ -164,9 +164,13 @@ extern "C" void onFatalSignal(int number)
     if (g_restart) {
         const pid_t child = ::fork();
         if (child == 0) {
-            // The helper must not hold this server's sockets (the listening port above all).
+            // The helper must not hold this server's sockets (the listening port above all), nor
+            // inherit this handler's blocked signal, which would pass on to the restarted server.
             for (int f = 3; f < 1024; ++f)
                 ::close(f);
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
             ::execv(g_helper, g_argv);
             ::_exit(127);
         }
@@ -195,6 +199,13 @@ void installFatalSignalHandlers(const FatalSignalSetup &setup)
     // backtrace() loads its unwinder on first use: done now, not inside the handler.
     void *frames[2];
     ::backtrace(frames, 2);
+
+    // A fatal signal blocked by whoever started us would never reach the handler.
+    sigset_t fatal;
+    sigemptyset(&fatal);
+    for (const int s : FatalSignals)
+        sigaddset(&fatal, s);
+    ::sigprocmask(SIG_UNBLOCK, &fatal, nullptr);
 
     struct sigaction action = {};
     action.sa_handler = onFatalSignal;

@@ -105,6 +105,10 @@ int main(int argc, char **argv)
 {
     // Out of the server's session and process group: whatever stops the server leaves us running.
     ::setsid();
+    // The server we start must get signals as a fresh process does, whatever state we were started in.
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
     QCoreApplication app(argc, argv);
     if (argc != 2) {
         say(u"uso: pliko-restart <testo Base64>"_s);
