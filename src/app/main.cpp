@@ -8,7 +8,9 @@
 #include "ErrorRoutine.h"
 #include "FatalSignals.h"
 #include "Guarded.h"
+#include "PrinterBackend.h"
 #include "Restart.h"
+#include "SegnalazioneErrore.h"
 #include "FirstRunSetup.h"
 #include "GuiOperatorUi.h"
 #include "NullAccessPoint.h"
@@ -182,6 +184,15 @@ int main(int argc, char **argv)
         };
         errors.showWindow = [&context](diagnostics::CrashReport &report) {
             frmErroreRuntime window(report, context.registry().option(u"CrashReportUrl"_s), &context.ui());
+            window.setPrint([&context](const diagnostics::CrashReport &r, QString *error) {
+                // The report goes to the cash desk's printer, where the operator stands.
+                auto backend = PrinterBackend::create(context.registry());
+                const QString printer =
+                    tipi::toText(context.registry().backOffice(u"zona_ristorante_cassa"_s)).section(u'|', 0, 0).trimmed();
+                return stampaSegnalazioneErrore(r.record(), r.customerId(),
+                                                QCoreApplication::applicationDirPath() + u"/ErrorsReport.xml"_s,
+                                                *backend, printer, error);
+            });
             window.exec();
         };
     }

@@ -105,10 +105,12 @@ void frmErroreRuntime::invia()
 
 void frmErroreRuntime::stampa()
 {
-    // Printing the report needs the report layouts; without a printer it says so and the window stays.
-    if (m_ui)
-        m_ui->message(u"Stampa della segnalazione non disponibile: il rapporto e' in "_s + m_report.folder(),
-                      OperatorUi::Icon::Information);
+    // The printed report carries the comment as it stands; the window stays open either way.
+    const QString comment = m_comment->toPlainText().trimmed();
+    m_report.record().comment = comment.isEmpty() ? diagnostics::NoComment : comment;
+    QString error = u"stampa non disponibile"_s;
+    if ((!m_print || !m_print(m_report, &error)) && m_ui)
+        m_ui->message(u"Segnalazione non stampata: "_s + error, OperatorUi::Icon::Warning);
 }
 
 bool frmErroreRuntime::upload(QString *error)

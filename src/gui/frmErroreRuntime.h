@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <functional>
 
 class OperatorUi;
 class QPlainTextEdit;
@@ -24,6 +25,10 @@ public:
 
     frmErroreRuntime(diagnostics::CrashReport &report, QString uploadUrl, OperatorUi *ui, QWidget *parent = nullptr);
 
+    // How "Stampa" prints the report; false and why when it could not.
+    using PrintReport = std::function<bool(const diagnostics::CrashReport &, QString *error)>;
+    void setPrint(PrintReport print) { m_print = std::move(print); }
+
     QPlainTextEdit *commentBox() const { return m_comment; }
     QPushButton *cmdEsci() const { return m_esci; }
     QPushButton *cmdInvia() const { return m_invia; }
@@ -40,6 +45,7 @@ private:
     diagnostics::CrashReport &m_report;
     QString m_uploadUrl;
     OperatorUi *m_ui;
+    PrintReport m_print;
     QPlainTextEdit *m_comment;
     QPushButton *m_esci;
     QPushButton *m_invia;
