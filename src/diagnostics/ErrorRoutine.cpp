@@ -178,27 +178,28 @@ Outcome erroreComune(const QString &messageIn, const QString &module, Where wher
     r.restartPending = restart;
     qCCritical(lcFault).noquote() << r.moduleText << "-" << r.errorText;
 
-    const QString folder = setup().crashFolder.isEmpty() ? QDir::temp().filePath(u"QM10Errors"_s)
-                                                         : setup().crashFolder;
-    QDir().mkpath(folder);
-    CrashReport report(folder, r, setup().customerId, setup().email);
-    if (setup().screenshot)
-        setup().screenshot(report.screenshotPath());
-
-    // The window waits for the operator: only where the server is going to restart anyway, never in
-    // the way of the requests still being served.
-    if (restart && setup().showWindow && !restarting()) {
-        setup().showWindow(report);
-    }
-    if (!report.written()) {
-        report.record().comment = NoComment;
-        QString error;
-        if (!report.write(&error))
-            qCCritical(lcFault).noquote() << "rapporto di errore non scritto:" << error;
-    }
-    if (report.written()) {
-        archive() = report.archivePath();
-        qCCritical(lcFault).noquote() << "rapporto di errore:" << archive();
+    // Without a report folder (a tool or test that installed no setup) the fault is only logged.
+    const QString folder = setup().crashFolder;
+    if (!folder.isEmpty()) {
+        QDir().mkpath(folder);
+        CrashReport report(folder, r, setup().customerId, setup().email);
+        if (setup().screenshot)
+            setup().screenshot(report.screenshotPath());
+        // The window waits for the operator: only where the server is going to restart anyway, never
+        // in the way of the requests still being served.
+        if (restart && setup().showWindow && !restarting())
+            setup().showWindow(report);
+        if (!report.written()) {
+            report.record().comment = NoComment;
+            QString error;
+            if (!report.write(&error))
+                qCCritical(lcFault).noquote() << "rapporto di errore non scritto:" << error;
+        }
+        if (report.written()) {
+            r.comment = report.record().comment;
+            archive() = report.archivePath();
+            qCCritical(lcFault).noquote() << "rapporto di errore:" << archive();
+        }
     }
     if (restart)
         restartOnce();

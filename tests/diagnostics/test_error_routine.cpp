@@ -163,7 +163,7 @@ TEST_F(ErrorRoutineTest, AFailedRequestLeavesAnArchiveOfSixFilesWithTheFailingHa
     EXPECT_EQ(entries, (QStringList{u"tmp-"_s + t + u".env"_s, u"tmp-"_s + t + u".err"_s, u"tmp-"_s + t + u".glb"_s,
                                     u"tmp-"_s + t + u".loc"_s, u"tmp-"_s + t + u".reg"_s, u"tmp-"_s + t + u".stk"_s}));
     EXPECT_TRUE(errorRecord().callTrace.contains(u"analizzaDati.Comanda"_s)) << errorRecord().callTrace.toStdString();
-    EXPECT_EQ(errorRecord().comment, QString());  // the record keeps no comment of a report without window
+    EXPECT_EQ(errorRecord().comment, NoComment);  // headless: nobody to ask
 }
 
 TEST_F(ErrorRoutineTest, ManyFailedRequestsWithinAMinuteRestartTheServer)
