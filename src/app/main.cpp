@@ -6,6 +6,13 @@
 #include "AccessPoint.h"
 #include "CommandWiring.h"
 #include "ControlChannel.h"
+#include "CrashReport.h"
+#include "ErrorRoutine.h"
+#include "FatalSignals.h"
+#include "Guarded.h"
+#include "PrinterBackend.h"
+#include "Restart.h"
+#include "SegnalazioneErrore.h"
 #include "FirstRunSetup.h"
 #include "GuiOperatorUi.h"
 #include "NanoWiring.h"
@@ -14,14 +21,20 @@
 #include "SignalWatcher.h"
 #include "frmMain.h"
 #include "frmNano.h"
+#include "frmErroreRuntime.h"
 #include "frmTestInvioComande.h"
+#include "modGestioneTipiDato.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFileInfo>
+#include <QPixmap>
+#include <QScreen>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLoggingCategory>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -63,6 +76,10 @@ void applyLogLevel(const QString &level)
 
 int main(int argc, char **argv)
 {
+#ifdef Q_OS_UNIX
+    // A log reader that went away (a restarted server's inherited standard error) must not end us.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     const bool headless = wantsHeadless(argc, argv);
     if (headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -91,6 +108,8 @@ int main(int argc, char **argv)
                                             u"No windows: log to standard error, end on SIGTERM/SIGINT."_s);
     parser.addOption(configOption);
     parser.addOption(headlessOption);
+    parser.addPositionalArgument(diagnostics::NoErrorsArgument,
+                                 u"Started again by pliko-restart after an internal fault."_s);
     parser.process(*app);
 
     QString firstRunNote;
@@ -114,6 +133,28 @@ int main(int argc, char **argv)
 
     auto registry = std::make_unique<Registry>(configPath);
     applyLogLevel(registry->option(u"LogLevel"_s, u"info"_s));
+
+    // Crash reports and the restart are ready before anything else can fail.
+    const QString workFolder = QDir(QDir::tempPath()).filePath(u"QM9Temp"_s);
+    QString crashFolder = registry->option(u"CrashReportDir"_s);
+    if (crashFolder.isEmpty())
+        crashFolder = QDir(workFolder).filePath(u"QM10Errors"_s);
+    QDir().mkpath(crashFolder);
+    if (QCoreApplication::arguments().contains(diagnostics::NoErrorsArgument))
+        qCWarning(lcLog) << "riavviato dopo un errore interno";
+    for (const QString &archive : diagnostics::archiveLeftovers(crashFolder))
+        qCWarning(lcLog).noquote() << "rapporto dell'arresto precedente:" << archive;
+    // Under systemd a helper started from the service would be stopped with it: the unit's
+    // Restart=on-failure starts the server again instead.
+    const bool serviceManaged = diagnostics::underServiceManager();
+    diagnostics::Restarter restarter(QCoreApplication::applicationDirPath(), workFolder,
+                                     QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1));
+    const QString helper = serviceManaged ? QString() : restarter.prepareHelper();
+    bool limitOk = false;
+    const int restartLimit = registry->option(u"RestartLimit"_s, u"5"_s).toInt(&limitOk);
+    qputenv("PLIKO_RESTART_LIMIT", QByteArray::number(limitOk && restartLimit >= 0 ? restartLimit : 5));
+    qputenv("PLIKO_RESTART_HISTORY", QFile::encodeName(QDir(workFolder).filePath(u"pliko-restart.history"_s)));
+    diagnostics::installFatalSignalHandlers({crashFolder, helper, restarter.helperArgument()});
     std::unique_ptr<OperatorUi> ui;
     if (headless)
         ui = std::make_unique<OperatorUi>();
@@ -126,6 +167,54 @@ int main(int argc, char **argv)
     NanoWiring radio(context);
     ControlChannel control;
     radio.registraComandi(control);
+
+    diagnostics::ErrorSetup errors;
+    errors.crashFolder = crashFolder;
+    errors.customerId = tipi::toText(context.registry().backOffice(u"CodiceCliente"_s));
+    errors.email = tipi::toText(context.registry().backOffice(u"EmailSegnalazioni"_s));
+    errors.registryExtract = [configPath] {
+        QFile f(configPath);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    };
+    errors.databaseStatus = [&context] {
+        clsDatabase &db = context.database();
+        return u"database %1, aperto: %2, transazione: %3, ultimo errore: %4"_s.arg(
+            context.databasePath, db.isOpened() ? u"si"_s : u"no"_s, db.inTransaction() ? u"si"_s : u"no"_s,
+            db.lastErrorText());
+    };
+    errors.criticalMessage = [&context](const QString &text) { context.ui().message(text, OperatorUi::Icon::Critical); };
+    if (!headless) {
+        errors.screenshot = [](const QString &path) {
+            if (QScreen *screen = QGuiApplication::primaryScreen())
+                screen->grabWindow(0).save(path, "PNG");
+        };
+        errors.showWindow = [&context](diagnostics::CrashReport &report) {
+            frmErroreRuntime window(report, context.registry().option(u"CrashReportUrl"_s), &context.ui());
+            window.setPrint([&context](const diagnostics::CrashReport &r, QString *error) {
+                // The report goes to the cash desk's printer, where the operator stands.
+                auto backend = PrinterBackend::create(context.registry());
+                const QString printer =
+                    tipi::toText(context.registry().backOffice(u"zona_ristorante_cassa"_s)).section(u'|', 0, 0).trimmed();
+                return stampaSegnalazioneErrore(r.record(), r.customerId(),
+                                                QCoreApplication::applicationDirPath() + u"/ErrorsReport.xml"_s,
+                                                *backend, printer, error);
+            });
+            window.exec();
+        };
+    }
+    errors.restart = [&core, &restarter, serviceManaged] {
+        if (serviceManaged) {
+            qCCritical(lcLog) << "fine per errore interno: il servizio riavvia il server";
+        } else if (!restarter.startHelper()) {
+            // Ending without anyone to start us again would leave the restaurant without service.
+            qCCritical(lcLog) << "riavvio non possibile: il server continua";
+            return;
+        }
+        core.termina(diagnostics::ExitRestartWanted);
+    };
+    diagnostics::installErrorSetup(std::move(errors));
+    diagnostics::setTraceOverflowNotice(
+        [&context](const QString &text) { context.ui().message(text, OperatorUi::Icon::Critical); });
 
     // The operator log goes to standard error too: the only log a service has, and the support
     // trail of a desktop one.
@@ -171,7 +260,12 @@ int main(int argc, char **argv)
     if (!firstRunNote.isEmpty())
         context.ui().message(firstRunNote, OperatorUi::Icon::Information);
 
-    const int status = core.avvia();
+    int status = 0;
+    if (!diagnostics::runGuarded("frmMain", "Form_Load", diagnostics::Where::Outside,
+                                 [&] { status = core.avvia(); })) {
+        diagnostics::installErrorSetup({});
+        return diagnostics::ExitRestartWanted;
+    }
     if (status == 0) {
         const QString socketPath = context.registry().option(u"ControlSocket"_s, ControlChannel::defaultPath());
         if (socketPath.compare(u"off"_s, Qt::CaseInsensitive) != 0)
@@ -181,7 +275,12 @@ int main(int argc, char **argv)
         if (auto *gui = dynamic_cast<GuiOperatorUi *>(&context.ui()))
             gui->waitForOpenMessages();
         core.termina(status);
+        diagnostics::installErrorSetup({});
         return status;
     }
-    return app->exec();
+    const int code = app->exec();
+    // The routine's hooks reach objects of this function: none may run once they are gone.
+    diagnostics::installErrorSetup({});
+    diagnostics::setTraceOverflowNotice({});
+    return code;
 }

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
 
@@ -44,6 +45,24 @@ clsDatabase::~clsDatabase()
     m_engine.reset();
 }
 
+void clsDatabase::reportFailure(const QString &label, const QString &text, int engineCode)
+{
+    switch (engineCode) {
+    case SQLITE_IOERR:
+    case SQLITE_CORRUPT:
+    case SQLITE_FULL:
+    case SQLITE_CANTOPEN:
+    case SQLITE_NOTADB:
+        m_diskTrouble = true;
+        diagnostics::capture(diagnostics::ErrDiskOrNetwork, text, m_lastLine);
+        diagnostics::erroreComune({}, label, diagnostics::Where::Request);
+        return;
+    default:
+        m_diskTrouble = false;
+        diagnostics::reportFault(label, text, m_lastLine);
+    }
+}
+
 bool clsDatabase::fail(const QString &text, int line)
 {
     m_lastError = text;
@@ -70,6 +89,7 @@ bool clsDatabase::openDB(const QString &path, const QString &, bool)
         return fail(u"3024 - Motore PostgreSQL non disponibile in questa versione: "_s + path, 10);
     QString error;
     auto engine = SqliteEngine::open(path, false, &error);
+    m_diskTrouble = !engine;
     if (!engine)
         return fail(error, 20);
     m_engine = std::move(engine);
@@ -121,7 +141,8 @@ std::unique_ptr<Recordset> clsDatabase::openRecordset(const QString &source, int
         if (attempt < StatementAttempts)
             pause();
     }
-    diagnostics::reportFault(u"clsDatabase::Sub openRecordset"_s, m_lastError + u" ["_s + source + u']', m_lastLine);
+    reportFailure(u"clsDatabase::Sub openRecordset"_s, m_lastError + u" ["_s + source + u']',
+                  type == Recordset::Table ? 0 : m_engine->lastCode());
     return nullptr;
 }
 
@@ -146,7 +167,7 @@ bool clsDatabase::doQuery(const QString &sql)
         if (attempt < StatementAttempts)
             pause();
     }
-    diagnostics::reportFault(u"clsDatabase::Sub openRecordset"_s, m_lastError + u" ["_s + sql + u']', m_lastLine);
+    reportFailure(u"clsDatabase::Sub openRecordset"_s, m_lastError + u" ["_s + sql + u']', m_engine->lastCode());
     return false;
 }
 
@@ -159,7 +180,7 @@ bool clsDatabase::recordOp(Recordset &rs, bool (Recordset::*op)(), const char *l
         if (attempt < RecordAttempts)
             pause();
     }
-    diagnostics::reportFault(QString::fromLatin1(label), m_lastError, m_lastLine);
+    reportFailure(QString::fromLatin1(label), m_lastError, rs.lastCode());
     return false;
 }
 
@@ -203,7 +224,7 @@ bool clsDatabase::beginTrans()
         if (attempt < StatementAttempts)
             pause();
     }
-    diagnostics::reportFault(u"clsDatabase::beginTrans"_s, m_lastError, m_lastLine);
+    reportFailure(u"clsDatabase::beginTrans"_s, m_lastError, m_engine->lastCode());
     return false;
 }
 
@@ -221,7 +242,7 @@ bool clsDatabase::commitTrans()
         if (attempt < StatementAttempts)
             pause();
     }
-    diagnostics::reportFault(u"clsDatabase::commitTrans"_s, m_lastError, m_lastLine);
+    reportFailure(u"clsDatabase::commitTrans"_s, m_lastError, m_engine->lastCode());
     return false;
 }
 
@@ -235,7 +256,7 @@ bool clsDatabase::rollback()
         return true;
     }
     fail(m_engine->lastError(), 96);
-    diagnostics::reportFault(u"clsDatabase::rollback"_s, m_lastError, m_lastLine);
+    reportFailure(u"clsDatabase::rollback"_s, m_lastError, m_engine->lastCode());
     return false;
 }
 

@@ -74,6 +74,8 @@ public:
 
     QString lastErrorText() const { return m_lastError; }
     int lastErrorLine() const { return m_lastLine; }
+    // The last failure was the disk's, the network's or a damaged file's (not the statement's).
+    bool diskTrouble() const { return m_diskTrouble; }
 
     // Pause between attempts (one second in service; tests shorten it).
     void setRetryDelay(std::chrono::milliseconds delay) { m_retryDelay = delay; }
@@ -87,6 +89,9 @@ private:
     void pause();
     bool ensureSettingsTable();
     bool fail(const QString &text, int line);
+    // Hands a failure that outlasted its retries on: disk, network and damaged-file failures go to
+    // the error routine as 3043 (the server restarts), the others are logged for the caller.
+    void reportFailure(const QString &label, const QString &text, int engineCode);
 
     OperatorUi *m_ui;
     std::shared_ptr<SqliteEngine> m_engine;
@@ -95,6 +100,7 @@ private:
     qint64 m_lastChanged = 0;
     QString m_lastError;
     int m_lastLine = 0;
+    bool m_diskTrouble = false;
     std::chrono::milliseconds m_retryDelay{1000};
     bool m_yield = true;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmMain.h"
 
+#include "Guarded.h"
 #include "ServerContext.h"
 #include "ServerCore.h"
 #include "frmSysTray.h"
@@ -131,8 +132,11 @@ frmMain::frmMain(ServerCore &core, QWidget *parent)
         m_lbStatus->clear();
         m_txtDati->setPlainText(QString());
     });
-    connect(m_cmdClear, &QPushButton::clicked, this, [this] { m_core.context().ui().clearLog(); });
-    connect(m_cmdClose, &QPushButton::clicked, this, [this] { close(); });
+    connect(m_cmdClear, &QPushButton::clicked, this, [this] {
+        diagnostics::runClick("frmMain.cmdClear", "frmMain", "cmdClear_Click", [this] { m_core.context().ui().clearLog(); });
+    });
+    connect(m_cmdClose, &QPushButton::clicked, this,
+            [this] { diagnostics::runClick("frmMain.cmdClose", "frmMain", "cmdClose_Click", [this] { close(); }); });
     // cmdInvio sends nothing: a reply goes only to the connection that asked for it.
     connect(&m_core.wsServer(), &HandheldServer::slotChanged, this, &frmMain::onSlotChanged);
 
@@ -161,7 +165,7 @@ void frmMain::presentAtStart()
 void frmMain::onTrayMouse(int button)
 {
     if (button == 2)
-        m_tray->showMenu();
+        diagnostics::runClick("frmSysTray.menu", "frmSysTray", "MouseDown", [this] { m_tray->showMenu(); });
 }
 
 void frmMain::onTrayMenu(const QString &key)
@@ -174,43 +178,24 @@ void frmMain::onTrayMenu(const QString &key)
         chiudiProgramma();
 }
 
+// Click handlers run one at a time each (a second click while the first waits on a question or
+// the access point does nothing), traced, and a fault in one goes to the error routine.
 void frmMain::attivaNano()
 {
-    if (!enter("attivaNano"))
-        return;
-    m_core.attivaNano();
-    leave("attivaNano");
+    diagnostics::runClick("frmMain.attivaNano", "frmMain", "mnuAttivaNano_Click", [this] { m_core.attivaNano(); });
 }
 
 void frmMain::gestioneNano()
 {
-    if (!enter("gestioneNano"))
-        return;
-    if (m_core.context().showNanoWindow)
-        m_core.context().showNanoWindow();
-    leave("gestioneNano");
+    diagnostics::runClick("frmMain.gestioneNano", "frmMain", "mnuGestioneNano_Click", [this] {
+        if (m_core.context().showNanoWindow)
+            m_core.context().showNanoWindow();
+    });
 }
 
 void frmMain::chiudiProgramma()
 {
-    if (!enter("chiudiProgramma"))
-        return;
-    m_core.chiudiProgramma();
-    leave("chiudiProgramma");
-}
-
-bool frmMain::enter(const char *key)
-{
-    const QByteArray k(key);
-    if (m_running.contains(k))
-        return false;
-    m_running.insert(k);
-    return true;
-}
-
-void frmMain::leave(const char *key)
-{
-    m_running.remove(QByteArray(key));
+    diagnostics::runClick("frmMain.chiudiProgramma", "frmMain", "mnuEsci_Click", [this] { m_core.chiudiProgramma(); });
 }
 
 void frmMain::closeEvent(QCloseEvent *event)

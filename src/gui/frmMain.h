@@ -37,9 +37,6 @@ private:
     void onTrayMouse(int button);
     void onTrayMenu(const QString &key);
     void onSlotChanged(int index, int state, const QString &peer);
-    // Click handlers do not run twice at once (a second click while the first waits is ignored).
-    bool enter(const char *key);
-    void leave(const char *key);
 
     ServerCore &m_core;
     frmSysTray *m_tray;
@@ -50,6 +47,5 @@ private:
     QLineEdit *m_txtDatiInvio;
     QPushButton *m_cmdInvio;
     QTreeWidget *m_connections;
-    QSet<QByteArray> m_running;
     bool m_ending = false;
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmTestInvioComande.h"
 
+#include "Guarded.h"
+
 #include "TestInvioComande.h"
 
 #include <QCloseEvent>
@@ -46,12 +48,10 @@ frmTestInvioComande::frmTestInvioComande(TestInvioComande &test, QWidget *parent
 void frmTestInvioComande::chiudi()
 {
     // A second click while the question is open does nothing.
-    if (m_closing)
-        return;
-    m_closing = true;
-    m_test.chiudi();
-    hide();
-    m_closing = false;
+    diagnostics::runClick("frmTestInvioComande.cmdChiudi", "frmTestInvioComande", "cmdChiudi_Click", [this] {
+        m_test.chiudi();
+        hide();
+    });
 }
 
 void frmTestInvioComande::closeEvent(QCloseEvent *event)

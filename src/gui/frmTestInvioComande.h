@@ -30,5 +30,4 @@ private:
     QPlainTextEdit *m_testo;
     QLabel *m_lblTotale;
     QPushButton *m_cmdChiudi;
-    bool m_closing = false;
 };

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CommandDispatcher.h"
 
-#include "ErrorRoutine.h"
+#include "Guarded.h"
 #include "OperatorUi.h"
 #include "clsDatabase.h"
 
@@ -33,7 +33,7 @@ CommandDispatcher::CommandDispatcher(clsDatabase &db, OperatorUi *ui, QObject *p
 
 void CommandDispatcher::registerCommand(const QString &word, Handler handler, int minFields)
 {
-    m_commands.push_back({word, std::move(handler), minFields});
+    m_commands.push_back({word, std::move(handler), minFields, word.toLatin1()});
 }
 
 QStringList CommandDispatcher::commandWords() const
@@ -46,14 +46,21 @@ QStringList CommandDispatcher::commandWords() const
 
 void CommandDispatcher::analizzaDati(const QString &text, int index)
 {
+    PLIKO_TRACE("frmMain", "analizzaDati");
     ++m_active;
     // The database stays open for the whole request, also while its handler yields; the opens are
     // counted, so a request that ends meanwhile does not close it under this one.
     const bool opened = m_db.openDB(m_dbPath);
     if (!opened) {
-        diagnostics::reportFault(u"analizzaDati"_s,
-                                 u"Database non disponibile (slot "_s + QString::number(index) + u"): "_s
-                                     + m_db.lastErrorText());
+        const QString why = u"Database non disponibile (slot "_s + QString::number(index) + u"): "_s
+                            + m_db.lastErrorText();
+        // The database proved itself at start: failing to open it now is disk or network trouble.
+        if (m_db.diskTrouble()) {
+            diagnostics::capture(diagnostics::ErrDiskOrNetwork, why);
+            diagnostics::erroreComune({}, u"frmMain.analizzaDati"_s, diagnostics::Where::Request);
+        } else {
+            diagnostics::reportFault(u"analizzaDati"_s, why);
+        }
     }
 
     const qsizetype first = text.indexOf(u'|');
@@ -84,14 +91,11 @@ void CommandDispatcher::analizzaDati(const QString &text, int index)
                 request.reject(u"argomenti insufficienti per "_s + e.word);
                 break;
             }
-            try {
-                e.handler(request);
-            } catch (const std::exception &ex) {
-                // A handler fault is a fault of this one request: reported, the connection closed,
-                // the service goes on.
-                diagnostics::reportFault(u"analizzaDati "_s + e.word, QString::fromLocal8Bit(ex.what()));
+            // A handler fault is a fault of this one request: its crash report is written, the
+            // connection closed and the transaction rolled back below, and the service goes on.
+            if (!diagnostics::runGuarded("analizzaDati", e.traceName.constData(), diagnostics::Where::Request,
+                                         [&] { e.handler(request); }))
                 request.reject(u"errore interno in "_s + e.word);
-            }
             break;
         }
         *live = false;

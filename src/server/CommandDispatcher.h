@@ -70,6 +70,7 @@ private:
         QString word;
         Handler handler;
         int minFields = 0;
+        QByteArray traceName; // the word, as the call trace keeps it
     };
 
     clsDatabase &m_db;

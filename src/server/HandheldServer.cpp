@@ -2,7 +2,7 @@
 #include "HandheldServer.h"
 
 #include "Cp1252.h"
-#include "ErrorRoutine.h"
+#include "Guarded.h"
 #include "OperatorUi.h"
 #include "modGestioneTipiDato.h"
 
@@ -372,11 +372,8 @@ void HandheldServer::runContinuation(quint64 id)
     m_continuations.erase(it);
     c.guard->stop();
     c.guard->deleteLater();
-    try {
-        c.work();
-    } catch (const std::exception &e) {
-        diagnostics::reportFault(u"dopoChiusura"_s, QString::fromLocal8Bit(e.what()));
-    }
+    // Printing after the reply belongs to its request: a fault there is that request's fault.
+    diagnostics::runGuarded("HandheldServer", "dopoChiusura", diagnostics::Where::Request, c.work);
     if (m_release)
         m_release(c.held);
 }

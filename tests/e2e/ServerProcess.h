@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -63,6 +64,11 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"XDG_CONFIG_HOME"_s, dir.filePath(u"config"_s));
         env.insert(u"XDG_DATA_HOME"_s, dir.filePath(u"data"_s));
+        // A crashed server is started again by its helper, never by a service manager running the tests.
+        env.remove(u"INVOCATION_ID"_s);
+        env.remove(u"NOTIFY_SOCKET"_s);
+        for (auto it = extraEnv.cbegin(); it != extraEnv.cend(); ++it)
+            env.insert(it.key(), it.value());
         if (withDisplayVariables) {
             env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         } else {
@@ -122,4 +128,5 @@ protected:
     QString log;
     QString extraConfig;      // further [PlikoServer] lines
     QString backOfficeConfig; // further back-office lines (printers of the zones)
+    QHash<QString, QString> extraEnv; // further environment of the server
 };

@@ -144,7 +144,7 @@ TEST_F(DispatcherTest, AFaultInsideAHandlerClosesThatConnectionAndLeavesTheServe
     dispatcher.registerCommand(u"Comanda"_s, [](const HandheldRequest &) { throw std::runtime_error("boom"); });
     dispatcher.analizzaDati(u"P|Comanda|1"_s, 9);
     EXPECT_EQ(dropped, std::vector<int>{9});
-    EXPECT_EQ(diagnostics::lastFault().text, u"boom"_s);
+    EXPECT_EQ(diagnostics::errorRecord().description, u"boom"_s);
     EXPECT_EQ(database.db().openCount(), baseOpens);
     EXPECT_EQ(dispatcher.activeRequests(), 0);
 }

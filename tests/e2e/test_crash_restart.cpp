@@ -1,0 +1,187 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A server that crashes in the middle of service: it leaves its crash report, is serving again in a
+// few seconds through its restart helper, and has lost no confirmed order; one that crashes at every
+// start stops being restarted.
+#include "CrashReport.h"
+#include "ServerProcess.h"
+
+#include <QDirIterator>
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+class CrashRestart : public ServerBinaryTest
+{
+protected:
+    void SetUp() override
+    {
+        backOfficeConfig = u"zona_ristorante_cucina=Cucina|9\nzona_ristorante_bar=Bar|9\n"_s;
+        for (const QString &p : {u"Cucina"_s, u"Bar"_s})
+            QDir().mkpath(dir.filePath(u"spool/"_s + p));
+        QDir().mkpath(dir.filePath(u"tmp"_s));
+        extraEnv.insert(u"TMPDIR"_s, dir.filePath(u"tmp"_s));
+        dbPath = createRestaurant(1);
+    }
+    void TearDown() override
+    {
+        for (const qint64 pid : restartedServers())
+            ::kill(pid_t(pid), SIGKILL);
+        ServerBinaryTest::TearDown();
+    }
+    QString crashFolder() const { return dir.filePath(u"tmp/QM9Temp/QM10Errors"_s); }
+
+    // Servers the helper started for this test's configuration (they are not our children).
+    QList<qint64> restartedServers() const
+    {
+        QList<qint64> pids;
+        const QString config = dir.filePath(u"plikoserver.ini"_s);
+        for (const QString &entry : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
+            bool number = false;
+            const qint64 pid = entry.toLongLong(&number);
+            QFile cmdline(u"/proc/"_s + entry + u"/cmdline"_s);
+            if (!number || !cmdline.open(QIODevice::ReadOnly))
+                continue;
+            const QList<QByteArray> words = cmdline.readAll().split('\0');
+            QFile stat(u"/proc/"_s + entry + u"/stat"_s);
+            const bool zombie = stat.open(QIODevice::ReadOnly) && stat.readAll().contains(") Z ");
+            if (!zombie && words.contains(QFile::encodeName(config)) && words.contains("/noerrors"))
+                pids << pid;
+        }
+        return pids;
+    }
+    // Polls the handheld port until the server answers (bounded).
+    bool answersAgainWithin(int boundMs)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < boundMs) {
+            if (exchange("PALM09|TestConnessione|\r") == "TestOK|\r")
+                return true;
+            QThread::msleep(50);
+        }
+        return false;
+    }
+    QStringList archives() const
+    {
+        return QDir(crashFolder()).entryList({u"qm10error#*.zip"_s}, QDir::Files);
+    }
+    template<typename Pred>
+    static bool waitFor(Pred pred, int boundMs = 10000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!pred()) {
+            if (t.elapsed() > boundMs)
+                return false;
+            QThread::msleep(50);
+        }
+        return true;
+    }
+    void crash(qint64 pid)
+    {
+        ASSERT_EQ(::kill(pid_t(pid), SIGSEGV), 0);
+    }
+
+    QString dbPath;
+};
+
+TEST_F(CrashRestart, ACrashInTheMiddleOfServiceRestartsTheServerWithEveryConfirmedOrderWhole)
+{
+    start({u"--headless"_s, u"--config"_s, writeConfig(dbPath)});
+    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+
+    constexpr int Handhelds = 3;
+    constexpr int LinesPerOrder = 6;
+    std::atomic<bool> stopping{false};
+    std::mutex mutex;
+    QList<qint64> confirmed;
+    std::vector<std::thread> waiters;
+    for (int h = 0; h < Handhelds; ++h) {
+        waiters.emplace_back([&, h] {
+            for (int n = 0; !stopping && n < 10000; ++n) {
+                const qint64 inizio = 3919435200LL + h * 100000 + n;
+                QByteArray text = "PALM0" + QByteArray::number(h) + "|Comanda|" + QByteArray::number(inizio) + "|"
+                                  + QByteArray::number(20 + h) + "|2|" + QByteArray::number(h + 1) + "|0|0;";
+                for (int l = 0; l < LinesPerOrder; ++l)
+                    text += "M|" + QByteArray::number(111 + l) + "|1|9,00|1|x|0|0;";
+                bool connected = false;
+                const QByteArray reply = exchange(text + "\r", &connected);
+                if (!connected)
+                    break;
+                if (reply == "ComandaOK|\r") {
+                    std::lock_guard lock(mutex);
+                    confirmed.append(inizio);
+                }
+            }
+        });
+    }
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard lock(mutex);
+        return confirmed.size() >= 5;
+    }));
+    crash(server.processId());
+    EXPECT_TRUE(server.waitForFinished(10000));
+    EXPECT_EQ(server.exitStatus(), QProcess::CrashExit);
+    stopping = true;
+    for (auto &w : waiters)
+        w.join();
+
+    EXPECT_TRUE(answersAgainWithin(5000));
+    const QList<qint64> restarted = restartedServers();
+    ASSERT_EQ(restarted.size(), 1);
+
+    // The restarted server packed what the crashed one left: its signal, backtrace and trace.
+    ASSERT_TRUE(waitFor([&] { return !archives().isEmpty(); })) << QDir(crashFolder()).entryList().join(u' ').toStdString();
+    const QStringList entries = diagnostics::zipEntries(QDir(crashFolder()).filePath(archives().first()));
+    EXPECT_EQ(entries.size(), 2) << entries.join(u' ').toStdString();
+    EXPECT_TRUE(std::any_of(entries.cbegin(), entries.cend(), [](const QString &e) { return e.endsWith(u".sig"_s); }));
+
+    ::kill(pid_t(restarted.first()), SIGTERM);
+    EXPECT_TRUE(waitFor([&] { return restartedServers().isEmpty(); }));
+
+    clsDatabase db;
+    db.setYieldBeforeStatements(false);
+    ASSERT_TRUE(db.openDB(dbPath));
+    ASSERT_GE(confirmed.size(), 5);
+    for (const qint64 inizio : confirmed) {
+        auto rs = db.openSnapshot(u"SELECT count(*) FROM comande, merce_comande WHERE comande.id_comanda ="
+                                  " merce_comande.id_comanda AND inizio = "_s + QString::number(inizio));
+        ASSERT_TRUE(rs);
+        EXPECT_EQ(tipi::toLong(rs->value(0)), LinesPerOrder) << "order " << inizio;
+    }
+    auto partial = db.openSnapshot(u"SELECT comande.id_comanda FROM comande LEFT JOIN merce_comande ON"
+                                   " comande.id_comanda = merce_comande.id_comanda GROUP BY comande.id_comanda"
+                                   " HAVING count(merce_comande.id_merce_comanda) <> "_s + QString::number(LinesPerOrder));
+    ASSERT_TRUE(partial);
+    EXPECT_EQ(partial->recordCount(), 0);
+}
+
+TEST_F(CrashRestart, AServerThatCrashesAtEveryStartStopsBeingRestartedAndSaysWhy)
+{
+    extraConfig = u"RestartLimit=1\n"_s;
+    start({u"--headless"_s, u"--config"_s, writeConfig(dbPath)});
+    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+
+    crash(server.processId());
+    ASSERT_TRUE(server.waitForFinished(10000));
+    ASSERT_TRUE(answersAgainWithin(5000));
+    const QList<qint64> restarted = restartedServers();
+    ASSERT_EQ(restarted.size(), 1);
+
+    crash(restarted.first());
+    const QString note = dir.filePath(u"tmp/QM9Temp/pliko-restart.history.stop"_s);
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(note); }));
+    QFile why(note);
+    ASSERT_TRUE(why.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(why.readAll().contains("non viene riavviato"));
+    EXPECT_TRUE(waitFor([&] { return restartedServers().isEmpty(); }));
+    bool connected = true;
+    exchange("PALM09|TestConnessione|\r", &connected);
+    EXPECT_FALSE(connected);
+    // Both crashes left their report.
+    EXPECT_EQ(QDir(crashFolder()).entryList({u"tmp-*.sig"_s, u"qm10error#*.zip"_s}, QDir::Files).size(), 2);
+}
+
+} // namespace
