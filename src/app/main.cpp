@@ -165,5 +165,6 @@ int main(int argc, char **argv)
         core.termina(status);
         return status;
     }
+    services.ristampaComandeInSospeso(context);
     return app->exec();
 }

@@ -21,7 +21,7 @@ public:
     static constexpr qint32 FieldSize = 50;
     // The longest text one cell or header field carries onto paper: far more than any ticket
     // needs, and small enough that laying it out never holds the server up.
-    static constexpr qsizetype MaxTesto = 4000;
+    static constexpr qsizetype MaxTesto = 4096;
 
     // The text cut to MaxTesto characters; a cut is logged with where it happened.
     static QString limitaTesto(const QString &text, QStringView where);

@@ -149,8 +149,8 @@ TEST_F(PreBills, AKitchenNoteCarriesNoStrayCarriageReturnAndAnEndlessWordIsCut)
     const QString note = biglietti(u"Cucina"_s).value(0);
     EXPECT_TRUE(note.contains(u"Operatore: Marco\n"_s)) << note.left(300).toStdString();
     EXPECT_FALSE(note.contains(u'\r'));
-    // The field carries its first 4,000 characters, cut into lines of the ticket's width.
-    EXPECT_EQ(note.count(u'Z'), 4000 - QString(u"Operatore: Marco\r\nMessaggio: "_s).size());
+    // The field carries its first 4,096 characters, cut into lines of the ticket's width.
+    EXPECT_EQ(note.count(u'Z'), cReportData::MaxTesto - QString(u"Operatore: Marco\r\nMessaggio: "_s).size());
     for (const auto &line : note.split(u'\n'))
         EXPECT_LE(line.size(), 42);
 }
