@@ -33,6 +33,10 @@ bool OrderText::parse(const QString &text, OrderText *out, QString *error)
         *error = u"testo della comanda senza intestazione completa"_s;
         return false;
     }
+    if (records.size() - 2 > MaxRecord) {
+        *error = u"%1 righe e variazioni in una comanda (al massimo %2)"_s.arg(records.size() - 2).arg(MaxRecord);
+        return false;
+    }
     const QStringList header = records[0].split(u'|');
     if (header.size() < 6) {
         *error = u"intestazione con %1 campi invece di 6"_s.arg(header.size());

@@ -28,6 +28,9 @@ struct OrderText
     static constexpr double MaxValoreRiga = 99999;
     // The most tables one order joins; a longer list is no table plan, and each would be a row.
     static constexpr qsizetype MaxTavoli = 200;
+    // The most lines and variations one order carries: a banquet has a few hundred; tens of thousands
+    // would hold every other handheld up while they are written and their tickets printed.
+    static constexpr qsizetype MaxRecord = 2000;
     struct Variation
     {
         qint32 variazione = 0;

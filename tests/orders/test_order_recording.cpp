@@ -195,14 +195,31 @@ TEST_F(Orders, QuantitiesAndPricesThatAreNoDishAreLeftOutAndReportedAsNoneLeft)
     }
 }
 
-TEST_F(Orders, AnOrderJoiningMoreTablesThanARoomHoldsIsRejected)
+TEST_F(Orders, AnOrderBeyondWhatARoomCanHoldIsRejectedWhole)
 {
     QStringList tables;
     for (int i = 1; i <= 201; ++i)
         tables.append(QString::number(i));
-    EXPECT_FALSE(send(u"3919435200|"_s + tables.join(u',') + u"|4|2|8,00|0;M|141|1|2,50|1|Acqua|0|0;"_s));
-    EXPECT_TRUE(link.replies.isEmpty());
-    EXPECT_EQ(scalar(u"SELECT count(*) FROM tavoli_occupati"_s), u"0"_s);
+    QString lines;
+    for (int i = 0; i < 1001; ++i)
+        lines += u"M|111|1|11,00|1|Carbonara|0|0;V|2|1;"_s;
+    const struct
+    {
+        const char *what;
+        QString text;
+        bool recorded;
+    } cases[] = {
+        {"201 tables joined", u"3919435200|"_s + tables.join(u',') + u"|4|2|8,00|0;M|141|1|2,50|1|Acqua|0|0;"_s, false},
+        {"1,001 dishes each with an extra", Header + u"0;"_s + lines, false},
+        {"1,000 dishes each with an extra", Header + u"0;"_s + lines.left(lines.size() - 36), true},
+    };
+    for (const auto &c : cases) {
+        link.replies.clear();
+        EXPECT_EQ(send(c.text), c.recorded) << c.what;
+        EXPECT_EQ(link.replies.isEmpty(), !c.recorded) << c.what;
+    }
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM tavoli_occupati WHERE numero_tavolo = 201"_s), u"0"_s);
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande"_s), u"1000"_s);
 }
 
 TEST_F(Orders, AFailureHalfWayKeepsThePreviousOrderWholeAndSendsNoConfirmation)
