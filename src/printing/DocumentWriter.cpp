@@ -65,11 +65,12 @@ void drawPage(QPainter &p, const RenderedDocument &doc, int pageIndex)
             QFont font = fontOf(item.font);
             if (item.lines.isEmpty()) {
                 // A one-line text wider than its field is drawn smaller (down to half its size) rather
-                // than cut at its edges: a table list in a narrow ticket's heading stays whole.
+                // than cut at its edges: a table list in a narrow ticket's heading stays whole (a little
+                // room is kept for the glyphs' own overhang).
                 const double wide = QFontMetricsF(font).horizontalAdvance(item.text);
                 if (wide > r.width() && r.width() > 0)
                     font.setPixelSize(std::max({1, font.pixelSize() / 2,
-                                                int(std::floor(font.pixelSize() * r.width() / wide))}));
+                                                int(std::floor(font.pixelSize() * 0.95 * r.width() / wide))}));
                 p.setFont(font);
                 p.drawText(r, alignFlags(item.align), item.text);
                 continue;

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QImage>
 
 using namespace Qt::StringLiterals;
 
@@ -154,6 +155,32 @@ TEST(Renderer, AWordLongerThanItsLineIsCutIntoPiecesThatFitAndLoseNothing)
     // Every kind of line end ends a line, and none is left in a line.
     EXPECT_EQ(ReportRenderer::wrapText(u"Operatore: Marco\r\nMessaggio: ciao\rfine\nok"_s, fits42),
               QStringList({u"Operatore: Marco"_s, u"Messaggio: ciao"_s, u"fine"_s, u"ok"_s}));
+}
+
+TEST(Renderer, AHeadingWiderThanANarrowTicketIsDrawnSmallerNotCutAtThePaperEdge)
+{
+    ReportEngine e;
+    ASSERT_TRUE(e.load(QStringLiteral(PLIKO_SOURCE_DATA_DIR "/StampeCustom.example-58mm.xml"), u"Preconto"_s));
+    e.setFieldText(u"numeroTavolo"_s, u"** TAVOLO 12,13 **"_s);
+    const RenderedDocument doc = *e.render(*PaperSize::fromCode(256));
+    const QImage page = DocumentWriter::page(doc, 0, 203);
+    const auto px = [](double twips) { return int(twips * 203 / 1440); };
+    // The heading's band, from the top margin down to the time line; its field spans the text width.
+    const int top = px(doc.marginTop);
+    const int bottom = px(doc.marginTop + 480);
+    const int left = px(doc.marginLeft);
+    const int right = px(doc.marginLeft + doc.bodyWidth);
+    int ink = 0;
+    int atTheEdges = 0; // a heading cut at its field's edges leaves half-drawn stars there
+    for (int y = top; y < bottom; ++y)
+        for (int x = 0; x < page.width(); ++x)
+            if (qGray(page.pixel(x, y)) < 128) {
+                ++ink;
+                if (x <= left + 2 || x >= right - 2)
+                    ++atTheEdges;
+            }
+    EXPECT_EQ(atTheEdges, 0);
+    EXPECT_GT(ink, 200); // and it is there
 }
 
 TEST(Renderer, ExpressionsJoinColumnsAndTexts)
