@@ -2,6 +2,7 @@
 // Rendering a 40-line kitchen ticket (layout, then PDF or text) and the memory a ticket table takes.
 #include "DocumentWriter.h"
 #include "ReportEngine.h"
+#include "ReportRenderer.h"
 #include "cReportData.h"
 #include "frmStampeDocumenti.h"
 
@@ -83,6 +84,25 @@ void BM_KitchenTicketToText(benchmark::State &state)
     }
 }
 BENCHMARK(BM_KitchenTicketToText)->Unit(benchmark::kMicrosecond);
+
+// One unbroken word of n characters (a note that is one long word) wrapped to a ticket's width: by
+// the font's measure, as the PDF is laid out, and by characters, as the thermal printer's text is.
+void BM_WrapOneLongWord(benchmark::State &state)
+{
+    const QString word(qsizetype(state.range(0)), u'Z');
+    FontSpec font;
+    font.size = 10;
+    qsizetype lines = 0;
+    for (auto _ : state) {
+        const QStringList measured = ReportRenderer::wrap(word, font, 4080);
+        const QStringList counted = ReportRenderer::wrapText(word, [](const QString &t) { return t.size() <= 42; });
+        lines = measured.size() + counted.size();
+        benchmark::DoNotOptimize(lines);
+    }
+    state.counters["lines"] = double(lines);
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_WrapOneLongWord)->Arg(1000)->Arg(10000)->Arg(100000)->Complexity()->Unit(benchmark::kMillisecond);
 
 size_t heapInUse()
 {

@@ -9,8 +9,12 @@
 #include "SincroReplies.h"
 #include "SyncCommands.h"
 #include "TestInvioComande.h"
+#include "TicketRecovery.h"
 #include "frmStampeDocumenti.h"
 #include "modGestioneTipiDato.h"
+
+#include <QDebug>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -28,6 +32,10 @@ public:
         return m_report.leggiStampante(7, printer, setting) ? printer : QString();
     }
     void stampaComanda(qint32 idComanda, const QString &tavoli) override { m_report.stampaComanda(idComanda, tavoli); }
+    void ristampaComanda(qint32 idComanda, const QString &tavoli) override
+    {
+        m_report.stampaComanda(idComanda, tavoli, true);
+    }
     void stampaPreConto(qint32 idComanda, const QString &tavoli) override
     {
         m_report.stampaPreConto(idComanda, tavoli);
@@ -125,6 +133,27 @@ void HandheldServices::chiudiTest()
 {
     if (m_parts->test.running())
         m_parts->test.chiudi();
+}
+
+int HandheldServices::ristampaComandeInSospeso(ServerContext &context)
+{
+    // Minutes back to look for orders owed a ticket; 0 turns the recovery off.
+    constexpr qint64 DefaultMinuti = 15;
+    const QString text = context.registry().option(u"RecoverTicketsMinutes"_s);
+    qint64 minuti = DefaultMinuti;
+    if (!text.isEmpty() && (!tipi::parseWhole(text, &minuti) || minuti < 0)) {
+        qWarning().noquote() << "RecoverTicketsMinutes non valido:" << text << "- uso" << DefaultMinuti;
+        minuti = DefaultMinuti;
+    }
+    if (minuti == 0)
+        return 0;
+    clsDatabase &db = context.database();
+    if (!db.openDB(context.databasePath))
+        return 0;
+    TicketRecovery recovery(db, context.server(), m_parts->printing, &context.ui());
+    const int n = recovery.ristampa(qint32(std::min<qint64>(minuti, 7 * 24 * 60)));
+    db.closeDB();
+    return n;
 }
 
 void HandheldServices::setSceltaStampante(std::function<bool(QString &)> choose)

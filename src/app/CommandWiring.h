@@ -28,6 +28,10 @@ public:
     // How the operator picks the printer of the test summary (the GUI asks; headless uses the
     // pre-bill printer).
     void setSceltaStampante(std::function<bool(QString &printer)> choose);
+    // Start-up: prints again, marked as reprints, the tickets of open orders confirmed within
+    // `[PlikoServer] RecoverTicketsMinutes` (15; 0 = off) whose lines never printed. Returns how many
+    // orders were printed again.
+    int ristampaComandeInSospeso(ServerContext &context);
 
 private:
     struct Parts;

@@ -278,6 +278,7 @@ int main(int argc, char **argv)
         diagnostics::installErrorSetup({});
         return status;
     }
+    services.ristampaComandeInSospeso(context);
     const int code = app->exec();
     // The routine's hooks reach objects of this function: none may run once they are gone.
     diagnostics::installErrorSetup({});

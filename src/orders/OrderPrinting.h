@@ -14,6 +14,8 @@ public:
     // The printer configured for pre-bills (document type 7); empty when there is none.
     virtual QString stampantePreconto() = 0;
     virtual void stampaComanda(qint32 idComanda, const QString &tavoli) = 0;
+    // The same tickets, each marked as a reprint: lines confirmed before a stop and never printed.
+    virtual void ristampaComanda(qint32 idComanda, const QString &tavoli) { stampaComanda(idComanda, tavoli); }
     virtual void stampaPreConto(qint32 idComanda, const QString &tavoli) = 0;
     virtual void stampaListaOrdinazioni(qint32 idComanda, const QString &tavoli) = 0;
     virtual void stampaMessaggioCucina(qint32 zona, const QString &testo) = 0;

@@ -86,6 +86,8 @@ bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool
         if (!ok)
             return failAndRollback(u"intestazione della comanda non scritta: "_s + m_db.lastErrorText());
         rs->setValue(u"inizio"_s, order.inizio);
+        // When this round was taken: what tells, after a stop, whose tickets may still be owed.
+        rs->setValue(u"ultima_ordinazione"_s, modPlikoServer::momentoAttuale());
         rs->setValue(u"coperti"_s, order.coperti);
         rs->setValue(u"costo_coperti"_s, Currency::fromDouble(order.costoCoperti).toDouble());
         rs->setValue(u"totale"_s, Currency::fromDouble(order.totaleConCoperti - order.costoCoperti).toDouble());
@@ -134,7 +136,9 @@ bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool
     // send and two lines of one article count together.
     QString nonDisponibili;
     qint32 ultimaRiga = -1;
-    for (const OrderText::Record &rec : order.records) {
+    QHash<qint32, bool> variazioniNote;
+    for (qsizetype i = 0; i < order.records.size(); ++i) {
+        const OrderText::Record &rec = order.records[i];
         if (rec.kind == OrderText::Record::VariationRecord) {
             if (ultimaRiga != -1
                 && !salvaVariazione(ultimaRiga, rec.variation.variazione, rec.variation.quantita))
@@ -142,6 +146,24 @@ bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool
             continue;
         }
         const OrderText::Line &l = rec.line;
+        // A line that cannot be recorded whole is left out with its variations and reported as none
+        // left: the waiter sees it and enters it again, instead of the kitchen missing a note
+        // ("Senza glutine") or the till a quantity.
+        QString scarto = l.scarto;
+        if (scarto.isEmpty()) {
+            bool note = true;
+            if (!variazioniConosciute(order.records, i, variazioniNote, &note))
+                return false;
+            if (!note)
+                scarto = u"variazione non in archivio"_s;
+        }
+        if (!scarto.isEmpty()) {
+            qCWarning(lcOrders).noquote() << "order" << idComanda << ": line of article" << l.articolo
+                                          << "left out -" << scarto;
+            nonDisponibili += QString::number(l.articolo) + u":0,"_s;
+            ultimaRiga = -1;
+            continue;
+        }
         auto avail = m_db.openDynaset(u"SELECT (giacenza-giacenza_comanda) as disponibile FROM magazzino WHERE not "
                                       "articolo_restaurant AND codice = "_s
                                       + QString::number(l.articolo));
@@ -195,6 +217,28 @@ void OrderRecorder::nuovaComanda()
 {
     m_aliquote.clear();
     m_unita.clear();
+}
+
+bool OrderRecorder::variazioniConosciute(const QList<OrderText::Record> &records, qsizetype line,
+                                         QHash<qint32, bool> &note, bool *tutte)
+{
+    *tutte = true;
+    for (qsizetype v = line + 1; v < records.size() && records[v].kind == OrderText::Record::VariationRecord; ++v) {
+        const qint32 codice = records[v].variation.variazione;
+        auto it = note.constFind(codice);
+        if (it == note.constEnd()) {
+            auto rs = m_db.openDynaset(u"SELECT id_variazione FROM variazioni_comande WHERE id_variazione = "_s
+                                       + QString::number(codice));
+            if (!rs)
+                return failAndRollback(u"variazione non letta: "_s + QString::number(codice));
+            it = note.insert(codice, !rs->isEOF());
+        }
+        if (!*it) {
+            *tutte = false;
+            return true;
+        }
+    }
+    return true;
 }
 
 qint32 OrderRecorder::salvaMerceComanda(qint32 idComanda, qint32 articolo, double quantita, double prezzo,

@@ -47,6 +47,10 @@ public:
 
 private:
     bool failAndRollback(const QString &why);
+    // Whether every variation that follows line record `line` is in the catalogue (*tutte); false
+    // when the catalogue could not be read (transaction rolled back). Answers are kept in `note`.
+    bool variazioniConosciute(const QList<OrderText::Record> &records, qsizetype line, QHash<qint32, bool> &note,
+                              bool *tutte);
 
     clsDatabase &m_db;
     modPlikoServer &m_helpers;

@@ -1,9 +1,28 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "OrderText.h"
 
+#include "Currency.h"
 #include "modGestioneTipiDato.h"
 
+#include <algorithm>
+#include <cmath>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// A quantity or price as a dish can have it: a finite number within the bounds of a line. An empty
+// field reads as 0 where allowed (a handheld leaves a free item's price blank).
+bool valoreRiga(const QString &field, bool vuotoZero, double *out)
+{
+    if (field.trimmed().isEmpty()) {
+        *out = 0;
+        return vuotoZero;
+    }
+    return tipi::parseNumber(field, out) && std::abs(*out) <= OrderText::MaxValoreRiga;
+}
+
+} // namespace
 
 bool OrderText::parse(const QString &text, OrderText *out, QString *error)
 {
@@ -14,6 +33,10 @@ bool OrderText::parse(const QString &text, OrderText *out, QString *error)
         *error = u"testo della comanda senza intestazione completa"_s;
         return false;
     }
+    if (records.size() - 2 > MaxRecord) {
+        *error = u"%1 righe e variazioni in una comanda (al massimo %2)"_s.arg(records.size() - 2).arg(MaxRecord);
+        return false;
+    }
     const QStringList header = records[0].split(u'|');
     if (header.size() < 6) {
         *error = u"intestazione con %1 campi invece di 6"_s.arg(header.size());
@@ -21,7 +44,12 @@ bool OrderText::parse(const QString &text, OrderText *out, QString *error)
     }
     OrderText o;
     o.inizio = tipi::currencyToDouble(header[0]);
-    for (const QString &t : header[1].split(u',')) {
+    const QStringList tavoli = header[1].split(u',');
+    if (tavoli.size() > MaxTavoli) {
+        *error = u"%1 tavoli in una comanda (al massimo %2)"_s.arg(tavoli.size()).arg(MaxTavoli);
+        return false;
+    }
+    for (const QString &t : tavoli) {
         qint64 n = 0;
         if (!tipi::parseWhole(t, &n)) {
             *error = u"numero di tavolo non valido: '"_s + t + u'\'';
@@ -44,12 +72,23 @@ bool OrderText::parse(const QString &text, OrderText *out, QString *error)
             }
             Record rec{Record::LineRecord, {}, {}};
             rec.line.articolo = tipi::toLong(f[1]);
-            rec.line.quantita = tipi::currencyToDouble(f[2]);
-            rec.line.prezzo = tipi::currencyToDouble(f[3]);
+            double quantita = 0;
+            double prezzo = 0;
+            double stampata = 0;
+            if (!valoreRiga(f[2], false, &quantita))
+                rec.line.scarto = u"quantita' non valida: '"_s + f[2].left(40) + u'\'';
+            else if (!valoreRiga(f[3], true, &prezzo))
+                rec.line.scarto = u"prezzo non valido: '"_s + f[3].left(40) + u'\'';
+            // What was printed lies between nothing and the whole quantity (a void's is negative).
+            else if (!valoreRiga(f[7], true, &stampata) || stampata < std::min(0.0, quantita)
+                     || stampata > std::max(0.0, quantita))
+                rec.line.scarto = u"quantita' stampata non valida: '"_s + f[7].left(40) + u'\'';
+            rec.line.quantita = Currency::fromDouble(quantita).toDouble();
+            rec.line.prezzo = Currency::fromDouble(prezzo).toDouble();
             rec.line.turno = tipi::toInt16(f[4]);
             rec.line.descrizione = f[5];
             rec.line.giaStampata = tipi::toLong(f[6]);
-            rec.line.qtaStampata = tipi::toLong(f[7]);
+            rec.line.qtaStampata = tipi::toLong(stampata);
             o.records.append(rec);
         } else if (kind == u"V"_s) {
             if (f.size() < 3) {

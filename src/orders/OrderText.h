@@ -20,7 +20,17 @@ struct OrderText
         QString descrizione;
         qint32 giaStampata = 0;
         qint32 qtaStampata = 0;
+        // Why the line cannot be recorded (a quantity, price or printed quantity that is no number
+        // of a dish); empty when it can. Such a line is left out with its variations.
+        QString scarto;
     };
+    // The largest quantity or price of a line, either sign: beyond it a field is a fault, not a dish.
+    static constexpr double MaxValoreRiga = 99999;
+    // The most tables one order joins; a longer list is no table plan, and each would be a row.
+    static constexpr qsizetype MaxTavoli = 200;
+    // The most lines and variations one order carries: a banquet has a few hundred; tens of thousands
+    // would hold every other handheld up while they are written and their tickets printed.
+    static constexpr qsizetype MaxRecord = 2000;
     struct Variation
     {
         qint32 variazione = 0;

@@ -17,6 +17,19 @@ using namespace Qt::StringLiterals;
 namespace {
 const QString ErroreTrasmissione = u"errore|Si è verificato un errore nella trasmissione\r"_s;
 const QString NessunaStampante = u"errore|Non e' stata configurata nessuna stampante per il pre-conto!\r"_s;
+
+// What a note's field can carry onto its ticket: a kitchen note is a few words, and a field as
+// long as a whole request would only hold the printer (and everyone waiting for it) up.
+constexpr qsizetype MaxCampoNota = 2000;
+
+QString campoNota(const QString &field, const char *name, int index)
+{
+    if (field.size() <= MaxCampoNota)
+        return field;
+    qCWarning(lcRequests).noquote() << "kitchen note on slot" << index << ":" << name << "of" << field.size()
+                                    << "characters cut to" << MaxCampoNota;
+    return field.left(MaxCampoNota);
+}
 }
 
 PrintRequests::PrintRequests(clsDatabase &db, modPlikoServer &helpers, HandheldLink &link, OrderPrinting &printing)
@@ -142,7 +155,8 @@ bool PrintRequests::nota(const QString &rest, int index, const QString &prefix)
         qCWarning(lcRequests).noquote() << "kitchen note with" << e.size() << "fields rejected on slot" << index;
         return false;
     }
-    const QString testo = prefix + e[0] + u"\r\n"_s + u"Messaggio: "_s + e[1];
+    const QString testo =
+        prefix + campoNota(e[0], "first field", index) + u"\r\n"_s + u"Messaggio: "_s + campoNota(e[1], "message", index);
     const qint32 zona = tipi::toLong(e[2]);
     m_link.inviaRisposta(u"OK|\r"_s, index);
     m_link.dopoChiusura(index, [this, zona, testo] { m_printing.stampaMessaggioCucina(zona, testo); });

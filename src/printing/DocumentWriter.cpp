@@ -5,9 +5,11 @@
 
 #include <QBuffer>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QStringEncoder>
 #include <algorithm>
 #include <cmath>
 
@@ -60,11 +62,20 @@ void drawPage(QPainter &p, const RenderedDocument &doc, int pageIndex)
             if (item.text.isEmpty())
                 continue;
             p.setPen(Qt::black);
-            p.setFont(fontOf(item.font));
+            QFont font = fontOf(item.font);
             if (item.lines.isEmpty()) {
+                // A one-line text wider than its field is drawn smaller (down to half its size) rather
+                // than cut at its edges: a table list in a narrow ticket's heading stays whole (a little
+                // room is kept for the glyphs' own overhang).
+                const double wide = QFontMetricsF(font).horizontalAdvance(item.text);
+                if (wide > r.width() && r.width() > 0)
+                    font.setPixelSize(std::max({1, font.pixelSize() / 2,
+                                                int(std::floor(font.pixelSize() * 0.95 * r.width() / wide))}));
+                p.setFont(font);
                 p.drawText(r, alignFlags(item.align), item.text);
                 continue;
             }
+            p.setFont(font);
             for (qsizetype k = 0; k < item.lines.size(); ++k)
                 p.drawText(QRectF(r.left(), r.top() + double(k) * item.lineHeight, r.width(), item.lineHeight),
                            alignFlags(item.align), item.lines[k]);
@@ -79,23 +90,41 @@ QPageSize pageSizeOf(const RenderedDocument &doc)
                      QPageSize::Millimeter, doc.paper.name, QPageSize::ExactMatch);
 }
 
-// The characters of code page 858 above 127 that Italian tickets use; anything else unknown is "?".
-char cp858(QChar c)
+// A line in code page 858, what the thermal printers are set to: Qt's IBM 858 codec (through ICU)
+// knows every letter of the page; a character the page lacks prints as "?". A Qt built without that
+// codec falls back to the letters Italian tickets use.
+QByteArray cp858(const QString &line)
 {
-    static const struct
-    {
-        char16_t u;
-        unsigned char b;
-    } map[] = {{u'à', 0x85}, {u'è', 0x8A}, {u'é', 0x82}, {u'ì', 0x8D}, {u'ò', 0x95}, {u'ù', 0x97},
-               {u'À', 0xB7}, {u'È', 0xD4}, {u'É', 0x90}, {u'Ì', 0xDE}, {u'Ò', 0xE3}, {u'Ù', 0xEB},
-               {u'ç', 0x87}, {u'ñ', 0xA4}, {u'°', 0xF8}, {u'€', 0xD5}, {u'ä', 0x84}, {u'ö', 0x94},
-               {u'ü', 0x81}, {u'ß', 0xE1}};
-    if (c.unicode() < 128)
-        return char(c.unicode());
-    for (const auto &m : map)
-        if (m.u == c.unicode())
-            return char(m.b);
-    return '?';
+    static QStringEncoder codec("IBM 858", QStringConverter::Flag::Stateless);
+    QByteArray out;
+    out.reserve(line.size());
+    for (const QChar c : line) {
+        if (c.unicode() < 128) {
+            out += char(c.unicode());
+            continue;
+        }
+        if (codec.isValid()) {
+            const QByteArray b = codec.encode(QStringView(&c, 1));
+            const bool ok = !codec.hasError() && b.size() == 1;
+            codec.resetState();
+            out += ok ? b.at(0) : '?';
+            continue;
+        }
+        static const struct
+        {
+            char16_t u;
+            unsigned char b;
+        } map[] = {{u'à', 0x85}, {u'è', 0x8A}, {u'é', 0x82}, {u'ì', 0x8D}, {u'ò', 0x95}, {u'ù', 0x97},
+                   {u'À', 0xB7}, {u'È', 0xD4}, {u'É', 0x90}, {u'Ì', 0xDE}, {u'Ò', 0xE3}, {u'Ù', 0xEB},
+                   {u'ç', 0x87}, {u'ñ', 0xA4}, {u'°', 0xF8}, {u'€', 0xD5}, {u'ä', 0x84}, {u'ö', 0x94},
+                   {u'ü', 0x81}, {u'ß', 0xE1}};
+        char b = '?';
+        for (const auto &m : map)
+            if (m.u == c.unicode())
+                b = char(m.b);
+        out += b;
+    }
+    return out;
 }
 
 } // namespace
@@ -185,7 +214,7 @@ QList<DocumentWriter::TextLine> DocumentWriter::textLines(const RenderedDocument
                 line.bold = line.bold || it.font.bold;
                 line.tall = line.tall || it.font.size >= TallFromPoints;
                 const QStringList parts = it.lines.isEmpty()
-                    ? QStringList{it.text.left(room)}
+                    ? QStringList{QString(it.text.left(room)).replace(u'\r', u' ').replace(u'\n', u' ')}
                     : ReportRenderer::wrapText(it.text, [room](const QString &t) { return t.size() <= room; });
                 for (qsizetype n = 0; n < parts.size(); ++n) {
                     if (buffers.size() <= n)
@@ -236,8 +265,7 @@ QByteArray DocumentWriter::escPos(const RenderedDocument &doc)
             out += "\x1b" "E\x01";
         if (l.tall)
             out += "\x1b!\x10";
-        for (QChar c : l.text)
-            out += cp858(c);
+        out += cp858(l.text);
         if (l.tall)
             out.append("\x1b!\x00", 3);
         if (l.bold)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ReportEngine.h"
 
+#include "cReportData.h"
+
 #include "LayoutFile.h"
 #include "ReportRenderer.h"
 
@@ -45,7 +47,7 @@ bool ReportEngine::setFieldText(const QString &name, const QString &text)
         m_error = u"no field \""_s + name + u"\" in the report"_s;
         return false;
     }
-    f->text = text;
+    f->text = cReportData::limitaTesto(text, name);
     return true;
 }
 

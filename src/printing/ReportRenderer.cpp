@@ -36,7 +36,7 @@ class Layouter
 public:
     explicit Layouter(const ReportRenderer::Subreports &subs) : m_subs(subs) {}
 
-    void section(const ReportSection &s, const Row &row, int x, RenderBand::Kind kind, int depth,
+    void section(const ReportSection &s, const Row &row, int x, int width, RenderBand::Kind kind, int depth,
                  QList<RenderBand> &out)
     {
         if (!s.visible)
@@ -55,7 +55,7 @@ public:
             }
         }
         if (!sub) {
-            out.append(band(s.fields, row, x, 0, s.height, kind));
+            out.append(band(s.fields, row, x, width, 0, s.height, kind));
             return;
         }
         // The subreport field grows to hold its rows: what stands above it prints first, then its rows,
@@ -68,11 +68,11 @@ public:
             (f.top < sub->top ? above : below).append(f);
         }
         if (sub->top > 0 || !above.isEmpty())
-            out.append(band(above, row, x, 0, sub->top, kind));
+            out.append(band(above, row, x, width, 0, sub->top, kind));
         flow(*binding.layout, binding.data, x + sub->left, depth + 1, true, out, kind);
         const int rest = std::max(0, s.height - sub->top - sub->height);
         if (rest > 0 || !below.isEmpty())
-            out.append(band(below, row, x, sub->top + sub->height, rest, kind));
+            out.append(band(below, row, x, width, sub->top + sub->height, rest, kind));
     }
 
     // The report's own sections in order; a subreport shows its page header and footer once.
@@ -81,10 +81,10 @@ public:
     {
         const Row none;
         if (nested)
-            section(r.pageHeader, none, x, kind, depth, out);
-        section(r.reportHeader, none, x, kind, depth, out);
+            section(r.pageHeader, none, x, r.width, kind, depth, out);
+        section(r.reportHeader, none, x, r.width, kind, depth, out);
         if (!data) {
-            section(r.detail, none, x, kind, depth, out);
+            section(r.detail, none, x, r.width, kind, depth, out);
         } else {
             int last = data->righe() - 1;
             while (last >= 0 && blank(*data, last))
@@ -106,10 +106,10 @@ public:
                     }
                 if (!first)
                     for (qsizetype g = r.groups.size() - 1; g >= changed; --g)
-                        section(r.groups[g].footer, previous, x, kind, depth, out);
+                        section(r.groups[g].footer, previous, x, r.width, kind, depth, out);
                 for (qsizetype g = changed; g < r.groups.size(); ++g)
-                    section(r.groups[g].header, row, x, kind, depth, out);
-                section(r.detail, row, x, kind, depth, out);
+                    section(r.groups[g].header, row, x, r.width, kind, depth, out);
+                section(r.detail, row, x, r.width, kind, depth, out);
                 current = values;
                 previous = row;
                 first = false;
@@ -117,11 +117,11 @@ public:
             }
             if (!first)
                 for (qsizetype g = r.groups.size() - 1; g >= 0; --g)
-                    section(r.groups[g].footer, previous, x, kind, depth, out);
+                    section(r.groups[g].footer, previous, x, r.width, kind, depth, out);
         }
-        section(r.reportFooter, none, x, kind, depth, out);
+        section(r.reportFooter, none, x, r.width, kind, depth, out);
         if (nested)
-            section(r.pageFooter, none, x, kind, depth, out);
+            section(r.pageFooter, none, x, r.width, kind, depth, out);
     }
 
 private:
@@ -138,7 +138,7 @@ private:
         return [&row](int i) { return row.value(i); };
     }
 
-    static RenderBand band(const QList<ReportField> &fields, const Row &row, int x, int shift, int height,
+    static RenderBand band(const QList<ReportField> &fields, const Row &row, int x, int width, int shift, int height,
                            RenderBand::Kind kind)
     {
         RenderBand b;
@@ -151,6 +151,26 @@ private:
             qsizetype item; // the grown field itself
         };
         QList<Growth> growths;
+        // A right-aligned text alone on its row (every other field of the row empty) that does not
+        // fit its field spreads leftwards over the row, its right edge kept: the amount per person
+        // under a pre-bill's total prints whole on one line instead of cut or wrapped in the amount
+        // column.
+        const ReportField *alone = nullptr;
+        QString aloneText;
+        int texts = 0;
+        for (const auto &f : fields) {
+            if (!f.visible || f.kind == ReportField::Kind::Subreport || f.kind == ReportField::Kind::Line)
+                continue;
+            const QString t = f.kind == ReportField::Kind::Text ? f.text : ReportRenderer::evaluate(f.expression, cells(row));
+            if (t.isEmpty())
+                continue;
+            ++texts;
+            alone = &f;
+            aloneText = t;
+        }
+        if (texts != 1 || alone->align != ReportField::Align::Right || alone->left <= 0
+            || ReportRenderer::fits(aloneText, alone->font, alone->width))
+            alone = nullptr;
         for (const auto &f : fields) {
             if (!f.visible || f.kind == ReportField::Kind::Subreport)
                 continue;
@@ -163,8 +183,10 @@ private:
                 item.text = f.text;
             else if (f.kind == ReportField::Kind::Expression)
                 item.text = ReportRenderer::evaluate(f.expression, cells(row));
+            if (&f == alone)
+                item.rect = QRect(x, item.rect.top(), std::min(width, f.left + f.width), item.rect.height());
             if (f.wrap && !item.line && !item.text.isEmpty()) {
-                item.lines = ReportRenderer::wrap(item.text, f.font, f.width);
+                item.lines = ReportRenderer::wrap(item.text, f.font, item.rect.width());
                 item.lineHeight = f.height;
                 item.rect.setHeight(int(item.lines.size()) * f.height);
                 if (item.lines.size() > 1)
@@ -187,50 +209,98 @@ private:
 
 } // namespace
 
-QStringList ReportRenderer::wrap(const QString &text, const FontSpec &spec, int width)
+namespace {
+QFont fontOf(const FontSpec &spec)
 {
     QFont font(spec.family);
     font.setPixelSize(std::max(1, int(std::lround(spec.size * 20.0))));
     font.setBold(spec.bold);
     font.setItalic(spec.italic);
-    const QFontMetricsF fm(font);
+    return font;
+}
+} // namespace
+
+QStringList ReportRenderer::wrap(const QString &text, const FontSpec &spec, int width)
+{
+    const QFontMetricsF fm(fontOf(spec));
     return wrapText(text, [&fm, width](const QString &t) { return fm.horizontalAdvance(t) <= width; });
+}
+
+bool ReportRenderer::fits(const QString &text, const FontSpec &spec, int width)
+{
+    // What a thermal printer's text rendition needs is a character count; on paper, the measure.
+    return QFontMetricsF(fontOf(spec)).horizontalAdvance(text) <= width;
 }
 
 QStringList ReportRenderer::wrapText(const QString &text, const std::function<bool(const QString &)> &fits)
 {
+    // Linear in the text's length: every test of fit measures at most about two lines' worth of
+    // characters, so one long unbroken word costs what its pieces cost, never its square.
+    // A line ends at a line feed, a carriage return or both (the handhelds' notes end theirs with
+    // both): no carriage return reaches a printed line.
+    QString paragraphs = text;
+    paragraphs.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
     QStringList lines;
-    for (const QString &paragraph : text.split(u'\n')) {
-        // The indentation of a paragraph stays (a variation under its dish); further lines line up with it.
+    for (const QString &paragraph : paragraphs.split(u'\n')) {
+        // The indentation of a paragraph stays (a variation under its dish); further lines line up with
+        // it, unless the indentation alone leaves no room for a character.
         qsizetype lead = 0;
         while (lead < paragraph.size() && paragraph[lead] == u' ')
             ++lead;
-        const QString indent = paragraph.left(lead);
+        QString indent = paragraph.left(lead);
+        if (!indent.isEmpty() && !fits(indent + u'W'))
+            indent.clear();
         QString current = indent;
         bool empty = true;
-        for (const QString &word : paragraph.mid(lead).split(u' ', Qt::SkipEmptyParts)) {
-            const QString candidate = empty ? QString(current + word) : QString(current + u' ' + word);
-            if (fits(candidate)) {
-                current = candidate;
-                empty = false;
-                continue;
-            }
-            if (!empty)
+        for (const QStringView word : QStringView(paragraph).mid(lead).split(u' ', Qt::SkipEmptyParts)) {
+            if (!empty) {
+                const QString candidate = current + u' ' + word;
+                if (fits(candidate)) {
+                    current = candidate;
+                    continue;
+                }
                 lines.append(current);
-            current = indent + word;
-            // A word longer than the line is cut where it no longer fits.
-            while (current.size() > indent.size() + 1 && !fits(current)) {
-                qsizetype n = current.size() - 1;
-                while (n > indent.size() + 1 && !fits(current.left(n)))
-                    --n;
-                lines.append(current.left(n));
-                current = indent + current.mid(n);
+                current = indent;
+                empty = true;
             }
+            // The word starts a line; a word longer than the line is cut where it no longer fits.
+            qsizetype pos = 0;
+            for (qsizetype n = longestFitting(indent, word, fits); n < word.size() - pos;
+                 n = longestFitting(indent, word.mid(pos), fits)) {
+                lines.append(indent + word.mid(pos, n));
+                pos += n;
+            }
+            current = indent + word.mid(pos);
             empty = false;
         }
         lines.append(current);
     }
     return lines;
+}
+
+qsizetype ReportRenderer::longestFitting(const QString &indent, QStringView word,
+                                         const std::function<bool(const QString &)> &fits)
+{
+    // Doubling finds a length that no longer fits, halving the longest that does; at least one
+    // character goes on each line, so a text always comes to an end.
+    qsizetype good = 1;
+    qsizetype bad = 2;
+    for (;; bad *= 2) {
+        if (bad >= word.size()) {
+            if (fits(indent + word))
+                return word.size();
+            bad = word.size();
+            break;
+        }
+        if (!fits(indent + word.left(bad)))
+            break;
+        good = bad;
+    }
+    while (bad - good > 1) {
+        const qsizetype mid = good + (bad - good) / 2;
+        (fits(indent + word.left(mid)) ? good : bad) = mid;
+    }
+    return good;
 }
 
 QString ReportRenderer::evaluate(const QString &expression, const std::function<QString(int)> &column)
@@ -276,9 +346,9 @@ RenderedDocument ReportRenderer::render(const ReportLayout &report, cReportData 
 
     Layouter l(subreports);
     const Row none;
-    l.section(report.pageHeader, none, 0, RenderBand::Kind::PageHeader, 0, doc.bands);
+    l.section(report.pageHeader, none, 0, report.width, RenderBand::Kind::PageHeader, 0, doc.bands);
     l.flow(report, data, 0, 0, false, doc.bands);
-    l.section(report.pageFooter, none, 0, RenderBand::Kind::PageFooter, 0, doc.bands);
+    l.section(report.pageFooter, none, 0, report.width, RenderBand::Kind::PageFooter, 0, doc.bands);
 
     int footerHeight = 0;
     int total = 0;

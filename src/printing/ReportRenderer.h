@@ -33,5 +33,12 @@ public:
     // A text broken at blanks into lines that fit a width in twips in the given font, or that pass a
     // test of fit (the text rendition counts characters); leading blanks stay on every line.
     static QStringList wrap(const QString &text, const FontSpec &font, int width);
+    // Whether a text fits a width in twips on one line in the given font.
+    static bool fits(const QString &text, const FontSpec &font, int width);
     static QStringList wrapText(const QString &text, const std::function<bool(const QString &)> &fits);
+
+private:
+    // How many leading characters of a word fit on a line after the indentation (at least one).
+    static qsizetype longestFitting(const QString &indent, QStringView word,
+                                    const std::function<bool(const QString &)> &fits);
 };

@@ -193,6 +193,8 @@ void frmStampeDocumenti::stampaListaOrdinazioni(qint32 idComanda, const QString 
 {
     Documento d = documentoPreconto(idComanda, tavoli, u" Lista ordinazioni delle ore: "_s,
                                     u"Lista ordinazioni tavolo"_s);
+    // The list shares the pre-bill's layout; its closing line says what it is.
+    d.campi.append({u"avviso"_s, u"Non fiscale - lista ordinazioni"_s});
     d.dati = [this, idComanda](cReportData &t) -> qint32 {
         auto lines = m_db.openDynaset(linesQuery(idComanda));
         t.setColonne(Colonne);

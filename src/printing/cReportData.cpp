@@ -3,8 +3,20 @@
 
 #include "modGestioneTipiDato.h"
 
+#include <QLoggingCategory>
 #include <limits>
 #include <stdexcept>
+
+Q_LOGGING_CATEGORY(lcReportData, "pliko.printing")
+
+QString cReportData::limitaTesto(const QString &text, QStringView where)
+{
+    if (text.size() <= MaxTesto)
+        return text;
+    qCWarning(lcReportData).noquote() << "text of" << text.size() << "characters cut to" << MaxTesto << "in"
+                                      << where.toString();
+    return text.left(MaxTesto);
+}
 
 void cReportData::addRighe(qint16 n)
 {
@@ -26,7 +38,7 @@ void cReportData::setDati(qint16 row, qint16 column, const QString &value)
     if (value.isEmpty())
         m_cells.remove(key(row, column));
     else
-        m_cells.insert(key(row, column), value);
+        m_cells.insert(key(row, column), limitaTesto(value, u"a table cell"));
 }
 
 QString cReportData::dato(qint32 row, qint32 column) const

@@ -19,6 +19,12 @@ public:
     static constexpr qint32 LastRowPosition = 89999; // where MoveLast goes, whatever the row count
     static constexpr qint32 TextFieldType = 8;
     static constexpr qint32 FieldSize = 50;
+    // The longest text one cell or header field carries onto paper: far more than any ticket
+    // needs, and small enough that laying it out never holds the server up.
+    static constexpr qsizetype MaxTesto = 4096;
+
+    // The text cut to MaxTesto characters; a cut is logged with where it happened.
+    static QString limitaTesto(const QString &text, QStringView where);
 
     // What the print operations call.
     void setColonne(qint16 n) { m_columns = n; }

@@ -11,7 +11,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
+#include <QSet>
 #include <exception>
+
+Q_LOGGING_CATEGORY(lcTickets, "pliko.tickets")
 
 using namespace Qt::StringLiterals;
 
@@ -362,34 +366,26 @@ frmStampeDocumenti::Esito frmStampeDocumenti::stampaDocumento(const Documento &d
 
 // ---- Kitchen tickets -----------------------------------------------------------------------------
 
-bool frmStampeDocumenti::riempiComanda(qint32 idComanda, qint32 zona, cReportData &dati, qint16 &righe,
-                                       bool soloDaStampare)
+bool frmStampeDocumenti::leggiRigheComanda(qint32 idComanda, qint32 zona, bool soloDaStampare,
+                                           QList<RigaComanda> &righe)
 {
-    righe = 0;
+    righe.clear();
     auto rs = m_db.openDynaset(soloDaStampare ? queryComanda(idComanda, zona) : queryComandaNano(idComanda, zona));
     if (!rs) {
         guasto(u"stampaComanda"_s, m_db.lastErrorText());
         return false;
     }
     try {
-        rs->moveLast();
-        rs->moveFirst();
-        dati.setColonne(ColonneComanda);
-        dati.setRighe(qint16(std::min(rs->recordCount() + 1, 32767)));
         for (; !rs->isEOF(); rs->moveNext()) {
-            const QString turno = testoTurno(rs->value(u"turno"_s));
-            dati.setDati(righe, 1, tipi::numberText(tipi::toDouble(rs->value(u"quantita"_s))));
-            dati.setDati(righe, 2, tipi::toText(rs->value(u"descrizione"_s)).trimmed());
-            dati.setDati(righe, 3, turno);
-            if (auto vr = m_db.openDynaset(queryVariazioni(rs->value(u"id_merce_comanda"_s)))) {
-                for (; !vr->isEOF(); vr->moveNext()) {
-                    dati.addRighe(1);
-                    ++righe;
-                    dati.setDati(righe, 2, modPlikoServer::rigaVariazione(tipi::toText(vr->value(u"descrizione"_s))));
-                    dati.setDati(righe, 3, turno);
-                }
-            }
-            ++righe;
+            RigaComanda r;
+            r.id = tipi::toLong(rs->value(u"id_merce_comanda"_s));
+            r.quantita = tipi::toDouble(rs->value(u"quantita"_s));
+            r.descrizione = tipi::toText(rs->value(u"descrizione"_s)).trimmed();
+            r.turno = testoTurno(rs->value(u"turno"_s));
+            if (auto vr = m_db.openDynaset(queryVariazioni(rs->value(u"id_merce_comanda"_s))))
+                for (; !vr->isEOF(); vr->moveNext())
+                    r.variazioni.append(modPlikoServer::rigaVariazione(tipi::toText(vr->value(u"descrizione"_s))));
+            righe.append(std::move(r));
         }
     } catch (const std::exception &e) {
         guasto(u"stampaComanda"_s, QString::fromUtf8(e.what()));
@@ -398,7 +394,43 @@ bool frmStampeDocumenti::riempiComanda(qint32 idComanda, qint32 zona, cReportDat
     return true;
 }
 
-void frmStampeDocumenti::stampaComanda(qint32 idComanda, const QString &tavoli)
+void frmStampeDocumenti::scriviRigheComanda(const QList<RigaComanda> &righe, cReportData &dati, qint16 &scritte)
+{
+    scritte = 0;
+    qsizetype totale = 0;
+    for (const auto &r : righe)
+        totale += 1 + r.variazioni.size();
+    // A ticket's table holds at most 32,766 rows; an order that large prints its first ones.
+    constexpr qsizetype MaxRighe = 32766;
+    dati.setColonne(ColonneComanda);
+    dati.setRighe(qint16(std::min(totale, MaxRighe) + 1));
+    for (const auto &r : righe) {
+        if (scritte + 1 + r.variazioni.size() > MaxRighe)
+            break;
+        dati.setDati(scritte, 1, tipi::numberText(r.quantita));
+        dati.setDati(scritte, 2, r.descrizione);
+        dati.setDati(scritte, 3, r.turno);
+        ++scritte;
+        for (const auto &v : r.variazioni) {
+            dati.setDati(scritte, 2, v);
+            dati.setDati(scritte, 3, r.turno);
+            ++scritte;
+        }
+    }
+}
+
+bool frmStampeDocumenti::riempiComanda(qint32 idComanda, qint32 zona, cReportData &dati, qint16 &righe,
+                                       bool soloDaStampare)
+{
+    righe = 0;
+    QList<RigaComanda> lette;
+    if (!leggiRigheComanda(idComanda, zona, soloDaStampare, lette))
+        return false;
+    scriviRigheComanda(lette, dati, righe);
+    return true;
+}
+
+void frmStampeDocumenti::stampaComanda(qint32 idComanda, const QString &tavoli, bool ristampa)
 {
     if (m_vsr.isBusy())
         return;
@@ -406,9 +438,34 @@ void frmStampeDocumenti::stampaComanda(qint32 idComanda, const QString &tavoli)
     // Without a usable layout nothing can print: the lines stay unprinted for the next order.
     if (file.isEmpty() || !reportPresenti(file, {u"Comanda"_s, u"Comanda SubReport"_s}))
         return;
-    // The order is marked printed only when every ticket that had lines went out: a ticket lost on
-    // the way must print again with the next order rather than never reach the kitchen.
-    bool tuttoStampato = true;
+    // The lines still to print as the tickets start: the marking below touches only these, never a
+    // line that another request added while the tickets were printing.
+    QList<qint32> daStampare;
+    if (auto rs = m_db.openDynaset(u"SELECT id_merce_comanda FROM merce_comande WHERE qta_stampata < quantita "
+                                   "AND id_comanda = "_s
+                                   + QString::number(idComanda))) {
+        for (; !rs->isEOF(); rs->moveNext())
+            daStampare.append(tipi::toLong(rs->value(u"id_merce_comanda"_s)));
+    } else {
+        guasto(u"stampaComanda"_s, m_db.lastErrorText());
+        return;
+    }
+
+    // Each zone prints on its own: a kitchen printer that fails takes no other zone's ticket with it.
+    // A line is marked printed once every ticket that carried it went out; the lines of a zone that
+    // failed stay unprinted and print with the next order of the table, and a zone that did print
+    // them remembers so, so that it never prints the same dishes twice.
+    const GiaStampatoComanda gia = m_giaStampato.value(idComanda);
+    struct Copertura
+    {
+        qint32 zona;
+        qint32 id;
+        QString chiave;
+        double quantita;
+    };
+    QList<Copertura> coperture;   // what each zone has on paper of the lines still to print
+    QSet<qint32> nonUscite;       // lines on a ticket that did not go out
+    bool letturaFallita = false;  // a zone whose lines could not be read: nothing is marked
     for (const qint32 zona : ZoneComanda) {
         QString stampante;
         qint32 impostazione = PaperSize::A4;
@@ -420,26 +477,92 @@ void frmStampeDocumenti::stampaComanda(qint32 idComanda, const QString &tavoli)
         if (!m_vp.startAfresh())
             messaggio(MsgErroreStampa + stampante);
 
-        cReportData dati;
-        qint16 riga = 0;
-        if (!riempiComanda(idComanda, zona, dati, riga)) {
-            tuttoStampato = false;
+        QList<RigaComanda> righe;
+        if (!leggiRigheComanda(idComanda, zona, true, righe)) {
+            letturaFallita = true;
             continue;
         }
-        if (riga <= 0)
-            continue;
+        // What this zone printed already, while another zone's ticket of the same dishes failed.
+        QHash<QString, double> credito = gia.value(zona);
+        QList<RigaComanda> ticket;
+        QList<double> giaCoperta;
+        for (const RigaComanda &r : righe) {
+            double &c = credito[chiaveRiga(r)];
+            const double coperta = std::min(c, r.quantita);
+            c -= coperta;
+            giaCoperta.append(coperta);
+            if (r.quantita - coperta > 0) {
+                ticket.append(r);
+                ticket.last().quantita -= coperta;
+            }
+        }
 
-        caricaReport(file, u"Comanda"_s, u"Comanda SubReport"_s,
-                     intestazione(idComanda, tavoli, u"Comanda delle ore: "_s));
-        if (!selezionaStampante(stampante))
-            return; // nothing marked: the next order prints these lines
-        m_vp.setPaperSize(impostazione);
-        if (!stampaCaricato(&dati, u"Comanda SubReport"_s, titoloComanda(tavoli, zona), aggiungiGruppoTurni))
-            tuttoStampato = false;
+        bool uscito = ticket.isEmpty();
+        if (!ticket.isEmpty()) {
+            try {
+                cReportData dati;
+                qint16 riga = 0;
+                scriviRigheComanda(ticket, dati, riga);
+                caricaReport(file, u"Comanda"_s, u"Comanda SubReport"_s,
+                             intestazione(idComanda, tavoli,
+                                          (ristampa ? EtichettaRistampa : QString()) + u"Comanda delle ore: "_s));
+                if (!m_vp.setDevice(stampante)) {
+                    guasto(u"selezionaStampante"_s, m_vp.lastError());
+                    messaggio(MsgConfigurazioneStampante + u" ("_s + stampante + u')');
+                    m_vsr.clear();
+                    m_vsrSub.clear();
+                } else {
+                    m_vp.setPaperSize(impostazione);
+                    uscito = stampaCaricato(&dati, u"Comanda SubReport"_s, titoloComanda(tavoli, zona),
+                                            aggiungiGruppoTurni);
+                }
+            } catch (const std::exception &e) {
+                guasto(u"stampaComanda"_s, QString::fromUtf8(e.what()));
+            }
+        }
+        if (!uscito) {
+            qCWarning(lcTickets).noquote() << "order" << idComanda << ": the ticket of zone" << nomeTipoStampante(zona)
+                                           << "did not print on" << stampante
+                                           << "- its lines print with the next order of the table";
+            for (const auto &r : std::as_const(ticket))
+                nonUscite.insert(r.id);
+        }
+        for (qsizetype i = 0; i < righe.size(); ++i)
+            coperture.append({zona, righe[i].id, chiaveRiga(righe[i]), uscito ? righe[i].quantita : giaCoperta[i]});
     }
-    if (tuttoStampato)
+
+    // What stays unprinted is remembered with what each zone already has on paper of it.
+    GiaStampatoComanda resta;
+    for (const auto &c : std::as_const(coperture))
+        if (c.quantita > 0 && (letturaFallita || nonUscite.contains(c.id)))
+            resta[c.zona][c.chiave] += c.quantita;
+    if (resta.isEmpty())
+        m_giaStampato.remove(idComanda);
+    else
+        ricordaStampato(idComanda, resta);
+    if (letturaFallita)
+        return;
+    QStringList daMarcare;
+    for (const qint32 id : std::as_const(daStampare))
+        if (!nonUscite.contains(id))
+            daMarcare.append(QString::number(id));
+    if (!daMarcare.isEmpty())
         m_db.doQuery(u"UPDATE merce_comande SET qta_stampata = quantita WHERE id_comanda = "_s
-                     + QString::number(idComanda));
+                     + QString::number(idComanda) + u" AND id_merce_comanda IN ("_s + daMarcare.join(u',') + u')');
+}
+
+QString frmStampeDocumenti::chiaveRiga(const RigaComanda &r)
+{
+    return r.descrizione + u'\n' + r.turno + u'\n' + r.variazioni.join(u'\n');
+}
+
+void frmStampeDocumenti::ricordaStampato(qint32 idComanda, const GiaStampatoComanda &gia)
+{
+    // Orders whose failed zone never prints again (a printer gone for good) are forgotten in the end.
+    constexpr qsizetype MaxComande = 1000;
+    if (!m_giaStampato.contains(idComanda) && m_giaStampato.size() >= MaxComande)
+        m_giaStampato.clear();
+    m_giaStampato.insert(idComanda, gia);
 }
 
 void frmStampeDocumenti::stampaComandaNano(qint32 idComanda, const QString &tavoli, const SnapshotRighe &prima,
@@ -460,7 +583,7 @@ void frmStampeDocumenti::stampaComandaNano(qint32 idComanda, const QString &tavo
         m_vsrSub.clear();
         m_vp.startAfresh();
         if (!selezionaStampante(stampante))
-            return;
+            continue; // each zone prints on its own
         if (!m_vp.setPaperSize(impostazione)) {
             guasto(u"stampaComandaNano"_s, m_vp.lastError());
             messaggio(MsgErroreStampa + stampante);
@@ -511,7 +634,7 @@ void frmStampeDocumenti::stampaComandaNano(qint32 idComanda, const QString &tavo
         caricaReport(file, u"Comanda"_s, u"Comanda SubReport"_s,
                      intestazione(idComanda, tavoli, u"Comanda delle ore: "_s));
         if (!selezionaStampante(stampante))
-            return;
+            continue; // each zone prints on its own
         if (stampaCaricato(&dati, u"Comanda SubReport"_s, titoloComanda(tavoli, zona), aggiungiGruppoTurni))
             m_db.doQuery(u"UPDATE merce_comande SET qta_stampata = quantita WHERE id_comanda = "_s
                          + QString::number(idComanda));

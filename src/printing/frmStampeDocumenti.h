@@ -6,7 +6,9 @@
 #include "SnapshotRighe.h"
 #include "cReportData.h"
 
+#include <QHash>
 #include <QList>
+#include <QStringList>
 #include <QString>
 #include <functional>
 #include <utility>
@@ -57,7 +59,9 @@ public:
     bool leggiStampante(qint32 tipo, QString &stampante, qint32 &impostazione) const;
 
     // Kitchen tickets of what is not printed yet, one per zone, then the order marked printed.
-    void stampaComanda(qint32 idComanda, const QString &tavoli);
+    // A reprint (lines confirmed before a stop and never printed) says so on each ticket.
+    void stampaComanda(qint32 idComanda, const QString &tavoli, bool ristampa = false);
+    static inline const QString EtichettaRistampa = QStringLiteral("RISTAMPA - ");
     // Kitchen tickets of what changed between two snapshots of a radio handheld's order.
     void stampaComandaNano(qint32 idComanda, const QString &tavoli, const SnapshotRighe &prima,
                            const SnapshotRighe &dopo);
@@ -120,6 +124,21 @@ public:
     // how many rows were written. False when the lines could not be read.
     bool riempiComanda(qint32 idComanda, qint32 zona, cReportData &dati, qint16 &righe, bool soloDaStampare = true);
 
+    // One order line of a kitchen ticket with the quantity to print and its variation rows.
+    struct RigaComanda
+    {
+        qint32 id = 0;
+        double quantita = 0;
+        QString descrizione;
+        QString turno;
+        QStringList variazioni;
+    };
+    // The lines of a zone's ticket (the zone's query, the variations of each line); false when
+    // they could not be read.
+    bool leggiRigheComanda(qint32 idComanda, qint32 zona, bool soloDaStampare, QList<RigaComanda> &righe);
+    // The ticket table of those lines, each followed by its variations.
+    static void scriviRigheComanda(const QList<RigaComanda> &righe, cReportData &dati, qint16 &scritte);
+
     // Loads a named report (and its subreport) from a layout file, writes the header fields, binds
     // the table and prints on the printer selected before (selezionaStampante): false when the
     // layout could not be loaded or the job was not taken.
@@ -140,6 +159,12 @@ public:
     OperatorUi *ui() const { return m_ui; }
 
 private:
+    // Per zone, the quantity of each dish (description, course, variations) that the zone printed
+    // while the order's lines stayed unprinted because another zone's ticket failed.
+    using GiaStampatoComanda = QHash<qint32, QHash<QString, double>>;
+    static QString chiaveRiga(const RigaComanda &r);
+    void ricordaStampato(qint32 idComanda, const GiaStampatoComanda &gia);
+
     void messaggio(const QString &text) const;
     bool reportPresenti(const QString &file, const QStringList &reports) const;
     QString versione(const QString &file, const QString &report, bool *ok);
@@ -153,4 +178,5 @@ private:
     ReportEngine m_vsrSub;
     PrintControl m_vp;
     std::function<bool(QString &)> m_sceltaStampante;
+    QHash<qint32, GiaStampatoComanda> m_giaStampato; // by order; kept only while a zone's ticket is owed
 };

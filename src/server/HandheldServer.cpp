@@ -31,6 +31,9 @@ int stateNumber(QAbstractSocket::SocketState state)
     return 9;
 }
 constexpr int ErrorState = 9;
+// The operator log shows a request up to this length: the window stays quick with requests near
+// the size limit.
+constexpr qsizetype MaxLogRequest = 2000;
 } // namespace
 
 HandheldServer::HandheldServer(OperatorUi *ui, QObject *parent)
@@ -184,10 +187,20 @@ void HandheldServer::armIdle(int index)
 void HandheldServer::onDataArrival(int index)
 {
     Slot &slot = m_slots[index];
-    const QByteArray bytes = slot.socket->readAll();
     if (slot.handling) {
         // One request per connection: what follows while it is handled is discarded with the buffer.
+        slot.socket->readAll();
         return;
+    }
+    const QByteArray bytes = slot.socket->peek(slot.socket->bytesAvailable());
+    // A complete request leaves its last byte in the socket's read buffer, which is then held full:
+    // the socket reads nothing more from the network, so a handheld that shuts its sending side
+    // after the request (FIN) is not taken for gone and still gets its reply, then the close.
+    if (bytes.contains('\r')) {
+        slot.socket->setReadBufferSize(1);
+        slot.socket->skip(bytes.size() - 1);
+    } else {
+        slot.socket->skip(bytes.size());
     }
     const qsizetype before = slot.buffer.size();
     slot.buffer += cp1252::decode(bytes);
@@ -210,7 +223,10 @@ void HandheldServer::onDataArrival(int index)
     slot.handling = true;
     const QString command = slot.buffer.left(cut);
     if (m_ui)
-        m_ui->appendData(QString(slot.buffer + u"\r\n"_s));
+        m_ui->appendData(slot.buffer.size() <= MaxLogRequest
+                             ? QString(slot.buffer + u"\r\n"_s)
+                             : QString(slot.buffer.left(MaxLogRequest) + u" ... ("_s
+                                       + QString::number(slot.buffer.size()) + u" caratteri)\r\n"_s));
     if (m_dispatch)
         m_dispatch(command, index);
     slot.handling = false;

@@ -184,3 +184,68 @@ TEST_F(OrdersOverTcp, AServerKilledMidServiceKeepsEveryConfirmedOrderWholeAndNon
     auto stock = db.openSnapshot(u"SELECT count(*) FROM merce_comande"_s);
     EXPECT_EQ(tipi::toLong(stock->value(0)) % LinesPerOrder, 0);
 }
+
+TEST_F(OrdersOverTcp, TicketsConfirmedButNeverPrintedBeforeAStopPrintAtStartUpMarkedAsReprints)
+{
+    // As a server killed between "ComandaOK|" and its print leaves them: an open order of table 9
+    // recorded four minutes ago with nothing printed, and one of table 8 from two hours ago.
+    {
+        clsDatabase db;
+        db.setYieldBeforeStatements(false);
+        ASSERT_TRUE(db.openDB(dbPath));
+        const double now = tipi::momentOf(QDateTime::currentDateTime());
+        for (const auto &[table, minutes] : {std::pair{9, 4}, std::pair{8, 120}}) {
+            ASSERT_TRUE(db.doQuery(u"INSERT INTO comande (inizio, ultima_ordinazione, id_operatore, stato, coperti) "
+                                   "VALUES (%1, %1, 2, 0, 2)"_s.arg(qint64(now - minutes * 60))));
+            auto rs = db.openSnapshot(u"SELECT max(id_comanda) FROM comande"_s);
+            const QString id = tipi::toText(rs->value(0));
+            ASSERT_TRUE(db.doQuery(u"INSERT INTO tavoli_occupati (numero_tavolo, id_comanda) VALUES (%1, %2)"_s
+                                       .arg(table)
+                                       .arg(id)));
+            ASSERT_TRUE(db.doQuery(u"INSERT INTO merce_comande (id_comanda, id_articolo, descrizione, quantita, "
+                                   "qta_stampata, turno) VALUES (%1, 111, 'Risotto ai funghi', 2, 0, 1)"_s.arg(id)));
+        }
+        db.closeDB();
+    }
+    start({u"--headless"_s, u"--config"_s, config});
+    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+    EXPECT_TRUE(waitForPrint(u"Cucina"_s, u"Risotto ai funghi"_s)) << log.toStdString();
+    const QString kitchen = printed(u"Cucina"_s);
+    EXPECT_TRUE(kitchen.contains(u"** TAVOLO 9 **"_s)) << kitchen.toStdString();
+    EXPECT_TRUE(kitchen.contains(u"RISTAMPA - Comanda delle ore:"_s)) << kitchen.toStdString();
+    EXPECT_FALSE(kitchen.contains(u"TAVOLO 8"_s));
+    EXPECT_TRUE(waitForLog(u"Ristampa della comanda"_s));
+    EXPECT_EQ(stop(SIGTERM), 0);
+    EXPECT_EQ(query(u"SELECT qta_stampata FROM merce_comande, tavoli_occupati WHERE "
+                    "merce_comande.id_comanda = tavoli_occupati.id_comanda AND numero_tavolo = 9"_s),
+              u"2"_s);
+
+    // Printed once: the next start has nothing owed.
+    server.close();
+    log.clear();
+    start({u"--headless"_s, u"--config"_s, config});
+    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+    EXPECT_EQ(exchange("PALM09|TestConnessione|\r"), QByteArray("TestOK|\r"));
+    EXPECT_EQ(stop(SIGTERM), 0);
+    EXPECT_EQ(printed(u"Cucina"_s).count(u"Risotto ai funghi"_s), 1);
+}
+
+TEST_F(OrdersOverTcp, ANoteOfOneEndlessWordIsAnsweredPrintedCutAndHoldsUpNoOtherHandheld)
+{
+    start({u"--headless"_s, u"--config"_s, config});
+    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+    // A word near the request limit, in the message and in the operator field.
+    const QByteArray word(400000, 'Z');
+    EXPECT_EQ(exchange("PALM01|NotaLibera|" + word + "|" + word + "|2\r"), QByteArray("OK|\r"));
+    // While the note goes to the kitchen, the other handhelds are answered, in their order.
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(exchange("PALM0" + QByteArray::number(i) + "|TestConnessione|\r"), QByteArray("TestOK|\r")) << i;
+    const QByteArray order = "PALM02|Comanda|3919435200|4|2|2|0|0;M|145|1|5,00|1|Birra|0|0;\r";
+    EXPECT_EQ(exchange(order), QByteArray("ComandaOK|\r"));
+    EXPECT_TRUE(waitForPrint(u"Bar"_s, u"Birra"_s));
+    EXPECT_TRUE(waitForPrint(u"Cucina"_s, u"Messaggio:"_s)) << log.left(2000).toStdString();
+    // Each field prints its first 2,000 characters.
+    EXPECT_EQ(printed(u"Cucina"_s).count(u'Z'), 4000);
+    EXPECT_EQ(stop(SIGTERM), 0);
+    EXPECT_TRUE(log.contains(u"cut to 2000"_s));
+}

@@ -33,6 +33,7 @@ class FakePrinting : public OrderPrinting
 public:
     QString stampantePreconto() override { return precontoPrinter; }
     void stampaComanda(qint32 id, const QString &tavoli) override { log(u"comanda", id, tavoli); }
+    void ristampaComanda(qint32 id, const QString &tavoli) override { log(u"ristampa", id, tavoli); }
     void stampaPreConto(qint32 id, const QString &tavoli) override { log(u"preconto", id, tavoli); }
     void stampaListaOrdinazioni(qint32 id, const QString &tavoli) override { log(u"lista", id, tavoli); }
     void stampaMessaggioCucina(qint32 zona, const QString &testo) override

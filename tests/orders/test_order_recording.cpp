@@ -142,12 +142,84 @@ TEST_F(Orders, AMalformedOrderIsRejectedBeforeAnythingIsWritten)
     EXPECT_FALSE(tdb.db().inTransaction());
 }
 
-TEST_F(Orders, UnknownArticlesAndVariationsAreLeftOutNotFatal)
+TEST_F(Orders, ADishWithAnUnknownArticleOrAStaleVariationIsLeftOutAndReportedNotSilentlyChanged)
 {
-    ASSERT_TRUE(send(Header + u"0;M|99999|1|5,00|1|Fantasma|0|0;V|2|1;M|111|1|11,00|1|Carbonara|0|0;V|777|1;V|2|1;"_s));
-    EXPECT_EQ(link.replies, QStringList{u"NonDisponibile|99999:0\r"_s});
+    // A handheld with a stale menu: an article and an allergy note the catalogue no longer has.
+    ASSERT_TRUE(send(Header + u"0;M|99999|1|5,00|1|Fantasma|0|0;V|2|1;M|111|1|11,00|1|Carbonara|0|0;V|777|1;V|2|1;"
+                              "M|126|1|7,00|1|Margherita|0|0;V|2|1;"_s));
+    EXPECT_EQ(link.replies, QStringList{u"NonDisponibile|99999:0,111:0\r"_s});
+    // The margherita with its known extra is recorded; the carbonara is not, neither without its note.
     EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande"_s), u"1"_s);
+    EXPECT_EQ(scalar(u"SELECT id_articolo FROM merce_comande"_s), u"126"_s);
     EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande_variazioni"_s), u"1"_s);
+}
+
+TEST_F(Orders, QuantitiesAndPricesThatAreNoDishAreLeftOutAndReportedAsNoneLeft)
+{
+    struct Case
+    {
+        const char *what;
+        QString line;      // the water line as sent: quantity|price|course|text|already printed|printed qty
+        bool recorded;
+        QString quantita;  // stored quantity when recorded
+    };
+    const Case cases[] = {
+        {"two bottles", u"2|2,50|1|Acqua|0|0"_s, true, u"2"_s},
+        {"a void of one bottle", u"-1|2,50|1|Acqua|0|0"_s, true, u"-1"_s},
+        {"half a bottle", u"0,5|2,50|1|Acqua|0|0"_s, true, u"0,5"_s},
+        {"a free bottle with a blank price", u"1||1|Acqua|0|0"_s, true, u"1"_s},
+        {"quantity not a number", u"nan|2,50|1|Acqua|0|0"_s, false, {}},
+        {"quantity infinite", u"inf|2,50|1|Acqua|0|0"_s, false, {}},
+        {"quantity beyond any dish", u"1e308|2,50|1|Acqua|0|0"_s, false, {}},
+        {"quantity as text", u"due|2,50|1|Acqua|0|0"_s, false, {}},
+        {"quantity missing", u"|2,50|1|Acqua|0|0"_s, false, {}},
+        {"void beyond any dish", u"-100000|2,50|1|Acqua|0|0"_s, false, {}},
+        {"price beyond any dish", u"1|100000|1|Acqua|0|0"_s, false, {}},
+        {"price as text", u"1|gratis|1|Acqua|0|0"_s, false, {}},
+        {"printed beyond 32 bits", u"2|2,50|1|Acqua|0|2147483648"_s, false, {}},
+        {"printed more than ordered", u"2|2,50|1|Acqua|0|3"_s, false, {}},
+        {"printed below nothing", u"2|2,50|1|Acqua|0|-1"_s, false, {}},
+    };
+    for (const Case &c : cases) {
+        tdb.exec(u"DELETE FROM merce_comande"_s);
+        tdb.exec(u"UPDATE magazzino SET giacenza_comanda = 0"_s);
+        link.replies.clear();
+        ASSERT_TRUE(send(Header + u"0;M|141|"_s + c.line + u";M|126|1|7,00|1|Margherita|0|0;"_s)) << c.what;
+        EXPECT_EQ(link.replies, QStringList{c.recorded ? u"ComandaOK|\r"_s : u"NonDisponibile|141:0\r"_s}) << c.what;
+        EXPECT_EQ(scalar(u"SELECT quantita FROM merce_comande WHERE id_articolo = 141"_s), c.quantita) << c.what;
+        // What is not recorded commits no stock; the rest of the order is recorded as sent.
+        EXPECT_EQ(scalar(u"SELECT giacenza_comanda FROM magazzino WHERE codice = 141"_s),
+                  c.recorded ? c.quantita : u"0"_s)
+            << c.what;
+        EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande WHERE id_articolo = 126"_s), u"1"_s) << c.what;
+    }
+}
+
+TEST_F(Orders, AnOrderBeyondWhatARoomCanHoldIsRejectedWhole)
+{
+    QStringList tables;
+    for (int i = 1; i <= 201; ++i)
+        tables.append(QString::number(i));
+    QString lines;
+    for (int i = 0; i < 1001; ++i)
+        lines += u"M|111|1|11,00|1|Carbonara|0|0;V|2|1;"_s;
+    const struct
+    {
+        const char *what;
+        QString text;
+        bool recorded;
+    } cases[] = {
+        {"201 tables joined", u"3919435200|"_s + tables.join(u',') + u"|4|2|8,00|0;M|141|1|2,50|1|Acqua|0|0;"_s, false},
+        {"1,001 dishes each with an extra", Header + u"0;"_s + lines, false},
+        {"1,000 dishes each with an extra", Header + u"0;"_s + lines.left(lines.size() - 36), true},
+    };
+    for (const auto &c : cases) {
+        link.replies.clear();
+        EXPECT_EQ(send(c.text), c.recorded) << c.what;
+        EXPECT_EQ(link.replies.isEmpty(), !c.recorded) << c.what;
+    }
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM tavoli_occupati WHERE numero_tavolo = 201"_s), u"0"_s);
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande"_s), u"1000"_s);
 }
 
 TEST_F(Orders, AFailureHalfWayKeepsThePreviousOrderWholeAndSendsNoConfirmation)

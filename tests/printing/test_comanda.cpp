@@ -150,28 +150,71 @@ TEST_F(KitchenTickets, WithNoPrinterConfiguredEverythingIsMarkedPrinted)
     EXPECT_TRUE(QDir(spoolDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 }
 
-TEST_F(KitchenTickets, APrinterThatIsNotInstalledStopsThePrintAndKeepsTheLinesForTheNextOrder)
+TEST_F(KitchenTickets, AMissingKitchenPrinterHoldsBackOnlyTheKitchenWhoseDishesPrintWithTheNextOrder)
 {
     configura(4, u"Bar"_s);
     configura(2, u"Cucina"_s, {}, false);
     configura(1, u"Cassa"_s);
+    configura(3, u"Pizzeria"_s);
     const qint32 c = nuovaComanda();
     const qint32 birra = nuovaRiga(c, Birra, 1);
-    const qint32 pasta = nuovaRiga(c, Carbonara, 1);
+    const qint32 pasta = nuovaRiga(c, Carbonara, 2);
+    const qint32 pizza = nuovaRiga(c, Margherita, 1);
 
     frm->stampaComanda(c, u"5"_s);
 
-    EXPECT_EQ(ui.messages(), QStringList{frmStampeDocumenti::MsgConfigurazioneStampante});
-    EXPECT_EQ(biglietti(u"Bar"_s).size(), 1);    // the bar comes first and had printed
-    EXPECT_TRUE(biglietti(u"Cassa"_s).isEmpty()); // the till comes after the kitchen
-    EXPECT_EQ(qtaStampata(birra), u"0"_s);
+    // Bar, till and pizzeria print at once; the operator hears which printer failed.
+    ASSERT_EQ(biglietti(u"Bar"_s).size(), 1);
+    ASSERT_EQ(biglietti(u"Cassa"_s).size(), 1);
+    ASSERT_EQ(biglietti(u"Pizzeria"_s).size(), 1);
+    EXPECT_EQ(righe(biglietti(u"Pizzeria"_s)[0]), QStringList({u"Turno 1"_s, u"1 Margherita"_s}));
+    EXPECT_TRUE(biglietti(u"Cassa"_s)[0].contains(u"2 Spaghetti alla carbonara"_s));
+    EXPECT_EQ(ui.messages(), QStringList{frmStampeDocumenti::MsgConfigurazioneStampante + u" (Cucina)"_s});
+    // Only what went out everywhere it belongs is marked printed.
+    EXPECT_EQ(qtaStampata(birra), u"1"_s);
+    EXPECT_EQ(qtaStampata(pizza), u"1"_s);
     EXPECT_EQ(qtaStampata(pasta), u"0"_s);
 
-    // Once the kitchen printer is there, the next print brings everything out.
+    // The kitchen printer is back; the table's next order adds a steak. The kitchen gets the pasta it
+    // never had and the steak; the till, which had the pasta, gets only the steak; bar and pizzeria
+    // get nothing.
     QDir(spoolDir()).mkpath(u"Cucina"_s);
+    const qint32 tagliata = nuovaRiga(c, Tagliata, 1);
+    frm->stampaComanda(c, u"5"_s);
+
+    ASSERT_EQ(biglietti(u"Cucina"_s).size(), 1);
+    EXPECT_EQ(righe(biglietti(u"Cucina"_s)[0]),
+              QStringList({u"Turno 1"_s, u"2 Spaghetti alla carbonara"_s, u"1 Tagliata di manzo"_s}));
+    ASSERT_EQ(biglietti(u"Cassa"_s).size(), 2);
+    EXPECT_EQ(righe(biglietti(u"Cassa"_s)[1]), QStringList({u"Turno 1"_s, u"1 Tagliata di manzo"_s}));
+    EXPECT_EQ(biglietti(u"Bar"_s).size(), 1);
+    EXPECT_EQ(biglietti(u"Pizzeria"_s).size(), 1);
+    EXPECT_EQ(qtaStampata(pasta), u"2"_s);
+    EXPECT_EQ(qtaStampata(tagliata), u"1"_s);
+
+    // Nothing is owed any more: a further print prints nothing anywhere.
     frm->stampaComanda(c, u"5"_s);
     EXPECT_EQ(biglietti(u"Cucina"_s).size(), 1);
-    EXPECT_EQ(qtaStampata(pasta), u"1"_s);
+    EXPECT_EQ(biglietti(u"Cassa"_s).size(), 2);
+}
+
+TEST_F(KitchenTickets, WhileTheKitchenStaysDownTheTillNeverPrintsItsDishesTwice)
+{
+    configura(2, u"Cucina"_s, {}, false);
+    configura(1, u"Cassa"_s);
+    const qint32 c = nuovaComanda();
+    const qint32 pasta = nuovaRiga(c, Carbonara, 1);
+    frm->stampaComanda(c, u"5"_s);
+    // A second round adds a beer (the kitchen still down): the till prints the beer alone.
+    const qint32 birra = nuovaRiga(c, Birra, 1);
+    frm->stampaComanda(c, u"5"_s);
+
+    const auto cassa = biglietti(u"Cassa"_s);
+    ASSERT_EQ(cassa.size(), 2);
+    EXPECT_EQ(righe(cassa[0]), QStringList({u"Turno 1"_s, u"1 Spaghetti alla carbonara"_s}));
+    EXPECT_EQ(righe(cassa[1]), QStringList({u"Turno 1"_s, u"1 Birra alla spina 0,4"_s}));
+    EXPECT_EQ(qtaStampata(pasta), u"0"_s);
+    EXPECT_EQ(qtaStampata(birra), u"1"_s);
 }
 
 TEST_F(KitchenTickets, ATicketThePrinterDidNotTakeIsPrintedAgainWithTheNextOrder)

@@ -183,6 +183,6 @@ TEST_F(CupsPrinting, AKitchenTicketReachesAThermalPrinterThroughCups)
     // A beer for the bar, whose queue does not exist: the operator is told and the beer waits.
     const qint32 birra = nuovaRiga(c, Birra, 1);
     frm->stampaComanda(c, u"5"_s);
-    EXPECT_EQ(ui.messages(), QStringList{frmStampeDocumenti::MsgConfigurazioneStampante});
+    EXPECT_EQ(ui.messages(), QStringList{frmStampeDocumenti::MsgConfigurazioneStampante + u" (Bar)"_s});
     EXPECT_EQ(qtaStampata(birra), u"0"_s);
 }

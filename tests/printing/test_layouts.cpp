@@ -139,6 +139,28 @@ TEST_F(Layouts, TheFiftyEightMillimetreExampleIsACompleteCustomFile)
     EXPECT_TRUE(cucina[0].contains(u"      + Senza cipolla"_s));
 }
 
+TEST_F(Layouts, TheFiftyEightMillimetrePreBillCarriesItsPerPersonAmountAndTableListWhole)
+{
+    ASSERT_TRUE(QFile::copy(QStringLiteral(PLIKO_SOURCE_DATA_DIR "/StampeCustom.example-58mm.xml"),
+                            percorso(u"StampeCustom.xml"_s)));
+    configura(7, u"Cassa"_s);
+    const qint32 c = nuovaComanda(12);
+    tdb.exec(u"UPDATE comande SET coperti = 3, costo_coperti = 6 WHERE id_comanda = "_s + QString::number(c));
+    const qint32 pasta = nuovaRiga(c, Carbonara, 3);
+    tdb.exec(u"UPDATE merce_comande SET totale = 31.5 WHERE id_merce_comanda = "_s + QString::number(pasta));
+
+    frm->stampaPreConto(c, u"12,13"_s);
+
+    const QString ticket = biglietti(u"Cassa"_s).value(0);
+    EXPECT_TRUE(ticket.contains(u"** TAVOLO 12,13 **"_s)) << ticket.toStdString();
+    bool perPersona = false;
+    for (const auto &line : ticket.split(u'\n')) {
+        EXPECT_LE(line.size(), 32) << line.toStdString();
+        perPersona = perPersona || line.trimmed() == u"(12,50 € per persona)"_s;
+    }
+    EXPECT_TRUE(perPersona) << ticket.toStdString();
+}
+
 TEST_F(Layouts, ABrokenStandardLayoutPrintsNothingAndKeepsTheLinesToPrint)
 {
     scrivi(u"stampeRestaurant.xml"_s, "<reportLayouts><report name=\"Comanda\"><section kind=\"pageHeader\">"

@@ -132,6 +132,29 @@ TEST_F(PreBills, TheOrderListHasOneRowPerWholePortion)
     EXPECT_EQ(rows(biglietti(u"Cassa"_s).value(2)).size(), 24);
 }
 
+TEST_F(PreBills, TheOrderListSaysItIsAListNotAPreBill)
+{
+    const qint32 id = nuovaComanda(5);
+    nuovaRiga(id, Birra, 1);
+    frm->stampaListaOrdinazioni(id, u" 5"_s);
+    const QString list = biglietti(u"Cassa"_s).value(0);
+    EXPECT_TRUE(list.contains(u"Non fiscale - lista ordinazioni"_s)) << list.toStdString();
+    EXPECT_FALSE(list.contains(u"preconto"_s));
+}
+
+TEST_F(PreBills, AKitchenNoteCarriesNoStrayCarriageReturnAndAnEndlessWordIsCut)
+{
+    configura(2, u"Cucina"_s);
+    EXPECT_TRUE(frm->stampaMessaggioCucina(2, u"Operatore: Marco\r\nMessaggio: "_s + QString(100000, u'Z')));
+    const QString note = biglietti(u"Cucina"_s).value(0);
+    EXPECT_TRUE(note.contains(u"Operatore: Marco\n"_s)) << note.left(300).toStdString();
+    EXPECT_FALSE(note.contains(u'\r'));
+    // The field carries its first 4,096 characters, cut into lines of the ticket's width.
+    EXPECT_EQ(note.count(u'Z'), cReportData::MaxTesto - QString(u"Operatore: Marco\r\nMessaggio: "_s).size());
+    for (const auto &line : note.split(u'\n'))
+        EXPECT_LE(line.size(), 42);
+}
+
 TEST_F(PreBills, KitchenMessagesNeedAnInstalledPrinterOfTheirZone)
 {
     configura(2, u"Cucina"_s);

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QImage>
 
 using namespace Qt::StringLiterals;
 
@@ -101,6 +102,85 @@ TEST(Renderer, AThermalPrinterGetsItsCommandsAndItsCodePage)
     EXPECT_TRUE(bytes.contains(QByteArray(QByteArray("\x1b!\x10") + QByteArray(14, ' ') + "** TAVOLO 3 **")));
     EXPECT_TRUE(bytes.contains("Caff\x8a 1"));
     EXPECT_TRUE(bytes.endsWith("\x1dV\x01"));
+}
+
+TEST(Renderer, AThermalPrinterGetsEveryLetterOfItsCodePage)
+{
+    ReportEngine e;
+    ASSERT_TRUE(e.load(standardFile(), u"Messaggio Cucina"_s));
+    e.setFieldText(u"testo"_s, u"Crème brûlée Spätzle Æble 5€ ·½ 漢"_s);
+    const QByteArray bytes = DocumentWriter::escPos(*e.render(*PaperSize::fromCode(256)));
+    const struct
+    {
+        const char *what;
+        QByteArray expected;
+    } cases[] = {
+        {"è and û", "Cr\x8ame br\x96l\x82""e"},
+        {"ä", "Sp\x84tzle"},
+        {"Æ", "\x92""ble"},
+        {"euro sign in its 858 place, middle dot and one half", "5\xd5 \xfa\xab"},
+        {"a letter the page lacks", "\xab ?"},
+    };
+    for (const auto &c : cases)
+        EXPECT_TRUE(bytes.contains(c.expected)) << c.what << ": " << bytes.toHex(' ').toStdString();
+}
+
+TEST(Renderer, AWordLongerThanItsLineIsCutIntoPiecesThatFitAndLoseNothing)
+{
+    const auto fits42 = [](const QString &t) { return t.size() <= 42; };
+    const struct
+    {
+        const char *what;
+        QString text;
+        QString indent; // what every line begins with
+    } cases[] = {
+        {"one character too many", QString(43, u'x'), {}},
+        {"a word of a hundred thousand characters", QString(100000, u'x'), {}},
+        {"a long variation under its dish", u"      + "_s + QString(500, u'y'), u"      "_s},
+        {"an indentation wider than the line", QString(50, u' ') + u"corto e "_s + QString(100, u'z'), {}},
+    };
+    for (const auto &c : cases) {
+        const QStringList lines = ReportRenderer::wrapText(c.text, fits42);
+        QString joined;
+        for (const auto &l : lines) {
+            EXPECT_LE(l.size(), 42) << c.what;
+            EXPECT_TRUE(l.startsWith(c.indent)) << c.what;
+            joined += l.mid(c.indent.size());
+        }
+        QString expected = c.text.mid(c.indent.size());
+        expected.remove(u' ');
+        joined.remove(u' ');
+        EXPECT_EQ(joined, expected) << c.what;
+    }
+    // Every kind of line end ends a line, and none is left in a line.
+    EXPECT_EQ(ReportRenderer::wrapText(u"Operatore: Marco\r\nMessaggio: ciao\rfine\nok"_s, fits42),
+              QStringList({u"Operatore: Marco"_s, u"Messaggio: ciao"_s, u"fine"_s, u"ok"_s}));
+}
+
+TEST(Renderer, AHeadingWiderThanANarrowTicketIsDrawnSmallerNotCutAtThePaperEdge)
+{
+    ReportEngine e;
+    ASSERT_TRUE(e.load(QStringLiteral(PLIKO_SOURCE_DATA_DIR "/StampeCustom.example-58mm.xml"), u"Preconto"_s));
+    e.setFieldText(u"numeroTavolo"_s, u"** TAVOLO 12,13 **"_s);
+    const RenderedDocument doc = *e.render(*PaperSize::fromCode(256));
+    const QImage page = DocumentWriter::page(doc, 0, 203);
+    const auto px = [](double twips) { return int(twips * 203 / 1440); };
+    // The heading's band, from the top margin down to the time line; its field spans the text width.
+    const int top = px(doc.marginTop);
+    const int bottom = px(doc.marginTop + 480);
+    const int left = px(doc.marginLeft);
+    const int right = px(doc.marginLeft + doc.bodyWidth);
+    int ink = 0;
+    int atTheEdges = 0; // a heading cut at its field's edges leaves half-drawn stars there
+    for (int y = top; y < bottom; ++y)
+        for (int x = 0; x < page.width(); ++x)
+            if (qGray(page.pixel(x, y)) < 128) {
+                ++ink;
+                if (x <= left + 2 || x >= right - 2)
+                    ++atTheEdges;
+            }
+    EXPECT_EQ(atTheEdges, 0);
+    EXPECT_GT(ink, 200); // and it is there
 }
 
 TEST(Renderer, ExpressionsJoinColumnsAndTexts)

@@ -7,6 +7,7 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <functional>
+#include <sys/socket.h>
 
 // Lets the event loop run until the condition holds; false when it never did (bounded so a broken
 // server fails the test instead of hanging it).
@@ -59,6 +60,8 @@ public:
         m_socket.flush();
     }
     bool waitClosed() { return pumpUntil([this] { return m_closed; }); }
+    // Shuts the sending side only (a FIN), as handhelds that have said all they had to say do.
+    void shutdownSending() { ::shutdown(int(m_socket.socketDescriptor()), SHUT_WR); }
     void close() { m_socket.disconnectFromHost(); }
     const QByteArray &received() const { return m_received; }
     bool isClosed() const { return m_closed; }

@@ -71,6 +71,28 @@ TEST_F(HandheldServerTest, AWaiterRequestSplitOverTwoArrivalsIsHandledOnceWhenIt
     EXPECT_EQ(ui.dataText(), u"PALM01|TestConnessione|\r\r\n"_s);
 }
 
+TEST_F(HandheldServerTest, AHandheldThatShutsItsSendingSideAfterItsRequestStillGetsItsReply)
+{
+    for (const int yieldMs : {0, 300}) {
+        // The order handler answers at once, or after yielding to the event loop as its database
+        // statements do (the handheld's FIN arrives meanwhile).
+        reply = [this, yieldMs](const QString &, int index) {
+            pumpFor(yieldMs);
+            server.inviaRisposta(u"ComandaOK|\r"_s, index);
+        };
+        calls.clear();
+        HandheldClient palmare(port);
+        ASSERT_TRUE(palmare.waitConnected());
+        palmare.send("PALM01|Comanda|3919435200|12|2|2|4,00|25,00;M|145|1|5,00|1|Birra|0|0;\r");
+        palmare.shutdownSending();
+        ASSERT_TRUE(palmare.waitClosed()) << yieldMs;
+        EXPECT_EQ(calls.size(), 1u) << yieldMs;
+        EXPECT_EQ(palmare.received(), QByteArray("ComandaOK|\r")) << yieldMs;
+    }
+    // The slots are free again.
+    EXPECT_TRUE(pumpUntil([&] { return server.connectionsInUse() == 0; }));
+}
+
 TEST_F(HandheldServerTest, OnlyTheLastCarriageReturnCutsTheRequestAndWhatFollowsIsDiscarded)
 {
     HandheldClient trailing(port);

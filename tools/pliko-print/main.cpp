@@ -5,8 +5,7 @@
 //   pliko-print [--layout FILE] --report NAME [--field NAME=TEXT]... [--row CELLS]... [--rows FILE]
 //               [--courses] [--paper CODE] OUTPUT...
 //   pliko-print [--layout FILE] --db DATABASE --order ID [--zone TYPE] [--all] [--paper CODE] OUTPUT...
-//   pliko-print [--layout FILE] --db DATABASE --order ID --prebill|--summary|--list [--paper CODE]
-//               [--pdf FILE] [--text FILE]
+//   pliko-print [--layout FILE] --db DATABASE --order ID --prebill|--summary|--list [--paper CODE] OUTPUT...
 //
 // CELLS are the texts of campo_0, campo_1, ... separated by "|"; a rows file holds one row a line.
 // OUTPUT is --pdf FILE, --png FILE (one image a page: FILE, FILE-2, ...), --text FILE or --escpos FILE;
@@ -75,12 +74,34 @@ qint32 openOrder(const QCommandLineParser &p, clsDatabase &db, QString *error)
     return order;
 }
 
+// Every output asked for, from the rendered document.
+int writeOutputs(const QCommandLineParser &p, const RenderedDocument &doc, const QString &title)
+{
+    if (p.isSet(u"pdf"_s) && !writeBytes(p.value(u"pdf"_s), DocumentWriter::pdf(doc, title)))
+        return fail(u"cannot write "_s + p.value(u"pdf"_s));
+    if (p.isSet(u"text"_s) && !writeBytes(p.value(u"text"_s), DocumentWriter::text(doc).toUtf8()))
+        return fail(u"cannot write "_s + p.value(u"text"_s));
+    if (p.isSet(u"escpos"_s) && !writeBytes(p.value(u"escpos"_s), DocumentWriter::escPos(doc)))
+        return fail(u"cannot write "_s + p.value(u"escpos"_s));
+    if (p.isSet(u"png"_s)) {
+        const QString base = p.value(u"png"_s);
+        for (int i = 0; i < doc.pages.size(); ++i) {
+            QString path = base;
+            if (i > 0) {
+                const QFileInfo fi(base);
+                path = fi.path() + u'/' + fi.completeBaseName() + u'-' + QString::number(i + 1) + u'.' + fi.suffix();
+            }
+            if (!DocumentWriter::page(doc, i).save(path, "PNG"))
+                return fail(u"cannot write "_s + path);
+        }
+    }
+    return 0;
+}
+
 // Pre-bills and order lists are printed by the report window itself: it prints them here on a
-// spool printer in a scratch folder, and the job's PDF and text are copied where asked.
+// spool printer in a scratch folder, and the document it printed is written where asked.
 int renderPrebill(const QCommandLineParser &p, clsDatabase &db, const QString &layout, int paper)
 {
-    if (p.isSet(u"png"_s) || p.isSet(u"escpos"_s))
-        return fail(u"pre-bills and lists are written as --pdf and --text"_s);
     QString error;
     const qint32 order = openOrder(p, db, &error);
     if (order < 0)
@@ -95,24 +116,22 @@ int renderPrebill(const QCommandLineParser &p, clsDatabase &db, const QString &l
     OperatorUi ui;
     frmStampeDocumenti frm(db, registry, &ui, QFileInfo(layout).absolutePath());
     const QString tables = modPlikoServer(db).elencoTavoliComanda(order);
-    if (p.isSet(u"list"_s))
+    QString title;
+    if (p.isSet(u"list"_s)) {
         frm.stampaListaOrdinazioni(order, tables);
-    else if (p.isSet(u"summary"_s))
-        frm.stampaPreContoSintetico(order, tables);
-    else
-        frm.stampaPreConto(order, tables);
-    const QDir out(scratch.filePath(u"spool/Preconto"_s));
-    const QStringList pdfs = out.entryList({u"*.pdf"_s}, QDir::Files, QDir::Name);
-    const QStringList texts = out.entryList({u"*.txt"_s}, QDir::Files, QDir::Name);
-    if (pdfs.isEmpty() || texts.isEmpty())
+        title = u"Lista ordinazioni tavolo"_s + tables;
+    } else {
+        if (p.isSet(u"summary"_s))
+            frm.stampaPreContoSintetico(order, tables);
+        else
+            frm.stampaPreConto(order, tables);
+        title = u"Preconto tavolo"_s + tables;
+    }
+    const QStringList jobs = QDir(scratch.filePath(u"spool/Preconto"_s)).entryList({u"*.pdf"_s}, QDir::Files);
+    const auto &doc = frm.vp().document();
+    if (jobs.isEmpty() || !doc)
         return fail(u"nothing printed"_s + (ui.messages().isEmpty() ? QString() : u": "_s + ui.messages().last()));
-    auto copy = [&](const QString &option, const QString &file) {
-        QFile f(out.filePath(file));
-        return !p.isSet(option) || (f.open(QIODevice::ReadOnly) && writeBytes(p.value(option), f.readAll()));
-    };
-    if (!copy(u"pdf"_s, pdfs.last()) || !copy(u"text"_s, texts.last()))
-        return fail(u"cannot write the output"_s);
-    return 0;
+    return writeOutputs(p, *doc, title);
 }
 
 } // namespace
@@ -178,7 +197,7 @@ int main(int argc, char **argv)
         Registry registry(scratch.filePath(u"unused.ini"_s));
         frmStampeDocumenti frm(db, registry, nullptr, QFileInfo(layout).absolutePath());
         qint16 rows = 0;
-        if (!frm.riempiComanda(order, zone, data, rows, p.isSet(u"all"_s)))
+        if (!frm.riempiComanda(order, zone, data, rows, !p.isSet(u"all"_s)))
             return fail(u"cannot read the lines of order "_s + QString::number(order));
         if (rows == 0)
             return fail(u"nothing to print for this zone (try --all)"_s);
@@ -234,24 +253,5 @@ int main(int argc, char **argv)
     const auto doc = main.render(*paper);
     if (!doc)
         return fail(main.lastError());
-    const QString title = main.reportName();
-    if (p.isSet(u"pdf"_s) && !writeBytes(p.value(u"pdf"_s), DocumentWriter::pdf(*doc, title)))
-        return fail(u"cannot write "_s + p.value(u"pdf"_s));
-    if (p.isSet(u"text"_s) && !writeBytes(p.value(u"text"_s), DocumentWriter::text(*doc).toUtf8()))
-        return fail(u"cannot write "_s + p.value(u"text"_s));
-    if (p.isSet(u"escpos"_s) && !writeBytes(p.value(u"escpos"_s), DocumentWriter::escPos(*doc)))
-        return fail(u"cannot write "_s + p.value(u"escpos"_s));
-    if (p.isSet(u"png"_s)) {
-        const QString base = p.value(u"png"_s);
-        for (int i = 0; i < doc->pages.size(); ++i) {
-            QString path = base;
-            if (i > 0) {
-                const QFileInfo fi(base);
-                path = fi.path() + u'/' + fi.completeBaseName() + u'-' + QString::number(i + 1) + u'.' + fi.suffix();
-            }
-            if (!DocumentWriter::page(*doc, i).save(path, "PNG"))
-                return fail(u"cannot write "_s + path);
-        }
-    }
-    return 0;
+    return writeOutputs(p, *doc, main.reportName());
 }
