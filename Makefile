@@ -33,8 +33,9 @@ test-asan: deps
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 900
 
-# Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS on a copy of its seed corpus
-# (fuzz/corpus/<target>); a crash stops with the reproducer saved in $(FUZZ_BUILD)/findings/.
+# Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS, starting from its seeds
+# (fuzz/corpus/<target>, left unchanged); an input that fails is saved in $(FUZZ_BUILD)/findings/ and
+# the run ends with an error after the last target.
 fuzz: deps
 	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DPLIKO_FUZZ=ON -DPLIKO_BUILD_TESTS=OFF -DPLIKO_BUILD_BENCH=OFF \
 	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
