@@ -2,10 +2,12 @@
 # `make test` builds and runs the whole test suite. Both install missing Debian packages first.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 30
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-asan bench clean format
+.PHONY: all deps configure build run test test-asan fuzz bench clean format
 
 all: build
 
@@ -31,6 +33,15 @@ test-asan: deps
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 900
 
+# Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS, starting from its seeds
+# (fuzz/corpus/<target>, left unchanged); an input that fails is saved in $(FUZZ_BUILD)/findings/ and
+# the run ends with an error after the last target.
+fuzz: deps
+	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DPLIKO_FUZZ=ON -DPLIKO_BUILD_TESTS=OFF -DPLIKO_BUILD_BENCH=OFF \
+	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_all
+	@scripts/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 bench: build
 	@scripts/run-bench.sh $(BUILD)
 
@@ -38,4 +49,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD) $(ASAN_BUILD)
+	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -17,3 +17,9 @@ if(PLIKO_SANITIZE)
     -fno-sanitize-recover=undefined)
   target_link_options(pliko_strict INTERFACE -fsanitize=address,undefined)
 endif()
+if(PLIKO_FUZZ)
+  # Every library is instrumented for libFuzzer's coverage; the fuzz targets add its driver.
+  target_compile_options(pliko_strict INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+    -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(pliko_strict INTERFACE -fsanitize=address,undefined)
+endif()

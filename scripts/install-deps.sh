@@ -9,6 +9,7 @@ packages=(
   libsqlite3-dev libcups2-dev libzip-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core cups cups-client cups-bsd socat
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -25,6 +25,7 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -74,6 +75,12 @@ public:
 private:
     sqlite3_stmt *m_stmt = nullptr;
 };
+
+// A day number as the handhelds get it: the Italian short date with the year whole.
+QString dayText(sqlite3_stmt *s, int col)
+{
+    return QDate(1899, 12, 30).addDays(sqlite3_column_int64(s, col)).toString(u"dd/MM/yyyy"_s);
+}
 
 QString text(sqlite3_stmt *s, int col)
 {
@@ -204,10 +211,10 @@ struct Fixture
             }
         }
         {
-            // Thursday evening orders, still open at Friday noon in the demo's 10:00-02:00 day.
-            const double thursday = tipi::momentOf(QDateTime(QDate(2024, 3, 14), QTime(19, 0)));
+            // Friday morning orders, open at Friday noon in the demo's 10:00-02:00 day.
+            const double friday = tipi::momentOf(QDateTime(QDate(2024, 3, 15), QTime(10, 30)));
             Stmt order(h, "INSERT INTO comande (inizio, ultima_ordinazione, data, coperti, id_operatore, stato)"
-                          " VALUES (?1, ?1 + 900, 45365, 4, ?2, 0)");
+                          " VALUES (?1, ?1 + 900, 45366, 4, ?2, 0)");
             Stmt table(h, "INSERT INTO tavoli_occupati (numero_tavolo, id_comanda) VALUES (?1, ?2)");
             Stmt line(h, "INSERT INTO merce_comande (id_comanda, id_articolo, quantita, turno) VALUES (?1, ?2, ?3, ?4)");
             Stmt variation(h, "INSERT INTO merce_comande_variazioni (id_merce_comanda, id_variazione, quantita)"
@@ -215,7 +222,7 @@ struct Fixture
             for (int o = 0; o < Orders * 2; ++o) {
                 // Every other order belongs to a colleague, so the waiter's query has to choose.
                 sqlite3_stmt *s = order.reset();
-                sqlite3_bind_double(s, 1, thursday + o * 60);
+                sqlite3_bind_double(s, 1, friday + o * 60);
                 sqlite3_bind_int(s, 2, o % 2 == 0 ? Waiter : 3);
                 sqlite3_step(s);
                 const qint64 key = sqlite3_last_insert_rowid(h);
@@ -274,9 +281,11 @@ struct Fixture
         sqlite3_bind_text(st, 1, name, -1, SQLITE_STATIC);
         if (sqlite3_step(st) != SQLITE_ROW)
             return 0;
-        const QStringList hm = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)))
-                                   .split(u':');
-        return hm.value(0).toInt() * 3600.0 + hm.value(1).toInt() * 60.0;
+        const QString value = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
+        if (!value.contains(u':'))
+            return value.toDouble();
+        const QStringList hm = value.split(u':');
+        return 86400.0 + hm.value(0).toInt() * 3600.0 + hm.value(1).toInt() * 60.0;
     }
 
     // The hand-written "SincroComande" over the same business-day window.
@@ -286,7 +295,8 @@ struct Fixture
         const double closing = settingSeconds("ora_chiusura_attivita");
         const QDateTime now = tipi::now();
         const qint64 today = tipi::dayNumber(now.date());
-        const qint64 base = now.time().hour() * 60 + now.time().minute() < int(opening) / 60 ? today - 2 : today - 1;
+        const int openingMinutes = int(std::fmod(opening, 86400.0)) / 60;
+        const qint64 base = now.time().hour() * 60 + now.time().minute() < openingMinutes ? today - 2 : today - 1;
         const double start = base * 86400.0 + opening;
         const double end = (opening < closing ? base : base + 1) * 86400.0 + closing;
 
@@ -303,7 +313,7 @@ struct Fixture
             while (sqlite3_step(t) == SQLITE_ROW)
                 list += text(t, 0) + u',';
             list.chop(1);
-            reply += u"C|"_s + text(w, 1) + u'|' + text(w, 2) + u'|' + list + u'|' + text(w, 3) + u'|' + text(w, 4)
+            reply += u"C|"_s + text(w, 1) + u'|' + text(w, 2) + u'|' + list + u'|' + text(w, 3) + u'|' + dayText(w, 4)
                 + u'|' + flag(w, 5) + u';';
             sqlite3_stmt *l = lines->reset();
             sqlite3_bind_int64(l, 1, key);

@@ -258,8 +258,10 @@ bool fillDemo(SqliteEngine &e, QString *error)
         if (!exec(e, u"INSERT INTO var_long (name, value) VALUES (?, ?)"_s, l, error))
             return false;
     const QList<QList<QVariant>> strs = {{u"coperto_somma"_s, u"2,00"_s}, {u"coperto_percentuale"_s, u"10"_s},
-                                         {u"ora_apertura_attivita"_s, u"10:00"_s},
-                                         {u"ora_chiusura_attivita"_s, u"02:00"_s}, {u"com_nano"_s, u"COM1"_s}};
+                                         // Opening 10:00 and closing 02:00 as the back office stores
+                                         // them: seconds that carry one day (86400 + the hours).
+                                         {u"ora_apertura_attivita"_s, u"122400"_s},
+                                         {u"ora_chiusura_attivita"_s, u"93600"_s}, {u"com_nano"_s, u"COM1"_s}};
     for (const auto &s : strs)
         if (!exec(e, u"INSERT INTO var_str (name, value) VALUES (?, ?)"_s, s, error))
             return false;

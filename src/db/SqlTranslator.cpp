@@ -106,7 +106,117 @@ QList<Tok> slice(const QList<Tok> &t, qsizetype from, qsizetype to)
     return t.mid(from, to - from);
 }
 
+// "SELECT [DISTINCT|DISTINCTROW|ALL] TOP n ..." becomes "SELECT ... LIMIT n", at every nesting
+// level: the LIMIT closes the select it belongs to (before the ")" that ends a sub-query, or at
+// the end of the statement). A tie at the n-th row is not filled up as the legacy engine did.
+bool rewriteTop(QList<Tok> &t, QString *error)
+{
+    for (qsizetype i = t.size() - 1; i >= 0; --i) {
+        if (!eq(t[i], u"SELECT"))
+            continue;
+        qsizetype top = i + 1;
+        if (top < t.size() && (eq(t[top], u"DISTINCT") || eq(t[top], u"DISTINCTROW") || eq(t[top], u"ALL")))
+            ++top;
+        if (top >= t.size() || !eq(t[top], u"TOP"))
+            continue;
+        if (top + 1 >= t.size() || (t[top + 1].kind != Tok::Param && t[top + 1].kind != Tok::Number)) {
+            *error = u"TOP without a number of rows"_s;
+            return false;
+        }
+        if (top + 2 < t.size() && eq(t[top + 2], u"PERCENT")) {
+            *error = u"TOP n PERCENT is not supported"_s;
+            return false;
+        }
+        if (i + 1 < t.size() && eq(t[i + 1], u"DISTINCTROW"))
+            t[i + 1] = ident(u"DISTINCT"_s);
+        const Tok count = t[top + 1];
+        t.remove(top, 2);
+        qsizetype end = top;
+        for (int depth = 0; end < t.size(); ++end) {
+            if (isOp(t[end], u"("))
+                ++depth;
+            else if (isOp(t[end], u")") && depth-- == 0)
+                break;
+        }
+        if (end == t.size() && end > top && isOp(t[end - 1], u";"))
+            --end;
+        t.insert(end, count);
+        t.insert(end, ident(u"LIMIT"_s));
+    }
+    return true;
+}
+
+// One element of a LIKE pattern at `p`, matched against `c`; `next` is where the element ends.
+// An unclosed "[" is an ordinary character.
+bool likeElement(QStringView pat, qsizetype p, QChar c, QChar escape, qsizetype *next)
+{
+    const QChar e = pat[p];
+    if (!escape.isNull() && e == escape && p + 1 < pat.size()) {
+        *next = p + 2;
+        return pat[p + 1] == c;
+    }
+    if (e == u'?' || e == u'_') {
+        *next = p + 1;
+        return true;
+    }
+    if (e == u'#') {
+        *next = p + 1;
+        return c.isDigit();
+    }
+    if (e == u'[') {
+        const qsizetype close = pat.indexOf(u']', p + 2);
+        if (close > p) {
+            qsizetype k = p + 1;
+            const bool negate = pat[k] == u'!';
+            if (negate)
+                ++k;
+            bool in = false;
+            for (; k < close; ++k) {
+                if (k + 2 < close && pat[k + 1] == u'-') {
+                    in = in || (c >= pat[k] && c <= pat[k + 2]);
+                    k += 2;
+                } else {
+                    in = in || c == pat[k];
+                }
+            }
+            *next = close + 1;
+            return in != negate;
+        }
+    }
+    *next = p + 1;
+    return e == c;
+}
+
 } // namespace
+
+bool SqlTranslator::jetLike(QStringView pattern, QStringView text, QChar escape)
+{
+    const QString pat = pattern.toString().toCaseFolded();
+    const QString str = text.toString().toCaseFolded();
+    auto isStar = [&](qsizetype p) {
+        return (pat[p] == u'*' || pat[p] == u'%') && pat[p] != escape;
+    };
+    // Greedy match with one back-tracking point: the last star seen and where it started eating.
+    qsizetype p = 0, s = 0, starP = -1, starS = 0;
+    while (s < str.size()) {
+        qsizetype next = 0;
+        if (p < pat.size() && isStar(p)) {
+            starP = ++p;
+            starS = s;
+        } else if (p < pat.size() && likeElement(pat, p, str[s], escape, &next)) {
+            p = next;
+            ++s;
+        } else if (starP >= 0) {
+            p = starP;
+            s = ++starS;
+        } else {
+            return false;
+        }
+    }
+    while (p < pat.size() && isStar(p))
+        ++p;
+    return p == pat.size();
+}
 
 SqlTranslator::Split SqlTranslator::split(const QString &s)
 {
@@ -199,6 +309,10 @@ SqlTranslator::Split SqlTranslator::split(const QString &s)
                 add(pair);
                 i += 2;
             } else {
+                // A bare "?" is a parameter nobody gives a value: it takes a null literal of its own,
+                // so that the literals after it still bind to their own places.
+                if (c == u'?')
+                    out.literals.append(QVariant());
                 add(QStringView(&c, 1));
                 ++i;
             }
@@ -215,6 +329,9 @@ SqlTranslator::Translation SqlTranslator::translate(const QString &shape, const 
         tr.error = u"Empty statement"_s;
         return tr;
     }
+
+    if (!rewriteTop(t, &tr.error))
+        return tr;
 
     // Word-level rewrites.
     for (qsizetype i = 0; i < t.size(); ++i) {

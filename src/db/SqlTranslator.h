@@ -13,8 +13,9 @@
 // translation (and one prepared statement): the shape is the cache key. Forms handled:
 // true/false as -1/0; "&" concatenation; "DELETE t.* FROM t, u WHERE ..."; "UPDATE t, u SET
 // c = c +/- expr WHERE ..." (every joined row applies once: a correlated SUM); quoted regional
-// amounts stored into numeric columns; [bracketed] names. chr() is a function of the connection,
-// parenthesised joins and the rest of the grammar are SQLite's own.
+// amounts stored into numeric columns; [bracketed] names; "SELECT [DISTINCT] TOP n" as a LIMIT.
+// chr() and the legacy LIKE (jetLike) are functions of the connection; parenthesised joins and the
+// rest of the grammar are SQLite's own.
 class SqlTranslator
 {
 public:
@@ -45,4 +46,10 @@ public:
 
     static Split split(const QString &statement);
     static Translation translate(const QString &shape, const NumericColumn &numeric);
+
+    // LIKE as the legacy engine matches it, ignoring letter case: "*" any run of characters, "?" one
+    // character, "#" one digit, "[abc]", "[a-z]" and "[!a-z]" one character of (or not of) a list.
+    // "%" and "_" keep their ANSI meaning too, for statements written in that dialect. `escape`
+    // (0 for none) makes the character after it literal.
+    static bool jetLike(QStringView pattern, QStringView text, QChar escape = QChar());
 };

@@ -25,6 +25,33 @@ void chrFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
     sqlite3_result_text(ctx, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
 }
 
+QString valueText(sqlite3_value *v)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(v));
+    return QString::fromUtf8(text, sqlite3_value_bytes(v));
+}
+
+// "x LIKE pattern [ESCAPE c]" with the legacy engine's wildcards (SqlTranslator::jetLike); SQLite
+// calls like(pattern, x [, c]). Null on either side gives null, as SQLite's own LIKE does.
+void likeFunction(sqlite3_context *ctx, int argc, sqlite3_value **argv)
+{
+    for (int i = 0; i < argc; ++i)
+        if (sqlite3_value_type(argv[i]) == SQLITE_NULL) {
+            sqlite3_result_null(ctx);
+            return;
+        }
+    QChar escape;
+    if (argc == 3) {
+        const QString e = valueText(argv[2]);
+        if (e.size() != 1) {
+            sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
+            return;
+        }
+        escape = e.at(0);
+    }
+    sqlite3_result_int(ctx, SqlTranslator::jetLike(valueText(argv[0]), valueText(argv[1]), escape) ? 1 : 0);
+}
+
 bool numericType(const QString &type)
 {
     const QString t = type.toUpper();
@@ -121,6 +148,9 @@ std::unique_ptr<SqliteEngine> SqliteEngine::open(const QString &path, bool creat
     sqlite3_busy_timeout(e->m_db, BusyTimeoutMs);
     sqlite3_create_function(e->m_db, "chr", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, chrFunction,
                             nullptr, nullptr);
+    for (int args : {2, 3})
+        sqlite3_create_function(e->m_db, "like", args, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, likeFunction,
+                                nullptr, nullptr);
     // WAL with synchronous FULL: a committed order survives a power cut, and readers (the back
     // office) never block the server's writes.
     ResultSet probe;

@@ -37,15 +37,17 @@ double BusinessDay::settingSeconds(const QString &text)
     double seconds = 0;
     if (tipi::parseNumber(text, &seconds))
         return seconds;
-    // The back office's own screens write the hours as a time of day; read that form as the
-    // seconds it stands for rather than as 0, which would turn every day into a whole one.
+    // A time of day written "H:mm" is read as the back office stores that hour: one day plus the
+    // hours (7:00 is 111600), so that added to yesterday's midnight it falls on today and the
+    // window is the current service, as for the stored form. Read as 0 it would turn every day into
+    // a whole one; read as the bare hours it would put the window a day back.
     static const QRegularExpression timeOfDay(u"^\\s*(\\d{1,2}):(\\d{2})\\s*$"_s);
     const auto m = timeOfDay.match(text);
     if (m.hasMatch()) {
         const int h = m.captured(1).toInt();
         const int min = m.captured(2).toInt();
         if (h < 24 && min < 60)
-            return h * 3600.0 + min * 60.0;
+            return 86400.0 + h * 3600.0 + min * 60.0;
     }
     return 0;
 }

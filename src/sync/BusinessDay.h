@@ -31,7 +31,8 @@ public:
     static Window window(clsDatabase &db, Rule rule);
     // The window for given opening and closing values (seconds) at a given moment.
     static Window compute(double opening, double closing, const QDateTime &now, Rule rule);
-    // A setting as seconds: a number of seconds as the back office stores it, or a time of day
-    // written "H:mm"; anything else counts as 0.
+    // A setting as seconds: a number of seconds as the back office stores it (carrying one day:
+    // 7:00 is 111600), or a time of day written "H:mm", read as that same stored value; anything
+    // else counts as 0.
     static double settingSeconds(const QString &text);
 };

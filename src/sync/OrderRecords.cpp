@@ -24,7 +24,7 @@ bool OrderRecords::tableList(qint32 orderKey, QString *out)
 QString OrderRecords::header(Recordset &row, const QString &tables)
 {
     return field(row.value(u"inizio"_s)) + u'|' + field(row.value(u"ultima_ordinazione"_s)) + u'|' + tables + u'|'
-        + field(row.value(u"coperti"_s)) + u'|' + field(row.value(u"data"_s)) + u'|'
+        + field(row.value(u"coperti"_s)) + u'|' + synctext::day(row.value(u"data"_s)) + u'|'
         + synctext::flag(row.value(u"pre_conto"_s)) + u';';
 }
 

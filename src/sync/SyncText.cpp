@@ -28,6 +28,46 @@ QString flag(const QVariant &v)
     return tipi::toFlag(v) ? u"1"_s : u"0"_s;
 }
 
+QString day(const QVariant &v)
+{
+    if (v.isNull())
+        return {};
+    QDate date;
+    switch (v.typeId()) {
+    case QMetaType::QDate:
+        date = v.toDate();
+        break;
+    case QMetaType::QDateTime:
+        date = v.toDateTime().date();
+        break;
+    default: {
+        double number = 0;
+        bool numeric = false;
+        if (v.typeId() == QMetaType::QString)
+            numeric = tipi::parseNumber(v.toString(), &number);
+        else
+            number = v.toDouble(&numeric);
+        // Day numbers of real dates only (years 1 to 9999); anything else goes out as it stands.
+        if (numeric && std::isfinite(number) && number > -657434 && number < 2958466)
+            date = tipi::dateOfDay(static_cast<qint64>(std::floor(number)));
+        break;
+    }
+    }
+    if (!date.isValid())
+        return field(v);
+    // The handhelds expect the year whole, as the regional short date of their systems writes it.
+    static thread_local QString format;
+    static thread_local QString formatOf;
+    const QString shortFormat = regional().locale.dateFormat(QLocale::ShortFormat);
+    if (formatOf != shortFormat) {
+        formatOf = shortFormat;
+        format = shortFormat;
+        if (!format.contains(u"yyyy"_s))
+            format.replace(u"yy"_s, u"yyyy"_s);
+    }
+    return regional().locale.toString(date, format);
+}
+
 int minutiDelGiorno(double seconds)
 {
     if (!std::isfinite(seconds))

@@ -20,6 +20,9 @@ inline constexpr QChar Cr = u'\r';
 QString field(const QVariant &v);   // the value as text, "" for null
 QString whole(const QVariant &v);   // as a 32-bit integer (0 when it is not one)
 QString flag(const QVariant &v);    // "1" for yes, "0" for no
+// A date column (a day number as stored) as the regional short date with a four-digit year,
+// "05/12/2026" under Italian settings; "" for null, an unreadable value as it stands.
+QString day(const QVariant &v);
 
 // The time of day of a number of seconds (its part within the day): hours without a leading
 // zero, a colon, two-digit minutes ("7:05").

@@ -18,7 +18,7 @@ TEST(Helpers, SettingsFallBackToTheirDefaults)
     modPlikoServer h(tdb.db());
     EXPECT_EQ(h.leggiVarLong(u"non_esiste"_s, 60), 60);
     EXPECT_EQ(h.leggiVarLong(u"palmare_configurato"_s, 0), 1);
-    EXPECT_EQ(h.leggiVarStr(u"ora_apertura_attivita"_s, {}), u"10:00"_s);
+    EXPECT_EQ(h.leggiVarStr(u"ora_apertura_attivita"_s, {}), u"122400"_s);
     EXPECT_EQ(h.leggiVarStr(u"non_esiste"_s, u"x"_s), u"x"_s);
     tdb.exec(u"INSERT INTO var_long (name, value) VALUES ('scritto_male', 'dieci')"_s);
     EXPECT_EQ(h.leggiVarLong(u"scritto_male"_s, 7), 0);

@@ -71,10 +71,10 @@ TEST_F(OrdersOverTcp, AnOrderIsConfirmedThenItsTicketsPrintInTheirZones)
     start({u"--headless"_s, u"--config"_s, config});
     ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
 
-    // Opened at noon of the business day the handhelds are shown (the demo opens at 10:00 and
-    // closes at 02:00; the window lies a day back, one more before the opening time).
+    // Opened at noon of the current service (the demo opens at 10:00 and closes at 02:00; before
+    // the opening the current service is still yesterday's).
     const QDateTime now = QDateTime::currentDateTime();
-    const QDate day = now.date().addDays(now.time() < QTime(10, 0) ? -2 : -1);
+    const QDate day = now.date().addDays(now.time() < QTime(10, 0) ? -1 : 0);
     const QByteArray inizio = QByteArray::number(qint64(tipi::momentOf(QDateTime(day, QTime(12, 0)))));
     // A draught beer for the bar, a mushroom risotto for the kitchen with an extra.
     const QByteArray order = "PALM01|Comanda|" + inizio + "|12,13|2|2|4,00|25,00;"

@@ -34,9 +34,13 @@ private:
 
 // The demo restaurant on Friday 15 March 2024 at noon, with a handheld connected on slot 7.
 // Orders, lines and reservations are added in the legacy dialect, as the back office would.
+// Its hours are set to 10:00-02:00 without the day the back office stores (36000 and 7200), so
+// the business day is Thursday's: the cases below are written around Thursday's dinner.
 class SyncTest : public ::testing::Test
 {
 protected:
+    SyncTest() { setOpeningHours(QStringLiteral("36000"), QStringLiteral("7200")); }
+
     static constexpr int Slot = 7;
     // Midnight of Thursday 14 March 2024 in seconds from 1899-12-30.
     static constexpr double Mar14 = 3919536000.0;
@@ -49,6 +53,8 @@ protected:
     SincroReplies replies{data.db(), mod, link};
 
     void setOpeningHours(const QString &opening, const QString &closing);
+    // The demo's own hours, 10:00 to 02:00 stored with their day: the current service.
+    void useDemoHours() { setOpeningHours(QStringLiteral("122400"), QStringLiteral("93600")); }
     void setLong(const QString &name, qint32 value);
 
     // An order opened at `inizio` by `operatore` on `tables`; returns its key.

@@ -44,11 +44,19 @@ TEST(BusinessDay, anEveningDayAndADayOfEqualHoursRunPastMidnight)
                  Mar15 + 10 * H);
 }
 
-TEST_F(SyncTest, theWindowFollowsTheRestaurantsHoursInEitherForm)
+TEST_F(SyncTest, theDemoHoursInEitherFormGiveTheCurrentService)
 {
-    // The demo restaurant writes its hours as times of day: 10:00 to 02:00.
-    auto w = BusinessDay::window(data.db(), Rule::ShiftBeforeOpening);
-    expectWindow(w, Mar14 + 10 * H, Mar15 + 2 * H);
+    // 10:00 to 02:00 as the back office stores them (one day plus the hours), and as times of day.
+    for (const auto &[opening, closing] : {std::pair{u"122400"_s, u"93600"_s}, std::pair{u"10:00"_s, u"02:00"_s}}) {
+        setOpeningHours(opening, closing);
+        expectWindow(BusinessDay::window(data.db(), Rule::ShiftBeforeOpening), Mar15 + 10 * H, Mar15 + 26 * H);
+        expectWindow(BusinessDay::window(data.db(), Rule::FixedBase), Mar15 + 10 * H, Mar15 + 26 * H);
+        // At one in the morning the night's service is still the current one.
+        regional.clock().set(QDateTime(QDate(2024, 3, 16), QTime(1, 0)));
+        expectWindow(BusinessDay::window(data.db(), Rule::ShiftBeforeOpening), Mar15 + 10 * H, Mar15 + 26 * H);
+        regional.clock().set(friday(12));
+    }
+    // Seconds without the day part are added as they stand: the window lies a day back.
     setOpeningHours(u"25200"_s, u"82800"_s);
     expectWindow(BusinessDay::window(data.db(), Rule::ShiftBeforeOpening), Mar14 + 7 * H, Mar14 + 23 * H);
     // Missing or unreadable hours count as 0: a whole day from midnight to midnight.

@@ -18,7 +18,20 @@ TEST_F(SyncTest, onlyTheWaitersOwnOpenOrdersAreSent)
     addLine(open, 150, u"3"_s, 2);
     replies.sincroComande(2, Slot);
     EXPECT_EQ(link.replies, (QStringList{u"SincroComande|\r"_s,
-                                         u"SincroComande|C|3919611600|3919612200|7|4|45365|1;M|150|3|2;\r"_s}));
+                                         u"SincroComande|C|3919611600|3919612200|7|4|14/03/2024|1;M|150|3|2;\r"_s}));
+}
+
+TEST_F(SyncTest, theDemoRestaurantSendsBackAnOrderPlacedAMinuteAgo)
+{
+    // Friday noon, the demo's own hours: the order opened at 11:59 on table 3 comes back, with its
+    // day in the regional short form.
+    useDemoHours();
+    const qint32 order = addOrder(Mar15 + 11 * H + 59 * 60, 2, {3});
+    addLine(order, 101, u"2"_s, 1);
+    replies.sincroComande(2, Slot);
+    EXPECT_EQ(onlyReply(), u"SincroComande|C|3919665540|3919666140|3|2|15/03/2024|0;M|101|2|1;\r"_s);
+    replies.sincroTavolo(Slot, u"3"_s, 2);
+    EXPECT_EQ(link.replies.value(1), u"COMANDA|C|3919665540|3919666140|3|2|15/03/2024|0;M|101|2|1;\r"_s);
 }
 
 TEST_F(SyncTest, anOrderOnTwoTablesIsSentOncePerTableInFull)
@@ -27,7 +40,7 @@ TEST_F(SyncTest, anOrderOnTwoTablesIsSentOncePerTableInFull)
     const qint32 line = addLine(order, 108, u"2"_s, 1);
     addVariation(line, 7, u"1"_s);
     addVariation(line, 4, u"1"_s);
-    const QString once = u"C|3919608000|3919608600|4,5|6|45365|0;M|108|2|1;V|7|1;V|4|1;"_s;
+    const QString once = u"C|3919608000|3919608600|4,5|6|14/03/2024|0;M|108|2|1;V|7|1;V|4|1;"_s;
     replies.sincroComande(2, Slot);
     EXPECT_EQ(onlyReply(), u"SincroComande|"_s + once + once + u"\r"_s);
 }
@@ -56,6 +69,6 @@ TEST_F(SyncTest, beforeOpeningTheWaitersOrdersComeFromTheDayBeforeButOtherTables
     addOrder(Mar14 - 86400 + 20 * H, 3, {8}); // Wednesday evening, another waiter
     replies.sincroComande(2, Slot);
     replies.sincroTavoliAltriOperatori(2, Slot);
-    EXPECT_EQ(link.replies, (QStringList{u"SincroComande|C|3919521600|3919522200|1|2|45364|0;\r"_s,
+    EXPECT_EQ(link.replies, (QStringList{u"SincroComande|C|3919521600|3919522200|1|2|13/03/2024|0;\r"_s,
                                          u"SincroTavoliUsati|2;\r"_s}));
 }

@@ -44,6 +44,7 @@ TEST_F(SyncTest, variationsComeFirstThenTheCategoriesTheyApplyTo)
 
 TEST_F(SyncTest, theHandheldLearnsTheCoverAndOpeningSettings)
 {
+    useDemoHours();
     replies.sincroVariabili(Slot);
     const QString reply = onlyReply();
     ASSERT_TRUE(reply.startsWith(u"SincroVariabili|"_s) && reply.endsWith(u";\r"_s)) << reply.toStdString();
@@ -56,7 +57,7 @@ TEST_F(SyncTest, theHandheldLearnsTheCoverAndOpeningSettings)
     texts.sort();
     EXPECT_EQ(longs, (QStringList{u"L|minuti_avviso_prenotazione|60"_s, u"L|tipologia_coperto|1"_s}));
     EXPECT_EQ(texts, (QStringList{u"S|coperto_percentuale|10"_s, u"S|coperto_somma|2,00"_s,
-                                  u"S|ora_apertura_attivita|10:00"_s, u"S|ora_chiusura_attivita|02:00"_s}));
+                                  u"S|ora_apertura_attivita|122400"_s, u"S|ora_chiusura_attivita|93600"_s}));
 
     data.exec(u"DELETE FROM var_long"_s);
     data.exec(u"DELETE FROM var_str"_s);

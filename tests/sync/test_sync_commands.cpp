@@ -35,7 +35,7 @@ TEST_F(SyncCommandTest, aTableRequestPassesTheTableAndTheWaiterOrIsRefusedAndLog
     addOrder(Mar14 + 20 * H, 3, {12});
     EXPECT_TRUE(request(u"SincroTavolo|12|3"_s));
     EXPECT_TRUE(request(u"SincroTavolo|12|2"_s));
-    EXPECT_EQ(link.replies, (QStringList{u"COMANDA|C|3919608000|3919608600|12|2|45365|0;\r"_s, u"ALTRO|12\r"_s}));
+    EXPECT_EQ(link.replies, (QStringList{u"COMANDA|C|3919608000|3919608600|12|2|14/03/2024|0;\r"_s, u"ALTRO|12\r"_s}));
 
     warnings.clear();
     const QtMessageHandler previous = qInstallMessageHandler(keepSyncWarnings);
@@ -57,8 +57,8 @@ TEST_F(SyncCommandTest, anOperatorThatIsNotANumberIsOperatorZero)
     EXPECT_TRUE(request(u"SincroComande|3"_s));
     EXPECT_TRUE(request(u"SincroTavoli|qualcosa|altro"_s)); // no arguments: what follows is ignored
     ASSERT_EQ(link.replies.size(), 4);
-    EXPECT_EQ(link.replies.mid(0, 3), (QStringList{u"SincroComande|C|3919608000|3919608600|1|2|45365|0;\r"_s,
+    EXPECT_EQ(link.replies.mid(0, 3), (QStringList{u"SincroComande|C|3919608000|3919608600|1|2|14/03/2024|0;\r"_s,
                                                    u"SincroTavoliUsati|2;\r"_s,
-                                                   u"SincroComande|C|3919608000|3919608600|2|2|45365|0;\r"_s}));
+                                                   u"SincroComande|C|3919608000|3919608600|2|2|14/03/2024|0;\r"_s}));
     EXPECT_TRUE(link.replies[3].startsWith(u"SincroTavoli|1|1|4;"_s));
 }

@@ -33,7 +33,7 @@ TEST_F(SyncTest, theWaitersOwnOrderOnJoinedTablesComesInFullWithItsVariations)
     addLine(order, 141, u"1.5"_s, 2);
 
     replies.sincroTavolo(Slot, u"5"_s, 2);
-    EXPECT_EQ(onlyReply(), u"COMANDA|C|3919608000|3919608600|4,5|3|45365|1;"
+    EXPECT_EQ(onlyReply(), u"COMANDA|C|3919608000|3919608600|4,5|3|14/03/2024|1;"
                            "M|126|2|1;V|2|1;V|5|2;M|141|1,5|2;\r"_s);
 }
 
@@ -46,7 +46,7 @@ TEST_F(SyncTest, twoOpenOrdersOnOneTableGiveOneReplyEachAndAColleaguesIsOnlyMark
     replies.sincroTavolo(Slot, u"6"_s, 1);
     EXPECT_EQ(link.sentInsideTransaction, 0);
     ASSERT_EQ(link.replies.size(), 2);
-    EXPECT_EQ(link.replies[0], u"COMANDA|C|3919608000|3919608600|6|2|45365|0;M|101|1|1;\r"_s);
+    EXPECT_EQ(link.replies[0], u"COMANDA|C|3919608000|3919608600|6|2|14/03/2024|0;M|101|1|1;\r"_s);
     EXPECT_EQ(link.replies[1], u"ALTRO|6\r"_s);
 }
 

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // pliko-sql: runs legacy-dialect statements against a restaurant database through clsDatabase.
 //   pliko-sql [--create [--demo]] DATABASE [STATEMENT]
-// Without STATEMENT, statements are read one per line from standard input.
+// Without STATEMENT, statements are read one per line from standard input. A statement that fails
+// prints its error once, on standard error (the database class's own fault log is kept quiet).
+#include "ErrorRoutine.h"
 #include "RestaurantSchema.h"
 #include "clsDatabase.h"
 #include "modGestioneTipiDato.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QTextStream>
 #include <cstdio>
 
@@ -59,6 +62,9 @@ bool runOne(clsDatabase &db, const QString &sql, QTextStream &out, QTextStream &
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    // The shell tells each failure itself; the fault log would print it a second time.
+    QLoggingCategory::setFilterRules(u"pliko.fault.critical=false"_s);
+    diagnostics::setFaultHandler({});
     QTextStream out(stdout);
     QTextStream err(stderr);
     QStringList args = app.arguments().mid(1);
