@@ -4,11 +4,14 @@
 // and ending cleanly on SIGTERM or SIGINT.
 
 #include "CommandWiring.h"
+#include "ConfigCheck.h"
 #include "FirstRunSetup.h"
 #include "GuiOperatorUi.h"
+#include "LogSetup.h"
 #include "NullAccessPoint.h"
 #include "ServerContext.h"
 #include "ServerCore.h"
+#include "ServiceSupervisor.h"
 #include "SignalWatcher.h"
 #include "frmMain.h"
 #include "frmTestInvioComande.h"
@@ -18,7 +21,9 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QInputDialog>
+#include <QLibraryInfo>
 #include <QLoggingCategory>
+#include <QTranslator>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -31,7 +36,8 @@ namespace {
 bool wantsHeadless(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--headless") == 0 || std::strcmp(argv[i], "-headless") == 0)
+        if (std::strcmp(argv[i], "--headless") == 0 || std::strcmp(argv[i], "-headless") == 0
+            || std::strcmp(argv[i], "--check-config") == 0)
             return true;
     }
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
@@ -43,19 +49,6 @@ bool wantsHeadless(int argc, char **argv)
 #endif
     return false;
 }
-
-// [PlikoServer] LogLevel: debug, info (default) or warning.
-void applyLogLevel(const QString &level)
-{
-    QString rules = u"pliko.operator.debug=false\n"_s;
-    if (level.compare(u"debug"_s, Qt::CaseInsensitive) == 0)
-        rules = u"pliko.*.debug=true\npliko.operator.debug=false\n"_s;
-    else if (level.compare(u"warning"_s, Qt::CaseInsensitive) == 0)
-        rules += u"pliko.*.debug=false\npliko.*.info=false\n"_s;
-    else
-        rules += u"pliko.*.debug=false\n"_s;
-    QLoggingCategory::setFilterRules(rules);
-}
 } // namespace
 
 int main(int argc, char **argv)
@@ -63,9 +56,11 @@ int main(int argc, char **argv)
     const bool headless = wantsHeadless(argc, argv);
     if (headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    qSetMessagePattern(u"%{time yyyy-MM-dd HH:mm:ss.zzz} "
-                       "%{if-debug}D%{endif}%{if-info}I%{endif}%{if-warning}W%{endif}%{if-critical}C%{endif}"
-                       "%{if-fatal}F%{endif} %{category}: %{message}"_s);
+    // A service has systemd's runtime folder and no session: Qt's runtime folder is that one,
+    // rather than a warning on every start and a folder of its own in /tmp.
+    if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR") && qEnvironmentVariableIsSet("RUNTIME_DIRECTORY"))
+        qputenv("XDG_RUNTIME_DIR", qgetenv("RUNTIME_DIRECTORY").split(':').value(0));
+    qSetMessagePattern(logsetup::messagePattern(logsetup::underJournal()));
 
     std::unique_ptr<QGuiApplication> app;
     if (headless)
@@ -75,8 +70,13 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(u"plikoserver"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(PLIKO_VERSION));
     QGuiApplication::setApplicationDisplayName(u"Tavora Restaurant Server"_s);
-    if (!headless)
+    if (!headless) {
         QApplication::setQuitOnLastWindowClosed(false);
+        // The windows speak Italian, Qt's own buttons too (Sì, No, Annulla).
+        auto *qtItalian = new QTranslator(app.get());
+        if (qtItalian->load(u"qtbase_it"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(qtItalian);
+    }
 
     QCommandLineParser parser;
     parser.setApplicationDescription(u"Tavora-Restaurant order server for the waiters' handhelds."_s);
@@ -86,9 +86,22 @@ int main(int argc, char **argv)
                                               FirstRunSetup::defaultConfigPath()), u"FILE"_s);
     const QCommandLineOption headlessOption(u"headless"_s,
                                             u"No windows: log to standard error, end on SIGTERM/SIGINT."_s);
+    const QCommandLineOption checkOption(u"check-config"_s,
+                                         u"Check the configuration file, one line per problem; exit status 2 on any."_s);
     parser.addOption(configOption);
     parser.addOption(headlessOption);
+    parser.addOption(checkOption);
     parser.process(*app);
+
+    if (parser.isSet(checkOption)) {
+        const QString path = parser.isSet(configOption) ? parser.value(configOption) : FirstRunSetup::defaultConfigPath();
+        const QStringList problems = ConfigCheck::problems(Registry(path));
+        for (const QString &p : problems)
+            std::fprintf(stdout, "%s\n", qPrintable(p));
+        if (problems.isEmpty())
+            std::fprintf(stdout, "%s: configurazione corretta\n", qPrintable(path));
+        return problems.isEmpty() ? 0 : 2;
+    }
 
     QString firstRunNote;
     QString configPath = parser.value(configOption);
@@ -110,7 +123,15 @@ int main(int argc, char **argv)
     }
 
     auto registry = std::make_unique<Registry>(configPath);
-    applyLogLevel(registry->option(u"LogLevel"_s, u"info"_s));
+    // A file with a mistake refuses the start: a server that guessed would serve the wrong way.
+    const QStringList problems = ConfigCheck::fileProblems(*registry);
+    if (!problems.isEmpty()) {
+        for (const QString &p : problems)
+            std::fprintf(stderr, "plikoserver: %s\n", qPrintable(p));
+        std::fprintf(stderr, "plikoserver: configurazione non utilizzabile, avvio rifiutato (--check-config)\n");
+        return 2;
+    }
+    logsetup::applyLogLevel(registry->option(u"LogLevel"_s, u"info"_s));
     std::unique_ptr<OperatorUi> ui;
     if (headless)
         ui = std::make_unique<OperatorUi>();
@@ -120,6 +141,7 @@ int main(int argc, char **argv)
                           std::make_unique<SystemClock>());
     ServerCore core(context);
     HandheldServices services(core.dispatcher(), context, core.wsServer());
+    ServiceSupervisor supervisor(core, context);
 
     // The operator log goes to standard error too: the only log a service has, and the support
     // trail of a desktop one.
@@ -129,12 +151,18 @@ int main(int argc, char **argv)
                      [](const QString &text) { qCInfo(lcLog).noquote() << "dati:" << QString(text).trimmed(); });
 
     SignalWatcher signalWatcher;
-    QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &core, [&core, &services](int number) {
+    QObject::connect(&signalWatcher, &SignalWatcher::reloadRequested, &core, [&supervisor] {
+        qCInfo(lcLog) << "SIGHUP ricevuto: ricarico la configurazione";
+        supervisor.reload();
+    });
+    QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &core, [&core, &services, &supervisor](int number) {
         qCInfo(lcLog) << "segnale" << number << "ricevuto: chiusura";
+        supervisor.stopping();
         // An order-sending test still open ends with the program (its last log lines are written).
         services.chiudiTest();
         core.termina(0);
     });
+    QObject::connect(&core, &ServerCore::finished, &supervisor, &ServiceSupervisor::stopping);
     QObject::connect(&core, &ServerCore::finished, app.get(), [](int code) { QCoreApplication::exit(code); },
                      Qt::QueuedConnection);
 
@@ -158,6 +186,8 @@ int main(int argc, char **argv)
     if (!firstRunNote.isEmpty())
         context.ui().message(firstRunNote, OperatorUi::Icon::Information);
 
+    for (const QString &p : ConfigCheck::resourceProblems(context.registry()))
+        qCWarning(lcLog).noquote() << "configurazione:" << p;
     const int status = core.avvia();
     if (status != 0) {
         if (auto *gui = dynamic_cast<GuiOperatorUi *>(&context.ui()))
@@ -165,5 +195,6 @@ int main(int argc, char **argv)
         core.termina(status);
         return status;
     }
+    supervisor.started();
     return app->exec();
 }

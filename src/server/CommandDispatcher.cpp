@@ -84,6 +84,7 @@ void CommandDispatcher::analizzaDati(const QString &text, int index)
                 request.reject(u"argomenti insufficienti per "_s + e.word);
                 break;
             }
+            emit requestHandled(e.word, index, request.rest);
             try {
                 e.handler(request);
             } catch (const std::exception &ex) {
