@@ -18,6 +18,8 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QInputDialog>
@@ -27,6 +29,10 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -58,8 +64,20 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // A service has systemd's runtime folder and no session: Qt's runtime folder is that one,
     // rather than a warning on every start and a folder of its own in /tmp.
+    // Without a session either (a shell as root, a container), the private folder Qt would make.
     if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR") && qEnvironmentVariableIsSet("RUNTIME_DIRECTORY"))
         qputenv("XDG_RUNTIME_DIR", qgetenv("RUNTIME_DIRECTORY").split(':').value(0));
+#ifdef Q_OS_UNIX
+    if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
+        const QByteArray own = QFile::encodeName(QDir::tempPath()) + "/runtime-plikoserver-" + QByteArray::number(::getuid());
+        ::mkdir(own.constData(), 0700);
+        struct stat st = {};
+        // Only a folder of ours that nobody else can enter.
+        if (::lstat(own.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid()
+            && (st.st_mode & 0777) == 0700)
+            qputenv("XDG_RUNTIME_DIR", own);
+    }
+#endif
     qSetMessagePattern(logsetup::messagePattern(logsetup::underJournal()));
 
     std::unique_ptr<QGuiApplication> app;

@@ -57,5 +57,5 @@ run bash -c '
   kill -TERM $pid; wait $pid; status=$?
   grep -q "Allergia noci" "$state"/spool/Cucina/*.txt 2>/dev/null || { echo "no kitchen note printed [$reply]" >&2; exit 1; }
   exit $status
-' "$inst" "$config" "$state" "$root/server.log" || fail "the installed server did not serve"
+' smoke "$inst" "$config" "$state" "$root/server.log" || fail "the installed server did not serve"
 echo "installed server started, answered and printed with the installed layouts"
