@@ -9,6 +9,7 @@
 #include "GuiOperatorUi.h"
 #include "LogSetup.h"
 #include "NullAccessPoint.h"
+#include "PrinterList.h"
 #include "ServerContext.h"
 #include "ServerCore.h"
 #include "ServiceSupervisor.h"
@@ -188,10 +189,16 @@ int main(int argc, char **argv)
     std::unique_ptr<frmTestInvioComande> testWindow;
     if (!headless) {
         testWindow = std::make_unique<frmTestInvioComande>(services.testInvioComande());
-        services.setSceltaStampante([w = testWindow.get()](QString &printer) {
+        // The summary's printer is picked from the installed ones (the pre-bill printer first).
+        services.setSceltaStampante([w = testWindow.get(), &context](QString &printer) {
+            QStringList printers = installedPrinters(context.registry());
+            if (!printer.isEmpty()) {
+                printers.removeAll(printer);
+                printers.prepend(printer);
+            }
             bool ok = false;
-            const QString chosen = QInputDialog::getText(w, u"Stampa resoconto"_s, u"Stampante:"_s, QLineEdit::Normal,
-                                                         printer, &ok);
+            const QString chosen =
+                QInputDialog::getItem(w, u"Stampa resoconto"_s, u"Stampante:"_s, printers, 0, true, &ok);
             if (ok)
                 printer = chosen.trimmed();
             return ok;

@@ -63,13 +63,14 @@ bool readWhole(const QString &text, qint64 min, qint64 max, qint64 *value)
 
 } // namespace
 
-ServerOptions ServerOptions::read(const Registry &registry, QStringList *problems)
+ServerOptions ServerOptions::read(const Registry &registry, QStringList *problems, QStringList *tolerated)
 {
     ServerOptions o;
     const Where where(registry.path());
     auto complain = [&](const QString &section, const QString &name, const QString &what) {
-        if (problems)
-            problems->append(where.of(section, name) + u": "_s + name + u": "_s + what);
+        QStringList *to = name == u"NumeroDecimali"_s ? tolerated : problems;
+        if (to)
+            to->append(where.of(section, name) + u": "_s + name + u": "_s + what);
     };
     const QString own = Registry::OwnKey;
 
@@ -178,6 +179,14 @@ QStringList fileProblems(const Registry &registry)
 
     ServerOptions::read(registry, &problems);
     return problems;
+}
+
+QStringList problems(const Registry &registry)
+{
+    QStringList all = fileProblems(registry);
+    QStringList tolerated;
+    ServerOptions::read(registry, nullptr, &tolerated);
+    return all + tolerated + resourceProblems(registry);
 }
 
 QStringList resourceProblems(const Registry &registry)

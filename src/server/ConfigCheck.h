@@ -23,8 +23,9 @@ struct ServerOptions
     QString metricsAddress; // empty: no metrics endpoint
 
     // Reads the options; every value that cannot be used adds one line to *problems and keeps
-    // its default.
-    static ServerOptions read(const Registry &registry, QStringList *problems);
+    // its default. NumeroDecimali that cannot be read is the back office's own fallback (2
+    // decimals), so it goes to *tolerated instead.
+    static ServerOptions read(const Registry &registry, QStringList *problems, QStringList *tolerated = nullptr);
 };
 
 // --check-config: every problem of a configuration file, one line each ("file:line: what"). Two
@@ -40,9 +41,8 @@ const QStringList &knownOptions();
 
 QStringList fileProblems(const Registry &registry);
 QStringList resourceProblems(const Registry &registry);
-inline QStringList problems(const Registry &registry)
-{
-    return fileProblems(registry) + resourceProblems(registry);
-}
+// Everything --check-config says: the file's problems, what the server tolerates with a default,
+// and what the file points at.
+QStringList problems(const Registry &registry);
 
 } // namespace ConfigCheck

@@ -2,6 +2,7 @@
 // `plikoserver --check-config`: a restaurant's configuration file with one mistake each is
 // reported in one line that names the file, the line and the option; a good file has none.
 #include "ConfigCheck.h"
+#include "PrinterList.h"
 #include "RestaurantSchema.h"
 #include "Registry.h"
 
@@ -70,7 +71,8 @@ TEST_F(ConfigCheckTest, EachMistakeIsOneLineNamingTheFileLineAndOption)
         {"unknown locale", {}, u"Locale=xx_YY\n"_s, u"Locale: impostazioni regionali sconosciute"_s, true},
         {"metrics on every interface", {}, u"MetricsAddress=0.0.0.0:9312\n"_s,
          u"MetricsAddress: \"0.0.0.0\" non è un indirizzo di questa macchina"_s, true},
-        {"decimals out of range", u"NumeroDecimali=12\n"_s, {}, u"NumeroDecimali: \"12\""_s, true},
+        // The back office's own fallback: 2 decimals, said but not refused.
+        {"decimals out of range", u"NumeroDecimali=12\n"_s, {}, u"NumeroDecimali: \"12\""_s, false},
         {"page setting unknown", u"zona_ristorante_bar=Cucina|77\n"_s, {}, u"zona_ristorante_bar: \"Cucina|77\""_s,
          true},
         {"printer folder missing", u"zona_ristorante_pizzeria=Forno\n"_s, {},
@@ -141,4 +143,11 @@ TEST_F(ConfigCheckTest, AConfigurationInUseKeepsItsValuesWhenTheFileIsRewrittenA
     inUse.swap(good);
     EXPECT_EQ(inUse.backOffice(u"zona_ristorante_bar"_s).toString(), u"Bar|9"_s);
     EXPECT_FALSE(inUse.names(Registry::OwnKey).contains(u"LogLevel"_s));
+}
+
+TEST_F(ConfigCheckTest, TheOperatorChoosesAmongTheSpoolPrintersThatExist)
+{
+    QDir().mkpath(dir.filePath(u"spool/Bar"_s));
+    const Registry reg(write({}, {}));
+    EXPECT_EQ(installedPrinters(reg), (QStringList{u"Bar"_s, u"Cassa"_s, u"Cucina"_s}));
 }
