@@ -91,14 +91,16 @@ ServerOptions ServerOptions::read(const Registry &registry, QStringList *problem
             o.locale = l;
     }
 
-    const QString backend = registry.option(u"PrinterBackend"_s, u"spool"_s);
-    if (backend.compare(u"spool"_s, Qt::CaseInsensitive) != 0 && backend.compare(u"cups"_s, Qt::CaseInsensitive) != 0)
+    // An option written without a value is the option at its default.
+    const QString backend = registry.option(u"PrinterBackend"_s);
+    if (!backend.isEmpty() && backend.compare(u"spool"_s, Qt::CaseInsensitive) != 0
+        && backend.compare(u"cups"_s, Qt::CaseInsensitive) != 0)
         complain(own, u"PrinterBackend"_s, u"\""_s + backend + u"\" sconosciuto (cups o spool)"_s);
 
-    const QString level = registry.option(u"LogLevel"_s, u"info"_s);
-    if (!logsetup::isLogLevel(level))
+    const QString level = registry.option(u"LogLevel"_s);
+    if (!level.isEmpty() && !logsetup::isLogLevel(level))
         complain(own, u"LogLevel"_s, u"\""_s + level + u"\" sconosciuto (debug, info o warning)"_s);
-    else
+    else if (!level.isEmpty())
         o.logLevel = level.toLower();
 
     QString badEntry;
@@ -184,6 +186,8 @@ QStringList fileProblems(const Registry &registry)
 QStringList problems(const Registry &registry)
 {
     QStringList all = fileProblems(registry);
+    if (!QFileInfo(registry.path()).isFile())
+        return all;  // nothing else to say of a file that is not there
     QStringList tolerated;
     ServerOptions::read(registry, nullptr, &tolerated);
     return all + tolerated + resourceProblems(registry);
@@ -210,8 +214,9 @@ QStringList resourceProblems(const Registry &registry)
     const bool spool = registry.option(u"PrinterBackend"_s, u"spool"_s).compare(u"cups"_s, Qt::CaseInsensitive) != 0;
     const QString spoolDir = registry.option(u"PrintSpoolDir"_s);
     if (spool && !QFileInfo(spoolDir).isDir()) {
-        problems.append(where.of(Registry::OwnKey, u"PrintSpoolDir"_s) + u": PrintSpoolDir: cartella mancante \""_s
-                        + spoolDir + u'"');
+        problems.append(where.of(Registry::OwnKey, u"PrintSpoolDir"_s)
+                        + (spoolDir.isEmpty() ? u": PrintSpoolDir mancante (stampanti su cartella)"_s
+                                              : u": PrintSpoolDir: cartella mancante \""_s + spoolDir + u'"'));
         return problems;
     }
     std::unique_ptr<PrinterBackend> backend = PrinterBackend::create(registry);
