@@ -26,6 +26,7 @@
 #include <QInputDialog>
 #include <QLibraryInfo>
 #include <QLoggingCategory>
+#include <QMessageBox>
 #include <QTranslator>
 #include <cstdio>
 #include <cstring>
@@ -63,14 +64,14 @@ int main(int argc, char **argv)
     const bool headless = wantsHeadless(argc, argv);
     if (headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    // A service has systemd's runtime folder and no session: Qt's runtime folder is that one,
-    // rather than a warning on every start and a folder of its own in /tmp.
-    // Without a session either (a shell as root, a container), the private folder Qt would make.
+    // Qt wants a runtime folder and warns at every start without one. A service has systemd's
+    // (RuntimeDirectory); a start without a session gets the private folder Qt would make itself.
     if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR") && qEnvironmentVariableIsSet("RUNTIME_DIRECTORY"))
         qputenv("XDG_RUNTIME_DIR", qgetenv("RUNTIME_DIRECTORY").split(':').value(0));
 #ifdef Q_OS_UNIX
     if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
-        const QByteArray own = QFile::encodeName(QDir::tempPath()) + "/runtime-plikoserver-" + QByteArray::number(::getuid());
+        const QByteArray own =
+            QFile::encodeName(QDir::tempPath()) + "/runtime-plikoserver-" + QByteArray::number(::getuid());
         ::mkdir(own.constData(), 0700);
         struct stat st = {};
         // Only a folder of ours that nobody else can enter.
@@ -148,6 +149,9 @@ int main(int argc, char **argv)
         for (const QString &p : problems)
             std::fprintf(stderr, "plikoserver: %s\n", qPrintable(p));
         std::fprintf(stderr, "plikoserver: configurazione non utilizzabile, avvio rifiutato (--check-config)\n");
+        if (!headless)
+            QMessageBox::critical(nullptr, QGuiApplication::applicationDisplayName(),
+                                  u"Configurazione non utilizzabile:\n"_s + problems.join(u'\n'));
         return 2;
     }
     logsetup::applyLogLevel(registry->option(u"LogLevel"_s, u"info"_s));

@@ -3,6 +3,7 @@
 // `pliko-ctl status` prints, and the addresses the endpoint may listen on.
 #include "MetricsServer.h"
 #include "ServerStats.h"
+#include "ServiceSupervisor.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -105,4 +106,28 @@ TEST(Metrics, CountersOfAServiceAppearInTheStatusAndTheScrape)
     EXPECT_TRUE(lines.contains(u"richieste per comando: Comanda=2, SincroTavoli=1"_s));
     EXPECT_TRUE(lines.contains(u"stampante Bar \"nuovo\": 1 lavori, 1 non riusciti (ultimo errore: CUPS queue \"Bar\" not found)"_s));
     EXPECT_TRUE(lines.contains(u"database: /var/lib/plikoserver/restaurant.db (chiuso)"_s));
+}
+
+TEST(EventLines, EachLineSaysWhoAskedWhatAndWhatTheyGot)
+{
+    struct Case
+    {
+        QString command;
+        QString rest;
+        QString reply;
+        qint32 key;
+        QString line;
+    };
+    const QList<Case> cases = {
+        {u"Comanda"_s, u"3919436000|12,13|2|4|4,00|25,00;M|145|1|5,00|1|Birra|0|0;M|111|1|11,00|1|R|0|0;V|5|1;"_s,
+         u"ComandaOK|\r"_s, 17, u"192.168.1.20 slot 5: Comanda -> ComandaOK (comanda 17, tavolo 12,13, 2 righe)"_s},
+        {u"Comanda"_s, u"3919436000|7|2|2|4,00|5,00;M|145|9|5,00|1|Birra|0|0;"_s, u"NonDisponibile|145;\r"_s, 0,
+         u"192.168.1.20 slot 5: Comanda -> NonDisponibile (comanda -, tavolo 7, 1 righe)"_s},
+        {u"Preconto"_s, u"19"_s, u"errore|Tavolo non occupato, impossibile stampare il preconto\r"_s, 0,
+         u"192.168.1.20 slot 5: Preconto -> errore: Tavolo non occupato, impossibile stampare il preconto"_s},
+        // A whole table plan is not the event list's business: the reply kind only.
+        {u"SincroTavoli"_s, {}, u"SincroTavoli|1|4;2|4;3|4;\r"_s, 0, u"192.168.1.20 slot 5: SincroTavoli -> SincroTavoli"_s},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(ServiceSupervisor::eventLine(5, u"192.168.1.20"_s, c.command, c.rest, c.reply, c.key), c.line);
 }
