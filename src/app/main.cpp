@@ -10,6 +10,7 @@
 #include "LogSetup.h"
 #include "NullAccessPoint.h"
 #include "PrinterList.h"
+#include "QtTranslations.h"
 #include "ServerContext.h"
 #include "ServerCore.h"
 #include "ServiceSupervisor.h"
@@ -24,10 +25,8 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QInputDialog>
-#include <QLibraryInfo>
 #include <QLoggingCategory>
 #include <QMessageBox>
-#include <QTranslator>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -92,10 +91,8 @@ int main(int argc, char **argv)
     QGuiApplication::setApplicationDisplayName(u"Tavora Restaurant Server"_s);
     if (!headless) {
         QApplication::setQuitOnLastWindowClosed(false);
-        // The windows speak Italian, Qt's own buttons too (Sì, No, Annulla).
-        auto *qtItalian = new QTranslator(app.get());
-        if (qtItalian->load(u"qtbase_it"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-            QCoreApplication::installTranslator(qtItalian);
+        if (!installQtItalian(app.get()))
+            std::fprintf(stderr, "plikoserver: Qt's Italian translations are missing (qt6-translations-l10n)\n");
     }
 
     QCommandLineParser parser;

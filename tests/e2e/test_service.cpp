@@ -121,12 +121,16 @@ TEST_F(ServiceTest, SystemdHearsReadyWhenHandheldsAreServedAndStoppingAtTheEnd)
 {
     const QString socketPath = bindNotifySocket();
     qputenv("NOTIFY_SOCKET", socketPath.toLocal8Bit());
+    qputenv("WATCHDOG_USEC", "400000");
     start({u"--headless"_s, u"--config"_s, configWithKitchen(u"Cucina"_s)});
     qunsetenv("NOTIFY_SOCKET");
+    qunsetenv("WATCHDOG_USEC");
     ASSERT_TRUE(waitFor([&] { return notifications().contains(u"READY=1"_s); })) << received.toStdString();
     EXPECT_TRUE(received.contains(u"STATUS=servizio palmari"_s)) << received.toStdString();
     // Ready means ready: a handheld is answered at once.
     EXPECT_EQ(exchange("PALM01|TestConnessione|\r"), QByteArray("TestOK|\r"));
+    // The event loop feeds the watchdog systemd asked for.
+    EXPECT_TRUE(waitFor([&] { return notifications().count(u"WATCHDOG=1"_s) >= 2; })) << received.toStdString();
     EXPECT_EQ(stop(SIGTERM), 0);
     EXPECT_TRUE(notifications().contains(u"STOPPING=1"_s)) << received.toStdString();
 }

@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "frmMain.h"
 #include "frmSysTray.h"
+#include "QtTranslations.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -156,6 +158,14 @@ TEST_F(MainWindowTest, CloseAnsweredYesEndsTheProgram)
     EXPECT_EQ(yes->asked, QStringList{ServerCore::QuitQuestion});
     EXPECT_EQ(exitCode, 0);
     EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, QtsOwnButtonsSpeakItalian)
+{
+    ASSERT_TRUE(installQtItalian(qApp)) << "qt6-translations-l10n is installed by scripts/install-deps.sh";
+    QMessageBox box(QMessageBox::Question, u"Tavora"_s, ServerCore::QuitQuestion, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove(u'&'), u"Sì"_s);
+    EXPECT_EQ(box.button(QMessageBox::No)->text().remove(u'&'), u"No"_s);
 }
 
 TEST_F(MainWindowTest, ALeftClickOnTheTrayIconShowsOrHidesTheWindow)
