@@ -4,10 +4,11 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 30
+PACKAGE_BUILD ?= build-package
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-asan fuzz bench clean format
+.PHONY: all deps configure build run test test-asan fuzz bench package clean format
 
 all: build
 
@@ -45,8 +46,15 @@ fuzz: deps
 bench: build
 	@scripts/run-bench.sh $(BUILD)
 
+# The Debian package (installs under /usr, the service's configuration in /etc/plikoserver).
+package: deps
+	@cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_INSTALL_PREFIX=/usr -DPLIKO_BUILD_TESTS=OFF \
+	  -DPLIKO_BUILD_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target package
+	@ls $(PACKAGE_BUILD)/*.deb
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing PlikoServer need.
-# Only what is missing is installed; apt-get runs only then (as root, or through sudo).
+# Only what is missing is installed: with everything there, apt is not touched at all (make run and
+# make test work offline and without root). apt-get runs only then, as root or through sudo.
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libqt6sql6-psql libgl-dev
-  libsqlite3-dev libcups2-dev libzip-dev
+  libsqlite3-dev libcups2-dev libzip-dev libsystemd-dev systemd qt6-translations-l10n dpkg-dev fakeroot
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core cups cups-client cups-bsd socat
   clang libclang-rt-14-dev
@@ -20,9 +21,19 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
 SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
+    SUDO="sudo"
+  elif ! command -v sudo >/dev/null || [ ! -t 0 ]; then
+    echo "Missing Debian packages: ${missing[*]}" >&2
+    echo "Install them as root: apt-get install ${missing[*]}" >&2
+    exit 1
+  else
+    SUDO="sudo"
+  fi
+fi
+echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -78,7 +78,16 @@ HandheldServices::HandheldServices(CommandDispatcher &dispatcher, ServerContext 
     : m_parts(std::make_unique<Parts>(context, link))
 {
     Parts &p = *m_parts;
+    // Every print job says where it went; a failed one says which printer and why.
+    p.report.setEsitoStampa([&context](const QString &printer, bool ok, const QString &error) {
+        context.stats.printJob(printer, ok, error);
+        if (ok)
+            context.ui().addStatus(u"Stampa inviata a "_s + printer);
+        else
+            context.ui().addStatus(u"Stampa non riuscita su "_s + printer + u": "_s + error);
+    });
     p.recorder.setTestLog([&p](const QString &line) { p.test.riceviComanda(line); });
+    p.recorder.setRegistrata([&context](qint32 idComanda) { context.stats.setLastOrderKey(idComanda); });
     QObject::connect(&p.test, &TestInvioComande::started, &p.test, [&context] { context.testRunning = true; });
     QObject::connect(&p.test, &TestInvioComande::finished, &p.test, [&context] { context.testRunning = false; });
 
@@ -99,8 +108,10 @@ HandheldServices::HandheldServices(CommandDispatcher &dispatcher, ServerContext 
     dispatcher.registerCommand(u"OccupaTavolo"_s, [&p](const HandheldRequest &r) {
         p.requests.occupaTavolo(r.tail, r.index);
     });
-    dispatcher.registerCommand(u"Comanda"_s, [&p](const HandheldRequest &r) {
-        if (!p.recorder.salvaComanda(r.rest, r.index, false, false))
+    dispatcher.registerCommand(u"Comanda"_s, [&p, &context](const HandheldRequest &r) {
+        const bool recorded = p.recorder.salvaComanda(r.rest, r.index, false, false);
+        context.stats.orderRecorded(recorded);
+        if (!recorded)
             r.reject(u"comanda non registrata"_s);
     });
     for (const SyncCommand &c : syncCommands()) {

@@ -5,19 +5,25 @@
 
 #include "AccessPoint.h"
 #include "CommandWiring.h"
+#include "ConfigCheck.h"
 #include "ControlChannel.h"
 #include "CrashReport.h"
 #include "ErrorRoutine.h"
 #include "FatalSignals.h"
+#include "FirstRunSetup.h"
 #include "Guarded.h"
+#include "GuiOperatorUi.h"
+#include "LogSetup.h"
+#include "NanoExport.h"
+#include "NanoWiring.h"
 #include "PrinterBackend.h"
+#include "PrinterList.h"
+#include "QtTranslations.h"
 #include "Restart.h"
 #include "SegnalazioneErrore.h"
-#include "FirstRunSetup.h"
-#include "GuiOperatorUi.h"
-#include "NanoWiring.h"
 #include "ServerContext.h"
 #include "ServerCore.h"
+#include "ServiceSupervisor.h"
 #include "SignalWatcher.h"
 #include "frmMain.h"
 #include "frmNano.h"
@@ -28,6 +34,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPixmap>
 #include <QScreen>
@@ -35,9 +42,14 @@
 #include <QInputDialog>
 #include <QLoggingCategory>
 #include <csignal>
+#include <QMessageBox>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -47,7 +59,8 @@ namespace {
 bool wantsHeadless(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--headless") == 0 || std::strcmp(argv[i], "-headless") == 0)
+        if (std::strcmp(argv[i], "--headless") == 0 || std::strcmp(argv[i], "-headless") == 0
+            || std::strcmp(argv[i], "--check-config") == 0)
             return true;
     }
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
@@ -58,19 +71,6 @@ bool wantsHeadless(int argc, char **argv)
         return true;
 #endif
     return false;
-}
-
-// [PlikoServer] LogLevel: debug, info (default) or warning.
-void applyLogLevel(const QString &level)
-{
-    QString rules = u"pliko.operator.debug=false\n"_s;
-    if (level.compare(u"debug"_s, Qt::CaseInsensitive) == 0)
-        rules = u"pliko.*.debug=true\npliko.operator.debug=false\n"_s;
-    else if (level.compare(u"warning"_s, Qt::CaseInsensitive) == 0)
-        rules += u"pliko.*.debug=false\npliko.*.info=false\n"_s;
-    else
-        rules += u"pliko.*.debug=false\n"_s;
-    QLoggingCategory::setFilterRules(rules);
 }
 } // namespace
 
@@ -83,9 +83,23 @@ int main(int argc, char **argv)
     const bool headless = wantsHeadless(argc, argv);
     if (headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    qSetMessagePattern(u"%{time yyyy-MM-dd HH:mm:ss.zzz} "
-                       "%{if-debug}D%{endif}%{if-info}I%{endif}%{if-warning}W%{endif}%{if-critical}C%{endif}"
-                       "%{if-fatal}F%{endif} %{category}: %{message}"_s);
+    // Qt wants a runtime folder and warns at every start without one. A service has systemd's
+    // (RuntimeDirectory); a start without a session gets the private folder Qt would make itself.
+    if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR") && qEnvironmentVariableIsSet("RUNTIME_DIRECTORY"))
+        qputenv("XDG_RUNTIME_DIR", qgetenv("RUNTIME_DIRECTORY").split(':').value(0));
+#ifdef Q_OS_UNIX
+    if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
+        const QByteArray own =
+            QFile::encodeName(QDir::tempPath()) + "/runtime-plikoserver-" + QByteArray::number(::getuid());
+        ::mkdir(own.constData(), 0700);
+        struct stat st = {};
+        // Only a folder of ours that nobody else can enter.
+        if (::lstat(own.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid()
+            && (st.st_mode & 0777) == 0700)
+            qputenv("XDG_RUNTIME_DIR", own);
+    }
+#endif
+    qSetMessagePattern(logsetup::messagePattern(logsetup::underJournal()));
 
     std::unique_ptr<QGuiApplication> app;
     if (headless)
@@ -95,8 +109,11 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(u"plikoserver"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(PLIKO_VERSION));
     QGuiApplication::setApplicationDisplayName(u"Tavora Restaurant Server"_s);
-    if (!headless)
+    if (!headless) {
         QApplication::setQuitOnLastWindowClosed(false);
+        if (!installQtItalian(app.get()))
+            std::fprintf(stderr, "plikoserver: Qt's Italian translations are missing (qt6-translations-l10n)\n");
+    }
 
     QCommandLineParser parser;
     parser.setApplicationDescription(u"Tavora-Restaurant order server for the waiters' handhelds."_s);
@@ -106,11 +123,24 @@ int main(int argc, char **argv)
                                               FirstRunSetup::defaultConfigPath()), u"FILE"_s);
     const QCommandLineOption headlessOption(u"headless"_s,
                                             u"No windows: log to standard error, end on SIGTERM/SIGINT."_s);
+    const QCommandLineOption checkOption(u"check-config"_s,
+                                         u"Check the configuration file, one line per problem; exit status 2 on any."_s);
     parser.addOption(configOption);
     parser.addOption(headlessOption);
     parser.addPositionalArgument(diagnostics::NoErrorsArgument,
                                  u"Started again by pliko-restart after an internal fault."_s);
+    parser.addOption(checkOption);
     parser.process(*app);
+
+    if (parser.isSet(checkOption)) {
+        const QString path = parser.isSet(configOption) ? parser.value(configOption) : FirstRunSetup::defaultConfigPath();
+        const QStringList problems = ConfigCheck::problems(Registry(path));
+        for (const QString &p : problems)
+            std::fprintf(stdout, "%s\n", qPrintable(p));
+        if (problems.isEmpty())
+            std::fprintf(stdout, "%s: configurazione corretta\n", qPrintable(path));
+        return problems.isEmpty() ? 0 : 2;
+    }
 
     QString firstRunNote;
     QString configPath = parser.value(configOption);
@@ -132,10 +162,25 @@ int main(int argc, char **argv)
     }
 
     auto registry = std::make_unique<Registry>(configPath);
-    applyLogLevel(registry->option(u"LogLevel"_s, u"info"_s));
+    // A file with a mistake refuses the start: a server that guessed would serve the wrong way.
+    const QStringList problems = ConfigCheck::fileProblems(*registry);
+    if (!problems.isEmpty()) {
+        for (const QString &p : problems)
+            std::fprintf(stderr, "plikoserver: %s\n", qPrintable(p));
+        std::fprintf(stderr, "plikoserver: configurazione non utilizzabile, avvio rifiutato (--check-config)\n");
+        if (!headless)
+            QMessageBox::critical(nullptr, QGuiApplication::applicationDisplayName(),
+                                  u"Configurazione non utilizzabile:\n"_s + problems.join(u'\n'));
+        return 2;
+    }
+    logsetup::applyLogLevel(registry->option(u"LogLevel"_s, u"info"_s));
 
     // Crash reports and the restart are ready before anything else can fail.
-    const QString workFolder = QDir(QDir::tempPath()).filePath(u"QM9Temp"_s);
+    // The same private work folder the rest of the server uses (never a shared name under /tmp).
+    const QString tempRoot = QFileInfo(QDir::tempPath()).canonicalFilePath();
+    QString workFolder = nano::cartellaTemporanea(tempRoot.isEmpty() ? QDir::tempPath() : tempRoot);
+    if (workFolder.isEmpty())
+        workFolder = QDir(QDir::tempPath()).filePath(u"QM9Temp"_s);
     QString crashFolder = registry->option(u"CrashReportDir"_s);
     if (crashFolder.isEmpty())
         crashFolder = QDir(workFolder).filePath(u"QM10Errors"_s);
@@ -215,6 +260,8 @@ int main(int argc, char **argv)
     diagnostics::installErrorSetup(std::move(errors));
     diagnostics::setTraceOverflowNotice(
         [&context](const QString &text) { context.ui().message(text, OperatorUi::Icon::Critical); });
+    ServiceSupervisor supervisor(core, context);
+    control.addStatusSection([&supervisor] { return supervisor.status().statusLines(); });
 
     // The operator log goes to standard error too: the only log a service has, and the support
     // trail of a desktop one.
@@ -224,12 +271,18 @@ int main(int argc, char **argv)
                      [](const QString &text) { qCInfo(lcLog).noquote() << "dati:" << QString(text).trimmed(); });
 
     SignalWatcher signalWatcher;
-    QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &core, [&core, &services](int number) {
+    QObject::connect(&signalWatcher, &SignalWatcher::reloadRequested, &core, [&supervisor] {
+        qCInfo(lcLog) << "SIGHUP ricevuto: ricarico la configurazione";
+        supervisor.reload();
+    });
+    QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &core, [&core, &services, &supervisor](int number) {
         qCInfo(lcLog) << "segnale" << number << "ricevuto: chiusura";
+        supervisor.stopping();
         // An order-sending test still open ends with the program (its last log lines are written).
         services.chiudiTest();
         core.termina(0);
     });
+    QObject::connect(&core, &ServerCore::finished, &supervisor, &ServiceSupervisor::stopping);
     QObject::connect(&core, &ServerCore::finished, app.get(), [](int code) { QCoreApplication::exit(code); },
                      Qt::QueuedConnection);
 
@@ -238,10 +291,16 @@ int main(int argc, char **argv)
     std::unique_ptr<frmNano> nanoWindow;
     if (!headless) {
         testWindow = std::make_unique<frmTestInvioComande>(services.testInvioComande());
-        services.setSceltaStampante([w = testWindow.get()](QString &printer) {
+        // The summary's printer is picked from the installed ones (the pre-bill printer first).
+        services.setSceltaStampante([w = testWindow.get(), &context](QString &printer) {
+            QStringList printers = installedPrinters(context.registry());
+            if (!printer.isEmpty()) {
+                printers.removeAll(printer);
+                printers.prepend(printer);
+            }
             bool ok = false;
-            const QString chosen = QInputDialog::getText(w, u"Stampa resoconto"_s, u"Stampante:"_s, QLineEdit::Normal,
-                                                         printer, &ok);
+            const QString chosen =
+                QInputDialog::getItem(w, u"Stampa resoconto"_s, u"Stampante:"_s, printers, 0, true, &ok);
             if (ok)
                 printer = chosen.trimmed();
             return ok;
@@ -260,6 +319,8 @@ int main(int argc, char **argv)
     if (!firstRunNote.isEmpty())
         context.ui().message(firstRunNote, OperatorUi::Icon::Information);
 
+    for (const QString &p : ConfigCheck::resourceProblems(context.registry()))
+        qCWarning(lcLog).noquote() << "configurazione:" << p;
     int status = 0;
     if (!diagnostics::runGuarded("frmMain", "Form_Load", diagnostics::Where::Outside,
                                  [&] { status = core.avvia(); })) {
@@ -279,6 +340,7 @@ int main(int argc, char **argv)
         return status;
     }
     services.ristampaComandeInSospeso(context);
+    supervisor.started();
     const int code = app->exec();
     // The routine's hooks reach objects of this function: none may run once they are gone.
     diagnostics::installErrorSetup({});

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <memory>
 
@@ -9,7 +11,8 @@ class QSettings;
 
 // The registry's place: an INI file with one section per registry key path (the key path under
 // HKEY_LOCAL_MACHINE, backslashes and all) and the section [PlikoServer] for this program's own
-// options. Values holding commas are read back as one text.
+// options. Values holding commas are read back as one text. The file is read once, when the
+// object is made.
 class Registry
 {
 public:
@@ -24,6 +27,10 @@ public:
     QVariant value(const QString &key, const QString &name, bool *found = nullptr) const;
     void setValue(const QString &key, const QString &name, const QVariant &value);
     void sync();
+    // The value names of a key, as the file holds them.
+    QStringList names(const QString &key) const;
+    // Takes the other file's place (a reload that was found good).
+    void swap(Registry &other) noexcept;
 
     QVariant backOffice(const QString &name, bool *found = nullptr) const { return value(BackOfficeKey, name, found); }
     QString option(const QString &name, const QString &defaultValue = {}) const;
@@ -31,4 +38,7 @@ public:
 private:
     QString m_path;
     std::unique_ptr<QSettings> m_settings;
+    // The values as read when the object was made: another object reading the same file later (a
+    // reload that is then refused) does not change what this one answers.
+    QMap<QString, QVariant> m_values;
 };

@@ -14,6 +14,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
+#include <QPainterPath>
+#include <QTime>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -28,22 +30,44 @@ namespace {
 constexpr int MaxStatusLines = 2000;
 constexpr int MaxDataBlocks = 5000;
 
+// The program's icon (packaging/plikoserver.svg, drawn here so the tray needs no SVG plug-in): a
+// plate between fork and knife, at the sizes trays and title bars ask for.
 QIcon serverIcon()
 {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(QColor(0xC0, 0x39, 0x2B));
-    p.setPen(Qt::NoPen);
-    p.drawRoundedRect(1, 1, 30, 30, 6, 6);
-    p.setPen(Qt::white);
-    QFont f = p.font();
-    f.setBold(true);
-    f.setPixelSize(22);
-    p.setFont(f);
-    p.drawText(pixmap.rect(), Qt::AlignCenter, u"P"_s);
-    return QIcon(pixmap);
+    QIcon icon;
+    for (const int size : {16, 22, 32, 48, 64}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 64.0, size / 64.0);
+        const QColor cream(0xFD, 0xF6, 0xE3);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0xB8, 0x32, 0x2A));
+        p.drawRoundedRect(QRectF(2, 2, 60, 60), 12, 12);
+        p.setBrush(cream);
+        p.drawEllipse(QPointF(32, 33), 17, 17);
+        p.setPen(QPen(QColor(0xE0, 0xD4, 0xB8), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QPointF(32, 33), 11, 11);
+        p.setPen(Qt::NoPen);
+        p.setBrush(cream);
+        for (const int x : {8, 11, 14})
+            p.drawRoundedRect(QRectF(x, 10, 2, 12), 1, 1);
+        p.drawRoundedRect(QRectF(8, 20, 8, 4), 2, 2);
+        p.drawRoundedRect(QRectF(10.5, 22, 3, 32), 1.5, 1.5);
+        QPainterPath knife;
+        knife.moveTo(52, 10);
+        knife.cubicTo(57, 14, 57, 28, 53, 31);
+        knife.lineTo(53, 54);
+        knife.lineTo(50, 54);
+        knife.lineTo(50, 12);
+        knife.closeSubpath();
+        p.drawPath(knife);
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 QString stateText(int state)
@@ -118,7 +142,7 @@ frmMain::frmMain(ServerCore &core, QWidget *parent)
 
     OperatorUi &ui = m_core.context().ui();
     connect(&ui, &OperatorUi::statusAdded, this, [this](const QString &line) {
-        m_lbStatus->addItem(line);
+        m_lbStatus->addItem(QTime::currentTime().toString(u"HH:mm:ss "_s) + line);
         while (m_lbStatus->count() > MaxStatusLines)
             delete m_lbStatus->takeItem(0);
         m_lbStatus->scrollToBottom();
@@ -135,8 +159,8 @@ frmMain::frmMain(ServerCore &core, QWidget *parent)
     connect(m_cmdClear, &QPushButton::clicked, this, [this] {
         diagnostics::runClick("frmMain.cmdClear", "frmMain", "cmdClear_Click", [this] { m_core.context().ui().clearLog(); });
     });
-    connect(m_cmdClose, &QPushButton::clicked, this,
-            [this] { diagnostics::runClick("frmMain.cmdClose", "frmMain", "cmdClose_Click", [this] { close(); }); });
+    // Close asks first, as the tray's "Esci" does: one click must not stop order taking mid-service.
+    connect(m_cmdClose, &QPushButton::clicked, this, &frmMain::chiudiProgramma);
     // cmdInvio sends nothing: a reply goes only to the connection that asked for it.
     connect(&m_core.wsServer(), &HandheldServer::slotChanged, this, &frmMain::onSlotChanged);
 
@@ -166,6 +190,8 @@ void frmMain::onTrayMouse(int button)
 {
     if (button == 2)
         diagnostics::runClick("frmSysTray.menu", "frmSysTray", "MouseDown", [this] { m_tray->showMenu(); });
+    else if (button == 1)
+        setVisible(!isVisible());
 }
 
 void frmMain::onTrayMenu(const QString &key)
@@ -200,11 +226,11 @@ void frmMain::chiudiProgramma()
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    // Closing the main window ends the program, after the requests in progress have finished.
+    // Closing the main window asks, as "Esci" does; on yes the program ends after the requests in
+    // progress have finished.
     if (!m_ending) {
         event->ignore();
-        hide();
-        m_core.termina(0);
+        chiudiProgramma();
         return;
     }
     event->accept();

@@ -203,6 +203,8 @@ bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool
     } else {
         reply = u"ComandaOK|"_s;
     }
+    if (m_registrata)
+        m_registrata(idComanda);
     m_link.inviaRisposta(reply + u'\r', index);
 
     // 13-14. The handheld never waits for a printer: the tickets print once its connection closed.

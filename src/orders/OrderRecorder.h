@@ -30,6 +30,8 @@ public:
                   OrderPrinting *printing);
 
     void setTestLog(TestLog log) { m_testLog = std::move(log); }
+    // Told of the key of each order recorded, before its handheld hears the reply.
+    void setRegistrata(std::function<void(qint32 idComanda)> registrata) { m_registrata = std::move(registrata); }
 
     // Returns false when the order text was rejected (nothing written, no reply).
     bool salvaComanda(const QString &text, int index, bool test, bool scarico);
@@ -60,4 +62,5 @@ private:
     QHash<qint32, double> m_aliquote;  // VAT rates read during the order being recorded
     QHash<qint32, QString> m_unita;    // unit names likewise
     TestLog m_testLog;
+    std::function<void(qint32)> m_registrata;
 };

@@ -30,8 +30,11 @@ bool PrintControl::startAfresh()
 bool PrintControl::setDevice(const QString &printer)
 {
     m_device.clear();
-    if (!backend()->exists(printer, &m_error))
+    if (!backend()->exists(printer, &m_error)) {
+        if (m_observer)
+            m_observer(printer, false, m_error);
         return false;
+    }
     m_device = printer;
     return true;
 }
@@ -57,5 +60,8 @@ bool PrintControl::printDocument(const QString &title)
         m_error = u"no printer selected"_s;
         return false;
     }
-    return backend()->submit(m_device, *m_document, title, &m_error);
+    const bool ok = backend()->submit(m_device, *m_document, title, &m_error);
+    if (m_observer)
+        m_observer(m_device, ok, ok ? QString() : m_error);
+    return ok;
 }

@@ -5,6 +5,7 @@
 #include "PrinterBackend.h"
 #include "RenderedDocument.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -35,6 +36,11 @@ public:
     QString lastError() const { return m_error; }
     PrinterBackend *backend();
 
+    // Told of every job: the printer, whether it was accepted, and why not (the operator log and
+    // the print counters listen).
+    using JobObserver = std::function<void(const QString &printer, bool ok, const QString &error)>;
+    void setJobObserver(JobObserver observer) { m_observer = std::move(observer); }
+
 private:
     const Registry &m_registry;
     std::unique_ptr<PrinterBackend> m_backend;
@@ -43,4 +49,5 @@ private:
     PaperSize m_paper = *PaperSize::fromCode(PaperSize::A4);
     std::optional<RenderedDocument> m_document;
     QString m_error;
+    JobObserver m_observer;
 };

@@ -97,7 +97,14 @@ frmStampeDocumenti::frmStampeDocumenti(clsDatabase &db, Registry &registry, Oper
 
 QString frmStampeDocumenti::cartellaLayout() const
 {
-    return m_cartellaLayout.isEmpty() ? QCoreApplication::applicationDirPath() : m_cartellaLayout;
+    if (!m_cartellaLayout.isEmpty())
+        return m_cartellaLayout;
+    // Beside the program in a build folder; in an installation, the shared data folder.
+    const QDir program(QCoreApplication::applicationDirPath());
+    if (!QFileInfo::exists(program.filePath(u"stampeRestaurant.xml"_s))
+        && QFileInfo::exists(program.filePath(u"../share/plikoserver/stampeRestaurant.xml"_s)))
+        return QDir::cleanPath(program.filePath(u"../share/plikoserver"_s));
+    return program.path();
 }
 
 void frmStampeDocumenti::messaggio(const QString &text) const

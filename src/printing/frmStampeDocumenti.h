@@ -80,6 +80,8 @@ public:
     // How the operator chooses the printer of the test summary: true with the printer chosen,
     // false when the choice was cancelled. Unset: the pre-bill printer, without asking.
     void setSceltaStampante(std::function<bool(QString &stampante)> scelta) { m_sceltaStampante = std::move(scelta); }
+    // Told of every print job's outcome.
+    void setEsitoStampa(PrintControl::JobObserver esito) { m_vp.setJobObserver(std::move(esito)); }
     // The font of the test summary, or a fixed-pitch one where that font is not installed.
     static QString fontResoconto();
 

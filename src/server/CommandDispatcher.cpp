@@ -91,6 +91,7 @@ void CommandDispatcher::analizzaDati(const QString &text, int index)
                 request.reject(u"argomenti insufficienti per "_s + e.word);
                 break;
             }
+            emit requestHandled(e.word, index, request.rest);
             // A handler fault is a fault of this one request: its crash report is written, the
             // connection closed and the transaction rolled back below, and the service goes on.
             if (!diagnostics::runGuarded("analizzaDati", e.traceName.constData(), diagnostics::Where::Request,

@@ -60,6 +60,8 @@ public:
 signals:
     // The last request in progress has finished.
     void idle();
+    // A request reached the handler of its (known) command word.
+    void requestHandled(const QString &word, int index, const QString &rest);
 
 private:
     void reject(int index, const QString &text, const QString &reason);

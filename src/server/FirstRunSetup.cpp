@@ -16,11 +16,13 @@ struct SpoolPrinter
 {
     const char16_t *type;
     const char16_t *printer;
+    const char16_t *paper;
 };
-// One printer for each zone and one at the till for pre-bills; 9 is A4.
+// One printer for each zone and one at the till for pre-bills. Tickets go to the 80 mm roll of a
+// ticket printer (page setting 256), the till prints on A4 (9).
 constexpr SpoolPrinter Printers[] = {
-    {u"cassa", u"Cassa"}, {u"cucina", u"Cucina"}, {u"pizzeria", u"Pizzeria"}, {u"bar", u"Bar"},
-    {u"preconto", u"Cassa"}};
+    {u"cassa", u"Cassa", u"9"},       {u"cucina", u"Cucina", u"256"}, {u"pizzeria", u"Pizzeria", u"256"},
+    {u"bar", u"Bar", u"256"},         {u"preconto", u"Cassa", u"9"}};
 } // namespace
 
 QString FirstRunSetup::defaultConfigPath()
@@ -59,7 +61,8 @@ bool FirstRunSetup::create(const QString &configPath, const QString &dataFolder,
     text += u"LastDBPath="_s + QDir::fromNativeSeparators(dbPath) + u'\n';
     text += u"NumeroDecimali=2\n"_s;
     for (const SpoolPrinter &p : Printers)
-        text += u"zona_ristorante_"_s + QString::fromUtf16(p.type) + u'=' + QString::fromUtf16(p.printer) + u"|9\n"_s;
+        text += u"zona_ristorante_"_s + QString::fromUtf16(p.type) + u'=' + QString::fromUtf16(p.printer) + u'|'
+                + QString::fromUtf16(p.paper) + u'\n';
     text += u"\n[PlikoServer]\nLocale=it_IT\nPrinterBackend=spool\n"_s;
     text += u"PrintSpoolDir="_s + QDir::fromNativeSeparators(spool) + u'\n';
     text += u"IdleTimeoutSeconds=60\nAllowedClients=all\n"_s;

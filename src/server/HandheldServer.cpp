@@ -139,6 +139,7 @@ void HandheldServer::onConnectionRequest()
                 m_ui->addStatus(u"Connessione rifiutata da "_s + peerText + u": "_s + refusal);
             socket->abort();
             socket->deleteLater();
+            emit connectionRefused(peerText, refusal);
             continue;
         }
 
@@ -258,6 +259,7 @@ int HandheldServer::inviaRisposta(const QString &text, int index)
     slot.replyPending = true;
     armIdle(index);
     slot.socket->write(cp1252::encode(text));
+    emit replied(index, slot.peer, text);
     return 1;
 }
 

@@ -85,6 +85,9 @@ signals:
     // A slot was taken or freed; state as socketState().
     void slotChanged(int index, int state, const QString &peer);
     void slotClosed(int index);
+    void connectionRefused(const QString &peer, const QString &reason);
+    // A reply went out on a slot (the event list says what each request got).
+    void replied(int index, const QString &peer, const QString &text);
 
 private:
     struct Slot

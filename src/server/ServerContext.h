@@ -4,6 +4,7 @@
 #include "Clock.h"
 #include "OperatorUi.h"
 #include "Registry.h"
+#include "ServerStats.h"
 #include "clsDatabase.h"
 #include "modPlikoServer.h"
 
@@ -38,6 +39,7 @@ public:
     QString temporaryFolder;   // ends with "QM9Temp/"
     bool nanoActive = false;   // the radio service runs
     bool testRunning = false;  // the order-sending test is open
+    ServerStats stats;         // what the server has done since it started
 
     // Filled in by the radio service once it exists: starts its poll timer; shows its window.
     std::function<void()> startNanoPolling;

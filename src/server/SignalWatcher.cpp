@@ -33,6 +33,7 @@ SignalWatcher::SignalWatcher(QObject *parent) : QObject(parent)
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 #endif
 }
 
@@ -46,6 +47,7 @@ SignalWatcher::~SignalWatcher()
     sigemptyset(&action.sa_mask);
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
     ::close(g_fds[0]);
     ::close(g_fds[1]);
     g_fds[0] = g_fds[1] = -1;
@@ -56,7 +58,12 @@ void SignalWatcher::onReadable()
 {
 #ifdef Q_OS_UNIX
     char byte = 0;
-    if (::read(g_fds[1], &byte, 1) == 1)
-        emit terminationRequested(int(static_cast<unsigned char>(byte)));
+    if (::read(g_fds[1], &byte, 1) != 1)
+        return;
+    const int number = int(static_cast<unsigned char>(byte));
+    if (number == SIGHUP)
+        emit reloadRequested();
+    else
+        emit terminationRequested(number);
 #endif
 }

@@ -5,7 +5,7 @@
 
 class QSocketNotifier;
 
-// Turns SIGTERM and SIGINT into a Qt signal on the event loop. The signal handler only writes one
+// Turns SIGTERM and SIGINT (and SIGHUP, the reload request) into a Qt signal on the event loop. The signal handler only writes one
 // byte into a socket pair (all a handler may safely do); the notifier reads it on the loop, where
 // the server can end cleanly. One watcher per process.
 class SignalWatcher : public QObject
@@ -18,6 +18,7 @@ public:
 
 signals:
     void terminationRequested(int signalNumber);
+    void reloadRequested();
 
 private:
     void onReadable();

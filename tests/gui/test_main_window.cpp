@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "frmMain.h"
 #include "frmSysTray.h"
+#include "QtTranslations.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,8 +16,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -73,7 +76,9 @@ TEST_F(MainWindowTest, TheOperatorLogFillsTheWindowAndClearEmptiesIt)
     context->ui().appendData(u"PALM01|TestConnessione|\r\r\n"_s);
     auto *status = child<QListWidget>("lbStatus");
     ASSERT_EQ(status->count(), 2);
-    EXPECT_EQ(status->item(1)->text(), u"dati inviati"_s);
+    // Each line shows when it happened.
+    EXPECT_TRUE(QRegularExpression(u"^\\d\\d:\\d\\d:\\d\\d dati inviati$"_s).match(status->item(1)->text()).hasMatch())
+        << status->item(1)->text().toStdString();
     EXPECT_TRUE(child<QPlainTextEdit>("txtDati")->toPlainText().contains(u"PALM01|TestConnessione|"_s));
 
     child<QPushButton>("cmdClear")->click();
@@ -113,14 +118,64 @@ TEST_F(MainWindowTest, TheRadioWindowItemShowsTheRadioWindowOnceThereIsOne)
     EXPECT_EQ(shown, 1);
 }
 
-TEST_F(MainWindowTest, CloseEndsTheProgram)
+TEST_F(MainWindowTest, CloseAsksFirstAndANoKeepsTheServiceRunning)
 {
     int exitCode = -1;
     QObject::connect(core.get(), &ServerCore::finished, [&](int code) { exitCode = code; });
     window->presentAtStart();
+    // The headless answer to a question is no: a click on Close in the middle of service ends nothing.
     child<QPushButton>("cmdClose")->click();
+    EXPECT_EQ(exitCode, -1);
+    EXPECT_TRUE(window->isVisible());
+    window->close();
+    EXPECT_EQ(exitCode, -1) << "closing the window asks too";
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, CloseAnsweredYesEndsTheProgram)
+{
+    struct YesUi : OperatorUi
+    {
+        QStringList asked;
+        bool question(const QString &text) override
+        {
+            asked << text;
+            return true;
+        }
+    };
+    auto ui = std::make_unique<YesUi>();
+    YesUi *yes = ui.get();
+    window.reset();
+    core.reset();
+    context = std::make_unique<ServerContext>(std::make_unique<Registry>(dir.filePath(u"plikoserver.ini"_s)),
+                                              std::move(ui), std::make_unique<NullAccessPoint>());
+    core = std::make_unique<ServerCore>(*context);
+    window = std::make_unique<frmMain>(*core);
+    int exitCode = -1;
+    QObject::connect(core.get(), &ServerCore::finished, [&](int code) { exitCode = code; });
+    window->presentAtStart();
+    child<QPushButton>("cmdClose")->click();
+    EXPECT_EQ(yes->asked, QStringList{ServerCore::QuitQuestion});
     EXPECT_EQ(exitCode, 0);
     EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, QtsOwnButtonsSpeakItalian)
+{
+    ASSERT_TRUE(installQtItalian(qApp)) << "qt6-translations-l10n is installed by scripts/install-deps.sh";
+    QMessageBox box(QMessageBox::Question, u"Tavora"_s, ServerCore::QuitQuestion, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove(u'&'), u"Sì"_s);
+    EXPECT_EQ(box.button(QMessageBox::No)->text().remove(u'&'), u"No"_s);
+}
+
+TEST_F(MainWindowTest, ALeftClickOnTheTrayIconShowsOrHidesTheWindow)
+{
+    window->presentAtStart();
+    emit window->tray()->mousePressed(1);
+    EXPECT_FALSE(window->isVisible());
+    emit window->tray()->mousePressed(1);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->windowIcon().isNull());
 }
 
 } // namespace

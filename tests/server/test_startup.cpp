@@ -2,6 +2,7 @@
 // Start-up and end of the server: what the configuration and the database decide, what the
 // operator is told, and the first run that sets a new user up.
 #include "AccessPoint.h"
+#include "ConfigCheck.h"
 #include "FirstRunSetup.h"
 #include "HandheldClient.h"
 #include "NullAccessPoint.h"
@@ -244,8 +245,11 @@ TEST(FirstRunTest, ANewUserGetsADemoRestaurantWithSpoolPrintersReadyToServe)
     const QString db = reg.backOffice(u"LastDBPath"_s).toString();
     EXPECT_TRUE(QFileInfo::exists(db));
     EXPECT_EQ(reg.backOffice(u"NumeroDecimali"_s).toString(), u"2"_s);
-    EXPECT_EQ(reg.backOffice(u"zona_ristorante_cucina"_s).toString(), u"Cucina|9"_s);
+    // Kitchen tickets on the 80 mm roll, pre-bills on A4 at the till.
+    EXPECT_EQ(reg.backOffice(u"zona_ristorante_cucina"_s).toString(), u"Cucina|256"_s);
     EXPECT_EQ(reg.backOffice(u"zona_ristorante_preconto"_s).toString(), u"Cassa|9"_s);
+    // The first-run file is one the server accepts.
+    EXPECT_EQ(ConfigCheck::problems(reg), QStringList());
     EXPECT_EQ(reg.option(u"PrinterBackend"_s), u"spool"_s);
     const QDir spool(reg.option(u"PrintSpoolDir"_s));
     for (const QString &printer : {u"Cassa"_s, u"Cucina"_s, u"Pizzeria"_s, u"Bar"_s})

@@ -121,9 +121,11 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"pliko-load"_s);
+    QCoreApplication::setApplicationVersion(QStringLiteral(PLIKO_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(u"Handheld load generator for plikoserver."_s);
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption hostOpt(u"host"_s, u"Server address (default 127.0.0.1)."_s, u"HOST"_s, u"127.0.0.1"_s);
     const QCommandLineOption portOpt(u"port"_s, u"Server port (default 31512)."_s, u"PORT"_s, u"31512"_s);
     const QCommandLineOption clientsOpt(u"clients"_s, u"Concurrent handhelds (default 50)."_s, u"N"_s, u"50"_s);

@@ -143,10 +143,12 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"pliko-print"_s);
+    QCoreApplication::setApplicationVersion(QStringLiteral(PLIKO_VERSION));
 
     QCommandLineParser p;
     p.setApplicationDescription(u"Renders a report of a PlikoServer layout file to PDF, PNG or text."_s);
     p.addHelpOption();
+    p.addVersionOption();
     p.addOptions({
         {u"layout"_s, u"Layout file (default: stampeRestaurant.xml beside this program)."_s, u"file"_s},
         {u"report"_s, u"Name of the report to render."_s, u"name"_s},
@@ -169,9 +171,12 @@ int main(int argc, char **argv)
     });
     p.process(app);
 
-    const QString layout = p.isSet(u"layout"_s)
-        ? p.value(u"layout"_s)
-        : QDir(QCoreApplication::applicationDirPath()).filePath(frmStampeDocumenti::FileStandard);
+    // Beside the program in a build folder; in an installation, in the shared data folder.
+    const QDir program(QCoreApplication::applicationDirPath());
+    QString layout = p.isSet(u"layout"_s) ? p.value(u"layout"_s) : program.filePath(frmStampeDocumenti::FileStandard);
+    const QString installed = program.filePath(u"../share/plikoserver/"_s + frmStampeDocumenti::FileStandard);
+    if (!p.isSet(u"layout"_s) && !QFileInfo::exists(layout) && QFileInfo::exists(installed))
+        layout = QDir::cleanPath(installed);
     if (!p.isSet(u"pdf"_s) && !p.isSet(u"png"_s) && !p.isSet(u"text"_s) && !p.isSet(u"escpos"_s))
         return fail(u"say where to write: --pdf, --png, --text or --escpos"_s);
     const auto paper = PaperSize::fromCode(p.isSet(u"paper"_s) ? p.value(u"paper"_s).toInt() : PaperSize::A4);

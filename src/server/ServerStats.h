@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QDateTime>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+// What the server has done since it started, counted as it happens: requests by command, orders
+// recorded and refused, connections refused, print jobs and failures per printer. The status
+// report (pliko-ctl status) and the metrics endpoint read it.
+class ServerStats
+{
+public:
+    struct PrinterCount
+    {
+        quint64 jobs = 0;
+        quint64 failures = 0;
+        QString lastError;
+    };
+
+    void setStartedAt(const QDateTime &when) { m_startedAt = when; }
+    QDateTime startedAt() const { return m_startedAt; }
+
+    void requestHandled(const QString &command) { ++m_requests[command]; }
+    void orderRecorded(bool ok) { ++(ok ? m_ordersRecorded : m_ordersRefused); }
+    void setLastOrderKey(qint32 key) { m_lastOrderKey = key; }
+    qint32 lastOrderKey() const { return m_lastOrderKey; }
+    void connectionRefused() { ++m_connectionsRefused; }
+    void printJob(const QString &printer, bool ok, const QString &error = {});
+
+    const QMap<QString, quint64> &requests() const { return m_requests; }
+    quint64 ordersRecorded() const { return m_ordersRecorded; }
+    quint64 ordersRefused() const { return m_ordersRefused; }
+    quint64 connectionsRefused() const { return m_connectionsRefused; }
+    const QMap<QString, PrinterCount> &printers() const { return m_printers; }
+
+private:
+    QDateTime m_startedAt = QDateTime::currentDateTime();
+    QMap<QString, quint64> m_requests;
+    quint64 m_ordersRecorded = 0;
+    quint64 m_ordersRefused = 0;
+    quint64 m_connectionsRefused = 0;
+    qint32 m_lastOrderKey = 0;
+    QMap<QString, PrinterCount> m_printers;
+};
+
+// The server's state at one moment, as an operator or a monitoring system asks for it.
+struct ServerStatus
+{
+    QDateTime startedAt;
+    qint64 uptimeSeconds = 0;
+    QString service;           // "palmari", "duvu" or "nessuno"
+    int slotsInUse = 0;
+    int slotsTotal = 0;
+    int requestsInProgress = 0;
+    quint64 requestsRejected = 0;
+    QString databasePath;
+    bool databaseOpen = false;
+    bool databasePresent = false;
+    bool duvuActive = false;
+    QString duvuState;         // what the radio service says of itself
+    ServerStats stats;
+
+    // "chiave: valore" lines for pliko-ctl status and the log.
+    QStringList statusLines() const;
+    // The Prometheus text exposition format (version 0.0.4).
+    QString prometheusText() const;
+};

@@ -1,0 +1,227 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The server as a system service: systemd's notifications, a reload of the configuration in the
+// middle of service, the refusal of a broken file, and the metrics a monitoring system scrapes.
+#include "ServerProcess.h"
+
+#include <QDirIterator>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+class ServiceTest : public ServerBinaryTest
+{
+protected:
+    void SetUp() override
+    {
+        for (const QString &p : {u"Cassa"_s, u"Cucina"_s, u"Cucina2"_s, u"Bar"_s, u"Preconto"_s})
+            QDir().mkpath(dir.filePath(u"spool/"_s + p));
+        dbPath = createRestaurant(1);
+    }
+    void TearDown() override
+    {
+        ServerBinaryTest::TearDown();
+        if (notifyFd >= 0)
+            ::close(notifyFd);
+    }
+    // The restaurant's file: a waiter may take a while over an order (20 s before an idle close).
+    QString configWithKitchen(const QString &kitchen, const QString &more = {})
+    {
+        const QString path = dir.filePath(u"plikoserver.ini"_s);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write((u"[Software\\Orvanta\\Quillmark10\\Config]\nLastDBPath="_s + dbPath
+                 + u"\nzona_ristorante_cassa=Cassa|9\nzona_ristorante_cucina="_s + kitchen
+                 + u"|9\nzona_ristorante_bar=Bar|9\nzona_ristorante_preconto=Preconto|9\n"
+                   "\n[PlikoServer]\nLocale=it_IT\nPrinterBackend=spool\nPrintSpoolDir="_s
+                 + dir.filePath(u"spool"_s) + u"\nIdleTimeoutSeconds=20\n"_s + more)
+                    .toUtf8());
+        return path;
+    }
+    QString printed(const QString &printer) const
+    {
+        QString all;
+        QDirIterator it(dir.filePath(u"spool/"_s + printer), {u"*.txt"_s}, QDir::Files);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            if (file.open(QIODevice::ReadOnly))
+                all += QString::fromUtf8(file.readAll());
+        }
+        return all;
+    }
+    bool waitFor(const std::function<bool()> &done, int boundMs = 15000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < boundMs) {
+            if (done())
+                return true;
+            QThread::msleep(50);
+        }
+        return false;
+    }
+    // An order of table 12 with a risotto for the kitchen, opened at noon of the business day.
+    // known: the handheld knows the earlier ticket printed (only the increase is printed).
+    static QByteArray order(int risotti, bool known = false)
+    {
+        const QDateTime now = QDateTime::currentDateTime();
+        const QDate day = now.date().addDays(now.time() < QTime(10, 0) ? -2 : -1);
+        const QByteArray inizio = QByteArray::number(qint64(tipi::momentOf(QDateTime(day, QTime(12, 0)))));
+        return "PALM01|Comanda|" + inizio + "|12|2|2|4,00|25,00;M|111|" + QByteArray::number(risotti)
+               + "|11,00|1|Carbonara|0|" + (known ? "1" : "0") + ";\r";
+    }
+    // A Unix datagram socket standing in for systemd's notification socket.
+    QString bindNotifySocket()
+    {
+        const QString path = dir.filePath(u"notify.sock"_s);
+        notifyFd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr = {};
+        addr.sun_family = AF_UNIX;
+        const QByteArray p = path.toLocal8Bit();
+        std::memcpy(addr.sun_path, p.constData(), size_t(std::min<qsizetype>(p.size(), sizeof(addr.sun_path) - 1)));
+        EXPECT_EQ(::bind(notifyFd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)), 0);
+        return path;
+    }
+    // Every notification received so far.
+    QString notifications()
+    {
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = ::recv(notifyFd, buffer, sizeof(buffer), MSG_DONTWAIT)) > 0)
+            received += QString::fromUtf8(buffer, n) + u"\n--\n"_s;
+        return received;
+    }
+    void reloadWith(const QString &kitchen, const QString &more = {})
+    {
+        configWithKitchen(kitchen, more);
+        ::kill(pid_t(server.processId()), SIGHUP);
+    }
+    QByteArray metrics(quint16 port)
+    {
+        QTcpSocket socket;
+        socket.connectToHost(u"127.0.0.1"_s, port);
+        if (!socket.waitForConnected(5000))
+            return {};
+        socket.write("GET /metrics HTTP/1.0\r\n\r\n");
+        QByteArray reply;
+        while (socket.waitForReadyRead(5000))
+            reply += socket.readAll();
+        return reply;
+    }
+
+    QString dbPath;
+    int notifyFd = -1;
+    QString received;
+};
+
+} // namespace
+
+TEST_F(ServiceTest, SystemdHearsReadyWhenHandheldsAreServedAndStoppingAtTheEnd)
+{
+    const QString socketPath = bindNotifySocket();
+    qputenv("NOTIFY_SOCKET", socketPath.toLocal8Bit());
+    qputenv("WATCHDOG_USEC", "400000");
+    start({u"--headless"_s, u"--config"_s, configWithKitchen(u"Cucina"_s)});
+    qunsetenv("NOTIFY_SOCKET");
+    qunsetenv("WATCHDOG_USEC");
+    ASSERT_TRUE(waitFor([&] { return notifications().contains(u"READY=1"_s); })) << received.toStdString();
+    EXPECT_TRUE(received.contains(u"STATUS=servizio palmari"_s)) << received.toStdString();
+    // Ready means ready: a handheld is answered at once.
+    EXPECT_EQ(exchange("PALM01|TestConnessione|\r"), QByteArray("TestOK|\r"));
+    // The event loop feeds the watchdog systemd asked for.
+    EXPECT_TRUE(waitFor([&] { return notifications().count(u"WATCHDOG=1"_s) >= 2; })) << received.toStdString();
+    EXPECT_EQ(stop(SIGTERM), 0);
+    EXPECT_TRUE(notifications().contains(u"STOPPING=1"_s)) << received.toStdString();
+}
+
+TEST_F(ServiceTest, AReloadSendsTheNextTicketToTheNewKitchenPrinterWithoutLosingTheOrderInProgress)
+{
+    start({u"--headless"_s, u"--config"_s, configWithKitchen(u"Cucina"_s)});
+    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+    EXPECT_EQ(exchange(order(1)), QByteArray("ComandaOK|\r"));
+    ASSERT_TRUE(waitFor([&] { return printed(u"Cucina"_s).contains(u"Risotto ai funghi"_s); }));
+
+    // A waiter is half-way through sending when the manager reloads the configuration.
+    QTcpSocket waiter;
+    waiter.connectToHost(u"127.0.0.1"_s, HandheldPort);
+    ASSERT_TRUE(waiter.waitForConnected(5000));
+    const QByteArray raised = order(3, true);
+    waiter.write(raised.left(30));
+    waiter.waitForBytesWritten(5000);
+    reloadWith(u"Cucina2"_s);
+    ASSERT_TRUE(waitForLog(u"zona_ristorante_cucina: \"Cucina|9\" -> \"Cucina2|9\""_s)) << log.toStdString();
+    waiter.write(raised.mid(30));
+    QByteArray reply;
+    while (waiter.state() == QAbstractSocket::ConnectedState && waiter.waitForReadyRead(5000))
+        reply += waiter.readAll();
+    EXPECT_EQ(reply + waiter.readAll(), QByteArray("ComandaOK|\r"));
+    // The two risottos more go to the new printer; the old one saw only the first ticket.
+    EXPECT_TRUE(waitFor([&] { return printed(u"Cucina2"_s).contains(u"2 Risotto ai funghi"_s); }))
+        << printed(u"Cucina2"_s).toStdString();
+    EXPECT_EQ(printed(u"Cucina"_s).count(u"Risotto"_s), 1);
+
+    // A broken file is refused and the configuration in use stays.
+    reloadWith(u"Cucina"_s, u"LogLevel=verbose\n"_s);
+    ASSERT_TRUE(waitForLog(u"resta in uso la configurazione precedente"_s)) << log.toStdString();
+    EXPECT_TRUE(log.contains(u"LogLevel: \"verbose\" sconosciuto"_s)) << log.toStdString();
+    EXPECT_EQ(exchange(order(4, true)), QByteArray("ComandaOK|\r"));
+    EXPECT_TRUE(waitFor([&] { return printed(u"Cucina2"_s).count(u"Risotto"_s) == 2; }))
+        << printed(u"Cucina2"_s).toStdString();
+    EXPECT_EQ(stop(SIGTERM), 0);
+}
+
+TEST_F(ServiceTest, AConfigurationWithAMistakeRefusesTheStartAndSaysWhere)
+{
+    start({u"--headless"_s, u"--config"_s, configWithKitchen(u"Cucina"_s, u"PrinterBackend=lpr\n"_s)});
+    ASSERT_TRUE(server.waitForFinished(15000));
+    log += QString::fromUtf8(server.readAllStandardError());
+    EXPECT_EQ(server.exitCode(), 2);
+    EXPECT_TRUE(log.contains(u"plikoserver.ini:"_s) && log.contains(u"PrinterBackend: \"lpr\" sconosciuto"_s))
+        << log.toStdString();
+    bool connected = true;
+    exchange("PALM01|TestConnessione|\r", &connected);
+    EXPECT_FALSE(connected);
+}
+
+TEST_F(ServiceTest, TheMetricsEndpointCountsTheOrdersAndTicketsOfTheService)
+{
+    constexpr quint16 MetricsPort = 31599;
+    start({u"--headless"_s, u"--config"_s,
+           configWithKitchen(u"Cucina"_s, u"MetricsAddress=127.0.0.1:"_s + QString::number(MetricsPort) + u'\n')});
+    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+    const QByteArray before = metrics(MetricsPort);
+    ASSERT_TRUE(before.startsWith("HTTP/1.0 200 OK\r\n")) << before.constData();
+    EXPECT_TRUE(before.contains("Content-Type: text/plain; version=0.0.4")) << before.constData();
+    EXPECT_TRUE(before.contains("\npliko_orders_recorded_total 0\n")) << before.constData();
+
+    EXPECT_EQ(exchange(order(1)), QByteArray("ComandaOK|\r"));
+    ASSERT_TRUE(waitFor([&] { return printed(u"Cucina"_s).contains(u"Risotto"_s); }));
+    const QByteArray after = metrics(MetricsPort);
+    EXPECT_TRUE(after.contains("\npliko_orders_recorded_total 1\n")) << after.constData();
+    EXPECT_TRUE(after.contains("\npliko_requests_total{command=\"Comanda\"} 1\n")) << after.constData();
+    EXPECT_TRUE(after.contains("\npliko_print_jobs_total{printer=\"Cucina\"} 1\n")) << after.constData();
+    EXPECT_TRUE(after.contains("\n# TYPE pliko_orders_recorded_total counter\n")) << after.constData();
+    EXPECT_EQ(stop(SIGTERM), 0);
+}
+
+TEST_F(ServiceTest, TheEventListSaysWhatEachRequestGotAndWhyAPrintOrAConnectionFailed)
+{
+    start({u"--headless"_s, u"--config"_s, configWithKitchen(u"Forno"_s)});
+    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+    // The missing printer is told at start, and service starts all the same.
+    EXPECT_TRUE(log.contains(u"stampante \"Forno\" non disponibile"_s)) << log.toStdString();
+    EXPECT_EQ(exchange(order(1)), QByteArray("ComandaOK|\r"));
+    ASSERT_TRUE(waitForLog(u"Stampa non riuscita su Forno: spool printer folder missing"_s)) << log.toStdString();
+    const QRegularExpression orderLine(
+        u"\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} .*127\\.0\\.0\\.1 slot \\d+: Comanda -> ComandaOK "
+        "\\(comanda \\d+, tavolo 12, 1 righe\\)"_s);
+    EXPECT_TRUE(log.contains(orderLine)) << log.toStdString();
+
+    // Only the restaurant's network may connect now.
+    reloadWith(u"Forno"_s, u"AllowedClients=10.0.0.0/8\n"_s);
+    ASSERT_TRUE(waitForLog(u"AllowedClients: (assente) -> \"10.0.0.0/8\""_s)) << log.toStdString();
+    EXPECT_EQ(exchange("PALM01|TestConnessione|\r"), QByteArray());
+    ASSERT_TRUE(waitForLog(u"Connessione rifiutata da 127.0.0.1: indirizzo non ammesso"_s)) << log.toStdString();
+    EXPECT_EQ(stop(SIGTERM), 0);
+}

@@ -1,0 +1,155 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// `plikoserver --check-config`: a restaurant's configuration file with one mistake each is
+// reported in one line that names the file, the line and the option; a good file has none.
+#include "ConfigCheck.h"
+#include "PrinterList.h"
+#include "RestaurantSchema.h"
+#include "Registry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class ConfigCheckTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QString error;
+        ASSERT_TRUE(schema::createDatabase(dir.filePath(u"restaurant.db"_s), true, &error)) << error.toStdString();
+        for (const QString &p : {u"Cassa"_s, u"Cucina"_s})
+            QDir().mkpath(dir.filePath(u"spool/"_s + p));
+    }
+    // A working configuration with the given back-office and [PlikoServer] lines added.
+    QString write(const QString &backOffice, const QString &own)
+    {
+        const QString path = dir.filePath(u"plikoserver.ini"_s);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write((u"[Software\\Orvanta\\Quillmark10\\Config]\nLastDBPath="_s + dir.filePath(u"restaurant.db"_s)
+                 + u"\nzona_ristorante_cucina=Cucina|9\nzona_ristorante_preconto=Cassa|9\n"_s + backOffice
+                 + u"\n[PlikoServer]\nPrinterBackend=spool\nPrintSpoolDir="_s + dir.filePath(u"spool"_s) + u'\n'
+                 + own)
+                    .toUtf8());
+        return path;
+    }
+
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(ConfigCheckTest, AGoodFileHasNoProblem)
+{
+    const Registry reg(write({}, u"LogLevel=debug\nAllowedClients=192.168.1.0/24\nCom3=/dev/ttyUSB0\n"_s));
+    EXPECT_EQ(ConfigCheck::problems(reg), QStringList());
+    // An option written without a value is the option at its default.
+    EXPECT_EQ(ConfigCheck::problems(Registry(write({}, u"LogLevel=\nLocale=\nMetricsAddress=\n"_s))), QStringList());
+}
+
+TEST_F(ConfigCheckTest, EachMistakeIsOneLineNamingTheFileLineAndOption)
+{
+    struct Case
+    {
+        const char *what;
+        QString backOffice;
+        QString own;
+        QString expected;   // the text the one line holds
+        bool fileProblem;   // refuses a start and a reload
+    };
+    const QList<Case> cases = {
+        {"unknown backend", {}, u"PrinterBackend=lpr\n"_s, u"PrinterBackend: \"lpr\" sconosciuto"_s, true},
+        {"unknown log level", {}, u"LogLevel=verbose\n"_s, u"LogLevel: \"verbose\" sconosciuto"_s, true},
+        {"misspelt option", {}, u"IdleTimeout=30\n"_s, u"opzione sconosciuta IdleTimeout"_s, true},
+        {"unreadable network", {}, u"AllowedClients=192.168.1.0/33\n"_s, u"AllowedClients: rete illeggibile"_s, true},
+        {"idle time not a number", {}, u"IdleTimeoutSeconds=un minuto\n"_s, u"IdleTimeoutSeconds: \"un minuto\""_s,
+         true},
+        {"negative linger", {}, u"DatabaseLingerMs=-5\n"_s, u"DatabaseLingerMs: \"-5\""_s, true},
+        {"unknown locale", {}, u"Locale=xx_YY\n"_s, u"Locale: impostazioni regionali sconosciute"_s, true},
+        {"metrics on every interface", {}, u"MetricsAddress=0.0.0.0:9312\n"_s,
+         u"MetricsAddress: \"0.0.0.0\" non è un indirizzo di questa macchina"_s, true},
+        // The back office's own fallback: 2 decimals, said but not refused.
+        {"decimals out of range", u"NumeroDecimali=12\n"_s, {}, u"NumeroDecimali: \"12\""_s, false},
+        {"page setting unknown", u"zona_ristorante_bar=Cucina|77\n"_s, {}, u"zona_ristorante_bar: \"Cucina|77\""_s,
+         true},
+        {"printer folder missing", u"zona_ristorante_pizzeria=Forno\n"_s, {},
+         u"zona_ristorante_pizzeria: stampante \"Forno\" non disponibile"_s, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const Registry reg(write(c.backOffice, c.own));
+        const QStringList problems = ConfigCheck::problems(reg);
+        ASSERT_EQ(problems.size(), 1) << problems.join(u'\n').toStdString();
+        EXPECT_TRUE(problems[0].contains(c.expected)) << problems[0].toStdString();
+        EXPECT_TRUE(problems[0].startsWith(reg.path() + u':')) << problems[0].toStdString();
+        EXPECT_EQ(ConfigCheck::fileProblems(reg).size(), c.fileProblem ? 1 : 0);
+    }
+}
+
+TEST_F(ConfigCheckTest, TheLineNumberPointsAtTheMistake)
+{
+    const Registry reg(write({}, u"LogLevel=verbose\n"_s));
+    const QStringList problems = ConfigCheck::problems(reg);
+    ASSERT_EQ(problems.size(), 1);
+    // Line 1 the section, 2 LastDBPath, 3-4 printers, 5 blank, 6 the section, 7-8 backend and spool, 9 LogLevel.
+    EXPECT_TRUE(problems[0].startsWith(reg.path() + u":9: "_s)) << problems[0].toStdString();
+}
+
+TEST_F(ConfigCheckTest, WhatTheFilePointsAtIsCheckedToo)
+{
+    const QString path = write({}, {});
+    QFile::remove(dir.filePath(u"restaurant.db"_s));
+    QDir(dir.filePath(u"spool"_s)).removeRecursively();
+    const QStringList problems = ConfigCheck::problems(Registry(path));
+    ASSERT_EQ(problems.size(), 2) << problems.join(u'\n').toStdString();
+    EXPECT_TRUE(problems[0].contains(u"database non raggiungibile"_s)) << problems[0].toStdString();
+    EXPECT_TRUE(problems[1].contains(u"PrintSpoolDir: cartella mancante"_s)) << problems[1].toStdString();
+    EXPECT_TRUE(ConfigCheck::fileProblems(Registry(path)).isEmpty());
+
+    const QStringList missing = ConfigCheck::problems(Registry(dir.filePath(u"typo.ini"_s)));
+    ASSERT_EQ(missing.size(), 1) << missing.join(u'\n').toStdString();
+    EXPECT_TRUE(missing[0].contains(u"mancante o illeggibile"_s)) << missing[0].toStdString();
+}
+
+TEST_F(ConfigCheckTest, OptionsAreReadAsTheServerAppliesThem)
+{
+    QStringList problems;
+    const ServerOptions o = ServerOptions::read(
+        Registry(write(u"NumeroDecimali=3\n"_s,
+                       u"IdleTimeoutSeconds=90\nDatabaseLingerMs=0\nLocale=it_IT\nLogLevel=Warning\n"_s)),
+        &problems);
+    EXPECT_TRUE(problems.isEmpty()) << problems.join(u'\n').toStdString();
+    EXPECT_EQ(o.idleTimeout, std::chrono::seconds(90));
+    EXPECT_EQ(o.databaseLinger, std::chrono::milliseconds(0));
+    EXPECT_EQ(o.decimals, 3);
+    EXPECT_EQ(o.locale.decimalPoint(), u","_s);
+    EXPECT_EQ(o.logLevel, u"warning"_s);
+}
+
+TEST_F(ConfigCheckTest, AConfigurationInUseKeepsItsValuesWhenTheFileIsRewrittenAndRefused)
+{
+    Registry inUse(write({}, u"LogLevel=info\n"_s));
+    Registry refused(write(u"zona_ristorante_bar=Bar|9\n"_s, u"LogLevel=verbose\n"_s));
+    EXPECT_EQ(inUse.option(u"LogLevel"_s), u"info"_s);
+    EXPECT_FALSE(inUse.backOffice(u"zona_ristorante_bar"_s).isValid());
+    EXPECT_EQ(refused.option(u"LogLevel"_s), u"verbose"_s);
+    EXPECT_TRUE(inUse.names(Registry::OwnKey).contains(u"PrintSpoolDir"_s));
+
+    // A good file takes the place of the one in use.
+    Registry good(write(u"zona_ristorante_bar=Bar|9\n"_s, {}));
+    inUse.swap(good);
+    EXPECT_EQ(inUse.backOffice(u"zona_ristorante_bar"_s).toString(), u"Bar|9"_s);
+    EXPECT_FALSE(inUse.names(Registry::OwnKey).contains(u"LogLevel"_s));
+}
+
+TEST_F(ConfigCheckTest, TheOperatorChoosesAmongTheSpoolPrintersThatExist)
+{
+    QDir().mkpath(dir.filePath(u"spool/Bar"_s));
+    const Registry reg(write({}, {}));
+    EXPECT_EQ(installedPrinters(reg), (QStringList{u"Bar"_s, u"Cassa"_s, u"Cucina"_s}));
+}

@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The metrics endpoint and the status report: what a monitoring system scrapes, what
+// `pliko-ctl status` prints, and the addresses the endpoint may listen on.
+#include "MetricsServer.h"
+#include "ServerStats.h"
+#include "ServiceSupervisor.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTcpSocket>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+// One HTTP exchange with the endpoint, the event loop running meanwhile.
+QByteArray ask(quint16 port, const QByteArray &request)
+{
+    QTcpSocket socket;
+    socket.connectToHost(u"127.0.0.1"_s, port);
+    QByteArray reply;
+    QDeadlineTimer deadline(5000);
+    bool sent = false;
+    while (!deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (!sent && socket.state() == QAbstractSocket::ConnectedState) {
+            socket.write(request);
+            sent = true;
+        }
+        reply += socket.readAll();
+        if (sent && socket.state() == QAbstractSocket::UnconnectedState)
+            break;
+    }
+    return reply + socket.readAll();
+}
+} // namespace
+
+TEST(Metrics, TheEndpointListensOnThisMachinesAddressesOnly)
+{
+    struct Case
+    {
+        QString text;
+        bool ok;
+    };
+    const QList<Case> cases = {
+        {u"127.0.0.1:9312"_s, true}, {u"[::1]:9312"_s, true},   {u"localhost:9312"_s, true},
+        {u"0.0.0.0:9312"_s, false},  {u"8.8.8.8:9312"_s, false}, {u"127.0.0.1"_s, false},
+        {u"127.0.0.1:0"_s, false},   {u"127.0.0.1:70000"_s, false}, {u"cucina:9312"_s, false},
+    };
+    for (const Case &c : cases) {
+        QString error;
+        EXPECT_EQ(MetricsServer::parseAddress(c.text, nullptr, nullptr, &error), c.ok) << c.text.toStdString();
+        EXPECT_EQ(error.isEmpty(), c.ok) << error.toStdString();
+    }
+}
+
+TEST(Metrics, APrometheusScrapeGetsTheTextFormatAndAnythingElseIsTurnedAway)
+{
+    MetricsServer server([] { return u"pliko_uptime_seconds 5\n"_s; });
+    // Port 0 is no address for the configuration; the test takes a free port by trying.
+    quint16 port = 0;
+    for (quint16 p = 39312; p < 39412 && port == 0; ++p) {
+        if (server.listen(u"127.0.0.1:"_s + QString::number(p)))
+            port = p;
+    }
+    ASSERT_NE(port, 0);
+    const QByteArray ok = ask(port, "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_TRUE(ok.startsWith("HTTP/1.0 200 OK\r\n")) << ok.constData();
+    EXPECT_TRUE(ok.endsWith("\r\n\r\npliko_uptime_seconds 5\n")) << ok.constData();
+    EXPECT_TRUE(ask(port, "GET / HTTP/1.0\r\n\r\n").startsWith("HTTP/1.0 404"));
+    EXPECT_TRUE(ask(port, "POST /metrics HTTP/1.0\r\n\r\n").startsWith("HTTP/1.0 405"));
+    // A head that never ends is cut off, not buffered without end.
+    EXPECT_TRUE(ask(port, "GET /metrics HTTP/1.0\r\nX: " + QByteArray(20000, 'a')).startsWith("HTTP/1.0 431"));
+    server.stop();
+    EXPECT_FALSE(server.isListening());
+}
+
+TEST(Metrics, CountersOfAServiceAppearInTheStatusAndTheScrape)
+{
+    ServerStatus s;
+    s.startedAt = QDateTime(QDate(2026, 12, 6), QTime(11, 0));
+    s.uptimeSeconds = 3600;
+    s.service = u"palmari"_s;
+    s.slotsInUse = 3;
+    s.slotsTotal = 499;
+    s.databasePath = u"/var/lib/plikoserver/restaurant.db"_s;
+    s.databasePresent = true;
+    s.stats.requestHandled(u"Comanda"_s);
+    s.stats.requestHandled(u"Comanda"_s);
+    s.stats.requestHandled(u"SincroTavoli"_s);
+    s.stats.orderRecorded(true);
+    s.stats.orderRecorded(false);
+    s.stats.printJob(u"Cucina"_s, true);
+    s.stats.printJob(u"Bar \"nuovo\""_s, false, u"CUPS queue \"Bar\" not found"_s);
+
+    const QString text = s.prometheusText();
+    EXPECT_TRUE(text.contains(u"\npliko_requests_total{command=\"Comanda\"} 2\n"_s)) << text.toStdString();
+    EXPECT_TRUE(text.contains(u"\npliko_orders_recorded_total 1\n"_s));
+    EXPECT_TRUE(text.contains(u"\npliko_orders_refused_total 1\n"_s));
+    EXPECT_TRUE(text.contains(u"\npliko_print_failures_total{printer=\"Bar \\\"nuovo\\\"\"} 1\n"_s)) << text.toStdString();
+    EXPECT_TRUE(text.contains(u"\npliko_slots_in_use 3\n"_s));
+    EXPECT_TRUE(text.endsWith(u'\n'));
+
+    const QStringList lines = s.statusLines();
+    EXPECT_TRUE(lines.contains(u"slot in uso: 3/499"_s)) << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(lines.contains(u"richieste per comando: Comanda=2, SincroTavoli=1"_s));
+    EXPECT_TRUE(lines.contains(u"stampante Bar \"nuovo\": 1 lavori, 1 non riusciti (ultimo errore: CUPS queue \"Bar\" not found)"_s));
+    EXPECT_TRUE(lines.contains(u"database: /var/lib/plikoserver/restaurant.db (chiuso)"_s));
+}
+
+TEST(EventLines, EachLineSaysWhoAskedWhatAndWhatTheyGot)
+{
+    struct Case
+    {
+        QString command;
+        QString rest;
+        QString reply;
+        qint32 key;
+        QString line;
+    };
+    const QList<Case> cases = {
+        {u"Comanda"_s, u"3919436000|12,13|2|4|4,00|25,00;M|145|1|5,00|1|Birra|0|0;M|111|1|11,00|1|R|0|0;V|5|1;"_s,
+         u"ComandaOK|\r"_s, 17, u"192.168.1.20 slot 5: Comanda -> ComandaOK (comanda 17, tavolo 12,13, 2 righe)"_s},
+        {u"Comanda"_s, u"3919436000|7|2|2|4,00|5,00;M|145|9|5,00|1|Birra|0|0;"_s, u"NonDisponibile|145;\r"_s, 0,
+         u"192.168.1.20 slot 5: Comanda -> NonDisponibile (comanda -, tavolo 7, 1 righe)"_s},
+        {u"Preconto"_s, u"19"_s, u"errore|Tavolo non occupato, impossibile stampare il preconto\r"_s, 0,
+         u"192.168.1.20 slot 5: Preconto -> errore: Tavolo non occupato, impossibile stampare il preconto"_s},
+        // A whole table plan is not the event list's business: the reply kind only.
+        {u"SincroTavoli"_s, {}, u"SincroTavoli|1|4;2|4;3|4;\r"_s, 0, u"192.168.1.20 slot 5: SincroTavoli -> SincroTavoli"_s},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(ServiceSupervisor::eventLine(5, u"192.168.1.20"_s, c.command, c.rest, c.reply, c.key), c.line);
+}
