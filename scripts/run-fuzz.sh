@@ -11,7 +11,7 @@ seconds=${2:-30}
 export QT_QPA_PLATFORM=offscreen
 status=0
 for target in fuzz_handheld_request fuzz_order_text fuzz_sync_commands fuzz_legacy_sql fuzz_report_layout \
-              fuzz_nano_parsing; do
+              fuzz_nano_parsing fuzz_ap_frame fuzz_nano_messages; do
   bin="$build/fuzz/$target"
   [ -x "$bin" ] || { echo "run-fuzz: $bin missing" >&2; exit 1; }
   work="$build/corpus/$target"

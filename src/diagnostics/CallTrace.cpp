@@ -194,6 +194,13 @@ ClickGuard::~ClickGuard()
         running().erase(std::string(m_key));
 }
 
+bool enterHandler(const QString &key)
+{
+    return running().try_emplace(key.toStdString(), QDateTime::currentDateTime()).second;
+}
+
+void leaveHandler(const QString &key) { running().erase(key.toStdString()); }
+
 QString runningHandlersText()
 {
     QString text;

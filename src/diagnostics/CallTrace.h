@@ -52,6 +52,11 @@ private:
     bool m_entered;
 };
 
+// The same guard for handlers whose keys are built at run time (the radio window's buttons):
+// false when the key is already running; leaveHandler ends what enterHandler began.
+bool enterHandler(const QString &key);
+void leaveHandler(const QString &key);
+
 // One line per running click handler: its key, ":" and its entry time "dd/mm/yyyy hh:mm:ss".
 QString runningHandlersText();
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmNano.h"
 
+#include "Guarded.h"
+
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -113,7 +115,7 @@ void frmNano::clic(const QString &key, const std::function<void()> &handler)
 {
     if (!m_control.entra(key))
         return;
-    handler();
+    diagnostics::runGuarded("frmNano", "clic", diagnostics::Where::Outside, handler);
     m_control.esci(key);
 }
 

@@ -2,6 +2,7 @@
 #include "NanoControl.h"
 
 #include "AccessPoint.h"
+#include "CallTrace.h"
 #include "NanoExport.h"
 #include "OperatorUi.h"
 #include "clsDatabase.h"
@@ -53,15 +54,10 @@ qint32 NanoControl::comNano() const
     return tipi::toLong(modPlikoServer(m_db).leggiVarStr(u"com_nano"_s, {}).remove(u"COM"_s).trimmed());
 }
 
-bool NanoControl::entra(const QString &key)
-{
-    if (m_running.contains(key))
-        return false;
-    m_running.insert(key);
-    return true;
-}
+// The window's buttons share the process-wide set of running click handlers with every other window.
+bool NanoControl::entra(const QString &key) { return diagnostics::enterHandler(u"frmNano."_s + key); }
 
-void NanoControl::esci(const QString &key) { m_running.remove(key); }
+void NanoControl::esci(const QString &key) { diagnostics::leaveHandler(u"frmNano."_s + key); }
 
 void NanoControl::scrivi(const QString &line)
 {

@@ -88,5 +88,4 @@ private:
     bool m_visibile = false;
     qint32 m_porta = 0;
     QStringList m_log;
-    QSet<QString> m_running;
 };

@@ -5,6 +5,7 @@
 #include "NanoHandlers.h"
 #include "NanoParsing.h"
 #include "OperatorUi.h"
+#include "Guarded.h"
 #include "clsDatabase.h"
 
 #include <QLoggingCategory>
@@ -87,7 +88,9 @@ void modNano::tick()
         }
         m_failedPolls = 0;
         length = qBound(0, length, qint32(qMin<qsizetype>(buffer.size(), BufferSize)));
-        dispatch(kind, buffer.left(length));
+        // A fault of a handler goes to the error routine; the tick still ends and polling goes on.
+        diagnostics::runGuarded("modNano", "TimerNano_Timer", diagnostics::Where::Outside,
+                                [&] { dispatch(kind, buffer.left(length)); });
     }
 
     m_inTick = false;

@@ -28,7 +28,7 @@ const MenuQuery MenuQueries[] = {
      "Birra alla spina 0,4"},
     {"SELECT descrizione FROM magazzino WHERE descrizione LIKE '*pesce*'", "Grigliata di pesce"},
     {"SELECT descrizione FROM magazzino WHERE descrizione LIKE 'Birra * 0,#' ORDER BY codice", "Birra alla spina 0,4"},
-    {"SELECT descrizione FROM magazzino WHERE descrizione LIKE 'Te? freddo'", "Te' freddo"},
+    {"SELECT descrizione FROM magazzino WHERE descrizione LIKE 'T? freddo'", "Tè freddo"},
     {"SELECT descrizione FROM magazzino WHERE descrizione LIKE 'Vino della casa 1/[2-3]'", "Vino della casa 1/2"},
     {"SELECT descrizione FROM magazzino WHERE descrizione LIKE 'Calice di [!r]*'", "Calice di bianco"},
     // A bare "?" is a parameter without a value (null); the quoted text after it keeps its place.

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <mutex>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -30,7 +31,9 @@ protected:
             ::kill(pid_t(pid), SIGKILL);
         ServerBinaryTest::TearDown();
     }
-    QString crashFolder() const { return dir.filePath(u"tmp/QM9Temp/QM10Errors"_s); }
+    // The server's private work folder under the test's temporary folder.
+    static QString workFolder() { return u"tmp/plikoserver-"_s + QString::number(::getuid()) + u"/QM9Temp"_s; }
+    QString crashFolder() const { return dir.filePath(workFolder() + u"/QM10Errors"_s); }
 
     // Servers the helper started for this test's configuration (they are not our children).
     QList<qint64> restartedServers() const
@@ -171,7 +174,7 @@ TEST_F(CrashRestart, AServerThatCrashesAtEveryStartStopsBeingRestartedAndSaysWhy
     ASSERT_EQ(restarted.size(), 1);
 
     crash(restarted.first());
-    const QString note = dir.filePath(u"tmp/QM9Temp/pliko-restart.history.stop"_s);
+    const QString note = dir.filePath(workFolder() + u"/pliko-restart.history.stop"_s);
     ASSERT_TRUE(waitFor([&] { return QFile::exists(note); }));
     QFile why(note);
     ASSERT_TRUE(why.open(QIODevice::ReadOnly));

@@ -120,11 +120,10 @@ protected:
 TEST_F(ServiceTest, SystemdHearsReadyWhenHandheldsAreServedAndStoppingAtTheEnd)
 {
     const QString socketPath = bindNotifySocket();
-    qputenv("NOTIFY_SOCKET", socketPath.toLocal8Bit());
-    qputenv("WATCHDOG_USEC", "400000");
+    // The server process is started as systemd would: its notify socket and watchdog in its environment.
+    extraEnv[u"NOTIFY_SOCKET"_s] = socketPath;
+    extraEnv[u"WATCHDOG_USEC"_s] = u"400000"_s;
     start({u"--headless"_s, u"--config"_s, configWithKitchen(u"Cucina"_s)});
-    qunsetenv("NOTIFY_SOCKET");
-    qunsetenv("WATCHDOG_USEC");
     ASSERT_TRUE(waitFor([&] { return notifications().contains(u"READY=1"_s); })) << received.toStdString();
     EXPECT_TRUE(received.contains(u"STATUS=servizio palmari"_s)) << received.toStdString();
     // Ready means ready: a handheld is answered at once.

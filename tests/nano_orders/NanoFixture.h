@@ -25,8 +25,8 @@ inline void PrintTo(const QByteArray &s, std::ostream *os)
     *os << '"' << s.toStdString() << '"';
 }
 
-// The demo restaurant at 01:30 on a Friday night, inside the business day that opened at 10:00 the
-// day before and closes at 02:00, after a database export: waiters Marco, Giulia, Luca and Sara are
+// The demo restaurant at 23:30 on a Thursday night, inside the business day that opened at 10:00
+// and closes at 02:00 the next morning, after a database export: waiters Marco, Giulia, Luca and Sara are
 // radio operators 1 to 4; a variation's radio number is its id times ten plus the category (Extra
 // mozzarella on pizzas is 25, Senza cipolla on pasta 12). Kitchen, pizzeria, bar and pre-bill
 // printers are spool folders.
@@ -39,7 +39,7 @@ protected:
     static constexpr qint32 Acqua = 141;     // bar, stock article
     static constexpr qint32 Birra = 145;     // bar, stock article
 
-    NanoFixture() : regional(QDateTime(QDate(2024, 3, 15), QTime(1, 30))) {}
+    NanoFixture() : regional(QDateTime(QDate(2024, 3, 14), QTime(23, 30))) {}
 
     void SetUp() override
     {

@@ -240,7 +240,7 @@ TEST_F(RadioOrders, ATcpOrderAndARadioOrderInTheSameMinuteAreBothWhole)
 {
     FakeLink link;
     OrderRecorder tcp(tdb.db(), helpers, link, &ui, nullptr);
-    const QString inizio = QString::number(tipi::dayNumber(QDate(2024, 3, 15)) * 86400.0 + 5400, 'f', 0);
+    const QString inizio = QString::number(tipi::dayNumber(QDate(2024, 3, 14)) * 86400.0 + 84600, 'f', 0);
     ASSERT_TRUE(tcp.salvaComanda(inizio + u"|12|2|3|0|24,50;M|141|2|2,50|1|Acqua|0|0;M|116|1|19,50|1|T|0|0;"_s, 2,
                                  false, false));
     ASSERT_GT(invia(messaggio(1, "5", riga(Carbonara, 1, 1100) + riga(Acqua, 1, 250) + ".|")), 0);

@@ -111,7 +111,7 @@ TEST_F(RadioTables, AFreeTableIsEmptyAndARecordedRadioOrderReadsBackAsSent)
               0);
     EXPECT_EQ(nano->statoTavoloNano(9), QByteArray("O|3|T|9|M|1|G|1|2|400|0|0|0|P|126|1|700|0|2|0|m|0|1|0|0|0|0|"
                                                    "+|25|1|150|0|0|0|$|piccante|.|"));
-    EXPECT_EQ(nano->listaTavoliNano(3), QByteArray("T|9|O|3|G|2|S|130|I|1250|.|"));
+    EXPECT_EQ(nano->listaTavoliNano(3), QByteArray("T|9|O|3|G|2|S|2330|I|1250|.|"));
 }
 
 TEST_F(RadioTables, AnOrderMovesOnlyOntoAFreeTable)
