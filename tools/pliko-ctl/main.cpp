@@ -3,6 +3,7 @@
 // server's answer (what the window would log) and exits 0 when the command succeeded, 1 when it
 // failed, 2 when the server cannot be reached.
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLocalSocket>
@@ -14,10 +15,8 @@ using namespace Qt::StringLiterals;
 namespace {
 constexpr int WaitMs = 120000;  // a database transfer answers when it has finished
 
-void usage()
-{
-    std::fprintf(stderr,
-                 "usage: pliko-ctl [--socket PATH] COMMAND...\n"
+constexpr const char *Commands =
+                 "Commands:\n"
                  "  status                      the server's state\n"
                  "  help                        the commands the server knows\n"
                  "  duvu connect N              connect the access point on port N\n"
@@ -25,22 +24,29 @@ void usage()
                  "  duvu visible on|off         visible (pairing) mode\n"
                  "  duvu reception on|off       reception of radio orders\n"
                  "  duvu send-db                send the menu database to the access point\n"
-                 "The socket defaults to $XDG_RUNTIME_DIR/plikoserver.sock.\n");
-}
+                 "The socket defaults to $XDG_RUNTIME_DIR/plikoserver.sock.\n";
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
-    QString path;
-    if (args.size() >= 2 && args.first() == u"--socket"_s) {
-        path = args.at(1);
-        args = args.mid(2);
-    }
-    if (args.isEmpty() || args.first() == u"--help"_s || args.first() == u"-h"_s) {
-        usage();
-        return args.isEmpty() ? 2 : 0;
+    QCoreApplication::setApplicationVersion(QStringLiteral(PLIKO_VERSION));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(u"Drives the running plikoserver through its control socket.\n"_s
+                                     + QString::fromLatin1(Commands));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption socketOption(u"socket"_s, u"The server's control socket."_s, u"PATH"_s);
+    parser.addOption(socketOption);
+    parser.addPositionalArgument(u"command"_s, u"The command and its arguments."_s, u"COMMAND..."_s);
+    // "duvu connect -1" style arguments belong to the command, not to this program.
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    parser.process(app);
+    const QStringList args = parser.positionalArguments();
+    QString path = parser.value(socketOption);
+    if (args.isEmpty()) {
+        std::fprintf(stderr, "%s", qPrintable(parser.helpText()));
+        return 2;
     }
     if (path.isEmpty()) {
         const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");

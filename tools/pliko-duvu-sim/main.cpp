@@ -20,11 +20,13 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"pliko-duvu-sim"_s);
 
+    QCoreApplication::setApplicationVersion(QStringLiteral(PLIKO_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(
         u"Radio access point emulator: prints the device path, then answers the server on it.\n"
         "Handheld messages, one a line (kind character, then body), come from --script or standard input."_s);
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption deviceOption(u"device"_s, u"Use this serial device instead of a new pseudo-terminal."_s,
                                           u"PATH"_s);
     const QCommandLineOption scriptOption(u"script"_s, u"Queue the messages of FILE (\"-\": standard input)."_s,

@@ -5,6 +5,7 @@
 // the program detached and exits. A server restarted PLIKO_RESTART_LIMIT times (default 5) within
 // two minutes is not started again: a fault at every start would otherwise loop for ever.
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
@@ -110,11 +111,20 @@ int main(int argc, char **argv)
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     QCoreApplication app(argc, argv);
-    if (argc != 2) {
+    QCoreApplication::setApplicationVersion(QStringLiteral(PLIKO_VERSION));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        u"Starts plikoserver again after an internal fault: waits for the ended server, then starts it detached. "
+        "The server starts this helper itself."_s);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(u"argument"_s, u"Base64 of \"waitpid <pid> execnowaithidden <program> <arguments>\"."_s);
+    parser.process(app);
+    if (parser.positionalArguments().size() != 1) {
         say(u"uso: pliko-restart <testo Base64>"_s);
         return 2;
     }
-    const QString text = QString::fromUtf8(QByteArray::fromBase64(QByteArray(argv[1])));
+    const QString text = QString::fromUtf8(QByteArray::fromBase64(parser.positionalArguments().first().toLatin1()));
     static const QString Wait = u"waitpid "_s;
     static const QString Exec = u" execnowaithidden "_s;
     const qsizetype exec = text.indexOf(Exec);

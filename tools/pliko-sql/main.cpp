@@ -8,6 +8,7 @@
 #include "clsDatabase.h"
 #include "modGestioneTipiDato.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QTextStream>
@@ -67,23 +68,36 @@ int main(int argc, char **argv)
     diagnostics::setFaultHandler({});
     QTextStream out(stdout);
     QTextStream err(stderr);
-    QStringList args = app.arguments().mid(1);
-    bool create = false;
-    bool demo = false;
-    while (!args.isEmpty() && args.first().startsWith(u"--"_s)) {
-        const QString a = args.takeFirst();
-        if (a == u"--create"_s)
-            create = true;
-        else if (a == u"--demo"_s)
-            demo = true;
-        else if (a == u"--help"_s) {
-            out << "usage: pliko-sql [--create [--demo]] DATABASE [STATEMENT]\n";
-            return 0;
-        } else {
-            err << "pliko-sql: unknown option " << a << Qt::endl;
-            return 1;
-        }
+    QCoreApplication::setApplicationVersion(QStringLiteral(PLIKO_VERSION));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        u"Runs statements of the legacy dialect against a restaurant database, from the argument or one per "
+        "line from standard input."_s);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption createOption(u"create"_s, u"Create the database with the restaurant schema first."_s);
+    const QCommandLineOption demoOption(u"demo"_s, u"With --create: add the demo restaurant."_s);
+    parser.addOption(createOption);
+    parser.addOption(demoOption);
+    parser.addPositionalArgument(u"database"_s, u"The database file."_s);
+    parser.addPositionalArgument(u"statement"_s, u"The statement to run (standard input without it)."_s, u"[STATEMENT]"_s);
+    // A statement's own words ("-1", "--" comments) are not options of this program.
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    if (!parser.parse(app.arguments())) {
+        err << "pliko-sql: " << parser.errorText() << Qt::endl;
+        return 1;
     }
+    if (parser.isSet(u"help"_s)) {
+        out << parser.helpText();
+        return 0;
+    }
+    if (parser.isSet(u"version"_s)) {
+        out << "pliko-sql " << QCoreApplication::applicationVersion() << Qt::endl;
+        return 0;
+    }
+    const bool create = parser.isSet(createOption);
+    const bool demo = parser.isSet(demoOption);
+    QStringList args = parser.positionalArguments();
     if (args.isEmpty()) {
         err << "usage: pliko-sql [--create [--demo]] DATABASE [STATEMENT]" << Qt::endl;
         return 1;
