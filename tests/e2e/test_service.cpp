@@ -189,7 +189,9 @@ TEST_F(ServiceTest, TheMetricsEndpointCountsTheOrdersAndTicketsOfTheService)
     start({u"--headless"_s, u"--config"_s,
            configWithKitchen(u"Cucina"_s, u"MetricsAddress=127.0.0.1:"_s + QString::number(MetricsPort) + u'\n')});
     ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
-    const QByteArray before = metrics(MetricsPort);
+    // The endpoint opens once start-up is complete, a moment after the handheld port.
+    QByteArray before;
+    ASSERT_TRUE(waitFor([&] { return !(before = metrics(MetricsPort)).isEmpty(); }));
     ASSERT_TRUE(before.startsWith("HTTP/1.0 200 OK\r\n")) << before.constData();
     EXPECT_TRUE(before.contains("Content-Type: text/plain; version=0.0.4")) << before.constData();
     EXPECT_TRUE(before.contains("\npliko_orders_recorded_total 0\n")) << before.constData();
