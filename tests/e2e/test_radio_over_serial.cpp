@@ -37,15 +37,6 @@ protected:
             *out = QString::fromUtf8(p.readAllStandardOutput());
         return p.exitCode();
     }
-    bool waitFor(const std::function<bool()> &done, int boundMs = 10000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!done() && t.elapsed() < boundMs)
-            QThread::msleep(20);
-        return done();
-    }
-
     DuvuSim sim;
     QString socketPath;
 };
