@@ -53,14 +53,7 @@ protected:
     // Polls the handheld port until the server answers (bounded).
     bool answersAgainWithin(int boundMs)
     {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < boundMs) {
-            if (exchange("PALM09|TestConnessione|\r") == "TestOK|\r")
-                return true;
-            QThread::msleep(50);
-        }
-        return false;
+        return waitFor([] { return exchange("PALM09|TestConnessione|\r") == "TestOK|\r"; }, boundMs);
     }
     QStringList archives() const
     {
