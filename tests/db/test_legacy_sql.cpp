@@ -170,13 +170,21 @@ QString firstRow(Recordset &rs)
     return f.join(u'|');
 }
 
+// The small restaurant above in a fresh database, read with the regional settings of the tests.
+class LegacySql : public ::testing::Test
+{
+protected:
+    LegacySql() { fill(tdb); }
+
+    RegionalGuard guard;
+    TestDatabase tdb{false};
+    clsDatabase &db = tdb.db();
+};
+
 } // namespace
 
-TEST(LegacySql, EveryQueryOfTheServerReturnsTheRowsItExpects)
+TEST_F(LegacySql, EveryQueryOfTheServerReturnsTheRowsItExpects)
 {
-    RegionalGuard guard;
-    TestDatabase tdb(false);
-    fill(tdb);
     for (const QueryCase &q : Queries) {
         const QString sql = QString::fromUtf8(q.sql);
         auto rs = tdb.db().openSnapshot(sql);
@@ -189,11 +197,8 @@ TEST(LegacySql, EveryQueryOfTheServerReturnsTheRowsItExpects)
     (void)Noon;
 }
 
-TEST(LegacySql, FieldsOfAJoinAreReachedByTableAndColumn)
+TEST_F(LegacySql, FieldsOfAJoinAreReachedByTableAndColumn)
 {
-    RegionalGuard guard;
-    TestDatabase tdb(false);
-    fill(tdb);
     auto rs = tdb.db().openSnapshot(u"SELECT * FROM comande, tavoli_occupati WHERE comande.id_comanda ="
                                     " tavoli_occupati.id_comanda AND inizio BETWEEN 3919400000 AND 3919500000 AND"
                                     " stato = 0 AND numero_tavolo = 7"_s);
@@ -205,12 +210,8 @@ TEST(LegacySql, FieldsOfAJoinAreReachedByTableAndColumn)
     EXPECT_TRUE(rs->value(u"colonna_inesistente"_s).isNull());
 }
 
-TEST(LegacySql, ReleasingAnOrderCountsEveryLineOfTheSameArticle)
+TEST_F(LegacySql, ReleasingAnOrderCountsEveryLineOfTheSameArticle)
 {
-    RegionalGuard guard;
-    TestDatabase tdb(false);
-    fill(tdb);
-    clsDatabase &db = tdb.db();
     // Order 1 has two lines of beer (2 + 3) and a restaurant dish; beer has 5 committed.
     ASSERT_TRUE(db.doQuery(u"UPDATE magazzino, merce_comande SET giacenza_comanda = giacenza_comanda - quantita "
                            "WHERE codice = id_articolo   AND not articolo_restaurant   AND id_comanda = 1"_s));
@@ -227,12 +228,8 @@ TEST(LegacySql, ReleasingAnOrderCountsEveryLineOfTheSameArticle)
     EXPECT_EQ(db.lastChanged(), 0); // a restaurant dish has no stock
 }
 
-TEST(LegacySql, DeletingAnOrdersLinesTakesTheirVariationsOnly)
+TEST_F(LegacySql, DeletingAnOrdersLinesTakesTheirVariationsOnly)
 {
-    RegionalGuard guard;
-    TestDatabase tdb(false);
-    fill(tdb);
-    clsDatabase &db = tdb.db();
     ASSERT_TRUE(db.doQuery(u"DELETE merce_comande_variazioni.* FROM merce_comande_variazioni, merce_comande WHERE"
                            " merce_comande_variazioni.id_merce_comanda = merce_comande.id_merce_comanda AND"
                            " id_comanda = 1"_s));
@@ -244,12 +241,8 @@ TEST(LegacySql, DeletingAnOrdersLinesTakesTheirVariationsOnly)
     EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM tavoli_occupati"_s), u"1"_s);
 }
 
-TEST(LegacySql, ActionStatementsOfOrdersAndPrinting)
+TEST_F(LegacySql, ActionStatementsOfOrdersAndPrinting)
 {
-    RegionalGuard guard;
-    TestDatabase tdb(false);
-    fill(tdb);
-    clsDatabase &db = tdb.db();
     ASSERT_TRUE(db.doQuery(u"UPDATE comande SET pre_conto = true WHERE id_comanda = 1"_s));
     EXPECT_EQ(tdb.scalar(u"SELECT pre_conto FROM comande WHERE id_comanda = 1"_s), u"-1"_s);
     auto open = db.openSnapshot(u"SELECT id_comanda FROM comande WHERE pre_conto = true"_s);
@@ -276,11 +269,8 @@ TEST(LegacySql, ActionStatementsOfOrdersAndPrinting)
     EXPECT_EQ(tdb.scalar(u"SELECT typeof(nickname) FROM clfn WHERE codice = 1"_s), u"text"_s);
 }
 
-TEST(LegacySql, StatementsOfOneShapeShareOnePreparedStatement)
+TEST_F(LegacySql, StatementsOfOneShapeShareOnePreparedStatement)
 {
-    RegionalGuard guard;
-    TestDatabase tdb(false);
-    fill(tdb);
     const int before = tdb.db().engine()->cachedStatements();
     for (int t = 1; t <= 50; ++t)
         EXPECT_TRUE(tdb.db().openSnapshot(u"SELECT numero_tavolo FROM tavoli_occupati WHERE id_comanda = "_s
@@ -288,10 +278,8 @@ TEST(LegacySql, StatementsOfOneShapeShareOnePreparedStatement)
     EXPECT_EQ(tdb.db().engine()->cachedStatements(), before + 1);
 }
 
-TEST(LegacySql, AnUnterminatedQuoteIsAnErrorNotACrash)
+TEST_F(LegacySql, AnUnterminatedQuoteIsAnErrorNotACrash)
 {
-    RegionalGuard guard;
-    TestDatabase tdb(false);
     EXPECT_FALSE(tdb.db().doQuery(u"UPDATE clfn SET nickname = 'aperta WHERE codice = 1"_s));
     EXPECT_EQ(tdb.db().openSnapshot(u"SELECT [codice FROM clfn"_s), nullptr);
 }

@@ -7,6 +7,7 @@
 #include "modGestioneTipiDato.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -16,7 +17,11 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
+#include <atomic>
 #include <csignal>
+#include <functional>
+#include <mutex>
+#include <thread>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -24,8 +29,12 @@ using namespace Qt::StringLiterals;
 
 inline constexpr quint16 HandheldPort = 31512;
 
+class OrderStream;
+
 class ServerBinaryTest : public ::testing::Test
 {
+    friend class OrderStream;
+
 protected:
     void TearDown() override
     {
@@ -114,6 +123,16 @@ protected:
         reply += socket.readAll();
         return reply;
     }
+    // Starts the server again on the same configuration, checks that it answers, and stops it.
+    void startAnswerAndStop(const QStringList &args)
+    {
+        server.close();
+        log.clear();
+        start(args);
+        ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+        EXPECT_EQ(exchange("PALM09|TestConnessione|\r"), QByteArray("TestOK|\r"));
+        EXPECT_EQ(stop(SIGTERM), 0);
+    }
     int stop(int signalNumber = SIGTERM)
     {
         ::kill(pid_t(server.processId()), signalNumber);
@@ -123,10 +142,120 @@ protected:
         return server.exitCode();
     }
 
+    // Every .txt job printed on a spool printer so far, in job order, each followed by the separator.
+    QString printed(const QString &printer, const QString &separator = u"\n----\n"_s) const
+    {
+        QDirIterator it(dir.filePath(u"spool/"_s + printer), {u"*.txt"_s}, QDir::Files);
+        QStringList files;
+        while (it.hasNext())
+            files << it.next();
+        files.sort();
+        QString all;
+        for (const QString &f : files) {
+            QFile file(f);
+            if (file.open(QIODevice::ReadOnly))
+                all += QString::fromUtf8(file.readAll()) + separator;
+        }
+        return all;
+    }
+    static bool waitFor(const std::function<bool()> &done, int boundMs = 15000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < boundMs)
+            QThread::msleep(50);
+        return done();
+    }
+    bool waitForPrint(const QString &printer, const QString &text)
+    {
+        return waitFor([&] { return printed(printer).contains(text); });
+    }
+    // The first value the query returns from the restaurant's database; with write, "ok" or the error.
+    QString query(const QString &sql, bool write = false) const
+    {
+        clsDatabase db;
+        db.setYieldBeforeStatements(false);
+        if (!db.openDB(dbPath))
+            return u"(no database)"_s;
+        if (write)
+            return db.doQuery(sql) ? u"ok"_s : db.lastErrorText();
+        auto rs = db.openSnapshot(sql);
+        return rs && !rs->isEOF() ? tipi::toText(rs->value(0)) : QString();
+    }
+
     QTemporaryDir dir;
+    QString dbPath;
     QProcess server;
     QString log;
     QString extraConfig;      // further [PlikoServer] lines
     QString backOfficeConfig; // further back-office lines (printers of the zones)
     QHash<QString, QString> extraEnv; // further environment of the server
+};
+
+// Handhelds sending orders of linesPerOrder lines each, one after the other, until the server stops
+// answering or stop() is called; confirmed() lists the start times of the orders the server confirmed.
+class OrderStream
+{
+public:
+    OrderStream(int handhelds, int linesPerOrder)
+        : lines(linesPerOrder)
+    {
+        for (int h = 0; h < handhelds; ++h) {
+            waiters.emplace_back([this, h, linesPerOrder] {
+                for (int n = 0; !stopping && n < 10000; ++n) {
+                    const qint64 inizio = 3919435200LL + h * 100000 + n;
+                    QByteArray text = "PALM0" + QByteArray::number(h) + "|Comanda|" + QByteArray::number(inizio)
+                                      + "|" + QByteArray::number(20 + h) + "|2|" + QByteArray::number(h + 1) + "|0|0;";
+                    for (int l = 0; l < linesPerOrder; ++l)
+                        text += "M|" + QByteArray::number(111 + l) + "|1|9,00|1|x|0|0;";
+                    bool connected = false;
+                    const QByteArray reply = ServerBinaryTest::exchange(text + "\r", &connected);
+                    if (!connected)
+                        break;
+                    if (reply == "ComandaOK|\r") {
+                        std::lock_guard lock(mutex);
+                        confirmedOrders.append(inizio);
+                    }
+                }
+            });
+        }
+    }
+    ~OrderStream() { stop(); }
+    void stop()
+    {
+        stopping = true;
+        for (auto &w : waiters)
+            if (w.joinable())
+                w.join();
+    }
+    QList<qint64> confirmed()
+    {
+        std::lock_guard lock(mutex);
+        return confirmedOrders;
+    }
+    // Every confirmed order is in the database with all its lines, and no order is there in part.
+    void expectEveryConfirmedOrderWhole(const QString &dbPath)
+    {
+        clsDatabase db;
+        db.setYieldBeforeStatements(false);
+        ASSERT_TRUE(db.openDB(dbPath));
+        for (const qint64 inizio : confirmed()) {
+            auto rs = db.openSnapshot(u"SELECT count(*) FROM comande, merce_comande WHERE comande.id_comanda ="
+                                      " merce_comande.id_comanda AND inizio = "_s + QString::number(inizio));
+            ASSERT_TRUE(rs);
+            EXPECT_EQ(tipi::toLong(rs->value(0)), lines) << "order " << inizio;
+        }
+        auto partial = db.openSnapshot(u"SELECT comande.id_comanda FROM comande LEFT JOIN merce_comande ON"
+                                       " comande.id_comanda = merce_comande.id_comanda GROUP BY comande.id_comanda"
+                                       " HAVING count(merce_comande.id_merce_comanda) <> "_s + QString::number(lines));
+        ASSERT_TRUE(partial);
+        EXPECT_EQ(partial->recordCount(), 0);
+    }
+
+private:
+    const int lines;
+    std::atomic<bool> stopping{false};
+    std::mutex mutex;
+    QList<qint64> confirmedOrders;
+    std::vector<std::thread> waiters;
 };

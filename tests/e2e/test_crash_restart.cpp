@@ -5,10 +5,6 @@
 #include "CrashReport.h"
 #include "ServerProcess.h"
 
-#include <QDirIterator>
-#include <atomic>
-#include <mutex>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -57,37 +53,16 @@ protected:
     // Polls the handheld port until the server answers (bounded).
     bool answersAgainWithin(int boundMs)
     {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < boundMs) {
-            if (exchange("PALM09|TestConnessione|\r") == "TestOK|\r")
-                return true;
-            QThread::msleep(50);
-        }
-        return false;
+        return waitFor([] { return exchange("PALM09|TestConnessione|\r") == "TestOK|\r"; }, boundMs);
     }
     QStringList archives() const
     {
         return QDir(crashFolder()).entryList({u"qm10error#*.zip"_s}, QDir::Files);
     }
-    template<typename Pred>
-    static bool waitFor(Pred pred, int boundMs = 10000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!pred()) {
-            if (t.elapsed() > boundMs)
-                return false;
-            QThread::msleep(50);
-        }
-        return true;
-    }
     void crash(qint64 pid)
     {
         ASSERT_EQ(::kill(pid_t(pid), SIGSEGV), 0);
     }
-
-    QString dbPath;
 };
 
 TEST_F(CrashRestart, ACrashInTheMiddleOfServiceRestartsTheServerWithEveryConfirmedOrderWhole)
@@ -95,41 +70,12 @@ TEST_F(CrashRestart, ACrashInTheMiddleOfServiceRestartsTheServerWithEveryConfirm
     start({u"--headless"_s, u"--config"_s, writeConfig(dbPath)});
     ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
 
-    constexpr int Handhelds = 3;
-    constexpr int LinesPerOrder = 6;
-    std::atomic<bool> stopping{false};
-    std::mutex mutex;
-    QList<qint64> confirmed;
-    std::vector<std::thread> waiters;
-    for (int h = 0; h < Handhelds; ++h) {
-        waiters.emplace_back([&, h] {
-            for (int n = 0; !stopping && n < 10000; ++n) {
-                const qint64 inizio = 3919435200LL + h * 100000 + n;
-                QByteArray text = "PALM0" + QByteArray::number(h) + "|Comanda|" + QByteArray::number(inizio) + "|"
-                                  + QByteArray::number(20 + h) + "|2|" + QByteArray::number(h + 1) + "|0|0;";
-                for (int l = 0; l < LinesPerOrder; ++l)
-                    text += "M|" + QByteArray::number(111 + l) + "|1|9,00|1|x|0|0;";
-                bool connected = false;
-                const QByteArray reply = exchange(text + "\r", &connected);
-                if (!connected)
-                    break;
-                if (reply == "ComandaOK|\r") {
-                    std::lock_guard lock(mutex);
-                    confirmed.append(inizio);
-                }
-            }
-        });
-    }
-    ASSERT_TRUE(waitFor([&] {
-        std::lock_guard lock(mutex);
-        return confirmed.size() >= 5;
-    }));
+    OrderStream stream(3, 6);
+    ASSERT_TRUE(waitFor([&] { return stream.confirmed().size() >= 5; }, 10000));
     crash(server.processId());
     EXPECT_TRUE(server.waitForFinished(10000));
     EXPECT_EQ(server.exitStatus(), QProcess::CrashExit);
-    stopping = true;
-    for (auto &w : waiters)
-        w.join();
+    stream.stop();
 
     EXPECT_TRUE(answersAgainWithin(5000));
     const QList<qint64> restarted = restartedServers();
@@ -144,21 +90,8 @@ TEST_F(CrashRestart, ACrashInTheMiddleOfServiceRestartsTheServerWithEveryConfirm
     ::kill(pid_t(restarted.first()), SIGTERM);
     EXPECT_TRUE(waitFor([&] { return restartedServers().isEmpty(); }));
 
-    clsDatabase db;
-    db.setYieldBeforeStatements(false);
-    ASSERT_TRUE(db.openDB(dbPath));
-    ASSERT_GE(confirmed.size(), 5);
-    for (const qint64 inizio : confirmed) {
-        auto rs = db.openSnapshot(u"SELECT count(*) FROM comande, merce_comande WHERE comande.id_comanda ="
-                                  " merce_comande.id_comanda AND inizio = "_s + QString::number(inizio));
-        ASSERT_TRUE(rs);
-        EXPECT_EQ(tipi::toLong(rs->value(0)), LinesPerOrder) << "order " << inizio;
-    }
-    auto partial = db.openSnapshot(u"SELECT comande.id_comanda FROM comande LEFT JOIN merce_comande ON"
-                                   " comande.id_comanda = merce_comande.id_comanda GROUP BY comande.id_comanda"
-                                   " HAVING count(merce_comande.id_merce_comanda) <> "_s + QString::number(LinesPerOrder));
-    ASSERT_TRUE(partial);
-    EXPECT_EQ(partial->recordCount(), 0);
+    ASSERT_GE(stream.confirmed().size(), 5);
+    stream.expectEveryConfirmedOrderWhole(dbPath);
 }
 
 TEST_F(CrashRestart, AServerThatCrashesAtEveryStartStopsBeingRestartedAndSaysWhy)

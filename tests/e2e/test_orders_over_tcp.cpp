@@ -3,10 +3,6 @@
 // with spool printers in a temporary folder.
 #include "ServerProcess.h"
 
-#include <QDirIterator>
-#include <atomic>
-#include <mutex>
-#include <thread>
 
 namespace {
 
@@ -23,44 +19,6 @@ protected:
         dbPath = createRestaurant(1);
         config = writeConfig(dbPath);
     }
-    // Every .txt job printed on a spool printer so far, joined.
-    QString printed(const QString &printer) const
-    {
-        QString all;
-        QDirIterator it(dir.filePath(u"spool/"_s + printer), {u"*.txt"_s}, QDir::Files);
-        QStringList files;
-        while (it.hasNext())
-            files << it.next();
-        files.sort();
-        for (const QString &f : files) {
-            QFile file(f);
-            if (file.open(QIODevice::ReadOnly))
-                all += QString::fromUtf8(file.readAll()) + u"\n----\n"_s;
-        }
-        return all;
-    }
-    bool waitForPrint(const QString &printer, const QString &text, int boundMs = 15000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < boundMs) {
-            if (printed(printer).contains(text))
-                return true;
-            QThread::msleep(50);
-        }
-        return false;
-    }
-    QString query(const QString &sql)
-    {
-        clsDatabase db;
-        db.setYieldBeforeStatements(false);
-        if (!db.openDB(dbPath))
-            return u"(no database)"_s;
-        auto rs = db.openSnapshot(sql);
-        return rs && !rs->isEOF() ? tipi::toText(rs->value(0)) : QString();
-    }
-
-    QString dbPath;
     QString config;
 };
 
@@ -122,90 +80,34 @@ TEST_F(OrdersOverTcp, AServerKilledMidServiceKeepsEveryConfirmedOrderWholeAndNon
     start({u"--headless"_s, u"--config"_s, config});
     ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
 
-    constexpr int Handhelds = 4;
-    constexpr int LinesPerOrder = 10;
-    std::atomic<bool> stopping{false};
-    std::mutex mutex;
-    QList<qint64> confirmed;
-    std::vector<std::thread> waiters;
-    for (int h = 0; h < Handhelds; ++h) {
-        waiters.emplace_back([&, h] {
-            for (int n = 0; !stopping && n < 10000; ++n) {
-                const qint64 inizio = 3919435200LL + h * 100000 + n;
-                QByteArray text = "PALM0" + QByteArray::number(h) + "|Comanda|" + QByteArray::number(inizio) + "|"
-                    + QByteArray::number(20 + h) + "|2|" + QByteArray::number(h + 1) + "|0|0;";
-                for (int l = 0; l < LinesPerOrder; ++l)
-                    text += "M|" + QByteArray::number(111 + l) + "|1|9,00|1|x|0|0;";
-                bool connected = false;
-                const QByteArray reply = exchange(text + "\r", &connected);
-                if (!connected)
-                    break;
-                if (reply == "ComandaOK|\r") {
-                    std::lock_guard lock(mutex);
-                    confirmed.append(inizio);
-                }
-            }
-        });
-    }
+    OrderStream stream(4, 10);
     // Let the stream run, then pull the plug.
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < 3000)
-        QThread::msleep(50);
+    QThread::msleep(3000);
     ::kill(pid_t(server.processId()), SIGKILL);
     server.waitForFinished(10000);
-    stopping = true;
-    for (auto &w : waiters)
-        w.join();
-    ASSERT_GT(confirmed.size(), 0);
+    stream.stop();
+    ASSERT_GT(stream.confirmed().size(), 0);
 
     // After the restart every confirmed order is there with all its lines, and no order is partial.
-    server.close();
-    log.clear();
-    start({u"--headless"_s, u"--config"_s, config});
-    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
-    EXPECT_EQ(exchange("PALM09|TestConnessione|\r"), QByteArray("TestOK|\r"));
-    EXPECT_EQ(stop(SIGTERM), 0);
+    startAnswerAndStop({u"--headless"_s, u"--config"_s, config});
 
-    clsDatabase db;
-    db.setYieldBeforeStatements(false);
-    ASSERT_TRUE(db.openDB(dbPath));
-    for (const qint64 inizio : confirmed) {
-        auto rs = db.openSnapshot(u"SELECT count(*) FROM comande, merce_comande WHERE comande.id_comanda ="
-                                  " merce_comande.id_comanda AND inizio = "_s + QString::number(inizio));
-        ASSERT_TRUE(rs);
-        EXPECT_EQ(tipi::toLong(rs->value(0)), LinesPerOrder) << "order " << inizio;
-    }
-    auto partial = db.openSnapshot(u"SELECT comande.id_comanda FROM comande LEFT JOIN merce_comande ON"
-                                   " comande.id_comanda = merce_comande.id_comanda GROUP BY comande.id_comanda"
-                                   " HAVING count(merce_comande.id_merce_comanda) <> 10"_s);
-    ASSERT_TRUE(partial);
-    EXPECT_EQ(partial->recordCount(), 0);
-    auto stock = db.openSnapshot(u"SELECT count(*) FROM merce_comande"_s);
-    EXPECT_EQ(tipi::toLong(stock->value(0)) % LinesPerOrder, 0);
+    stream.expectEveryConfirmedOrderWhole(dbPath);
+    EXPECT_EQ(query(u"SELECT count(*) FROM merce_comande"_s).toLongLong() % 10, 0);
 }
 
 TEST_F(OrdersOverTcp, TicketsConfirmedButNeverPrintedBeforeAStopPrintAtStartUpMarkedAsReprints)
 {
     // As a server killed between "ComandaOK|" and its print leaves them: an open order of table 9
     // recorded four minutes ago with nothing printed, and one of table 8 from two hours ago.
-    {
-        clsDatabase db;
-        db.setYieldBeforeStatements(false);
-        ASSERT_TRUE(db.openDB(dbPath));
-        const double now = tipi::momentOf(QDateTime::currentDateTime());
-        for (const auto &[table, minutes] : {std::pair{9, 4}, std::pair{8, 120}}) {
-            ASSERT_TRUE(db.doQuery(u"INSERT INTO comande (inizio, ultima_ordinazione, id_operatore, stato, coperti) "
-                                   "VALUES (%1, %1, 2, 0, 2)"_s.arg(qint64(now - minutes * 60))));
-            auto rs = db.openSnapshot(u"SELECT max(id_comanda) FROM comande"_s);
-            const QString id = tipi::toText(rs->value(0));
-            ASSERT_TRUE(db.doQuery(u"INSERT INTO tavoli_occupati (numero_tavolo, id_comanda) VALUES (%1, %2)"_s
-                                       .arg(table)
-                                       .arg(id)));
-            ASSERT_TRUE(db.doQuery(u"INSERT INTO merce_comande (id_comanda, id_articolo, descrizione, quantita, "
-                                   "qta_stampata, turno) VALUES (%1, 111, 'Risotto ai funghi', 2, 0, 1)"_s.arg(id)));
-        }
-        db.closeDB();
+    const double now = tipi::momentOf(QDateTime::currentDateTime());
+    for (const auto &[table, minutes] : {std::pair{9, 4}, std::pair{8, 120}}) {
+        ASSERT_EQ(query(u"INSERT INTO comande (inizio, ultima_ordinazione, id_operatore, stato, coperti) "
+                        "VALUES (%1, %1, 2, 0, 2)"_s.arg(qint64(now - minutes * 60)), true), u"ok"_s);
+        const QString id = query(u"SELECT max(id_comanda) FROM comande"_s);
+        ASSERT_EQ(query(u"INSERT INTO tavoli_occupati (numero_tavolo, id_comanda) VALUES (%1, %2)"_s.arg(table).arg(id),
+                        true), u"ok"_s);
+        ASSERT_EQ(query(u"INSERT INTO merce_comande (id_comanda, id_articolo, descrizione, quantita, qta_stampata, "
+                        "turno) VALUES (%1, 111, 'Risotto ai funghi', 2, 0, 1)"_s.arg(id), true), u"ok"_s);
     }
     start({u"--headless"_s, u"--config"_s, config});
     ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
@@ -221,12 +123,7 @@ TEST_F(OrdersOverTcp, TicketsConfirmedButNeverPrintedBeforeAStopPrintAtStartUpMa
               u"2"_s);
 
     // Printed once: the next start has nothing owed.
-    server.close();
-    log.clear();
-    start({u"--headless"_s, u"--config"_s, config});
-    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
-    EXPECT_EQ(exchange("PALM09|TestConnessione|\r"), QByteArray("TestOK|\r"));
-    EXPECT_EQ(stop(SIGTERM), 0);
+    startAnswerAndStop({u"--headless"_s, u"--config"_s, config});
     EXPECT_EQ(printed(u"Cucina"_s).count(u"Risotto ai funghi"_s), 1);
 }
 

@@ -4,7 +4,6 @@
 #include "DuvuSim.h"
 #include "ServerProcess.h"
 
-#include <QDirIterator>
 
 namespace {
 
@@ -36,43 +35,7 @@ protected:
         start({u"--headless"_s, u"--config"_s, writeConfig(dbPath)});
         ASSERT_TRUE(waitForLog(u"servizio Duvu attivo"_s)) << log.toStdString();
     }
-    QString query(const QString &sql, bool write = false)
-    {
-        clsDatabase db;
-        db.setYieldBeforeStatements(false);
-        if (!db.openDB(dbPath))
-            return u"(no database)"_s;
-        if (write)
-            return db.doQuery(sql) ? u"ok"_s : db.lastErrorText();
-        auto rs = db.openSnapshot(sql);
-        return rs && !rs->isEOF() ? tipi::toText(rs->value(0)) : QString();
-    }
-    QString printed(const QString &printer) const
-    {
-        QString all;
-        QDirIterator it(dir.filePath(u"spool/"_s + printer), {u"*.txt"_s}, QDir::Files);
-        QStringList files;
-        while (it.hasNext())
-            files << it.next();
-        files.sort();
-        for (const QString &f : files) {
-            QFile file(f);
-            if (file.open(QIODevice::ReadOnly))
-                all += QString::fromUtf8(file.readAll()) + Fine;
-        }
-        return all;
-    }
-    bool waitFor(const std::function<bool()> &done, int boundMs = 15000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!done() && t.elapsed() < boundMs)
-            QThread::msleep(50);
-        return done();
-    }
-
     DuvuSim sim;
-    QString dbPath;
 };
 
 TEST_F(RadioOrdersOverSerial, ARadioOrderIsRecordedPrintedInTheKitchenAndServedBackToTheHandhelds)
@@ -80,21 +43,21 @@ TEST_F(RadioOrdersOverSerial, ARadioOrderIsRecordedPrintedInTheKitchenAndServedB
     // Giulia (2), table 5: a carbonara, a margherita with extra mozzarella, then the pre-bill.
     sim.queueMessage('T', "PALM1|2|0|5|0|0|P|108|1|1100|0|1|0|0|0|P|126|1|700|0|2|0|m|0|+|25|1|150|0|0|0|D|1|.|"
                           "$ben cotta|");
-    ASSERT_TRUE(waitFor([&] { return printed(u"Cucina"_s).contains(u"Spaghetti alla carbonara"_s); }))
+    ASSERT_TRUE(waitFor([&] { return printed(u"Cucina"_s, Fine).contains(u"Spaghetti alla carbonara"_s); }))
         << log.toStdString();
-    ASSERT_TRUE(waitFor([&] { return printed(u"Pizzeria"_s).contains(u"+ Extra mozzarella"_s); }))
-        << printed(u"Pizzeria"_s).toStdString();
-    EXPECT_TRUE(printed(u"Pizzeria"_s).contains(u"+ ben cotta"_s));
-    EXPECT_TRUE(printed(u"Preconto"_s).contains(u"Margherita"_s)) << printed(u"Preconto"_s).toStdString();
+    ASSERT_TRUE(waitFor([&] { return printed(u"Pizzeria"_s, Fine).contains(u"+ Extra mozzarella"_s); }))
+        << printed(u"Pizzeria"_s, Fine).toStdString();
+    EXPECT_TRUE(printed(u"Pizzeria"_s, Fine).contains(u"+ ben cotta"_s));
+    EXPECT_TRUE(printed(u"Preconto"_s, Fine).contains(u"Margherita"_s)) << printed(u"Preconto"_s, Fine).toStdString();
     EXPECT_EQ(query(u"SELECT id_operatore & '/' & totale & '/' & pre_conto FROM comande"_s), u"2/19.5/-1"_s);
 
     // A second round: one more carbonara. The kitchen gets only that one.
     sim.queueMessage('T', "PALM1|2|0|5|0|0|P|108|2|1100|0|1|0|0|0|P|126|1|700|0|2|0|m|0|+|25|1|150|0|0|0|.|"
                           "$ben cotta|");
-    ASSERT_TRUE(waitFor([&] { return printed(u"Cucina"_s).count(Fine) == 2; })) << log.toStdString();
-    EXPECT_TRUE(printed(u"Cucina"_s).section(Fine, 1).contains(u"1 Spaghetti alla carbonara"_s))
-        << printed(u"Cucina"_s).toStdString();
-    EXPECT_EQ(printed(u"Pizzeria"_s).count(Fine), 1);
+    ASSERT_TRUE(waitFor([&] { return printed(u"Cucina"_s, Fine).count(Fine) == 2; })) << log.toStdString();
+    EXPECT_TRUE(printed(u"Cucina"_s, Fine).section(Fine, 1).contains(u"1 Spaghetti alla carbonara"_s))
+        << printed(u"Cucina"_s, Fine).toStdString();
+    EXPECT_EQ(printed(u"Pizzeria"_s, Fine).count(Fine), 1);
     EXPECT_EQ(query(u"SELECT count(*) FROM comande"_s), u"1"_s);
 
     // The handhelds read the table back, list Giulia's tables and move the order to table 6.

@@ -16,16 +16,12 @@ protected:
         ASSERT_TRUE(sim.openPty(&error)) << error.toStdString();
         sim.setMode(mode);
         sim.start();
-        const QString db = createRestaurant(2);
-        clsDatabase database;
-        database.setYieldBeforeStatements(false);
-        ASSERT_TRUE(database.openDB(db));
-        ASSERT_TRUE(database.doQuery(u"UPDATE var_str SET value = 'COM3' WHERE name = 'com_nano'"_s));
-        database.closeDB();
+        dbPath = createRestaurant(2);
+        ASSERT_EQ(query(u"UPDATE var_str SET value = 'COM3' WHERE name = 'com_nano'"_s, true), u"ok"_s);
         socketPath = dir.filePath(u"ctl.sock"_s);
         extraConfig = u"Com3="_s + sim.devicePath() + u"\nAccessPointTimeoutMs=300\nControlSocket="_s + socketPath
                       + u'\n';
-        start({u"--headless"_s, u"--config"_s, writeConfig(db)});
+        start({u"--headless"_s, u"--config"_s, writeConfig(dbPath)});
     }
     // pliko-ctl's exit status; out receives what it printed.
     int ctl(const QStringList &args, QString *out = nullptr)
@@ -37,15 +33,6 @@ protected:
             *out = QString::fromUtf8(p.readAllStandardOutput());
         return p.exitCode();
     }
-    bool waitFor(const std::function<bool()> &done, int boundMs = 10000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!done() && t.elapsed() < boundMs)
-            QThread::msleep(20);
-        return done();
-    }
-
     DuvuSim sim;
     QString socketPath;
 };

@@ -3,7 +3,6 @@
 // middle of service, the refusal of a broken file, and the metrics a monitoring system scrapes.
 #include "ServerProcess.h"
 
-#include <QDirIterator>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -38,28 +37,6 @@ protected:
                  + dir.filePath(u"spool"_s) + u"\nIdleTimeoutSeconds=20\n"_s + more)
                     .toUtf8());
         return path;
-    }
-    QString printed(const QString &printer) const
-    {
-        QString all;
-        QDirIterator it(dir.filePath(u"spool/"_s + printer), {u"*.txt"_s}, QDir::Files);
-        while (it.hasNext()) {
-            QFile file(it.next());
-            if (file.open(QIODevice::ReadOnly))
-                all += QString::fromUtf8(file.readAll());
-        }
-        return all;
-    }
-    bool waitFor(const std::function<bool()> &done, int boundMs = 15000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < boundMs) {
-            if (done())
-                return true;
-            QThread::msleep(50);
-        }
-        return false;
     }
     // An order of table 12 with a risotto for the kitchen, opened at noon of the business day.
     // known: the handheld knows the earlier ticket printed (only the increase is printed).
@@ -110,7 +87,6 @@ protected:
         return reply;
     }
 
-    QString dbPath;
     int notifyFd = -1;
     QString received;
 };

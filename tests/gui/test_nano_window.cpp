@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // "Gestione Duvu" as the operator sees it, on the offscreen platform: the opening look, the
 // buttons of each state and what each click logs.
-#include "NullAccessPoint.h"
+#include "RecordingAccessPoint.h"
 #include "OperatorUi.h"
 #include "StubNanoHandlers.h"
 #include "TestSupport.h"
@@ -20,29 +20,13 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class DeskAccessPoint : public NullAccessPoint
-{
-public:
-    qint32 Dll_OpenSerial(qint32 port) override
-    {
-        opened = port;
-        return present ? 1 : 0;
-    }
-    qint32 Dll_ReqSysInfo(QByteArray &buffer) override
-    {
-        buffer = present ? QByteArray("AP-2") : QByteArray();
-        return qint32(buffer.size());
-    }
-    bool present = false;
-    qint32 opened = 0;
-};
-
 class NanoWindowTest : public ::testing::Test
 {
 protected:
     NanoWindowTest()
         : nano(ap, handlers, database.db(), &ui), control(ap, nano, database.db(), &ui, nanoAttivo), window(control)
     {
+        ap.present = false;
     }
     void comNano(const QString &value)
     {
@@ -72,7 +56,7 @@ protected:
     RegionalGuard regional;
     TestDatabase database;
     OperatorUi ui;
-    DeskAccessPoint ap;
+    RecordingAccessPoint ap;
     StubNanoHandlers handlers{nullptr};
     modNano nano;
     bool nanoAttivo = false;
@@ -115,7 +99,7 @@ TEST_F(NanoWindowTest, ConnectingOnAPortWithoutAnAccessPointOnlyLogs)
     window.apri();
     EXPECT_EQ(child<QComboBox>("cmbCom")->currentIndex(), 2);
     child("cmdConnetti")->click();
-    EXPECT_EQ(ap.opened, 3);
+    EXPECT_EQ(ap.opened.value(ap.opened.size() - 1), 3); // the last port opened
     EXPECT_EQ(logLines(), (QStringList{u"...Ricerca Access point su COM 3"_s, u"...Access point non trovato"_s}));
     EXPECT_EQ(look("cmdConnetti"), ShownOn);
     EXPECT_TRUE(child<QLabel>("picVerde")->isHidden());
@@ -127,7 +111,7 @@ TEST_F(NanoWindowTest, AConnectedAccessPointIsDrivenButtonByButton)
     window.apri();
     ap.present = true;
     child("cmdConnetti")->click();
-    EXPECT_EQ(ap.opened, 2);
+    EXPECT_EQ(ap.opened.value(ap.opened.size() - 1), 2);
     EXPECT_EQ(modPlikoServer(database.db()).leggiVarStr(u"com_nano"_s, {}), u"2"_s);
     EXPECT_TRUE(child("cmdConnetti")->isHidden());
     EXPECT_EQ(look("cmdChiudiConnessione"), ShownOn);

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The access-point window's actions over the real driver and the emulated device on a
 // pseudo-terminal: connecting, visible mode, reception, and sending the menu database.
-#include "DuvuSim.h"
+#include "EmulatedAccessPoint.h"
 #include "NanoControl.h"
 #include "NanoExport.h"
 #include "OperatorUi.h"
-#include "SerialAccessPoint.h"
 #include "StubNanoHandlers.h"
 #include "TestSupport.h"
 #include "modNano.h"
@@ -18,16 +17,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class ControlTest : public ::testing::Test
+class ControlTest : public EmulatedAccessPointTest
 {
 protected:
     void SetUp() override
     {
-        QString error;
-        ASSERT_TRUE(sim.openPty(&error)) << error.toStdString();
-        sim.start();
-        settings.timeoutMs = 300;
-        settings.devices.insert(4, sim.devicePath());
+        startEmulator(4);
         settings.devices.insert(5, work.filePath(u"no-such-device"_s));
         driver = std::make_unique<SerialAccessPoint>(settings);
         nano = std::make_unique<modNano>(*driver, handlers, database.db(), &ui);
@@ -41,9 +36,6 @@ protected:
     TestDatabase database;
     QTemporaryDir work;
     OperatorUi ui;
-    DuvuSim sim;
-    SerialAccessPoint::Settings settings;
-    std::unique_ptr<SerialAccessPoint> driver;
     StubNanoHandlers handlers{nullptr};
     std::unique_ptr<modNano> nano;
     std::unique_ptr<NanoControl> control;

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The serial driver against the emulated access point on a real pseudo-terminal: every operation's
 // request and reply, and a device that is dead, garbles its frames or sends noise.
-#include "DuvuSim.h"
-#include "SerialAccessPoint.h"
+#include "EmulatedAccessPoint.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -11,23 +10,15 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class SerialDriverTest : public ::testing::Test
+class SerialDriverTest : public EmulatedAccessPointTest
 {
 protected:
     void SetUp() override
     {
-        QString error;
-        ASSERT_TRUE(sim.openPty(&error)) << error.toStdString();
-        sim.start();
-        settings.timeoutMs = 300;
-        settings.devices.insert(3, sim.devicePath());
+        startEmulator(3);
         driver = std::make_unique<SerialAccessPoint>(settings);
         ASSERT_EQ(driver->Dll_OpenSerial(3), 1);
     }
-
-    DuvuSim sim;
-    SerialAccessPoint::Settings settings;
-    std::unique_ptr<SerialAccessPoint> driver;
 };
 
 TEST_F(SerialDriverTest, TheProbeReadsTheDeviceInformation)

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <optional>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -74,19 +76,6 @@ TEST_F(Layouts, TheStandardFileHoldsEveryReportTheServerPrints)
     EXPECT_EQ(e.fieldText(u"versione"_s), u"4"_s);
 }
 
-TEST_F(Layouts, WithoutACustomFileTheStandardOneIsUsed)
-{
-    EXPECT_EQ(frm->setModuloXML(u"Comanda"_s, u"stampeRestaurant.xml"_s), percorso(u"stampeRestaurant.xml"_s));
-    EXPECT_TRUE(ui.messages().isEmpty());
-}
-
-TEST_F(Layouts, ACustomFileWithoutTheTicketLeavesEveryReportToTheStandardFile)
-{
-    scrivi(u"StampeCustom.xml"_s, customFile(9, false));
-    EXPECT_EQ(frm->setModuloXML(u"Comanda"_s, u"stampeRestaurant.xml"_s), percorso(u"stampeRestaurant.xml"_s));
-    EXPECT_TRUE(ui.messages().isEmpty());
-}
-
 TEST_F(Layouts, AnOlderCustomTicketWarnsAndIsUsedAllTheSame)
 {
     scrivi(u"StampeCustom.xml"_s, customFile(3));
@@ -104,15 +93,6 @@ TEST_F(Layouts, AnOlderCustomTicketWarnsAndIsUsedAllTheSame)
     ASSERT_EQ(cassa.size(), 1);
     EXPECT_TRUE(cassa[0].contains(u"CUSTOM"_s));
     EXPECT_TRUE(cassa[0].contains(u"* Spaghetti alla carbonara"_s));
-}
-
-TEST_F(Layouts, ACustomTicketOfTheSameVersionIsUsedSilently)
-{
-    scrivi(u"StampeCustom.xml"_s, customFile(4));
-    EXPECT_EQ(frm->setModuloXML(u"Comanda"_s, u"stampeRestaurant.xml"_s), percorso(u"StampeCustom.xml"_s));
-    EXPECT_TRUE(ui.messages().isEmpty());
-    // The names are matched exactly.
-    EXPECT_EQ(frm->setModuloXML(u"comanda"_s, u"stampeRestaurant.xml"_s), QString());
 }
 
 TEST_F(Layouts, TheFiftyEightMillimetreExampleIsACompleteCustomFile)
@@ -191,10 +171,29 @@ TEST_F(Layouts, ACustomTicketWithoutItsRowsFieldDoesNotSwallowTheDishes)
     EXPECT_EQ(qtaStampata(pasta), u"0"_s);
 }
 
-TEST_F(Layouts, AnUnreadableCustomFileDoesNotStopTheTickets)
+TEST_F(Layouts, TheCustomFileIsUsedSilentlyOnlyWhenItHoldsAReadableTicketOfTheCurrentVersion)
 {
-    scrivi(u"StampeCustom.xml"_s, "<reportLayouts><report name=\"Comanda\">");
-    EXPECT_EQ(frm->setModuloXML(u"Comanda"_s, u"stampeRestaurant.xml"_s), percorso(u"stampeRestaurant.xml"_s));
+    const struct
+    {
+        const char *what;
+        std::optional<QByteArray> custom; // none: no custom file at all
+        const char *chosen;
+    } cases[] = {
+        {"no custom file", std::nullopt, "stampeRestaurant.xml"},
+        {"a custom file without the ticket", customFile(9, false), "stampeRestaurant.xml"},
+        {"an unreadable custom file", QByteArray("<reportLayouts><report name=\"Comanda\">"), "stampeRestaurant.xml"},
+        {"a custom ticket of the same version", customFile(4), "StampeCustom.xml"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(percorso(u"StampeCustom.xml"_s));
+        if (c.custom)
+            scrivi(u"StampeCustom.xml"_s, *c.custom);
+        EXPECT_EQ(frm->setModuloXML(u"Comanda"_s, u"stampeRestaurant.xml"_s), percorso(QString::fromUtf8(c.chosen)));
+        EXPECT_TRUE(ui.messages().isEmpty());
+    }
+    // The names are matched exactly.
+    EXPECT_EQ(frm->setModuloXML(u"comanda"_s, u"stampeRestaurant.xml"_s), QString());
 }
 
 TEST(LayoutFileErrors, TellTheLineOfTheFault)

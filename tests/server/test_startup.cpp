@@ -5,7 +5,7 @@
 #include "ConfigCheck.h"
 #include "FirstRunSetup.h"
 #include "HandheldClient.h"
-#include "NullAccessPoint.h"
+#include "RecordingAccessPoint.h"
 #include "RestaurantSchema.h"
 #include "ServerContext.h"
 #include "ServerCore.h"
@@ -20,29 +20,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// An access point that answers as a plugged-in device would (or not), and records what it was asked.
-class FakeAccessPoint : public NullAccessPoint
-{
-public:
-    explicit FakeAccessPoint(bool present) : m_present(present) {}
-    qint32 Dll_OpenSerial(qint32 port) override
-    {
-        openedPorts.push_back(port);
-        return m_present ? 1 : 0;
-    }
-    qint32 Dll_ReqSysInfo(QByteArray &buffer) override
-    {
-        buffer = m_present ? QByteArray("AP-2 v1.4") : QByteArray();
-        return qint32(buffer.size());
-    }
-    void Dll_CloseSerial() override { ++closes; }
-    std::vector<qint32> openedPorts;
-    int closes = 0;
-
-private:
-    bool m_present;
-};
 
 class StartupTest : public ::testing::Test
 {
@@ -77,7 +54,8 @@ protected:
     }
     void start(bool accessPointPresent = false)
     {
-        auto ap = std::make_unique<FakeAccessPoint>(accessPointPresent);
+        auto ap = std::make_unique<RecordingAccessPoint>();
+        ap->present = accessPointPresent;
         accessPoint = ap.get();
         context = std::make_unique<ServerContext>(std::make_unique<Registry>(configPath), nullptr, std::move(ap));
         context->database().setRetryDelay(std::chrono::milliseconds(5));
@@ -92,7 +70,7 @@ protected:
     QTemporaryDir dir;
     QString dbPath;
     QString configPath;
-    FakeAccessPoint *accessPoint = nullptr;
+    RecordingAccessPoint *accessPoint = nullptr;
     std::unique_ptr<ServerContext> context;
     std::unique_ptr<ServerCore> core;
     int status = -1;
@@ -154,7 +132,7 @@ TEST_F(StartupTest, ARestaurantWithNoHandheldServiceConfiguredStartsNoService)
     EXPECT_EQ(status, 0);
     EXPECT_EQ(core->service(), ServerCore::Service::None);
     EXPECT_FALSE(core->wsServer().isListening());
-    EXPECT_TRUE(accessPoint->openedPorts.empty());
+    EXPECT_TRUE(accessPoint->opened.isEmpty());
 }
 
 TEST_F(StartupTest, RadioHandheldsOpenTheAccessPointOnThePortOfComNano)
@@ -162,7 +140,7 @@ TEST_F(StartupTest, RadioHandheldsOpenTheAccessPointOnThePortOfComNano)
     prepare(2);
     start(true);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(accessPoint->openedPorts, std::vector<qint32>{3});
+    EXPECT_EQ(accessPoint->opened, QList<qint32>{3});
     EXPECT_TRUE(context->nanoActive);
     EXPECT_EQ(pollingStarts, 1);
     EXPECT_FALSE(core->wsServer().isListening());
@@ -170,7 +148,7 @@ TEST_F(StartupTest, RadioHandheldsOpenTheAccessPointOnThePortOfComNano)
 
     // Switching the radio service on by hand while it runs does nothing.
     EXPECT_TRUE(core->attivaNano());
-    EXPECT_EQ(accessPoint->openedPorts.size(), 1u);
+    EXPECT_EQ(accessPoint->opened.size(), 1);
     EXPECT_EQ(pollingStarts, 1);
 }
 
@@ -179,7 +157,7 @@ TEST_F(StartupTest, WithoutAnAccessPointTheOperatorIsToldAndTheServerGoesOn)
     prepare(2, {}, {}, u"USB"_s);
     start(false);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(accessPoint->openedPorts, std::vector<qint32>{0});
+    EXPECT_EQ(accessPoint->opened, QList<qint32>{0});
     EXPECT_FALSE(context->nanoActive);
     EXPECT_EQ(messages(), QStringList{ServerCore::AccessPointFailedAtStart});
 

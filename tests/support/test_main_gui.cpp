@@ -2,7 +2,7 @@
 #include <QGuiApplication>
 #include <gtest/gtest.h>
 
-// Tickets are rendered, which needs a QGuiApplication; without a display it runs offscreen.
+// Tests that render tickets need a QGuiApplication; without a display it runs on the offscreen platform.
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
