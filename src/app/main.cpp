@@ -41,6 +41,7 @@
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLoggingCategory>
+#include <QTimer>
 #include <csignal>
 #include <QMessageBox>
 #include <cstdio>
@@ -339,7 +340,15 @@ int main(int argc, char **argv)
         diagnostics::installErrorSetup({});
         return status;
     }
-    services.ristampaComandeInSospeso(context);
+    // Tickets owed from before a stop print from inside the event loop, counted as a request in
+    // progress: a stop asked for meanwhile waits for them to be printed and marked, and still ends
+    // the program (an exit asked for before the loop runs would be lost).
+    QTimer::singleShot(0, &core, [&core, &services, &context] {
+        const bool held = core.dispatcher().hold();
+        diagnostics::runGuarded("frmMain", "ristampaComandeInSospeso", diagnostics::Where::Outside,
+                                [&] { services.ristampaComandeInSospeso(context); });
+        core.dispatcher().release(held);
+    });
     supervisor.started();
     const int code = app->exec();
     // The routine's hooks reach objects of this function: none may run once they are gone.
