@@ -23,8 +23,11 @@ QString TableReplies::sincroTavoli()
     return reply + Cr;
 }
 
-QStringList TableReplies::sincroTavolo(const QString &tavolo, qint32 operatore, int index)
+QStringList TableReplies::sincroTavolo(const QString &tavoloRichiesto, qint32 operatore, int index)
 {
+    // The replies give the table back as the handheld wrote it, without the blanks and line ends
+    // around it: a carriage return echoed into a reply would end the reply's line early.
+    const QString tavolo = tavoloRichiesto.trimmed();
     // The table goes into the statements: only a whole number may, so that no request can carry
     // SQL of its own. Anything else is refused without a reply, as a request that cannot be read.
     qint64 number = 0;
