@@ -4,6 +4,8 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 30
+# 0: a new random seed each run; CI fixes one so that its run can be repeated exactly.
+FUZZ_SEED ?= 0
 PACKAGE_BUILD ?= build-package
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
@@ -41,7 +43,7 @@ fuzz: deps
 	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DPLIKO_FUZZ=ON -DPLIKO_BUILD_TESTS=OFF -DPLIKO_BUILD_BENCH=OFF \
 	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_all
-	@scripts/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+	@FUZZ_SEED=$(FUZZ_SEED) scripts/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 bench: build
 	@scripts/run-bench.sh $(BUILD)

@@ -19,7 +19,7 @@ for target in fuzz_handheld_request fuzz_order_text fuzz_sync_commands fuzz_lega
   mkdir -p "$work" "$findings"
   echo "== $target: ${seconds}s"
   if ! ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-       "$bin" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 -max_len=8192 -print_final_stats=1 \
+       "$bin" -seed="${FUZZ_SEED:-0}" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 -max_len=8192 -print_final_stats=1 \
          -artifact_prefix="$findings/" "$work" "fuzz/corpus/$target" 2>"$build/$target.log"; then
     tail -n 60 "$build/$target.log" >&2
     echo "run-fuzz: $target found a fault; input saved in $findings/" >&2
