@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CallTrace.h"
 
+#include "SignalSafeWrite.h"
+
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
@@ -75,26 +77,8 @@ std::map<std::string, QDateTime> &running()
 }
 
 #ifdef Q_OS_UNIX
-void put(int fd, const char *text)
-{
-    if (text)
-        [[maybe_unused]] const auto n = ::write(fd, text, std::strlen(text));
-}
-
-void putNumber(int fd, long long value)
-{
-    char buffer[24];
-    int i = sizeof buffer;
-    const bool negative = value < 0;
-    unsigned long long v = negative ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
-    do {
-        buffer[--i] = char('0' + v % 10);
-        v /= 10;
-    } while (v && i > 1);
-    if (negative)
-        buffer[--i] = '-';
-    [[maybe_unused]] const auto n = ::write(fd, buffer + i, sizeof buffer - size_t(i));
-}
+using sigsafe::put;
+using sigsafe::putNumber;
 
 void putEntry(int fd, const Entry &e)
 {

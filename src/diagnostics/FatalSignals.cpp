@@ -2,6 +2,7 @@
 #include "FatalSignals.h"
 
 #include "CallTrace.h"
+#include "SignalSafeWrite.h"
 #include "Version.h"
 
 #include <QDateTime>
@@ -76,25 +77,8 @@ bool copyInto(char *target, size_t size, const QByteArray &text)
     return true;
 }
 
-void put(int fd, const char *text)
-{
-    [[maybe_unused]] const auto n = ::write(fd, text, std::strlen(text));
-}
-
-void putNumber(int fd, long long v)
-{
-    char b[24];
-    int i = sizeof b;
-    const bool negative = v < 0;
-    unsigned long long u = negative ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
-    do {
-        b[--i] = char('0' + u % 10);
-        u /= 10;
-    } while (u && i > 1);
-    if (negative)
-        b[--i] = '-';
-    [[maybe_unused]] const auto n = ::write(fd, b + i, sizeof b - size_t(i));
-}
+using sigsafe::put;
+using sigsafe::putNumber;
 
 const char *signalName(int number)
 {

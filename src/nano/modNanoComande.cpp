@@ -227,13 +227,7 @@ qint32 modNanoComande::registraComandaNano(const QByteArray &body)
     }
 
     // 8. Release the stock of the old lines, then remove them with their variations.
-    if (!m_db.doQuery(u"UPDATE magazzino, merce_comande "_s + u"SET giacenza_comanda = giacenza_comanda - quantita "_s
-                      + u"WHERE codice = id_articolo "_s + u"  AND not articolo_restaurant "_s + u"  AND id_comanda = "_s
-                      + key)
-        || !m_db.doQuery(u"DELETE merce_comande_variazioni.* FROM merce_comande_variazioni, merce_comande WHERE "
-                         "merce_comande_variazioni.id_merce_comanda = merce_comande.id_merce_comanda AND id_comanda = "_s
-                         + key)
-        || !m_db.doQuery(u"DELETE FROM merce_comande WHERE id_comanda = "_s + key))
+    if (!m_recorder.rilasciaRighe(idComanda))
         return fallito(u"righe precedenti non rimosse"_s);
 
     // 9. The records. The fields that follow a marker are scanned again as tokens, so a course

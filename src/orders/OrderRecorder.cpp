@@ -122,13 +122,7 @@ bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool
     }
 
     // 7-9. Release the stock of the old lines, then remove them with their variations.
-    if (!m_db.doQuery(u"UPDATE magazzino, merce_comande "_s + u"SET giacenza_comanda = giacenza_comanda - quantita "_s
-                      + u"WHERE codice = id_articolo "_s + u"  AND not articolo_restaurant "_s + u"  AND id_comanda = "_s
-                      + key)
-        || !m_db.doQuery(u"DELETE merce_comande_variazioni.* FROM merce_comande_variazioni, merce_comande WHERE "
-                         "merce_comande_variazioni.id_merce_comanda = merce_comande.id_merce_comanda AND id_comanda = "_s
-                         + key)
-        || !m_db.doQuery(u"DELETE FROM merce_comande WHERE id_comanda = "_s + key))
+    if (!rilasciaRighe(idComanda))
         return failAndRollback(u"righe precedenti non rimosse"_s);
 
     // 10. Lines and variations. Availability is checked after the old lines were released and
@@ -213,6 +207,18 @@ bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool
             printing->stampaComanda(idComanda, tavoli);
         });
     return true;
+}
+
+bool OrderRecorder::rilasciaRighe(qint32 idComanda)
+{
+    const QString key = QString::number(idComanda);
+    return m_db.doQuery(u"UPDATE magazzino, merce_comande "_s + u"SET giacenza_comanda = giacenza_comanda - quantita "_s
+                        + u"WHERE codice = id_articolo "_s + u"  AND not articolo_restaurant "_s + u"  AND id_comanda = "_s
+                        + key)
+           && m_db.doQuery(u"DELETE merce_comande_variazioni.* FROM merce_comande_variazioni, merce_comande WHERE "
+                           "merce_comande_variazioni.id_merce_comanda = merce_comande.id_merce_comanda AND id_comanda = "_s
+                           + key)
+           && m_db.doQuery(u"DELETE FROM merce_comande WHERE id_comanda = "_s + key);
 }
 
 void OrderRecorder::nuovaComanda()

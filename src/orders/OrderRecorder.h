@@ -40,6 +40,10 @@ public:
     // one. A caller that records lines itself (the radio orders) calls it once per order, as
     // salvaComanda does.
     void nuovaComanda();
+    // Inside the open transaction: gives back the stock the order's lines commit and removes the
+    // lines with their variations, before the order's lines are written again. False on failure
+    // (the caller rolls back).
+    bool rilasciaRighe(qint32 idComanda);
     // One order line inside the open transaction; its key, -1 when it could not be written
     // (transaction rolled back), ArticoloSconosciuto when the article does not exist.
     qint32 salvaMerceComanda(qint32 idComanda, qint32 articolo, double quantita, double prezzo, qint16 turno,
