@@ -13,13 +13,13 @@ QString quoted(const QString &name)
 }
 } // namespace
 
-Recordset::Recordset(std::shared_ptr<SqliteEngine> engine, Kind kind, ResultSet rows)
+Recordset::Recordset(std::shared_ptr<DbEngine> engine, Kind kind, ResultSet rows)
     : m_engine(std::move(engine)), m_kind(kind), m_rows(std::move(rows))
 {
     m_pos = m_rows.rows.isEmpty() ? 0 : 0;
 }
 
-Recordset::Recordset(std::shared_ptr<SqliteEngine> engine, const TableInfo &table)
+Recordset::Recordset(std::shared_ptr<DbEngine> engine, const TableInfo &table)
     : m_engine(std::move(engine)), m_kind(Table), m_table(table), m_loaded(false)
 {
     m_rows.names = m_table.columnNames;
@@ -38,7 +38,7 @@ QString Recordset::selectAll() const
     QStringList cols;
     for (const auto &c : m_table.columns)
         cols.append(quoted(c.name));
-    return u"SELECT rowid, "_s + cols.join(u", "_s) + u" FROM "_s + quoted(m_table.name);
+    return u"SELECT "_s + m_engine->rowKey() + u", "_s + cols.join(u", "_s) + u" FROM "_s + quoted(m_table.name);
 }
 
 bool Recordset::ensureLoaded()
@@ -49,13 +49,13 @@ bool Recordset::ensureLoaded()
         return fail(u"Recordset chiuso"_s);
     ResultSet rs;
     qint64 n = 0;
-    const QString order = m_indexColumn.isEmpty() ? u"rowid"_s : quoted(m_indexColumn);
+    const QString order = m_indexColumn.isEmpty() ? m_engine->rowKey() : quoted(m_indexColumn);
     if (!m_engine->runNative(selectAll() + u" ORDER BY "_s + order, {}, &rs, &n))
         return fail(m_engine->lastError());
     m_rows.rows.clear();
     m_rowids.clear();
     for (auto &r : rs.rows) {
-        m_rowids.append(r.takeFirst().toLongLong());
+        m_rowids.append(r.takeFirst());
         m_rows.rows.append(std::move(r));
     }
     m_loaded = true;
@@ -193,7 +193,7 @@ bool Recordset::seek(const QString &comparison, const QVariant &key)
     if (rs.rows.isEmpty())
         return true;
     auto row = rs.rows.takeFirst();
-    m_rowids.append(row.takeFirst().toLongLong());
+    m_rowids.append(row.takeFirst());
     m_rows.rows.append(std::move(row));
     m_noMatch = false;
     return true;
@@ -267,12 +267,21 @@ bool Recordset::update()
             QStringList sets;
             for (int i : written)
                 sets.append(quoted(m_rows.names[i]) + u" = ?"_s);
-            return QString(u"UPDATE "_s + quoted(m_table.name) + u" SET "_s + sets.join(u", "_s)
-                           + u" WHERE rowid = ?"_s);
+            return QString(u"UPDATE "_s + quoted(m_table.name) + u" SET "_s + sets.join(u", "_s) + u" WHERE "_s
+                           + m_engine->rowKey() + u" = ?"_s
+                           + (m_engine->rowKeyMoves() ? u" RETURNING "_s + m_engine->rowKey() : QString()));
         });
         vals.append(m_rowids.value(m_pos));
-        if (!m_engine->runNative(sql, vals, nullptr, &n))
+        ResultSet moved;
+        if (!m_engine->runNative(sql, vals, m_engine->rowKeyMoves() ? &moved : nullptr, &n))
             return fail(m_engine->lastError());
+        // Nothing updated: the record was deleted or changed by another user since it was read.
+        // The edit is reported, never dropped in silence.
+        if (n == 0)
+            return fail(u"3197 The database engine stopped the process because you and another user are "
+                        "attempting to change the same data at the same time."_s);
+        if (!moved.rows.isEmpty())
+            m_rowids[m_pos] = moved.rows[0].value(0);
         m_rows.rows[m_pos] = m_buffer;
     }
     m_mode = Mode::None;

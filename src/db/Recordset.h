@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "SqliteEngine.h"
+#include "DbEngine.h"
 
 #include <QString>
 #include <QVariant>
@@ -16,9 +16,9 @@ public:
     enum Kind { Table = 1, Dynaset = 2, Snapshot = 4 };
 
     // A query's rows (dynaset or snapshot).
-    Recordset(std::shared_ptr<SqliteEngine> engine, Kind kind, ResultSet rows);
+    Recordset(std::shared_ptr<DbEngine> engine, Kind kind, ResultSet rows);
     // A whole table, positioned on its first record.
-    Recordset(std::shared_ptr<SqliteEngine> engine, const TableInfo &table);
+    Recordset(std::shared_ptr<DbEngine> engine, const TableInfo &table);
 
     Kind kind() const { return m_kind; }
 
@@ -60,12 +60,12 @@ private:
     bool fail(const QString &text);
     QString selectAll() const;
 
-    std::shared_ptr<SqliteEngine> m_engine;
+    std::shared_ptr<DbEngine> m_engine;
     Kind m_kind;
     TableInfo m_table;               // Table kind
     QString m_indexColumn;
     ResultSet m_rows;
-    QList<qint64> m_rowids;          // Table kind, parallel to rows
+    QList<QVariant> m_rowids;          // Table kind, parallel to rows
     bool m_loaded = true;
     int m_pos = 0;                   // -1 before the first row, rows.size() after the last
     bool m_noMatch = false;

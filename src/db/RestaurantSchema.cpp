@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "RestaurantSchema.h"
 
+#include "PgEngine.h"
 #include "SqliteEngine.h"
 #include "modGestioneTipiDato.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <cmath>
 
 using namespace Qt::StringLiterals;
@@ -153,7 +155,7 @@ const Variation Variations[] = {
     {"Panna extra", 1.00, {6}},
 };
 
-bool exec(SqliteEngine &e, const QString &sql, const QList<QVariant> &values, QString *error)
+bool exec(DbEngine &e, const QString &sql, const QList<QVariant> &values, QString *error)
 {
     qint64 n = 0;
     if (e.runNative(sql, values, nullptr, &n))
@@ -162,7 +164,7 @@ bool exec(SqliteEngine &e, const QString &sql, const QList<QVariant> &values, QS
     return false;
 }
 
-bool fillDemo(SqliteEngine &e, QString *error)
+bool fillDemo(DbEngine &e, QString *error)
 {
     const QList<QList<QVariant>> iva = {{0, u"Esente"_s, 0.0}, {4, u"Iva 4%"_s, 4.0}, {10, u"Iva 10%"_s, 10.0},
                                         {22, u"Iva 22%"_s, 22.0}};
@@ -268,7 +270,97 @@ bool fillDemo(SqliteEngine &e, QString *error)
     return true;
 }
 
+// PostgreSQL's spelling of a schema statement: counters are sequences, numbers are 64-bit
+// integers and doubles (booleans stay -1/0 integers, so the legacy comparisons hold), and text that
+// compares without regard to case is citext.
+QString postgresStatement(const char *sqlite)
+{
+    QString s = QString::fromUtf8(sqlite);
+    static const QList<QPair<QRegularExpression, QString>> rules = {
+        {QRegularExpression(u"\\bINTEGER PRIMARY KEY AUTOINCREMENT\\b"_s), u"bigserial PRIMARY KEY"_s},
+        {QRegularExpression(u"\\bTEXT COLLATE NOCASE\\b"_s), u"citext"_s},
+        {QRegularExpression(u"\\b(INTEGER|BOOLEAN)\\b"_s), u"bigint"_s},
+        {QRegularExpression(u"\\b(REAL|CURRENCY)\\b"_s), u"double precision"_s},
+        {QRegularExpression(u"\\bTEXT\\b"_s), u"text"_s},
+    };
+    for (const auto &[re, to] : rules)
+        s.replace(re, to);
+    return s;
+}
+
+// Moves every counter past the keys already stored (after rows were written with their keys).
+bool advanceCountersOf(DbEngine &e, QString *error)
+{
+    for (const QString &name : e.tableNames()) {
+        const TableInfo *t = e.table(name);
+        if (!t || t->counter.isEmpty())
+            continue;
+        qint64 n = 0;
+        ResultSet rs;
+        const QString max = u"(SELECT coalesce(max(\""_s + t->counter + u"\"), 0) FROM \""_s + t->name + u"\")"_s;
+        const bool ok = e.kind() == DbEngine::Kind::Postgres
+            ? e.runNative(u"SELECT setval(?::regclass, greatest("_s + max + u", 1), "_s + max + u" > 0)"_s,
+                          {t->sequence}, &rs, &n)
+            : e.runNative(u"UPDATE sqlite_sequence SET seq = max(seq, "_s + max + u") WHERE name = ?"_s, {t->name},
+                          nullptr, &n);
+        if (!ok) {
+            *error = e.lastError();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool createOn(DbEngine &e, bool demo, QString *error)
+{
+    const bool pg = e.kind() == DbEngine::Kind::Postgres;
+    if (pg && !e.tableNames().isEmpty()) {
+        *error = u"Il database contiene gia' delle tabelle: "_s + e.tableNames().join(u", "_s);
+        return false;
+    }
+    if (!e.beginWrite()) {
+        *error = e.lastError();
+        return false;
+    }
+    if (pg && !exec(e, u"CREATE EXTENSION IF NOT EXISTS citext"_s, {}, error)) {
+        e.rollback();
+        return false;
+    }
+    for (const char *const *s = Ddl; *s; ++s)
+        if (!exec(e, pg ? postgresStatement(*s) : QString::fromUtf8(*s), {}, error)) {
+            e.rollback();
+            return false;
+        }
+    e.invalidateCatalogue();
+    if (demo && (!fillDemo(e, error) || !advanceCountersOf(e, error))) {
+        e.rollback();
+        return false;
+    }
+    if (!e.commit()) {
+        *error = e.lastError();
+        return false;
+    }
+    return true;
+}
+
 } // namespace
+
+QStringList tables()
+{
+    QStringList out;
+    static const QRegularExpression create(u"^CREATE TABLE (\\w+)"_s);
+    for (const char *const *s = Ddl; *s; ++s) {
+        const auto m = create.match(QString::fromUtf8(*s));
+        if (m.hasMatch())
+            out.append(m.captured(1));
+    }
+    return out;
+}
+
+bool advanceCounters(DbEngine &engine, QString *error)
+{
+    return advanceCountersOf(engine, error);
+}
 
 const char *const *statements()
 {
@@ -277,6 +369,10 @@ const char *const *statements()
 
 bool createDatabase(const QString &path, bool demo, QString *error)
 {
+    if (PgEngine::isUri(path)) {
+        auto engine = PgEngine::open(path, error);
+        return engine && createOn(*engine, demo, error);
+    }
     if (QFileInfo::exists(path)) {
         *error = u"Il file esiste gia': "_s + path;
         return false;
@@ -284,19 +380,7 @@ bool createDatabase(const QString &path, bool demo, QString *error)
     auto engine = SqliteEngine::open(path, true, error);
     if (!engine)
         return false;
-    if (!exec(*engine, u"BEGIN"_s, {}, error))
-        return false;
-    for (const char *const *s = Ddl; *s; ++s)
-        if (!exec(*engine, QString::fromUtf8(*s), {}, error)) {
-            exec(*engine, u"ROLLBACK"_s, {}, error);
-            return false;
-        }
-    if (demo && !fillDemo(*engine, error)) {
-        QString ignored;
-        exec(*engine, u"ROLLBACK"_s, {}, &ignored);
-        return false;
-    }
-    return exec(*engine, u"COMMIT"_s, {}, error);
+    return createOn(*engine, demo, error);
 }
 
 } // namespace schema

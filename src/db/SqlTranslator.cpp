@@ -321,9 +321,46 @@ SqlTranslator::Split SqlTranslator::split(const QString &s)
     return out;
 }
 
-SqlTranslator::Translation SqlTranslator::translate(const QString &shape, const NumericColumn &numeric)
+QString SqlTranslator::likeToRegex(QStringView pat)
+{
+    QString out = u"^"_s;
+    for (qsizetype p = 0; p < pat.size(); ++p) {
+        const QChar c = pat[p];
+        if (c == u'*' || c == u'%') {
+            out += u".*"_s;
+        } else if (c == u'?' || c == u'_') {
+            out += u'.';
+        } else if (c == u'#') {
+            out += u"[0-9]"_s;
+        } else if (c == u'[' && pat.indexOf(u']', p + 2) > p) {
+            const qsizetype close = pat.indexOf(u']', p + 2);
+            qsizetype k = p + 1;
+            out += u'[';
+            if (pat[k] == u'!') {
+                out += u'^';
+                ++k;
+            }
+            for (; k < close; ++k) {
+                const QChar m = pat[k];
+                if (m == u'\\' || m == u'^' || m == u'[')
+                    out += u'\\';
+                out += m;
+            }
+            out += u']';
+            p = close;
+        } else {
+            if (!c.isLetterOrNumber() && !c.isSpace())
+                out += u'\\';
+            out += c;
+        }
+    }
+    return out + u'$';
+}
+
+SqlTranslator::Translation SqlTranslator::translate(const QString &shape, Dialect dialect, const NumericColumn &numeric)
 {
     Translation tr;
+    const bool pg = dialect == Dialect::Postgres;
     QList<Tok> t = tokens(shape);
     if (t.isEmpty()) {
         tr.error = u"Empty statement"_s;
@@ -343,7 +380,35 @@ SqlTranslator::Translation SqlTranslator::translate(const QString &shape, const 
             t[i] = {Tok::Number, u"0"_s};
         else if (isOp(t[i], u"&"))
             t[i] = op(u"||"_s);
+        else if (pg && t[i].kind == Tok::Quoted)
+            t[i].text = t[i].text.toLower();
     }
+
+    QList<bool> likeParam; // by literal index
+    if (pg) {
+        for (qsizetype i = 0; i < t.size(); ++i) {
+            if (!eq(t[i], u"LIKE"))
+                continue;
+            const bool negated = i > 0 && eq(t[i - 1], u"NOT");
+            const bool escaped = i + 2 < t.size() && eq(t[i + 2], u"ESCAPE");
+            if (i + 1 < t.size() && t[i + 1].kind == Tok::Param && !escaped) {
+                // A pattern given as a value is matched with the legacy wildcards.
+                const int param = t[i + 1].param;
+                if (likeParam.size() <= param)
+                    likeParam.resize(param + 1);
+                likeParam[param] = true;
+                t[i] = op(negated ? u"!~*"_s : u"~*"_s);
+            } else {
+                t[i] = ident(u"ILIKE"_s);
+                continue;
+            }
+            if (negated) {
+                t.removeAt(i - 1);
+                --i;
+            }
+        }
+    }
+    const QString rowKey = pg ? u"ctid"_s : u"rowid"_s;
 
     QList<bool> numericParam; // by literal index
     auto markNumeric = [&](const QList<Tok> &value, const QString &table, const QString &column) {
@@ -357,9 +422,9 @@ SqlTranslator::Translation SqlTranslator::translate(const QString &shape, const 
     if (eq(t[0], u"DELETE")) {
         if (t.size() > 4 && t[1].kind == Tok::Ident && isOp(t[2], u".") && isOp(t[3], u"*") && eq(t[4], u"FROM")) {
             const Tok target = t[1];
-            QList<Tok> out = {ident(u"DELETE"_s), ident(u"FROM"_s), target, ident(u"WHERE"_s), ident(u"rowid"_s),
+            QList<Tok> out = {ident(u"DELETE"_s), ident(u"FROM"_s), target, ident(u"WHERE"_s), ident(rowKey),
                               ident(u"IN"_s), op(u"("_s), ident(u"SELECT"_s), target, op(u"."_s),
-                              ident(u"rowid"_s)};
+                              ident(rowKey)};
             out += t.mid(4);
             out.append(op(u")"_s));
             t = out;
@@ -473,9 +538,10 @@ SqlTranslator::Translation SqlTranslator::translate(const QString &shape, const 
         if (i > 0)
             sql += u' ';
         if (t[i].kind == Tok::Param) {
-            sql += u'?';
             tr.paramOrder.append(t[i].param);
+            sql += pg ? u'$' + QString::number(tr.paramOrder.size()) : u"?"_s;
             tr.numericTarget.append(numericParam.value(t[i].param, false));
+            tr.likePattern.append(likeParam.value(t[i].param, false));
         } else {
             sql += t[i].text;
         }

@@ -114,14 +114,6 @@ int bindValue(sqlite3_stmt *st, int pos, const QVariant &v, bool numericTarget)
 
 } // namespace
 
-int TableInfo::column(const QString &name) const
-{
-    for (int i = 0; i < columns.size(); ++i)
-        if (columns[i].name.compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
-}
-
 SqliteEngine::~SqliteEngine()
 {
     for (auto &p : m_cache)
@@ -239,7 +231,7 @@ bool SqliteEngine::run(const QString &legacySql, ResultSet *rows, qint64 *change
     auto it = m_cache.find(sp.shape);
     if (it == m_cache.end()) {
         Prepared p;
-        p.tr = SqlTranslator::translate(sp.shape, [this](const QString &t, const QString &c) {
+        p.tr = SqlTranslator::translate(sp.shape, SqlTranslator::Dialect::Sqlite, [this](const QString &t, const QString &c) {
             const TableInfo *ti = table(t);
             const int i = ti ? ti->column(c) : -1;
             return i >= 0 && ti->columns[i].numeric;
@@ -366,9 +358,48 @@ bool SqliteEngine::reserveCounter(const TableInfo &t, qint64 *key)
     return true;
 }
 
-void SqliteEngine::transactionBoundary()
+bool SqliteEngine::beginWrite()
 {
+    // IMMEDIATE takes the write lock now, so the order's writes cannot fail half-way for a lock.
+    qint64 n = 0;
     m_reserved.clear();
+    return runNative(u"BEGIN IMMEDIATE"_s, {}, nullptr, &n);
+}
+
+bool SqliteEngine::beginRead()
+{
+    qint64 n = 0;
+    return runNative(u"BEGIN DEFERRED"_s, {}, nullptr, &n);
+}
+
+bool SqliteEngine::commit()
+{
+    qint64 n = 0;
+    if (!runNative(u"COMMIT"_s, {}, nullptr, &n))
+        return false;
+    m_reserved.clear();
+    return true;
+}
+
+bool SqliteEngine::rollback()
+{
+    qint64 n = 0;
+    m_reserved.clear();
+    return runNative(u"ROLLBACK"_s, {}, nullptr, &n);
+}
+
+bool SqliteEngine::diskTrouble(int code) const
+{
+    switch (code) {
+    case SQLITE_IOERR:
+    case SQLITE_CORRUPT:
+    case SQLITE_FULL:
+    case SQLITE_CANTOPEN:
+    case SQLITE_NOTADB:
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool SqliteEngine::inTransaction() const

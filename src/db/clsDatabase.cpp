@@ -3,11 +3,12 @@
 
 #include "ErrorRoutine.h"
 #include "OperatorUi.h"
+#include "PgEngine.h"
+#include "SqliteEngine.h"
 #include "modGestioneTipiDato.h"
 
 #include <QCoreApplication>
 #include <QThread>
-#include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
 
@@ -21,8 +22,22 @@ QString quoted(const QString &name)
     return u'"' + n.replace(u'"', u"\"\""_s) + u'"';
 }
 
-QString sqlType(int type)
+QString sqlType(int type, bool postgres)
 {
+    if (postgres) {
+        switch (type) {
+        case clsDatabase::dbText:
+        case clsDatabase::dbMemo:
+            return u"citext"_s;
+        case clsDatabase::dbCurrency:
+        case clsDatabase::dbSingle:
+        case clsDatabase::dbDouble:
+        case clsDatabase::dbDate:
+            return u"double precision"_s;
+        default:
+            return u"bigint"_s;
+        }
+    }
     switch (type) {
     case clsDatabase::dbText:
     case clsDatabase::dbMemo:
@@ -47,20 +62,14 @@ clsDatabase::~clsDatabase()
 
 void clsDatabase::reportFailure(const QString &label, const QString &text, int engineCode)
 {
-    switch (engineCode) {
-    case SQLITE_IOERR:
-    case SQLITE_CORRUPT:
-    case SQLITE_FULL:
-    case SQLITE_CANTOPEN:
-    case SQLITE_NOTADB:
+    if (m_engine && m_engine->diskTrouble(engineCode)) {
         m_diskTrouble = true;
         diagnostics::capture(diagnostics::ErrDiskOrNetwork, text, m_lastLine);
         diagnostics::erroreComune({}, label, diagnostics::Where::Request);
         return;
-    default:
-        m_diskTrouble = false;
-        diagnostics::reportFault(label, text, m_lastLine);
     }
+    m_diskTrouble = false;
+    diagnostics::reportFault(label, text, m_lastLine);
 }
 
 bool clsDatabase::fail(const QString &text, int line)
@@ -68,6 +77,14 @@ bool clsDatabase::fail(const QString &text, int line)
     m_lastError = text;
     m_lastLine = line;
     return false;
+}
+
+bool clsDatabase::retryAfter(int attempt, int attempts)
+{
+    if (attempt >= attempts || !m_engine || !m_engine->retryable())
+        return false;
+    pause();
+    return true;
 }
 
 void clsDatabase::pause()
@@ -85,10 +102,12 @@ bool clsDatabase::openDB(const QString &path, const QString &, bool)
         m_lastError = u"Database gia aperto"_s;
         return true;
     }
-    if (path.startsWith(u"postgresql://"_s, Qt::CaseInsensitive))
-        return fail(u"3024 - Motore PostgreSQL non disponibile in questa versione: "_s + path, 10);
     QString error;
-    auto engine = SqliteEngine::open(path, false, &error);
+    std::shared_ptr<DbEngine> engine;
+    if (PgEngine::isUri(path))
+        engine = PgEngine::open(path, &error);
+    else
+        engine = SqliteEngine::open(path, false, &error);
     m_diskTrouble = !engine;
     if (!engine)
         return fail(error, 20);
@@ -107,8 +126,7 @@ void clsDatabase::closeDB()
     if (m_engine->inTransaction()) {
         // A transaction left open by a failed handler is rolled back, never committed by accident.
         diagnostics::reportFault(u"clsDatabase::closeDB"_s, u"Transazione aperta alla chiusura: annullata"_s);
-        qint64 n = 0;
-        m_engine->runNative(u"ROLLBACK"_s, {}, nullptr, &n);
+        m_engine->rollback();
     }
     m_engine.reset();
     m_opens = 0;
@@ -138,8 +156,8 @@ std::unique_ptr<Recordset> clsDatabase::openRecordset(const QString &source, int
                                                    std::move(rows));
             fail(QString::number(m_engine->lastCode()) + u' ' + m_engine->lastError(), 40);
         }
-        if (attempt < StatementAttempts)
-            pause();
+        if (!retryAfter(attempt, StatementAttempts))
+            break;
     }
     reportFailure(u"clsDatabase::Sub openRecordset"_s, m_lastError + u" ["_s + source + u']',
                   type == Recordset::Table ? 0 : m_engine->lastCode());
@@ -164,8 +182,8 @@ bool clsDatabase::doQuery(const QString &sql)
             return true;
         }
         fail(m_engine->lastError(), 60);
-        if (attempt < StatementAttempts)
-            pause();
+        if (!retryAfter(attempt, StatementAttempts))
+            break;
     }
     reportFailure(u"clsDatabase::Sub openRecordset"_s, m_lastError + u" ["_s + sql + u']', m_engine->lastCode());
     return false;
@@ -177,8 +195,8 @@ bool clsDatabase::recordOp(Recordset &rs, bool (Recordset::*op)(), const char *l
         if ((rs.*op)())
             return true;
         fail(numberedText ? QString::number(rs.lastCode()) + u' ' + rs.lastError() : rs.lastError(), 70);
-        if (attempt < RecordAttempts)
-            pause();
+        if (!retryAfter(attempt, RecordAttempts))
+            break;
     }
     reportFailure(QString::fromLatin1(label), m_lastError, rs.lastCode());
     return false;
@@ -213,16 +231,13 @@ bool clsDatabase::beginTrans()
         diagnostics::reportFault(u"clsDatabase::beginTrans"_s, m_lastError, m_lastLine);
         return false;
     }
-    // IMMEDIATE takes the write lock now, so the order's writes cannot fail half-way for a lock.
+    // The writer lock is taken now, so the order's writes cannot fail half-way for a lock.
     for (int attempt = 1; attempt <= StatementAttempts; ++attempt) {
-        qint64 n = 0;
-        if (m_engine->runNative(u"BEGIN IMMEDIATE"_s, {}, nullptr, &n)) {
-            m_engine->transactionBoundary();
+        if (m_engine->beginWrite())
             return true;
-        }
         fail(m_engine->lastError(), 82);
-        if (attempt < StatementAttempts)
-            pause();
+        if (!retryAfter(attempt, StatementAttempts))
+            break;
     }
     reportFailure(u"clsDatabase::beginTrans"_s, m_lastError, m_engine->lastCode());
     return false;
@@ -233,14 +248,11 @@ bool clsDatabase::commitTrans()
     if (!inTransaction())
         return fail(u"Nessuna transazione aperta"_s, 90);
     for (int attempt = 1; attempt <= StatementAttempts; ++attempt) {
-        qint64 n = 0;
-        if (m_engine->runNative(u"COMMIT"_s, {}, nullptr, &n)) {
-            m_engine->transactionBoundary();
+        if (m_engine->commit())
             return true;
-        }
         fail(m_engine->lastError(), 91);
-        if (attempt < StatementAttempts)
-            pause();
+        if (!retryAfter(attempt, StatementAttempts))
+            break;
     }
     reportFailure(u"clsDatabase::commitTrans"_s, m_lastError, m_engine->lastCode());
     return false;
@@ -250,11 +262,8 @@ bool clsDatabase::rollback()
 {
     if (!inTransaction())
         return fail(u"Nessuna transazione aperta"_s, 95);
-    qint64 n = 0;
-    if (m_engine->runNative(u"ROLLBACK"_s, {}, nullptr, &n)) {
-        m_engine->transactionBoundary();
+    if (m_engine->rollback())
         return true;
-    }
     fail(m_engine->lastError(), 96);
     reportFailure(u"clsDatabase::rollback"_s, m_lastError, m_engine->lastCode());
     return false;
@@ -288,9 +297,14 @@ bool clsDatabase::createField(const QString &table, const QString &field, int ty
         return fail(u"Database non aperto"_s, 110);
     if (findField(table, field))
         return true;
-    QString def = quoted(field) + u' ' + sqlType(type);
+    const bool pg = m_engine->kind() == DbEngine::Kind::Postgres;
+    // The legacy engine's names ignore case; PostgreSQL's quoted names do not, so they are kept in
+    // lower case there, as the schema has them.
+    const QString t = pg ? table.toLower() : table;
+    QString def = quoted(pg ? field.toLower() : field) + u' ' + sqlType(type, pg);
     if (autoIncrement)
-        def = quoted(field) + u" INTEGER PRIMARY KEY AUTOINCREMENT"_s;
+        def = quoted(pg ? field.toLower() : field) + (pg ? u" bigserial PRIMARY KEY"_s
+                                                        : u" INTEGER PRIMARY KEY AUTOINCREMENT"_s);
     else {
         if (required)
             def += u" NOT NULL"_s;
@@ -304,8 +318,8 @@ bool clsDatabase::createField(const QString &table, const QString &field, int ty
         }
     }
     const QString sql = findTable(table)
-        ? QString(u"ALTER TABLE "_s + quoted(table) + u" ADD COLUMN "_s + def)
-        : QString(u"CREATE TABLE "_s + quoted(table) + u" ("_s + def + u')');
+        ? QString(u"ALTER TABLE "_s + quoted(t) + u" ADD COLUMN "_s + def)
+        : QString(u"CREATE TABLE "_s + quoted(t) + u" ("_s + def + u')');
     qint64 n = 0;
     const bool ok = m_engine->runNative(sql, {}, nullptr, &n);
     m_engine->invalidateCatalogue();
@@ -321,8 +335,11 @@ bool clsDatabase::createIndex(const QString &table, const QString &field, const 
         return true;
     // Index names are per table in the legacy engine and per database here: the table's name
     // is put before the index's.
+    const bool pg = m_engine->kind() == DbEngine::Kind::Postgres;
+    const QString t = pg ? m_engine->table(table)->name : table;
     const QString sql = u"CREATE "_s + ((primary || unique) ? u"UNIQUE "_s : QString()) + u"INDEX "_s
-        + quoted(table + u'_' + index) + u" ON "_s + quoted(table) + u" ("_s + quoted(field) + u')';
+        + quoted(pg ? (table + u'_' + index).toLower() : table + u'_' + index) + u" ON "_s + quoted(t) + u" ("_s
+        + quoted(pg ? field.toLower() : field) + u')';
     qint64 n = 0;
     const bool ok = m_engine->runNative(sql, {}, nullptr, &n);
     m_engine->invalidateCatalogue();
@@ -333,9 +350,19 @@ bool clsDatabase::changeFieldToText(const QString &table, const QString &field, 
 {
     if (!findField(table, field))
         return fail(u"3265 Item not found in this collection: "_s + field, 130);
+    qint64 n = 0;
+    if (m_engine->kind() == DbEngine::Kind::Postgres) {
+        // PostgreSQL changes a column's type in place, indexes and all.
+        const TableInfo *ti = m_engine->table(table);
+        const QString column = ti->columns[ti->column(field)].name;
+        const bool ok = m_engine->runNative(u"ALTER TABLE "_s + quoted(ti->name) + u" ALTER COLUMN "_s + quoted(column)
+                                                + u" TYPE citext USING "_s + quoted(column) + u"::text"_s,
+                                            {}, nullptr, &n);
+        m_engine->invalidateCatalogue();
+        return ok || fail(m_engine->lastError(), 131);
+    }
     const QString t = quoted(table);
     const QString temp = u"\"__temp_field__\""_s;
-    qint64 n = 0;
     // Indexes on the field would follow it to the temporary name and block its removal: they are
     // dropped first and made again on the new text field.
     ResultSet indexes;

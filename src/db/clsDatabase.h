@@ -27,7 +27,8 @@ public:
     clsDatabase(const clsDatabase &) = delete;
     clsDatabase &operator=(const clsDatabase &) = delete;
 
-    // Opens are counted: the database stays open until the last holder closes it, so a request
+    // A path of the form "postgresql://..." (a libpq connection URI) opens the PostgreSQL engine;
+    // anything else is a SQLite database file. Opens are counted: the database stays open until the last holder closes it, so a request
     // that yields is never left without its database by another one that ended.
     bool openDB(const QString &path, const QString &password = {}, bool exclusive = false);
     void closeDB();
@@ -82,11 +83,13 @@ public:
     // Whether doQuery lets pending events run first (off in tools without an event loop).
     void setYieldBeforeStatements(bool yield) { m_yield = yield; }
 
-    SqliteEngine *engine() const { return m_engine.get(); }
+    DbEngine *engine() const { return m_engine.get(); }
 
 private:
     bool recordOp(Recordset &rs, bool (Recordset::*op)(), const char *label, bool numberedText);
     void pause();
+    // Pauses before the next attempt; false when none is left or the engine cannot retry.
+    bool retryAfter(int attempt, int attempts);
     bool ensureSettingsTable();
     bool fail(const QString &text, int line);
     // Hands a failure that outlasted its retries on: disk, network and damaged-file failures go to
@@ -94,7 +97,7 @@ private:
     void reportFailure(const QString &label, const QString &text, int engineCode);
 
     OperatorUi *m_ui;
-    std::shared_ptr<SqliteEngine> m_engine;
+    std::shared_ptr<DbEngine> m_engine;
     QString m_path;
     int m_opens = 0;
     qint64 m_lastChanged = 0;

@@ -57,7 +57,7 @@ TEST(LegacyDialect, topInPercentOrWithoutANumberIsRefused)
 {
     for (const char *sql : {"SELECT TOP 10 PERCENT descrizione FROM magazzino", "SELECT TOP descrizione FROM magazzino"}) {
         const SqlTranslator::Split split = SqlTranslator::split(QString::fromUtf8(sql));
-        EXPECT_FALSE(SqlTranslator::translate(split.shape, {}).error.isEmpty()) << sql;
+        EXPECT_FALSE(SqlTranslator::translate(split.shape, SqlTranslator::Dialect::Sqlite, {}).error.isEmpty()) << sql;
     }
 }
 

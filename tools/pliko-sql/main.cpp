@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // pliko-sql: runs legacy-dialect statements against a restaurant database through clsDatabase.
 //   pliko-sql [--create [--demo]] DATABASE [STATEMENT]
+//   pliko-sql --copy SOURCE DESTINATION
+// DATABASE is a SQLite file or a PostgreSQL URI ("postgresql://user@host/dbname").
 // Without STATEMENT, statements are read one per line from standard input. A statement that fails
 // prints its error once, on standard error (the database class's own fault log is kept quiet).
+#include "EngineCopy.h"
 #include "ErrorRoutine.h"
 #include "RestaurantSchema.h"
 #include "clsDatabase.h"
@@ -77,9 +80,13 @@ int main(int argc, char **argv)
     parser.addVersionOption();
     const QCommandLineOption createOption(u"create"_s, u"Create the database with the restaurant schema first."_s);
     const QCommandLineOption demoOption(u"demo"_s, u"With --create: add the demo restaurant."_s);
+    const QCommandLineOption copyOption(
+        u"copy"_s, u"Copy the whole restaurant of DATABASE into the new database DESTINATION (a file or URI)."_s);
     parser.addOption(createOption);
     parser.addOption(demoOption);
-    parser.addPositionalArgument(u"database"_s, u"The database file."_s);
+    parser.addOption(copyOption);
+    parser.addPositionalArgument(u"database"_s,
+                                 u"The database file, or a PostgreSQL URI (postgresql://user@host/dbname)."_s);
     parser.addPositionalArgument(u"statement"_s, u"The statement to run (standard input without it)."_s, u"[STATEMENT]"_s);
     // A statement's own words ("-1", "--" comments) are not options of this program.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
@@ -99,10 +106,26 @@ int main(int argc, char **argv)
     const bool demo = parser.isSet(demoOption);
     QStringList args = parser.positionalArguments();
     if (args.isEmpty()) {
-        err << "usage: pliko-sql [--create [--demo]] DATABASE [STATEMENT]" << Qt::endl;
+        err << "usage: pliko-sql [--create [--demo]] DATABASE [STATEMENT] | --copy SOURCE DESTINATION" << Qt::endl;
         return 1;
     }
     const QString path = args.takeFirst();
+    if (parser.isSet(copyOption)) {
+        if (args.size() != 1 || create) {
+            err << "usage: pliko-sql --copy SOURCE DESTINATION" << Qt::endl;
+            return 1;
+        }
+        QString notes;
+        QString error;
+        const bool copied = engines::copy(path, args.first(), &notes, &error);
+        err << notes;
+        if (!copied) {
+            err << "Copia non riuscita: " << error << Qt::endl;
+            return 1;
+        }
+        out << "Copia completata" << Qt::endl;
+        return 0;
+    }
     if (create) {
         QString error;
         if (!schema::createDatabase(path, demo, &error)) {
