@@ -12,6 +12,7 @@
 #include <QVersionNumber>
 #include <algorithm>
 #include <libpq-fe.h>
+#include <csignal>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -95,6 +96,15 @@ if [ -f "$pidfile" ]; then
 fi
 rm -rf "$2"
 )";
+
+// Gone, or a zombie nobody reaps (a container's first process may not).
+bool processGone(pid_t pid)
+{
+    if (pid <= 0 || ::kill(pid, 0) != 0)
+        return true;
+    QFile status(u"/proc/"_s + QString::number(pid) + u"/status"_s);
+    return status.open(QIODevice::ReadOnly) && status.readAll().contains("State:\tZ");
+}
 
 } // namespace
 
@@ -303,6 +313,7 @@ bool PgCluster::stop(StopMode mode)
     m_error.clear();
     if (!m_running)
         return true;
+    const pid_t server = serverPid();
     QString out;
     const bool ok = run(u"pg_ctl"_s,
                         {u"stop"_s, u"-w"_s, u"-t"_s, QString::number(ServerWaitSeconds), u"-D"_s, dataDir(), u"-m"_s,
@@ -311,6 +322,14 @@ bool PgCluster::stop(StopMode mode)
     if (!ok)
         return fail(out);
     m_running = false;
+    // pg_ctl returns once the server has removed its pid file, a moment before the process ends.
+    QElapsedTimer t;
+    t.start();
+    while (!processGone(server)) {
+        if (t.elapsed() > ServerWaitSeconds * 1000)
+            return fail(u"the server (process "_s + QString::number(server) + u") is still there after its stop"_s);
+        QThread::msleep(10);
+    }
     return true;
 }
 
