@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ConfigCheck.h"
 
+#include "HandheldServer.h"
 #include "MetricsServer.h"
 #include "LogSetup.h"
 #include "PaperSize.h"
@@ -122,6 +123,12 @@ ServerOptions ServerOptions::read(const Registry &registry, QStringList *problem
             o.databaseLinger = std::chrono::milliseconds(number);
     }
 
+    const QString listen = registry.option(u"ListenAddress"_s);
+    QHostAddress listenAddress;
+    QString listenError;
+    if (!HandheldServer::parseListenAddress(listen, &listenAddress, &listenError))
+        complain(own, u"ListenAddress"_s, listenError);
+
     const QString metrics = registry.option(u"MetricsAddress"_s);
     QString metricsError;
     if (!metrics.isEmpty() && !MetricsServer::parseAddress(metrics, nullptr, nullptr, &metricsError))
@@ -138,6 +145,7 @@ const QStringList &knownOptions()
     static const QStringList names = {
         u"Locale"_s, u"PrinterBackend"_s, u"PrintSpoolDir"_s, u"CupsServer"_s, u"IdleTimeoutSeconds"_s,
         u"AllowedClients"_s, u"DatabaseLingerMs"_s, u"LogLevel"_s, u"MetricsAddress"_s,
+        u"ListenAddress"_s,
         // The radio access point, the control socket and the crash reports.
         u"AccessPoint"_s, u"AccessPointBaud"_s, u"AccessPointTimeoutMs"_s, u"ControlSocket"_s, u"CrashReportDir"_s,
         u"CrashReportUrl"_s, u"RestartLimit"_s, u"RecoverTicketsMinutes"_s};

@@ -8,6 +8,7 @@
 
 #include <QEventLoop>
 #include <QLoggingCategory>
+#include <QNetworkInterface>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -51,17 +52,42 @@ HandheldServer::~HandheldServer()
     closeAll();
 }
 
+bool HandheldServer::parseListenAddress(const QString &text, QHostAddress *address, QString *error)
+{
+    QString host = text.trimmed();
+    if (host.isEmpty()) {
+        *address = QHostAddress(QHostAddress::Any);
+        return true;
+    }
+    if (host.startsWith(u'[') && host.endsWith(u']'))
+        host = host.mid(1, host.size() - 2);
+    QHostAddress a;
+    if (!a.setAddress(host)) {
+        *error = u"\""_s + text.trimmed() + u"\" non è un indirizzo IP"_s;
+        return false;
+    }
+    // A wrong address must stop the start, not leave the handhelds without a server to find.
+    const bool every = a == QHostAddress(QHostAddress::AnyIPv4) || a == QHostAddress(QHostAddress::AnyIPv6);
+    if (!every && !a.isLoopback() && !QNetworkInterface::allAddresses().contains(a)) {
+        *error = u"\""_s + host + u"\" non è un indirizzo di questa macchina"_s;
+        return false;
+    }
+    *address = a;
+    return true;
+}
+
 bool HandheldServer::listen(const QHostAddress &address, quint16 port)
 {
     if (m_listener->isListening())
         return true;
+    const QString where = address == QHostAddress(QHostAddress::Any) ? QString() : address.toString() + u' ';
     if (!m_listener->listen(address, port)) {
         m_listenError = m_listener->errorString();
-        qCWarning(lcServer).noquote() << "listen on port" << port << "failed:" << m_listenError;
+        qCWarning(lcServer).noquote() << "listen on" << where + u"port"_s << port << "failed:" << m_listenError;
         return false;
     }
     m_listenError.clear();
-    qCInfo(lcServer).noquote() << "listening on port" << m_listener->serverPort();
+    qCInfo(lcServer).noquote() << "listening on" << where + u"port"_s << m_listener->serverPort();
     emit slotChanged(0, 2, {});
     return true;
 }

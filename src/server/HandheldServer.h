@@ -47,6 +47,9 @@ public:
     void setCloseWait(std::chrono::milliseconds wait) { m_closeWait = wait; }
     void setClientFilter(const ClientFilter &filter) { m_filter = filter; }
 
+    // [PlikoServer] ListenAddress: empty is every address; otherwise an IP address this machine has
+    // (a loopback one included). False with the reason in *error when it is not.
+    static bool parseListenAddress(const QString &text, QHostAddress *address, QString *error);
     // Slot 0 starts listening (the service's port; tests pass 0 for any free port).
     bool listen(const QHostAddress &address = QHostAddress::Any, quint16 port = DefaultPort);
     bool isListening() const;

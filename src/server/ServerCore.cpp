@@ -75,6 +75,12 @@ int ServerCore::avvia(quint16 port)
         return 2;
     }
     m_wsServer->setClientFilter(filter);
+    QHostAddress listenAddress;
+    QString addressError;
+    if (!HandheldServer::parseListenAddress(reg.option(u"ListenAddress"_s), &listenAddress, &addressError)) {
+        ui.message(u"ListenAddress non valido: "_s + addressError, OperatorUi::Icon::Critical);
+        return 2;
+    }
     qint64 idleSeconds = DefaultIdleSeconds;
     const QString idleText = reg.option(u"IdleTimeoutSeconds"_s);
     if (!idleText.isEmpty() && (!tipi::parseWhole(idleText, &idleSeconds) || idleSeconds <= 0)) {
@@ -100,12 +106,17 @@ int ServerCore::avvia(quint16 port)
     const qint32 configured = m_ctx.server().leggiVarLong(u"palmare_configurato"_s, 0);
     int status = 0;
     if (configured == 1) {
-        if (m_wsServer->listen(QHostAddress::Any, port)) {
+        // "sulla porta 31512", or "sull'indirizzo 127.0.0.2 porta 31512" with a ListenAddress.
+        const QString where = listenAddress == QHostAddress(QHostAddress::Any)
+            ? u"sulla porta "_s
+            : u"sull'indirizzo "_s + listenAddress.toString() + u" porta "_s;
+        if (m_wsServer->listen(listenAddress, port)) {
             m_service = Service::Handhelds;
             m_ctx.testRunning = false;
-            qCInfo(lcStart).noquote() << "servizio palmari in ascolto sulla porta" << m_wsServer->serverPort();
+            qCInfo(lcStart).noquote() << "servizio palmari in ascolto"
+                                      << where + QString::number(m_wsServer->serverPort());
         } else {
-            ui.message(u"Impossibile attivare il servizio palmari sulla porta "_s + QString::number(port) + u": "_s
+            ui.message(u"Impossibile attivare il servizio palmari "_s + where + QString::number(port) + u": "_s
                            + m_wsServer->listenError(),
                        OperatorUi::Icon::Critical);
             status = 1;

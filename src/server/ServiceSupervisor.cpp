@@ -26,7 +26,7 @@ bool needsRestart(const QString &section, const QString &name)
     if (section == Registry::BackOfficeKey)
         return name == u"LastDBPath"_s;
     static const QStringList atStart = {u"AccessPointBaud"_s, u"ControlSocket"_s, u"CrashReportDir"_s,
-                                        u"CrashReportUrl"_s};
+                                        u"CrashReportUrl"_s, u"ListenAddress"_s};
     return atStart.contains(name) || (name.startsWith(u"Com"_s) && name.size() > 3 && name[3].isDigit());
 }
 

@@ -70,6 +70,11 @@ protected:
     }
     void start(const QStringList &args, bool withDisplayVariables = true)
     {
+        startProcess(server, args, withDisplayVariables);
+    }
+    // Another plikoserver next to the first (its own configuration, e.g. another ListenAddress).
+    void startProcess(QProcess &process, const QStringList &args, bool withDisplayVariables = true)
+    {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"XDG_CONFIG_HOME"_s, dir.filePath(u"config"_s));
         env.insert(u"XDG_DATA_HOME"_s, dir.filePath(u"data"_s));
@@ -84,11 +89,11 @@ protected:
             for (const QString &name : {u"QT_QPA_PLATFORM"_s, u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s})
                 env.remove(name);
         }
-        server.setProcessEnvironment(env);
-        server.setProgram(QStringLiteral(PLIKOSERVER_BINARY));
-        server.setArguments(args);
-        server.start();
-        ASSERT_TRUE(server.waitForStarted(10000));
+        process.setProcessEnvironment(env);
+        process.setProgram(QStringLiteral(PLIKOSERVER_BINARY));
+        process.setArguments(args);
+        process.start();
+        ASSERT_TRUE(process.waitForStarted(10000));
     }
     // Reads the server's log until a line contains the text (or the server ends).
     bool waitForLog(const QString &text, int boundMs = 15000)
@@ -106,10 +111,11 @@ protected:
         return false;
     }
     // One handheld exchange: connect, send, read until the server closes.
-    static QByteArray exchange(const QByteArray &request, bool *connected = nullptr)
+    static QByteArray exchange(const QByteArray &request, bool *connected = nullptr,
+                               const QString &host = u"127.0.0.1"_s)
     {
         QTcpSocket socket;
-        socket.connectToHost(u"127.0.0.1"_s, HandheldPort);
+        socket.connectToHost(host, HandheldPort);
         const bool ok = socket.waitForConnected(5000);
         if (connected)
             *connected = ok;

@@ -46,10 +46,12 @@ protected:
 
 TEST_F(ConfigCheckTest, AGoodFileHasNoProblem)
 {
-    const Registry reg(write({}, u"LogLevel=debug\nAllowedClients=192.168.1.0/24\nCom3=/dev/ttyUSB0\n"_s));
+    const Registry reg(
+        write({}, u"LogLevel=debug\nAllowedClients=192.168.1.0/24\nCom3=/dev/ttyUSB0\nListenAddress=127.0.0.1\n"_s));
     EXPECT_EQ(ConfigCheck::problems(reg), QStringList());
     // An option written without a value is the option at its default.
-    EXPECT_EQ(ConfigCheck::problems(Registry(write({}, u"LogLevel=\nLocale=\nMetricsAddress=\n"_s))), QStringList());
+    EXPECT_EQ(ConfigCheck::problems(Registry(write({}, u"LogLevel=\nLocale=\nMetricsAddress=\nListenAddress=\n"_s))),
+              QStringList());
 }
 
 TEST_F(ConfigCheckTest, EachMistakeIsOneLineNamingTheFileLineAndOption)
@@ -73,6 +75,10 @@ TEST_F(ConfigCheckTest, EachMistakeIsOneLineNamingTheFileLineAndOption)
         {"unknown locale", {}, u"Locale=xx_YY\n"_s, u"Locale: impostazioni regionali sconosciute"_s, true},
         {"metrics on every interface", {}, u"MetricsAddress=0.0.0.0:9312\n"_s,
          u"MetricsAddress: \"0.0.0.0\" non è un indirizzo di questa macchina"_s, true},
+        {"listen address not an address", {}, u"ListenAddress=cassa\n"_s,
+         u"ListenAddress: \"cassa\" non è un indirizzo IP"_s, true},
+        {"listen address of another machine", {}, u"ListenAddress=192.0.2.7\n"_s,
+         u"ListenAddress: \"192.0.2.7\" non è un indirizzo di questa macchina"_s, true},
         // The back office's own fallback: 2 decimals, said but not refused.
         {"decimals out of range", u"NumeroDecimali=12\n"_s, {}, u"NumeroDecimali: \"12\""_s, false},
         {"page setting unknown", u"zona_ristorante_bar=Cucina|77\n"_s, {}, u"zona_ristorante_bar: \"Cucina|77\""_s,
