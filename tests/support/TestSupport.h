@@ -52,6 +52,9 @@ private:
     std::unique_ptr<clsDatabase> m_db;
 };
 
+// The text with every whole real number ("2.0") written as a whole number ("2").
+QString wholeReals(QString text);
+
 // Skips the test when its database's engine cannot run on this machine.
 #define PLIKO_SKIP_WITHOUT(tdb)                                                                                    \
     do {                                                                                                           \
