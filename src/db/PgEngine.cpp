@@ -45,10 +45,13 @@ void bind(const QVariant &v, bool numericTarget, bool likePattern, Bound &b)
     case QMetaType::LongLong:
     case QMetaType::UInt:
     case QMetaType::Short:
-    case QMetaType::Long:
-        type = Int8Oid;
-        text = QByteArray::number(v.toLongLong());
+    case QMetaType::Long: {
+        // Small numbers go as integer, so functions taking one (chr) find theirs.
+        const qint64 n = v.toLongLong();
+        type = n >= INT32_MIN && n <= INT32_MAX ? Int4Oid : Int8Oid;
+        text = QByteArray::number(n);
         break;
+    }
     case QMetaType::Double:
     case QMetaType::Float: {
         type = Float8Oid;
@@ -86,7 +89,7 @@ QString typeKey(const QList<Oid> &types)
     QString k;
     k.reserve(types.size());
     for (Oid t : types)
-        k += QChar(char16_t(t == Int8Oid ? 'i' : t == Float8Oid ? 'd' : t == ByteaOid ? 'b' : 'u'));
+        k += QChar(char16_t(t == Int4Oid ? 'i' : t == Int8Oid ? 'l' : t == Float8Oid ? 'd' : t == ByteaOid ? 'b' : 'u'));
     return k;
 }
 

@@ -187,6 +187,58 @@ bool likeElement(QStringView pat, qsizetype p, QChar c, QChar escape, qsizetype 
     return e == c;
 }
 
+bool isCondition(const Tok &t)
+{
+    for (const char16_t *w : {u"WHERE", u"AND", u"OR", u"NOT", u"ON", u"HAVING", u"WHEN"})
+        if (eq(t, QStringView(w)))
+            return true;
+    return false;
+}
+
+bool endsCondition(const QList<Tok> &t, qsizetype i)
+{
+    if (i >= t.size())
+        return true;
+    if (isOp(t[i], u")") || isOp(t[i], u";"))
+        return true;
+    for (const char16_t *w : {u"AND", u"OR", u"ORDER", u"GROUP", u"HAVING", u"THEN", u"LIMIT", u"UNION"})
+        if (eq(t[i], QStringView(w)))
+            return true;
+    return false;
+}
+
+// A column standing alone as a condition ("WHERE cancellato", "AND NOT preferito") is true when
+// it is not zero, as the legacy engine and SQLite read it; PostgreSQL wants a boolean there, and
+// the legacy yes/no columns are integers (-1/0), so the test is written out.
+void truthOfNumbers(QList<Tok> &t)
+{
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        if (t[i].kind != Tok::Ident && t[i].kind != Tok::Quoted)
+            continue;
+        if (eq(t[i], u"NULL") || eq(t[i], u"NOT") || isCondition(t[i]))
+            continue;
+        bool condition = i > 0 && isCondition(t[i - 1]);
+        if (!condition && i > 1 && isOp(t[i - 1], u"(")) {
+            qsizetype k = i - 1;
+            while (k > 0 && isOp(t[k], u"("))
+                --k;
+            condition = isCondition(t[k]);
+        }
+        if (!condition)
+            continue;
+        qsizetype end = i + 1;
+        if (end + 1 < t.size() && isOp(t[end], u".") && (t[end + 1].kind == Tok::Ident || t[end + 1].kind == Tok::Quoted))
+            end += 2;
+        if (!endsCondition(t, end))
+            continue;
+        t.insert(end, op(u")"_s));
+        t.insert(end, {Tok::Number, u"0"_s});
+        t.insert(end, op(u"<>"_s));
+        t.insert(i, op(u"("_s));
+        i = end + 3;
+    }
+}
+
 } // namespace
 
 bool SqlTranslator::jetLike(QStringView pattern, QStringView text, QChar escape)
@@ -408,6 +460,8 @@ SqlTranslator::Translation SqlTranslator::translate(const QString &shape, Dialec
             }
         }
     }
+    if (pg)
+        truthOfNumbers(t);
     const QString rowKey = pg ? u"ctid"_s : u"rowid"_s;
 
     QList<bool> numericParam; // by literal index

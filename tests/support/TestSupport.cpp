@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestSupport.h"
 
+#include "PgCluster.h"
 #include "RestaurantSchema.h"
 
 #include <gtest/gtest.h>
@@ -19,13 +20,55 @@ RegionalGuard::~RegionalGuard()
     regional() = m_saved;
 }
 
-TestDatabase::TestDatabase(bool demo)
+std::vector<Engine> engines()
+{
+    return {Engine::Sqlite, Engine::Postgres};
+}
+
+std::string engineName(const ::testing::TestParamInfo<Engine> &info)
+{
+    return info.param == Engine::Sqlite ? "SQLite" : "PostgreSQL";
+}
+
+namespace {
+// One private server for the whole test process, made at the first PostgreSQL test and stopped
+// when the process ends; every test database is a new database in it.
+PgCluster *sharedCluster(QString *unavailable)
+{
+    static std::unique_ptr<PgCluster> cluster;
+    static QString reason;
+    if (!cluster && reason.isEmpty()) {
+        cluster = std::make_unique<PgCluster>();
+        reason = cluster->unavailableReason();
+        if (reason.isEmpty() && !cluster->start())
+            reason = cluster->error();
+        if (!reason.isEmpty())
+            cluster.reset();
+    }
+    *unavailable = reason;
+    return cluster.get();
+}
+} // namespace
+
+TestDatabase::TestDatabase(bool demo, Engine engine)
 {
     m_path = m_dir.filePath(u"restaurant.db"_s);
+    m_db = std::make_unique<clsDatabase>();
+    if (engine == Engine::Postgres) {
+        PgCluster *pg = sharedCluster(&m_unavailable);
+        if (!pg)
+            return;
+        static int made = 0;
+        const QString name = u"restaurant"_s + QString::number(++made);
+        if (!pg->createDatabase(name)) {
+            ADD_FAILURE() << "cannot create the test database: " << pg->error().toStdString();
+            return;
+        }
+        m_path = pg->uri(name);
+    }
     QString error;
     if (!schema::createDatabase(m_path, demo, &error))
         ADD_FAILURE() << "cannot create the test database: " << error.toStdString();
-    m_db = std::make_unique<clsDatabase>();
     m_db->setRetryDelay(std::chrono::milliseconds(10));
     m_db->setYieldBeforeStatements(false);
     if (!m_db->openDB(m_path))

@@ -6,7 +6,10 @@
 #include "modGestioneTipiDato.h"
 
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 #include <memory>
+#include <string>
+#include <vector>
 
 // Pins the regional settings for a test: Italian locale, two decimals, a fixed clock.
 class RegionalGuard
@@ -21,11 +24,19 @@ private:
     FixedClock m_clock;
 };
 
-// A restaurant database in a temporary folder, opened through clsDatabase with short retries.
+// The engines a test can run on. Tests that hold for both are parametrised over engines().
+enum class Engine { Sqlite, Postgres };
+std::vector<Engine> engines();
+std::string engineName(const ::testing::TestParamInfo<Engine> &info);
+
+// A restaurant database opened through clsDatabase with short retries: a file in a temporary
+// folder, or a new database of the test process's private PostgreSQL server.
 class TestDatabase
 {
 public:
-    explicit TestDatabase(bool demo = true);
+    explicit TestDatabase(bool demo = true, Engine engine = Engine::Sqlite);
+    // Why this engine cannot run here (no PostgreSQL server binaries); empty when it can.
+    QString unavailable() const { return m_unavailable; }
     clsDatabase &db() { return *m_db; }
     QString path() const { return m_path; }
     QString dir() const { return m_dir.path(); }
@@ -37,5 +48,13 @@ public:
 private:
     QTemporaryDir m_dir;
     QString m_path;
+    QString m_unavailable;
     std::unique_ptr<clsDatabase> m_db;
 };
+
+// Skips the test when its database's engine cannot run on this machine.
+#define PLIKO_SKIP_WITHOUT(tdb)                                                                                    \
+    do {                                                                                                           \
+        if (!(tdb).unavailable().isEmpty())                                                                        \
+            GTEST_SKIP() << (tdb).unavailable().toStdString();                                                     \
+    } while (false)
