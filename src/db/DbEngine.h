@@ -75,6 +75,9 @@ public:
     virtual QString rowKey() const = 0;
     virtual bool rowKeyMoves() const = 0;
 
+    // The failure with this code was a conflict with another writer that ended the transaction
+    // (deadlock, serialization failure): the whole transaction may be tried again.
+    virtual bool conflict(int) const { return false; }
     // The failure with this code was the disk's, the network's or a damaged file's.
     virtual bool diskTrouble(int code) const = 0;
 

@@ -76,7 +76,10 @@ void bind(const QVariant &v, bool numericTarget, bool likePattern, Bound &b)
             type = Float8Oid;
             text = QByteArray::number(d, 'g', 17);
         } else {
+            // PostgreSQL text cannot hold a NUL, and libpq would end the value there in silence:
+            // the rest of a note must not be lost for one stray byte.
             text = s.toUtf8();
+            text.replace('\0', ' ');
         }
     }
     }

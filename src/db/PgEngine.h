@@ -43,6 +43,7 @@ public:
     QString rowKey() const override { return QStringLiteral("ctid"); }
     bool rowKeyMoves() const override { return true; }
     bool diskTrouble(int) const override { return false; }
+    bool conflict(int code) const override { return code == SerializationFailure || code == Deadlock; }
     int cachedStatements() const override { return int(m_cache.size()); }
 
     // Runs a statement without parameters or preparing (transaction control, schema changes).

@@ -62,6 +62,7 @@ clsDatabase::~clsDatabase()
 
 void clsDatabase::reportFailure(const QString &label, const QString &text, int engineCode)
 {
+    m_conflict = m_engine && m_engine->conflict(engineCode);
     if (m_engine && m_engine->diskTrouble(engineCode)) {
         m_diskTrouble = true;
         diagnostics::capture(diagnostics::ErrDiskOrNetwork, text, m_lastLine);
@@ -224,6 +225,7 @@ bool clsDatabase::inTransaction() const
 
 bool clsDatabase::beginTrans()
 {
+    m_conflict = false;
     if (!m_engine)
         return fail(u"Database non aperto"_s, 80);
     if (m_engine->inTransaction()) {

@@ -77,6 +77,9 @@ public:
     int lastErrorLine() const { return m_lastLine; }
     // The last failure was the disk's, the network's or a damaged file's (not the statement's).
     bool diskTrouble() const { return m_diskTrouble; }
+    // The last failure was a conflict with another writer (deadlock, serialization failure): the
+    // transaction was ended by the database and may be tried again whole.
+    bool conflictFailure() const { return m_conflict; }
 
     // Pause between attempts (one second in service; tests shorten it).
     void setRetryDelay(std::chrono::milliseconds delay) { m_retryDelay = delay; }
@@ -104,6 +107,7 @@ private:
     QString m_lastError;
     int m_lastLine = 0;
     bool m_diskTrouble = false;
+    bool m_conflict = false;
     std::chrono::milliseconds m_retryDelay{1000};
     bool m_yield = true;
 };

@@ -27,9 +27,11 @@ OrderRecorder::OrderRecorder(clsDatabase &db, modPlikoServer &helpers, HandheldL
 bool OrderRecorder::failAndRollback(const QString &why)
 {
     qCWarning(lcOrders).noquote() << "order not recorded:" << why;
+    m_conflitto = m_conflitto || m_db.conflictFailure();
     if (m_db.inTransaction())
         m_db.rollback();
-    if (m_ui)
+    // A conflict is tried again; the operator hears of it only if every attempt fails.
+    if (m_ui && !m_conflitto)
         m_ui->message(ErroreSalvataggio);
     return false;
 }
@@ -54,6 +56,29 @@ bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool
         }
     }
 
+    // A transaction the database ended for a conflict with another writer (a deadlock with the
+    // back office, a serialization failure) is tried again whole: nothing of it was stored and the
+    // handheld has heard nothing yet.
+    for (int attempt = 1;; ++attempt) {
+        m_conflitto = false;
+        if (registra(order, index, test))
+            return true;
+        if (!m_conflitto)
+            return false;
+        if (attempt >= ConflictAttempts) {
+            if (m_ui)
+                m_ui->message(ErroreSalvataggio);
+            return false;
+        }
+        qCWarning(lcOrders).noquote() << QStringLiteral("order met another writer on the database, recording it "
+                                                        "again (attempt %1 of %2)")
+                                             .arg(attempt + 1)
+                                             .arg(ConflictAttempts);
+    }
+}
+
+bool OrderRecorder::registra(const OrderText &order, int index, bool test)
+{
     nuovaComanda();
 
     // Nothing below yields to the event loop until the commit: another request's writes must

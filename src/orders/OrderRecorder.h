@@ -52,6 +52,10 @@ public:
     bool salvaVariazione(qint32 idMerceComanda, qint32 variazione, double quantita);
 
 private:
+    static constexpr int ConflictAttempts = 3;
+    // Records a parsed order in one transaction, replies and queues its tickets; false when
+    // nothing was stored (rolled back).
+    bool registra(const OrderText &order, int index, bool test);
     bool failAndRollback(const QString &why);
     // Whether every variation that follows line record `line` is in the catalogue (*tutte); false
     // when the catalogue could not be read (transaction rolled back). Answers are kept in `note`.
@@ -67,4 +71,5 @@ private:
     QHash<qint32, QString> m_unita;    // unit names likewise
     TestLog m_testLog;
     std::function<void(qint32)> m_registrata;
+    bool m_conflitto = false; // the last failure was a conflict with another writer
 };

@@ -123,6 +123,10 @@ TEST_F(Postgres, AKeyWrittenByHandMovesTheCounterOnAndAStaleEditIsRefused)
     t->setValue(u"coperti"_s, 9);
     EXPECT_FALSE(db->updateRecord(*t));
     EXPECT_TRUE(db->lastErrorText().startsWith(u"3197"_s)) << db->lastErrorText().toStdString();
+
+    // A stray NUL in a text does not cut off the rest of it.
+    ASSERT_TRUE(db->WriteSetting(u"nota"_s, QString(u"senza"_s + QChar(0) + u"glutine"_s)));
+    EXPECT_EQ(db->ReadSetting(u"nota"_s, {}), u"senza glutine"_s);
 }
 
 TEST_F(Postgres, TheDatabaseServerRestartingMidServiceFailsThatRequestThenServiceResumesByItself)

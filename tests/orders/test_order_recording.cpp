@@ -80,6 +80,41 @@ TEST_P(Orders, TheSameOrderSentTwiceIsStoredOnceAndCommitsStockOnce)
               u"1/1"_s);
 }
 
+// The database ends the order's transaction for a conflict with another writer (here a deadlock
+// raised by a trigger on the first line written, as the back office could cause): the order is
+// recorded again whole and confirmed once; a conflict on every attempt confirms nothing.
+TEST_P(Orders, AnOrderEndedByAConflictWithAnotherWriterIsRecordedAgainWholeAndConfirmedOnce)
+{
+    if (GetParam() != Engine::Postgres)
+        GTEST_SKIP() << "a conflict that ends the transaction is PostgreSQL's";
+    auto conflicts = [&](int times) {
+        for (const QString &sql : QStringList{
+                 u"DROP TRIGGER IF EXISTS conflitto ON merce_comande"_s, u"DROP SEQUENCE IF EXISTS conflitto_seq"_s,
+              u"CREATE SEQUENCE conflitto_seq"_s,
+              u"CREATE OR REPLACE FUNCTION conflitto() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+              "IF nextval('conflitto_seq') <= "_s + QString::number(times) + u" THEN RAISE EXCEPTION 'conflitto' "
+              "USING ERRCODE = '40P01'; END IF; RETURN NEW; END $$",
+              u"CREATE TRIGGER conflitto BEFORE INSERT ON merce_comande FOR EACH ROW EXECUTE FUNCTION conflitto()"_s}) {
+            qint64 n = 0;
+            ASSERT_TRUE(tdb.db().engine()->runNative(sql, {}, nullptr, &n)) << tdb.db().engine()->lastError().toStdString();
+        }
+    };
+    conflicts(1);
+    ASSERT_TRUE(send(Header + u"41,50;M|141|3|2,50|1|Acqua|0|0;M|126|1|7,00|2|Margherita|0|0;V|2|1;"_s));
+    EXPECT_EQ(link.replies, QStringList{u"ComandaOK|\r"_s});
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM comande"_s), u"1"_s);
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande"_s), u"2"_s);
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande_variazioni"_s), u"1"_s);
+    EXPECT_EQ(scalar(u"SELECT giacenza_comanda FROM magazzino WHERE codice = 141"_s), u"3"_s);
+
+    conflicts(100);
+    link.replies.clear();
+    EXPECT_FALSE(send(u"3919435260|5|2|2|0|"_s + u"3,50;M|145|1|3,50|1|Birra|0|0;"_s));
+    EXPECT_TRUE(link.replies.isEmpty());
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM comande"_s), u"1"_s);
+    EXPECT_EQ(scalar(u"SELECT giacenza_comanda FROM magazzino WHERE codice = 145"_s), u"0"_s);
+}
+
 TEST_P(Orders, AStockArticleThatRanShortIsLeftOutWithItsVariations)
 {
     tdb.exec(u"UPDATE magazzino SET giacenza = 2 WHERE codice = 145"_s);
