@@ -5,6 +5,7 @@
 
 #include <QRegularExpression>
 #include <QUrl>
+#include <QUrlQuery>
 #include <cmath>
 #include <libpq-fe.h>
 
@@ -207,9 +208,16 @@ bool PgEngine::isUri(const QString &path)
 
 QString PgEngine::displayUri(const QString &uri)
 {
+    if (!isUri(uri))
+        return uri;
     QUrl url(uri);
     if (!url.isValid())
         return u"postgresql://..."_s;
+    QUrlQuery query(url);
+    if (query.hasQueryItem(u"password"_s)) {
+        query.removeAllQueryItems(u"password"_s);
+        url.setQuery(query);
+    }
     return url.toString(QUrl::RemovePassword);
 }
 

@@ -49,7 +49,10 @@ bool Recordset::ensureLoaded()
         return fail(u"Recordset chiuso"_s);
     ResultSet rs;
     qint64 n = 0;
-    const QString order = m_indexColumn.isEmpty() ? m_engine->rowKey() : quoted(m_indexColumn);
+    // Without an index the rows come in key order, as the legacy engine gave them (SQLite's rowid
+    // is that order; PostgreSQL's row positions move when a row is updated).
+    const QString key = m_indexColumn.isEmpty() ? m_table.indexColumns.value(u"PRIMARYKEY"_s) : m_indexColumn;
+    const QString order = key.isEmpty() ? m_engine->rowKey() : quoted(key);
     if (!m_engine->runNative(selectAll() + u" ORDER BY "_s + order, {}, &rs, &n))
         return fail(m_engine->lastError());
     m_rows.rows.clear();

@@ -54,24 +54,28 @@ bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool
         }
     }
 
-    // 1. The order is the one opened at this moment by this waiter, or a new one.
+    nuovaComanda();
+
+    // Nothing below yields to the event loop until the commit: another request's writes must
+    // never land inside this transaction.
+    if (!m_db.beginTrans())
+        return failAndRollback(u"transazione non avviata: "_s + m_db.lastErrorText());
+
+    // 1. The order is the one opened at this moment by this waiter, or a new one. It is looked
+    // up under the writer lock, so that the same order sent to two servers sharing the database
+    // is still recorded once.
     qint32 idComanda = -1;
     {
         auto rs = m_db.openDynaset(u"SELECT comande.id_comanda FROM comande WHERE inizio = "_s
                                    + tipi::sqlNumber(order.inizio) + u" AND comande.id_operatore = "_s
                                    + QString::number(order.operatore));
         if (!rs)
-            return false;
+            return failAndRollback(u"comanda non cercata: "_s + m_db.lastErrorText());
         if (!rs->isEOF())
             idComanda = tipi::toLong(rs->value(u"id_comanda"_s));
     }
 
-    nuovaComanda();
-
-    // 2-4. Header. Nothing below yields to the event loop until the commit: another request's
-    // writes must never land inside this transaction.
-    if (!m_db.beginTrans())
-        return failAndRollback(u"transazione non avviata: "_s + m_db.lastErrorText());
+    // 2-4. Header.
     {
         auto rs = m_db.openTable(u"comande"_s);
         if (!rs)

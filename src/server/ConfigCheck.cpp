@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ConfigCheck.h"
+#include "PgEngine.h"
 
 #include "HandheldServer.h"
 #include "MetricsServer.h"
@@ -215,7 +216,7 @@ QStringList resourceProblems(const Registry &registry)
         db.setYieldBeforeStatements(false);
         if (!db.openDB(dbPath))
             problems.append(where.of(Registry::BackOfficeKey, u"LastDBPath"_s) + u": database non raggiungibile: "_s
-                            + dbPath + u" ("_s + db.lastErrorText() + u')');
+                            + PgEngine::displayUri(dbPath) + u" ("_s + db.lastErrorText() + u')');
         while (db.isOpened())
             db.closeDB();
     }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ServerCore.h"
+#include "PgEngine.h"
 
 #include "AccessPoint.h"
 #include "NanoExport.h"
@@ -98,7 +99,7 @@ int ServerCore::avvia(quint16 port)
 
     clsDatabase &db = m_ctx.database();
     if (!db.openDB(m_ctx.databasePath)) {
-        qCWarning(lcStart).noquote() << "database" << m_ctx.databasePath << ":" << db.lastErrorText();
+        qCWarning(lcStart).noquote() << "database" << PgEngine::displayUri(m_ctx.databasePath) << ":" << db.lastErrorText();
         ui.message(DatabaseNotFound, OperatorUi::Icon::Critical);
         return 1;
     }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ServiceSupervisor.h"
+#include "PgEngine.h"
 
 #include "CommandDispatcher.h"
 #include "ConfigCheck.h"
@@ -185,9 +186,12 @@ ServerStatus ServiceSupervisor::status() const
     s.slotsTotal = HandheldSlots;
     s.requestsInProgress = m_core.dispatcher().activeRequests();
     s.requestsRejected = quint64(m_core.dispatcher().rejectedRequests());
-    s.databasePath = m_ctx.databasePath;
+    s.databasePath = PgEngine::isUri(m_ctx.databasePath) ? PgEngine::displayUri(m_ctx.databasePath)
+                                                         : m_ctx.databasePath;
     s.databaseOpen = m_ctx.database().isOpened();
-    s.databasePresent = !s.databasePath.isEmpty() && QFileInfo::exists(s.databasePath);
+    // A database server is present when it answers; a file when it is where the path says.
+    s.databasePresent = PgEngine::isUri(m_ctx.databasePath) ? s.databaseOpen
+                                                            : !s.databasePath.isEmpty() && QFileInfo::exists(s.databasePath);
     s.duvuActive = m_ctx.nanoActive;
     s.stats = m_ctx.stats;
     return s;

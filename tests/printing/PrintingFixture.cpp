@@ -8,6 +8,7 @@ using namespace Qt::StringLiterals;
 
 void PrintingFixture::SetUp()
 {
+    PLIKO_SKIP_WITHOUT(tdb);
     ASSERT_TRUE(m_dir.isValid());
     QDir().mkpath(spoolDir());
     registry = std::make_unique<Registry>(m_dir.filePath(u"plikoserver.ini"_s));

@@ -28,6 +28,7 @@ protected:
     static constexpr qint32 Tagliata = 116;   // "Tagliata di manzo", kitchen
     static constexpr qint32 Margherita = 126; // pizzeria
 
+    explicit PrintingFixture(Engine engine = Engine::Sqlite) : tdb(true, engine) {}
     void SetUp() override;
 
     // A printer for a document type: its spool folder (made when installed is true) and its value.

@@ -4,6 +4,7 @@
 #include "PgCluster.h"
 #include "RestaurantSchema.h"
 
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -20,7 +21,7 @@ RegionalGuard::~RegionalGuard()
     regional() = m_saved;
 }
 
-std::vector<Engine> engines()
+std::vector<Engine> allEngines()
 {
     return {Engine::Sqlite, Engine::Postgres};
 }
@@ -88,4 +89,10 @@ QString TestDatabase::scalar(const QString &sql)
         return {};
     }
     return rs->isEOF() ? QString() : tipi::toText(rs->value(0));
+}
+
+QString wholeReals(QString text)
+{
+    static const QRegularExpression zero(u"(\\d)\\.0(?!\\d)"_s);
+    return text.replace(zero, u"\\1"_s);
 }

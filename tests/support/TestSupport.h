@@ -26,7 +26,7 @@ private:
 
 // The engines a test can run on. Tests that hold for both are parametrised over engines().
 enum class Engine { Sqlite, Postgres };
-std::vector<Engine> engines();
+std::vector<Engine> allEngines();
 std::string engineName(const ::testing::TestParamInfo<Engine> &info);
 
 // A restaurant database opened through clsDatabase with short retries: a file in a temporary
@@ -51,6 +51,9 @@ private:
     QString m_unavailable;
     std::unique_ptr<clsDatabase> m_db;
 };
+
+// The text with every whole real number ("2.0") written as a whole number ("2").
+QString wholeReals(QString text);
 
 // Skips the test when its database's engine cannot run on this machine.
 #define PLIKO_SKIP_WITHOUT(tdb)                                                                                    \

@@ -36,10 +36,15 @@ private:
 // Orders, lines and reservations are added in the legacy dialect, as the back office would.
 // Its hours are set to 10:00-02:00 without the day the back office stores (36000 and 7200), so
 // the business day is Thursday's: the cases below are written around Thursday's dinner.
-class SyncTest : public ::testing::Test
+class SyncTest : public ::testing::TestWithParam<Engine>
 {
 protected:
-    SyncTest() { setOpeningHours(QStringLiteral("36000"), QStringLiteral("7200")); }
+    SyncTest()
+    {
+        if (data.unavailable().isEmpty())
+            setOpeningHours(QStringLiteral("36000"), QStringLiteral("7200"));
+    }
+    void SetUp() override { PLIKO_SKIP_WITHOUT(data); }
 
     static constexpr int Slot = 7;
     // Midnight of Thursday 14 March 2024 in seconds from 1899-12-30.
@@ -47,7 +52,7 @@ protected:
     static constexpr double Mar15 = Mar14 + 86400.0;
 
     RegionalGuard regional;
-    TestDatabase data;
+    TestDatabase data{true, GetParam()};
     modPlikoServer mod{data.db()};
     RecordingLink link{data.db()};
     SincroReplies replies{data.db(), mod, link};

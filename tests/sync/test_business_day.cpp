@@ -44,7 +44,7 @@ TEST(BusinessDay, anEveningDayAndADayOfEqualHoursRunPastMidnight)
                  Mar15 + 10 * H);
 }
 
-TEST_F(SyncTest, theDemoHoursInEitherFormGiveTheCurrentService)
+TEST_P(SyncTest, theDemoHoursInEitherFormGiveTheCurrentService)
 {
     // 10:00 to 02:00 as the back office stores them (one day plus the hours), and as times of day.
     for (const auto &[opening, closing] : {std::pair{u"122400"_s, u"93600"_s}, std::pair{u"10:00"_s, u"02:00"_s}}) {

@@ -19,7 +19,7 @@ QString price(const QString &reply, int code)
 }
 } // namespace
 
-TEST_F(SyncTest, theMenuOffersVisibleArticlesWithPriceStockAndFlags)
+TEST_P(SyncTest, theMenuOffersVisibleArticlesWithPriceStockAndFlags)
 {
     data.exec(u"UPDATE magazzino SET visibile_shop_screen = false WHERE codice = 102"_s);
     data.exec(u"UPDATE magazzino SET cancellato = true WHERE codice = 103"_s);
@@ -34,7 +34,7 @@ TEST_F(SyncTest, theMenuOffersVisibleArticlesWithPriceStockAndFlags)
     EXPECT_EQ(articleRecord(reply, 105), u"105|Frittura di calamari|1|13|0|1|1|1"_s);
 }
 
-TEST_F(SyncTest, thePriceListFollowsTheWeekdayAndThePartOfTheDay)
+TEST_P(SyncTest, thePriceListFollowsTheWeekdayAndThePartOfTheDay)
 {
     setLong(u"lst_sab_s"_s, 2); // Saturday evening: list C, 90 % in the demo menu
     setLong(u"lst_ven_g"_s, 1); // Friday daytime: list B, 110 %
@@ -54,7 +54,7 @@ TEST_F(SyncTest, thePriceListFollowsTheWeekdayAndThePartOfTheDay)
     }
 }
 
-TEST_F(SyncTest, pricesAreRoundedHalfToEvenWithTheRateOfVatCodeZero)
+TEST_P(SyncTest, pricesAreRoundedHalfToEvenWithTheRateOfVatCodeZero)
 {
     data.exec(u"DELETE FROM iva WHERE codice = 0"_s);
     data.exec(u"UPDATE magazzino SET listino_a_ivato = 2.125 WHERE codice = 101"_s);
@@ -71,14 +71,14 @@ TEST_F(SyncTest, pricesAreRoundedHalfToEvenWithTheRateOfVatCodeZero)
     EXPECT_EQ(price(link.replies.value(1), 141), u"2,75"_s); // a 22 % drink, still 10 %
 }
 
-TEST_F(SyncTest, aPriceListSettingOutsideAToDServesListA)
+TEST_P(SyncTest, aPriceListSettingOutsideAToDServesListA)
 {
     setLong(u"lst_ven_g"_s, 7);
     replies.sincroArticoli(Slot);
     EXPECT_EQ(price(onlyReply(), 101), u"5"_s);
 }
 
-TEST_F(SyncTest, categoriesWithArticlesOnSaleComeInTheirCashDeskOrder)
+TEST_P(SyncTest, categoriesWithArticlesOnSaleComeInTheirCashDeskOrder)
 {
     data.exec(u"UPDATE magazzino SET cancellato = true WHERE id_tipo_merce = 4"_s);
     data.exec(u"UPDATE magazzino SET in_shop_screen = false WHERE id_tipo_merce = 6"_s);
@@ -90,7 +90,7 @@ TEST_F(SyncTest, categoriesWithArticlesOnSaleComeInTheirCashDeskOrder)
                            "8|Vini|8;\r"_s);
 }
 
-TEST_F(SyncTest, aReplyWhoseQueryCannotBeOpenedSendsNothing)
+TEST_P(SyncTest, aReplyWhoseQueryCannotBeOpenedSendsNothing)
 {
     data.exec(u"DROP TABLE magazzino"_s);
     data.exec(u"DROP TABLE clfn"_s);

@@ -8,7 +8,7 @@ namespace {
 constexpr double H = 3600.0;
 }
 
-TEST_F(SyncTest, onlyTheWaitersOwnOpenOrdersAreSent)
+TEST_P(SyncTest, onlyTheWaitersOwnOpenOrdersAreSent)
 {
     replies.sincroComande(2, Slot);
     addOrder(Mar14 + 19 * H, 2, {1}, 2, 1); // paid
@@ -21,7 +21,7 @@ TEST_F(SyncTest, onlyTheWaitersOwnOpenOrdersAreSent)
                                          u"SincroComande|C|3919611600|3919612200|7|4|14/03/2024|1;M|150|3|2;\r"_s}));
 }
 
-TEST_F(SyncTest, theDemoRestaurantSendsBackAnOrderPlacedAMinuteAgo)
+TEST_P(SyncTest, theDemoRestaurantSendsBackAnOrderPlacedAMinuteAgo)
 {
     // Friday noon, the demo's own hours: the order opened at 11:59 on table 3 comes back, with its
     // day in the regional short form.
@@ -34,7 +34,7 @@ TEST_F(SyncTest, theDemoRestaurantSendsBackAnOrderPlacedAMinuteAgo)
     EXPECT_EQ(link.replies.value(1), u"COMANDA|C|3919665540|3919666140|3|2|15/03/2024|0;M|101|2|1;\r"_s);
 }
 
-TEST_F(SyncTest, anOrderOnTwoTablesIsSentOncePerTableInFull)
+TEST_P(SyncTest, anOrderOnTwoTablesIsSentOncePerTableInFull)
 {
     const qint32 order = addOrder(Mar14 + 20 * H, 2, {4, 5}, 6);
     const qint32 line = addLine(order, 108, u"2"_s, 1);
@@ -45,7 +45,7 @@ TEST_F(SyncTest, anOrderOnTwoTablesIsSentOncePerTableInFull)
     EXPECT_EQ(onlyReply(), u"SincroComande|"_s + once + once + u"\r"_s);
 }
 
-TEST_F(SyncTest, otherWaitersTablesAreListedOncePerOpenOrder)
+TEST_P(SyncTest, otherWaitersTablesAreListedOncePerOpenOrder)
 {
     addOrder(Mar14 + 20 * H, 1, {6});       // the asking waiter's own
     addOrder(Mar14 + 20 * H, 2, {3});
@@ -60,7 +60,7 @@ TEST_F(SyncTest, otherWaitersTablesAreListedOncePerOpenOrder)
     EXPECT_EQ(tables, (QStringList{u"3"_s, u"3"_s, u"4"_s, u"5"_s}));
 }
 
-TEST_F(SyncTest, beforeOpeningTheWaitersOrdersComeFromTheDayBeforeButOtherTablesDoNot)
+TEST_P(SyncTest, beforeOpeningTheWaitersOrdersComeFromTheDayBeforeButOtherTablesDoNot)
 {
     setOpeningHours(u"25200"_s, u"82800"_s); // 7:00 to 23:00
     regional.clock().set(QDateTime(QDate(2024, 3, 15), QTime(5, 0)));

@@ -8,7 +8,7 @@ namespace {
 constexpr double H = 3600.0;
 }
 
-TEST_F(SyncTest, reservationsFromTheWarningTimeToAnHourAheadAreListed)
+TEST_P(SyncTest, reservationsFromTheWarningTimeToAnHourAheadAreListed)
 {
     clearReservations();
     setLong(u"minuti_avviso_prenotazione"_s, 30);
@@ -29,7 +29,7 @@ TEST_F(SyncTest, reservationsFromTheWarningTimeToAnHourAheadAreListed)
                                          u"SincroPrenotati|3|11:40;4|12:50;11|12:50;6|11:00;\r"_s}));
 }
 
-TEST_F(SyncTest, variationsComeFirstThenTheCategoriesTheyApplyTo)
+TEST_P(SyncTest, variationsComeFirstThenTheCategoriesTheyApplyTo)
 {
     data.exec(u"DELETE FROM variazioni_comande_categorie"_s);
     data.exec(u"DELETE FROM variazioni_comande WHERE id_variazione > 2 AND id_variazione <> 7"_s);
@@ -42,7 +42,7 @@ TEST_F(SyncTest, variationsComeFirstThenTheCategoriesTheyApplyTo)
                            "V|7|Porzione ridotta|-2;C|2|1;C|3|1;C|5|1;\r"_s);
 }
 
-TEST_F(SyncTest, theHandheldLearnsTheCoverAndOpeningSettings)
+TEST_P(SyncTest, theHandheldLearnsTheCoverAndOpeningSettings)
 {
     useDemoHours();
     replies.sincroVariabili(Slot);
@@ -65,7 +65,7 @@ TEST_F(SyncTest, theHandheldLearnsTheCoverAndOpeningSettings)
     EXPECT_EQ(link.replies.value(1), u"SincroVariabili|\r"_s);
 }
 
-TEST_F(SyncTest, onlyCurrentWaitersAreListed)
+TEST_P(SyncTest, onlyCurrentWaitersAreListed)
 {
     // The demo has a former waiter (5) and a supplier (100).
     replies.sincroOperatori(Slot);

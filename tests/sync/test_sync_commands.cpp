@@ -30,7 +30,7 @@ protected:
     }
 };
 
-TEST_F(SyncCommandTest, aTableRequestPassesTheTableAndTheWaiterOrIsRefusedAndLogged)
+TEST_P(SyncCommandTest, aTableRequestPassesTheTableAndTheWaiterOrIsRefusedAndLogged)
 {
     addOrder(Mar14 + 20 * H, 3, {12});
     EXPECT_TRUE(request(u"SincroTavolo|12|3"_s));
@@ -48,7 +48,7 @@ TEST_F(SyncCommandTest, aTableRequestPassesTheTableAndTheWaiterOrIsRefusedAndLog
     EXPECT_EQ(warnings.size(), 4);
 }
 
-TEST_F(SyncCommandTest, anOperatorThatIsNotANumberIsOperatorZero)
+TEST_P(SyncCommandTest, anOperatorThatIsNotANumberIsOperatorZero)
 {
     addOrder(Mar14 + 20 * H, 0, {1});
     addOrder(Mar14 + 20 * H, 3, {2});
@@ -62,3 +62,5 @@ TEST_F(SyncCommandTest, anOperatorThatIsNotANumberIsOperatorZero)
                                                    u"SincroComande|C|3919608000|3919608600|2|2|14/03/2024|0;\r"_s}));
     EXPECT_TRUE(link.replies[3].startsWith(u"SincroTavoli|1|1|4;"_s));
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, SyncCommandTest, ::testing::ValuesIn(allEngines()), engineName);

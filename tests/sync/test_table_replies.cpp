@@ -8,7 +8,7 @@ namespace {
 constexpr double H = 3600.0;
 }
 
-TEST_F(SyncTest, theTablePlanListsEveryTableWithItsCovers)
+TEST_P(SyncTest, theTablePlanListsEveryTableWithItsCovers)
 {
     replies.sincroTavoli(Slot);
     const QString reply = onlyReply();
@@ -23,7 +23,7 @@ TEST_F(SyncTest, theTablePlanListsEveryTableWithItsCovers)
     EXPECT_EQ(onlyReply(), u"SincroTavoli|\r"_s);
 }
 
-TEST_F(SyncTest, theWaitersOwnOrderOnJoinedTablesComesInFullWithItsVariations)
+TEST_P(SyncTest, theWaitersOwnOrderOnJoinedTablesComesInFullWithItsVariations)
 {
     // Thursday dinner on tables 4 and 5, still open at Friday noon (the demo day runs 10:00-02:00).
     const qint32 order = addOrder(Mar14 + 20 * H, 2, {4, 5}, 3, 0, true);
@@ -37,7 +37,7 @@ TEST_F(SyncTest, theWaitersOwnOrderOnJoinedTablesComesInFullWithItsVariations)
                            "M|126|2|1;V|2|1;V|5|2;M|141|1,5|2;\r"_s);
 }
 
-TEST_F(SyncTest, twoOpenOrdersOnOneTableGiveOneReplyEachAndAColleaguesIsOnlyMarkedTaken)
+TEST_P(SyncTest, twoOpenOrdersOnOneTableGiveOneReplyEachAndAColleaguesIsOnlyMarkedTaken)
 {
     const qint32 mine = addOrder(Mar14 + 20 * H, 1, {6});
     addLine(mine, 101, u"1"_s, 1);
@@ -50,7 +50,7 @@ TEST_F(SyncTest, twoOpenOrdersOnOneTableGiveOneReplyEachAndAColleaguesIsOnlyMark
     EXPECT_EQ(link.replies[1], u"ALTRO|6\r"_s);
 }
 
-TEST_F(SyncTest, aTableWithoutOpenOrdersIsFreeOrReservedWithinTheHour)
+TEST_P(SyncTest, aTableWithoutOpenOrdersIsFreeOrReservedWithinTheHour)
 {
     clearReservations();
     addOrder(Mar14 + 20 * H, 2, {9}, 2, 1);       // the bill was closed by the back office
@@ -65,7 +65,7 @@ TEST_F(SyncTest, aTableWithoutOpenOrdersIsFreeOrReservedWithinTheHour)
     EXPECT_EQ(link.replies, (QStringList{u"PRENOTA|9|12:30\r"_s, u"LIBERO|10\r"_s, u"LIBERO|11\r"_s}));
 }
 
-TEST_F(SyncTest, aTableTextThatIsNotANumberIsRefusedAndNothingReachesTheDatabase)
+TEST_P(SyncTest, aTableTextThatIsNotANumberIsRefusedAndNothingReachesTheDatabase)
 {
     addOrder(Mar14 + 20 * H, 2, {5});
     replies.sincroTavolo(Slot, u"5 OR 1=1"_s, 2);
@@ -74,3 +74,5 @@ TEST_F(SyncTest, aTableTextThatIsNotANumberIsRefusedAndNothingReachesTheDatabase
     EXPECT_TRUE(link.replies.isEmpty()) << link.replies.join(u" // "_s).toStdString();
     EXPECT_EQ(data.scalar(u"SELECT count(*) FROM comande"_s), u"1"_s);
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, SyncTest, ::testing::ValuesIn(allEngines()), engineName);
