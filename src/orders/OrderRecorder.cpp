@@ -183,6 +183,13 @@ bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool
         ultimaRiga = riga;
     }
 
+    // With no ticket printer the tickets would only mark the lines still to print: done here, so
+    // that it is stored with the order by the same durable commit.
+    if (m_printing && m_printing->soloMarcatura()
+        && !m_db.doQuery(u"UPDATE merce_comande SET qta_stampata = quantita WHERE id_comanda = "_s + key
+                         + u" AND qta_stampata < quantita"_s))
+        return failAndRollback(u"righe non segnate come stampate"_s);
+
     // 11. Commit: only now is the order stored, and only now may the handheld hear so.
     if (!m_db.commitTrans())
         return failAndRollback(u"commit non riuscito: "_s + m_db.lastErrorText());

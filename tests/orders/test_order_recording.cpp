@@ -238,3 +238,31 @@ TEST_F(Orders, AFailureHalfWayKeepsThePreviousOrderWholeAndSendsNoConfirmation)
     EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande_variazioni"_s), u"1"_s);
     EXPECT_EQ(printing.printed.size(), 1);
 }
+
+TEST_F(Orders, WithoutTicketPrintersTheLinesAreStoredPrintedWithTheOrder)
+{
+    // Acqua is new, Margherita came back from the handheld printed once of two, Carbonara printed
+    // in full.
+    const QString text = Header + u"0;M|141|2|2,50|1|Acqua|0|0;M|126|2|7,00|2|Margherita|0|1;"
+                                  "M|111|3|11,00|2|Carbonara|0|3;"_s;
+    const QString printed = u"SELECT group_concat(id_articolo & ':' & qta_stampata, ' ') FROM (SELECT * FROM"
+                            " merce_comande ORDER BY id_articolo)"_s;
+    struct Case
+    {
+        bool senzaStampanti;
+        QString stored; // article:qta_stampata once the handheld has its reply
+    };
+    const Case cases[] = {
+        {true, u"111:3 126:2 141:2"_s},  // marked by the order's own commit
+        {false, u"111:3 126:1 141:0"_s}, // left to the tickets
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.senzaStampanti ? "no ticket printer" : "ticket printers");
+        printing.senzaStampanti = c.senzaStampanti;
+        link.replies.clear();
+        ASSERT_TRUE(send(text));
+        EXPECT_EQ(link.replies, QStringList{u"ComandaOK|\r"_s});
+        EXPECT_EQ(scalar(printed), c.stored);
+        EXPECT_EQ(printing.printed.last(), u"comanda 1 12,13"_s); // the tickets are still asked for
+    }
+}
