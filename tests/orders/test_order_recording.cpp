@@ -266,3 +266,26 @@ TEST_F(Orders, WithoutTicketPrintersTheLinesAreStoredPrintedWithTheOrder)
         EXPECT_EQ(printing.printed.last(), u"comanda 1 12,13"_s); // the tickets are still asked for
     }
 }
+
+TEST_F(Orders, ABanquetOfHundredsOfDishesTakesEachDishFromItsOwnArticle)
+{
+    // 450 dishes 1001-1450 priced by their code; 1451 is unknown; 1001 comes twice.
+    tdb.exec(u"WITH RECURSIVE n(c) AS (SELECT 1001 UNION ALL SELECT c + 1 FROM n WHERE c < 1450)"
+             " INSERT INTO magazzino (codice, descrizione, codice_iva, articolo_restaurant, costo_medio, ultimo_prezzo,"
+             " cod_art_forn, id_unita_misura) SELECT c, 'Piatto ' & c, 10, true, c / 100.0, c / 10.0, 'F' & c, 1"
+             " FROM n"_s);
+    QString text = Header + u"0;"_s;
+    for (int c = 1001; c <= 1451; ++c)
+        text += u"M|"_s + QString::number(c) + u"|1|5,00|1|x|0|0;"_s;
+    text += u"M|1001|2|5,00|2|x|0|0;"_s;
+    ASSERT_TRUE(send(text));
+    EXPECT_EQ(link.replies, QStringList{u"NonDisponibile|1451:0\r"_s});
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande"_s), u"451"_s);
+    // Every line carries its own article's columns, across the whole order.
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande WHERE descrizione <> 'Piatto ' & id_articolo"
+                     " OR codice_articolo_fornitore <> 'F' & id_articolo OR abs(costo_medio - id_articolo / 100.0)"
+                     " > 0.001 OR abs(ultimo_prezzo - id_articolo / 10.0) > 0.001"_s),
+              u"0"_s);
+    EXPECT_EQ(scalar(u"SELECT group_concat(quantita & '/' & turno, ' ') FROM merce_comande WHERE id_articolo = 1001"_s),
+              u"1.0/1 2.0/2"_s);
+}
