@@ -32,6 +32,7 @@ public:
         return m_report.leggiStampante(7, printer, setting) ? printer : QString();
     }
     void stampaComanda(qint32 idComanda, const QString &tavoli) override { m_report.stampaComanda(idComanda, tavoli); }
+    bool soloMarcatura() override { return m_report.soloMarcaturaComanda(); }
     void ristampaComanda(qint32 idComanda, const QString &tavoli) override
     {
         m_report.stampaComanda(idComanda, tavoli, true);

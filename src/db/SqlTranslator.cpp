@@ -272,36 +272,45 @@ bool SqlTranslator::jetLike(QStringView pattern, QStringView text, QChar escape)
 
 SqlTranslator::Split SqlTranslator::split(const QString &s)
 {
+    // Runs on every statement to find its cached translation, so it copies whole runs of text
+    // and allocates only for the shape and the literals.
     Split out;
     QString &shape = out.shape;
-    shape.reserve(s.size());
+    const qsizetype n = s.size();
+    shape.reserve(2 * n);
     auto add = [&shape](QStringView part) {
         if (!shape.isEmpty())
             shape += u' ';
         shape += part;
     };
-    const qsizetype n = s.size();
+    const QStringView v(s);
+    const QChar *d = s.constData();
     qsizetype i = 0;
     while (i < n) {
-        const QChar c = s.at(i);
+        const QChar c = d[i];
         if (c.isSpace()) {
             ++i;
         } else if (c == u'\'') {
+            // A doubled quote is one quote of the text. An empty literal stays a null string.
             QString lit;
             ++i;
             bool closed = false;
             while (i < n) {
-                if (s.at(i) == u'\'') {
-                    if (i + 1 < n && s.at(i + 1) == u'\'') {
-                        lit += u'\'';
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    closed = true;
+                const qsizetype q = v.indexOf(u'\'', i);
+                if (q < 0) {
+                    lit.append(v.mid(i));
+                    i = n;
                     break;
                 }
-                lit += s.at(i++);
+                lit.append(v.mid(i, q - i));
+                if (q + 1 < n && d[q + 1] == u'\'') {
+                    lit += u'\'';
+                    i = q + 2;
+                    continue;
+                }
+                i = q + 1;
+                closed = true;
+                break;
             }
             if (!closed)
                 out.ok = false;
@@ -318,31 +327,41 @@ SqlTranslator::Split SqlTranslator::split(const QString &s)
             name.replace(u'"', u"\"\""_s);
             add(QString(u'"' + name.remove(u' ') + u'"'));
             i = end + 1;
-        } else if (c.isDigit() || (c == u'.' && i + 1 < n && s.at(i + 1).isDigit())) {
+        } else if (c.isDigit() || (c == u'.' && i + 1 < n && d[i + 1].isDigit())) {
             qsizetype j = i;
             bool dot = false;
-            while (j < n && (s.at(j).isDigit() || (s.at(j) == u'.' && !dot))) {
-                if (s.at(j) == u'.')
+            bool ascii = true; // only 0-9: the value is summed up here
+            while (j < n && (d[j].isDigit() || (d[j] == u'.' && !dot))) {
+                if (d[j] == u'.')
                     dot = true;
+                else if (d[j].unicode() > u'9')
+                    ascii = false;
                 ++j;
             }
-            if (j < n && (s.at(j) == u'e' || s.at(j) == u'E')) {
+            if (j < n && (d[j] == u'e' || d[j] == u'E')) {
                 qsizetype k = j + 1;
-                if (k < n && (s.at(k) == u'+' || s.at(k) == u'-'))
+                if (k < n && (d[k] == u'+' || d[k] == u'-'))
                     ++k;
-                if (k < n && s.at(k).isDigit()) {
+                if (k < n && d[k].isDigit()) {
                     dot = true;
                     j = k;
-                    while (j < n && s.at(j).isDigit())
+                    while (j < n && d[j].isDigit())
                         ++j;
                 }
             }
-            const QString num = s.mid(i, j - i);
+            const QStringView num = v.mid(i, j - i);
             bool ok = false;
             if (!dot) {
-                const qint64 v = num.toLongLong(&ok);
+                qint64 value = 0;
+                if (ascii && num.size() <= 18) { // 18 digits never overflow
+                    for (const QChar digit : num)
+                        value = value * 10 + (digit.unicode() - u'0');
+                    ok = true;
+                } else {
+                    value = num.toLongLong(&ok);
+                }
                 if (ok)
-                    out.literals.append(v);
+                    out.literals.append(value);
             }
             if (!ok)
                 out.literals.append(num.toDouble());
@@ -350,22 +369,24 @@ SqlTranslator::Split SqlTranslator::split(const QString &s)
             i = j;
         } else if (isIdentStart(c)) {
             qsizetype j = i + 1;
-            while (j < n && isIdentChar(s.at(j)))
+            while (j < n && isIdentChar(d[j]))
                 ++j;
-            add(QStringView(s).mid(i, j - i));
+            add(v.mid(i, j - i));
             i = j;
         } else {
-            static const QStringList two = {u"<>"_s, u"<="_s, u">="_s, u"!="_s, u"||"_s, u"=="_s};
-            const QString pair = s.mid(i, 2);
-            if (two.contains(pair)) {
-                add(pair);
+            // Two-character operators: <> <= >= != || ==
+            const char16_t next = i + 1 < n ? d[i + 1].unicode() : u'\0';
+            const char16_t u = c.unicode();
+            if ((u == u'<' && (next == u'>' || next == u'=')) || ((u == u'>' || u == u'!' || u == u'=') && next == u'=')
+                || (u == u'|' && next == u'|')) {
+                add(v.mid(i, 2));
                 i += 2;
             } else {
                 // A bare "?" is a parameter nobody gives a value: it takes a null literal of its own,
                 // so that the literals after it still bind to their own places.
                 if (c == u'?')
                     out.literals.append(QVariant());
-                add(QStringView(&c, 1));
+                add(v.mid(i, 1));
                 ++i;
             }
         }

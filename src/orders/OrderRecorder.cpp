@@ -9,6 +9,7 @@
 #include "modPlikoServer.h"
 
 #include <QLoggingCategory>
+#include <QSet>
 
 Q_LOGGING_CATEGORY(lcOrders, "pliko.orders")
 
@@ -16,6 +17,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 const QString ErroreSalvataggio = u"Errore nel salvataggio "_s;
+// What a line copies from its article, in this order.
+const QStringList ColonneArticolo = {u"descrizione"_s,     u"costo_medio"_s,         u"ultimo_prezzo"_s,
+                                     u"cod_art_forn"_s,    u"id_unita_misura"_s,     u"articolo_alimentare"_s,
+                                     u"codice_iva"_s};
+enum Colonna { Descrizione, CostoMedio, UltimoPrezzo, CodArtForn, IdUnitaMisura, ArticoloAlimentare, CodiceIva };
 }
 
 OrderRecorder::OrderRecorder(clsDatabase &db, modPlikoServer &helpers, HandheldLink &link, OperatorUi *ui,
@@ -154,6 +160,9 @@ bool OrderRecorder::registra(const OrderText &order, int index, bool test)
     if (!rilasciaRighe(idComanda))
         return failAndRollback(u"righe precedenti non rimosse"_s);
 
+    if (!leggiArticoli(order.records))
+        return false;
+
     // 10. Lines and variations. Availability is checked after the old lines were released and
     // after this request's earlier lines were committed, so a resend is checked as the first
     // send and two lines of one article count together.
@@ -212,6 +221,13 @@ bool OrderRecorder::registra(const OrderText &order, int index, bool test)
         ultimaRiga = riga;
     }
 
+    // With no ticket printer the tickets would only mark the lines still to print: done here, so
+    // that it is stored with the order by the same durable commit.
+    if (m_printing && m_printing->soloMarcatura()
+        && !m_db.doQuery(u"UPDATE merce_comande SET qta_stampata = quantita WHERE id_comanda = "_s + key
+                         + u" AND qta_stampata < quantita"_s))
+        return failAndRollback(u"righe non segnate come stampate"_s);
+
     // 11. Commit: only now is the order stored, and only now may the handheld hear so.
     if (!m_db.commitTrans())
         return failAndRollback(u"commit non riuscito: "_s + m_db.lastErrorText());
@@ -254,6 +270,39 @@ void OrderRecorder::nuovaComanda()
 {
     m_aliquote.clear();
     m_unita.clear();
+    m_articoli.clear();
+    m_articoliLetti = false;
+}
+
+bool OrderRecorder::leggiArticoli(const QList<OrderText::Record> &records)
+{
+    QList<qint32> codici;
+    QSet<qint32> visti;
+    for (const OrderText::Record &rec : records)
+        if (rec.kind != OrderText::Record::VariationRecord && !visti.contains(rec.line.articolo)) {
+            visti.insert(rec.line.articolo);
+            codici.append(rec.line.articolo);
+        }
+    // The write lock of the order's transaction keeps these columns as they are until it ends.
+    constexpr qsizetype PerLettura = 200; // codes per statement, well below the engine's limit
+    for (qsizetype from = 0; from < codici.size(); from += PerLettura) {
+        QStringList elenco;
+        for (qsizetype i = from; i < codici.size() && i < from + PerLettura; ++i)
+            elenco.append(QString::number(codici[i]));
+        auto rs = m_db.openDynaset(u"SELECT codice,"_s + ColonneArticolo.join(u',') + u" FROM magazzino WHERE codice IN ("_s
+                                   + elenco.join(u',') + u')');
+        if (!rs)
+            return failAndRollback(u"articoli non letti"_s);
+        for (; !rs->isEOF(); rs->moveNext()) {
+            QVariantList colonne;
+            colonne.reserve(ColonneArticolo.size());
+            for (const QString &c : ColonneArticolo)
+                colonne.append(rs->value(c));
+            m_articoli.insert(tipi::toLong(rs->value(u"codice"_s)), colonne);
+        }
+    }
+    m_articoliLetti = true;
+    return true;
 }
 
 bool OrderRecorder::variazioniConosciute(const QList<OrderText::Record> &records, qsizetype line,
@@ -281,19 +330,28 @@ bool OrderRecorder::variazioniConosciute(const QList<OrderText::Record> &records
 qint32 OrderRecorder::salvaMerceComanda(qint32 idComanda, qint32 articolo, double quantita, double prezzo,
                                         qint16 turno, const QString &, qint32 giaStampata, qint32 qtaStampata)
 {
-    auto art = m_db.openDynaset(u"SELECT descrizione,costo_medio,ultimo_prezzo,cod_art_forn,id_unita_misura,"
-                                "articolo_alimentare,codice_iva FROM magazzino WHERE codice = "_s
-                                + QString::number(articolo));
-    if (!art) {
-        failAndRollback(u"articolo non letto: "_s + QString::number(articolo));
-        return -1;
+    QVariantList art;
+    if (m_articoliLetti) {
+        auto it = m_articoli.constFind(articolo);
+        if (it == m_articoli.constEnd())
+            return ArticoloSconosciuto;
+        art = *it;
+    } else {
+        auto rs = m_db.openDynaset(u"SELECT "_s + ColonneArticolo.join(u',') + u" FROM magazzino WHERE codice = "_s
+                                   + QString::number(articolo));
+        if (!rs) {
+            failAndRollback(u"articolo non letto: "_s + QString::number(articolo));
+            return -1;
+        }
+        if (rs->isEOF())
+            return ArticoloSconosciuto;
+        for (const QString &c : ColonneArticolo)
+            art.append(rs->value(c));
     }
-    if (art->isEOF())
-        return ArticoloSconosciuto;
 
     // VAT rates and unit names are read once per order: the write lock held by the order's
     // transaction keeps them as they are until it ends.
-    const qint32 codiceIva = tipi::toLong(art->value(u"codice_iva"_s));
+    const qint32 codiceIva = tipi::toLong(art[CodiceIva]);
     if (!m_aliquote.contains(codiceIva))
         m_aliquote.insert(codiceIva, m_helpers.aliquotaIva(codiceIva));
     const double iva = m_aliquote.value(codiceIva);
@@ -301,11 +359,11 @@ qint32 OrderRecorder::salvaMerceComanda(qint32 idComanda, qint32 articolo, doubl
     // Rounded as the currency format writes it (two decimals, four when so configured).
     const double nonIvato = tipi::arrotonda(prezzoCur.toDouble() * 100.0 / (100.0 + iva),
                                             regional().decimals == 4 ? 4 : 2);
-    const qint32 idUnita = tipi::toLong(art->value(u"id_unita_misura"_s));
+    const qint32 idUnita = tipi::toLong(art[IdUnitaMisura]);
     if (!m_unita.contains(idUnita))
         m_unita.insert(idUnita, m_helpers.nomeUnitaMisura(idUnita));
     const QString unita = m_unita.value(idUnita);
-    const qint32 lotto = tipi::toFlag(art->value(u"articolo_alimentare"_s)) ? -200 : 0;
+    const qint32 lotto = tipi::toFlag(art[ArticoloAlimentare]) ? -200 : 0;
 
     auto rs = m_db.openTable(u"merce_comande"_s);
     if (!rs || !m_db.addNewRecord(*rs)) {
@@ -315,17 +373,17 @@ qint32 OrderRecorder::salvaMerceComanda(qint32 idComanda, qint32 articolo, doubl
     const double qta = Currency::fromDouble(quantita).toDouble();
     rs->setValue(u"id_comanda"_s, idComanda);
     rs->setValue(u"id_articolo"_s, articolo);
-    rs->setValue(u"descrizione"_s, tipi::toText(art->value(u"descrizione"_s)).trimmed());
+    rs->setValue(u"descrizione"_s, tipi::toText(art[Descrizione]).trimmed());
     rs->setValue(u"quantita"_s, qta);
     rs->setValue(u"prezzo"_s, prezzoCur.toDouble());
     rs->setValue(u"turno"_s, turno);
     rs->setValue(u"prezzo_non_ivato"_s, Currency::fromDouble(nonIvato).toDouble());
     rs->setValue(u"iva"_s, Currency::fromDouble(iva).toDouble());
-    rs->setValue(u"codice_articolo_fornitore"_s, tipi::toText(art->value(u"cod_art_forn"_s)));
+    rs->setValue(u"codice_articolo_fornitore"_s, tipi::toText(art[CodArtForn]));
     rs->setValue(u"unita_misura"_s, unita);
     rs->setValue(u"sconto"_s, QString());
-    rs->setValue(u"costo_medio"_s, tipi::toCurrency(art->value(u"costo_medio"_s)).toDouble());
-    rs->setValue(u"ultimo_prezzo"_s, tipi::toCurrency(art->value(u"ultimo_prezzo"_s)).toDouble());
+    rs->setValue(u"costo_medio"_s, tipi::toCurrency(art[CostoMedio]).toDouble());
+    rs->setValue(u"ultimo_prezzo"_s, tipi::toCurrency(art[UltimoPrezzo]).toDouble());
     rs->setValue(u"gia_stampata"_s, giaStampata);
     rs->setValue(u"qta_stampata"_s, qtaStampata);
     rs->setValue(u"codice_lotto_interno"_s, QString());

@@ -4,6 +4,7 @@
 #include "OrderText.h"
 
 #include <QHash>
+#include <QVariantList>
 #include <QString>
 #include <functional>
 
@@ -62,6 +63,10 @@ private:
     bool variazioniConosciute(const QList<OrderText::Record> &records, qsizetype line, QHash<qint32, bool> &note,
                               bool *tutte);
 
+    // Inside the open transaction: reads the catalogue columns a line copies for every article of
+    // the order in a few statements instead of one per line. False on failure (rolled back).
+    bool leggiArticoli(const QList<OrderText::Record> &records);
+
     clsDatabase &m_db;
     modPlikoServer &m_helpers;
     HandheldLink &m_link;
@@ -69,6 +74,9 @@ private:
     OrderPrinting *m_printing;
     QHash<qint32, double> m_aliquote;  // VAT rates read during the order being recorded
     QHash<qint32, QString> m_unita;    // unit names likewise
+    // The catalogue columns of the order's articles (ColonneArticolo), once leggiArticoli ran for it.
+    QHash<qint32, QVariantList> m_articoli;
+    bool m_articoliLetti = false;
     TestLog m_testLog;
     std::function<void(qint32)> m_registrata;
     bool m_conflitto = false; // the last failure was a conflict with another writer

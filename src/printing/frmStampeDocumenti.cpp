@@ -441,10 +441,6 @@ void frmStampeDocumenti::stampaComanda(qint32 idComanda, const QString &tavoli, 
 {
     if (m_vsr.isBusy())
         return;
-    const QString file = setModuloXML(u"Comanda"_s, FileStandard);
-    // Without a usable layout nothing can print: the lines stay unprinted for the next order.
-    if (file.isEmpty() || !reportPresenti(file, {u"Comanda"_s, u"Comanda SubReport"_s}))
-        return;
     // The lines still to print as the tickets start: the marking below touches only these, never a
     // line that another request added while the tickets were printing.
     QList<qint32> daStampare;
@@ -457,6 +453,16 @@ void frmStampeDocumenti::stampaComanda(qint32 idComanda, const QString &tavoli, 
         guasto(u"stampaComanda"_s, m_db.lastErrorText());
         return;
     }
+    // No printer and nothing left to mark (order recording marked the lines with the order): no
+    // ticket is owed, so what a zone printed of the order before is forgotten, as after a print.
+    if (daStampare.isEmpty() && !stampantiComanda()) {
+        m_giaStampato.remove(idComanda);
+        return;
+    }
+    const QString file = setModuloXML(u"Comanda"_s, FileStandard);
+    // Without a usable layout nothing can print: the lines stay unprinted for the next order.
+    if (file.isEmpty() || !reportPresenti(file, {u"Comanda"_s, u"Comanda SubReport"_s}))
+        return;
 
     // Each zone prints on its own: a kitchen printer that fails takes no other zone's ticket with it.
     // A line is marked printed once every ticket that carried it went out; the lines of a zone that
@@ -556,6 +562,27 @@ void frmStampeDocumenti::stampaComanda(qint32 idComanda, const QString &tavoli, 
     if (!daMarcare.isEmpty())
         m_db.doQuery(u"UPDATE merce_comande SET qta_stampata = quantita WHERE id_comanda = "_s
                      + QString::number(idComanda) + u" AND id_merce_comanda IN ("_s + daMarcare.join(u',') + u')');
+}
+
+bool frmStampeDocumenti::stampantiComanda() const
+{
+    for (const qint32 zona : ZoneComanda) {
+        QString stampante;
+        qint32 impostazione = PaperSize::A4;
+        leggiStampante(zona, stampante, impostazione);
+        if (!stampante.isEmpty())
+            return true;
+    }
+    return false;
+}
+
+bool frmStampeDocumenti::soloMarcaturaComanda()
+{
+    if (m_vsr.isBusy() || stampantiComanda())
+        return false;
+    // A missing layout keeps the lines unprinted, as stampaComanda does.
+    const QString file = setModuloXML(u"Comanda"_s, FileStandard);
+    return !file.isEmpty() && reportPresenti(file, {u"Comanda"_s, u"Comanda SubReport"_s});
 }
 
 QString frmStampeDocumenti::chiaveRiga(const RigaComanda &r)

@@ -61,6 +61,9 @@ public:
     // Kitchen tickets of what is not printed yet, one per zone, then the order marked printed.
     // A reprint (lines confirmed before a stop and never printed) says so on each ticket.
     void stampaComanda(qint32 idComanda, const QString &tavoli, bool ristampa = false);
+    // Whether stampaComanda would print nothing and only mark the lines: no zone has a ticket
+    // printer, the layout is usable and no print is under way.
+    bool soloMarcaturaComanda();
     static inline const QString EtichettaRistampa = QStringLiteral("RISTAMPA - ");
     // Kitchen tickets of what changed between two snapshots of a radio handheld's order.
     void stampaComandaNano(qint32 idComanda, const QString &tavoli, const SnapshotRighe &prima,
@@ -166,6 +169,7 @@ private:
     using GiaStampatoComanda = QHash<qint32, QHash<QString, double>>;
     static QString chiaveRiga(const RigaComanda &r);
     void ricordaStampato(qint32 idComanda, const GiaStampatoComanda &gia);
+    bool stampantiComanda() const; // a ticket printer in some zone
 
     void messaggio(const QString &text) const;
     bool reportPresenti(const QString &file, const QStringList &reports) const;

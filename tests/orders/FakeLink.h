@@ -33,6 +33,7 @@ class FakePrinting : public OrderPrinting
 public:
     QString stampantePreconto() override { return precontoPrinter; }
     void stampaComanda(qint32 id, const QString &tavoli) override { log(u"comanda", id, tavoli); }
+    bool soloMarcatura() override { return senzaStampanti; }
     void ristampaComanda(qint32 id, const QString &tavoli) override { log(u"ristampa", id, tavoli); }
     void stampaPreConto(qint32 id, const QString &tavoli) override { log(u"preconto", id, tavoli); }
     void stampaListaOrdinazioni(qint32 id, const QString &tavoli) override { log(u"lista", id, tavoli); }
@@ -49,6 +50,7 @@ public:
             link->events.append(u"print " + line);
     }
     QString precontoPrinter = QStringLiteral("Cassa");
+    bool senzaStampanti = false; // no zone has a ticket printer
     QStringList printed;
     FakeLink *link = nullptr;
 };

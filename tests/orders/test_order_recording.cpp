@@ -278,4 +278,63 @@ TEST_P(Orders, AFailureHalfWayKeepsThePreviousOrderWholeAndSendsNoConfirmation)
     EXPECT_EQ(printing.printed.size(), 1);
 }
 
+TEST_P(Orders, WithoutTicketPrintersTheLinesAreStoredPrintedWithTheOrder)
+{
+    // Acqua is new, Margherita came back from the handheld printed once of two, Carbonara printed
+    // in full.
+    const QString text = Header + u"0;M|141|2|2,50|1|Acqua|0|0;M|126|2|7,00|2|Margherita|0|1;"
+                                  "M|111|3|11,00|2|Carbonara|0|3;"_s;
+    auto printed = [&] {
+        QStringList out;
+        auto rs = tdb.db().openSnapshot(u"SELECT id_articolo, qta_stampata FROM merce_comande ORDER BY id_articolo"_s);
+        for (; rs && !rs->isEOF(); rs->moveNext())
+            out << rs->value(0).toString() + u':' + rs->value(1).toString();
+        return out.join(u' ');
+    };
+    struct Case
+    {
+        bool senzaStampanti;
+        QString stored; // article:qta_stampata once the handheld has its reply
+    };
+    const Case cases[] = {
+        {true, u"111:3 126:2 141:2"_s},  // marked by the order's own commit
+        {false, u"111:3 126:1 141:0"_s}, // left to the tickets
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.senzaStampanti ? "no ticket printer" : "ticket printers");
+        printing.senzaStampanti = c.senzaStampanti;
+        link.replies.clear();
+        ASSERT_TRUE(send(text));
+        EXPECT_EQ(link.replies, QStringList{u"ComandaOK|\r"_s});
+        EXPECT_EQ(printed(), c.stored);
+        EXPECT_EQ(printing.printed.last(), u"comanda 1 12,13"_s); // the tickets are still asked for
+    }
+}
+
+TEST_P(Orders, ABanquetOfHundredsOfDishesTakesEachDishFromItsOwnArticle)
+{
+    // 450 dishes 1001-1450 priced by their code; 1451 is unknown; 1001 comes twice.
+    tdb.exec(u"WITH RECURSIVE n(c) AS (SELECT 1001 UNION ALL SELECT c + 1 FROM n WHERE c < 1450)"
+             " INSERT INTO magazzino (codice, descrizione, codice_iva, articolo_restaurant, costo_medio, ultimo_prezzo,"
+             " cod_art_forn, id_unita_misura) SELECT c, 'Piatto ' & c, 10, true, c / 100.0, c / 10.0, 'F' & c, 1"
+             " FROM n"_s);
+    QString text = Header + u"0;"_s;
+    for (int c = 1001; c <= 1451; ++c)
+        text += u"M|"_s + QString::number(c) + u"|1|5,00|1|x|0|0;"_s;
+    text += u"M|1001|2|5,00|2|x|0|0;"_s;
+    ASSERT_TRUE(send(text));
+    EXPECT_EQ(link.replies, QStringList{u"NonDisponibile|1451:0\r"_s});
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande"_s), u"451"_s);
+    // Every line carries its own article's columns, across the whole order.
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande WHERE descrizione <> 'Piatto ' & id_articolo"
+                     " OR codice_articolo_fornitore <> 'F' & id_articolo OR abs(costo_medio - id_articolo / 100.0)"
+                     " > 0.001 OR abs(ultimo_prezzo - id_articolo / 10.0) > 0.001"_s),
+              u"0"_s);
+    QStringList lines;
+    auto rs = tdb.db().openSnapshot(u"SELECT quantita, turno FROM merce_comande WHERE id_articolo = 1001 ORDER BY turno"_s);
+    for (; rs && !rs->isEOF(); rs->moveNext())
+        lines << rs->value(0).toString() + u'/' + rs->value(1).toString();
+    EXPECT_EQ(lines, (QStringList{u"1/1"_s, u"2/2"_s}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, Orders, ::testing::ValuesIn(allEngines()), engineName);

@@ -341,3 +341,44 @@ TEST(QuantitaDaStampare, ComparesByContentNotByLineKey)
     EXPECT_TRUE(quantitaDaStampare(u"abc|2"_s, prima, q, &usati));
     EXPECT_DOUBLE_EQ(q, 2);
 }
+
+TEST_F(KitchenTickets, OnlyAnInstallationWithoutTicketPrintersLetsTheOrderMarkItsOwnLines)
+{
+    QTemporaryDir senzaLayout;
+    struct Case
+    {
+        const char *what;
+        qint32 zona;          // a ticket printer for this zone; 0: none
+        bool layoutMancante;
+        bool soloMarcatura;
+    };
+    const Case cases[] = {
+        {"no printer at all", 0, false, true},
+        {"a bar printer", 4, false, false},
+        {"only a till printer", 1, false, false},
+        {"no printer but no layout either: nothing is marked", 0, true, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const qint32 zona : {4, 2, 1, 3})
+            registry->setValue(Registry::BackOfficeKey, u"zona_ristorante_"_s + frmStampeDocumenti::nomeTipoStampante(zona),
+                               QString());
+        frm->setCartellaLayout(c.layoutMancante ? senzaLayout.path() : QString());
+        if (c.zona)
+            configura(c.zona, u"Stampante"_s);
+        EXPECT_EQ(frm->soloMarcaturaComanda(), c.soloMarcatura);
+    }
+}
+
+TEST_F(KitchenTickets, WithNoPrinterLinesAlreadyMarkedWithTheOrderAreLeftAsTheyAre)
+{
+    const qint32 c = nuovaComanda();
+    const qint32 pasta = nuovaRiga(c, Carbonara, 1, 1, 3); // brought down from 3 after printing
+    const qint32 birra = nuovaRiga(c, Birra, 2, 1, 2);
+
+    frm->stampaComanda(c, u"5"_s);
+
+    EXPECT_EQ(qtaStampata(pasta), u"3"_s);
+    EXPECT_EQ(qtaStampata(birra), u"2"_s);
+    EXPECT_TRUE(QDir(spoolDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+}
