@@ -3,6 +3,7 @@
 
 #include "modGestioneTipiDato.h"
 
+#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QUrl>
 #include <QUrlQuery>
@@ -10,6 +11,8 @@
 #include <libpq-fe.h>
 
 using namespace Qt::StringLiterals;
+
+Q_LOGGING_CATEGORY(lcPg, "pliko.db")
 
 namespace {
 
@@ -295,7 +298,7 @@ bool PgEngine::ready()
     QString error;
     if (!connect(&error))
         return false;
-    qInfo().noquote() << "database connection opened again:" << displayUri(QString::fromUtf8(m_uri));
+    qCInfo(lcPg).noquote() << "database connection opened again:" << displayUri(QString::fromUtf8(m_uri));
     return true;
 }
 

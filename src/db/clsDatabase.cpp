@@ -109,7 +109,9 @@ bool clsDatabase::openDB(const QString &path, const QString &, bool)
         engine = PgEngine::open(path, &error);
     else
         engine = SqliteEngine::open(path, false, &error);
-    m_diskTrouble = !engine;
+    // A file that cannot be opened is this machine's disk trouble; a database server that does not
+    // answer is not, and restarting this server would not bring it back.
+    m_diskTrouble = !engine && !PgEngine::isUri(path);
     if (!engine)
         return fail(error, 20);
     m_engine = std::move(engine);

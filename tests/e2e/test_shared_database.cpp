@@ -189,3 +189,42 @@ TEST_F(SharedDatabase, TwoServersSellTheLastBottlesOnceAndRecordEveryOrderWhole)
                     serverLog(u"sala"_s).right(4000).constData(), serverLog(u"terrazza"_s).right(4000).constData(),
                     qPrintable(pg.logTail(40)));
 }
+
+// The database server goes down in the middle of service and comes back: the order of the outage
+// gets no confirmation and is not recorded, the server keeps answering (no restart), and the
+// next order after the database is back is recorded.
+TEST_F(SharedDatabase, ADatabaseServerRestartMidServiceCostsOnlyTheOrdersOfTheOutage)
+{
+    PgCluster pg;
+    if (!pg.unavailableReason().isEmpty())
+        GTEST_SKIP() << pg.unavailableReason().toStdString();
+    ASSERT_TRUE(pg.start()) << pg.error().toStdString();
+    ASSERT_TRUE(pg.createDatabase(u"pliko"_s)) << pg.error().toStdString();
+    dbPath = pg.uri(u"pliko"_s);
+    plikoSql({u"--create"_s, u"--demo"_s, dbPath});
+    plikoSql({dbPath, u"UPDATE var_long SET value = 1 WHERE name = 'palmare_configurato'"_s});
+    ASSERT_FALSE(HasFailure());
+    server.setProcessChannelMode(QProcess::MergedChannels);
+    server.setStandardOutputFile(dir.filePath(u"sala.log"_s));
+    start({u"--headless"_s, u"--config"_s, configFor(u"sala"_s, u"127.0.0.1"_s)});
+    ASSERT_TRUE(waitFor([&] { return exchange("PALM09|TestConnessione|\r") == "TestOK|\r"; }));
+    const qint64 pid = server.processId();
+
+    auto order = [&](int moment, int table) {
+        return exchange("PALM01|Comanda|39194352" + QByteArray::number(moment) + "|" + QByteArray::number(table)
+                        + "|2|1|0|11,50;M|111|1|11,50|1|x|0|0;\r");
+    };
+    EXPECT_EQ(order(10, 1), "ComandaOK|\r");
+    ASSERT_TRUE(pg.stop(PgCluster::StopMode::Immediate));
+    EXPECT_NE(order(20, 2), "ComandaOK|\r");
+    EXPECT_EQ(exchange("PALM09|TestConnessione|\r"), "TestOK|\r");
+    ASSERT_TRUE(pg.start()) << pg.error().toStdString();
+    EXPECT_EQ(order(30, 3), "ComandaOK|\r") << serverLog(u"sala"_s).constData();
+    EXPECT_EQ(server.processId(), pid) << "the server restarted for a database it cannot mend";
+
+    PGconn *conn = PQconnectdb(dbPath.toUtf8().constData());
+    ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
+    EXPECT_EQ(column(conn, u"SELECT numero_tavolo FROM tavoli_occupati ORDER BY 1"_s),
+              (QStringList{u"1"_s, u"3"_s}));
+    PQfinish(conn);
+}
