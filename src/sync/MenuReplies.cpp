@@ -6,6 +6,9 @@
 #include "modGestioneTipiDato.h"
 #include "modPlikoServer.h"
 
+#include <QHash>
+#include <optional>
+
 using namespace Qt::StringLiterals;
 using synctext::Cr;
 using synctext::field;
@@ -36,11 +39,18 @@ QString MenuReplies::sincroArticoli()
               u"listino_c_ivato"_s, u"listino_d_ivato"_s, u"giacenza"_s, u"articolo_restaurant"_s,
               u"preferito"_s, u"posizione_preferito"_s});
     bool warned = false;
+    // Each setting and the rate are read once per reply: the reply is built in one read snapshot,
+    // so they cannot change under it, and a database across the network answers each read with a
+    // round trip (two per article made the menu thirty times slower than its own query).
+    QHash<QString, qint32> lists;
+    std::optional<double> rate;
     for (; !rs->isEOF(); rs->moveNext()) {
-        // The moment decides the list, so it is worked out again for every row (the setting as
-        // well, which the back office may change at any time).
+        // The moment decides the list, so it is worked out again for every row.
         const QString setting = nomeImpostazioneListino(tipi::now());
-        qint32 list = m_db.ReadLong(setting, 0);
+        auto known = lists.constFind(setting);
+        if (known == lists.constEnd())
+            known = lists.insert(setting, m_db.ReadLong(setting, 0));
+        qint32 list = *known;
         if (list < 0 || list > 3) {
             // Only lists A to D carry prices with VAT: a value outside them would leave the
             // handheld without a menu, so list A serves and the operator is told once.
@@ -54,9 +64,10 @@ QString MenuReplies::sincroArticoli()
         const Currency listPrice = tipi::toCurrency(rs->value(col[ListinoA + list]));
         // The lists already include VAT: the rate of code 0 (the exempt code, normally 0 %) is
         // applied to every article, whatever its own code, and only rounds the price.
-        const double rate = m_mod.aliquotaIva(0);
+        if (!rate)
+            rate = m_mod.aliquotaIva(0);
         int decimals = regional().decimals;
-        const Currency price = modPlikoServer::prezzoIvato(listPrice, rate, decimals);
+        const Currency price = modPlikoServer::prezzoIvato(listPrice, *rate, decimals);
 
         reply += whole(rs->value(col[Codice])) + u'|' + field(rs->value(col[Descrizione])) + u'|'
             + whole(rs->value(col[Categoria])) + u'|' + tipi::numberText(price.toDouble()) + u'|'
