@@ -296,4 +296,4 @@ TEST_P(LegacySql, AnUnterminatedQuoteIsAnErrorNotACrash)
     EXPECT_EQ(tdb.db().openSnapshot(u"SELECT [codice FROM clfn"_s), nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, LegacySql, ::testing::ValuesIn(engines()), engineName);
+INSTANTIATE_TEST_SUITE_P(Engines, LegacySql, ::testing::ValuesIn(allEngines()), engineName);

@@ -243,4 +243,4 @@ TEST_P(Orders, AFailureHalfWayKeepsThePreviousOrderWholeAndSendsNoConfirmation)
     EXPECT_EQ(printing.printed.size(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, Orders, ::testing::ValuesIn(engines()), engineName);
+INSTANTIATE_TEST_SUITE_P(Engines, Orders, ::testing::ValuesIn(allEngines()), engineName);

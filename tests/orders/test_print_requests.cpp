@@ -108,4 +108,4 @@ TEST_P(Requests, KitchenNotesAreConfirmedThenPrintedOnTheirZone)
     EXPECT_TRUE(link.replies.isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, Requests, ::testing::ValuesIn(engines()), engineName);
+INSTANTIATE_TEST_SUITE_P(Engines, Requests, ::testing::ValuesIn(allEngines()), engineName);

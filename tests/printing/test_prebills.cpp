@@ -186,4 +186,4 @@ TEST_P(PreBills, TheTestSummaryPrintsItsFourLinesAsPlainText)
     EXPECT_EQ(biglietti(u"Cassa"_s).size(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, PreBills, ::testing::ValuesIn(engines()), engineName);
+INSTANTIATE_TEST_SUITE_P(Engines, PreBills, ::testing::ValuesIn(allEngines()), engineName);

@@ -21,7 +21,7 @@ RegionalGuard::~RegionalGuard()
     regional() = m_saved;
 }
 
-std::vector<Engine> engines()
+std::vector<Engine> allEngines()
 {
     return {Engine::Sqlite, Engine::Postgres};
 }

@@ -26,7 +26,7 @@ private:
 
 // The engines a test can run on. Tests that hold for both are parametrised over engines().
 enum class Engine { Sqlite, Postgres };
-std::vector<Engine> engines();
+std::vector<Engine> allEngines();
 std::string engineName(const ::testing::TestParamInfo<Engine> &info);
 
 // A restaurant database opened through clsDatabase with short retries: a file in a temporary

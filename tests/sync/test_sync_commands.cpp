@@ -63,4 +63,4 @@ TEST_P(SyncCommandTest, anOperatorThatIsNotANumberIsOperatorZero)
     EXPECT_TRUE(link.replies[3].startsWith(u"SincroTavoli|1|1|4;"_s));
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, SyncCommandTest, ::testing::ValuesIn(engines()), engineName);
+INSTANTIATE_TEST_SUITE_P(Engines, SyncCommandTest, ::testing::ValuesIn(allEngines()), engineName);

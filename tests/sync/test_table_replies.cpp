@@ -75,4 +75,4 @@ TEST_P(SyncTest, aTableTextThatIsNotANumberIsRefusedAndNothingReachesTheDatabase
     EXPECT_EQ(data.scalar(u"SELECT count(*) FROM comande"_s), u"1"_s);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, SyncTest, ::testing::ValuesIn(engines()), engineName);
+INSTANTIATE_TEST_SUITE_P(Engines, SyncTest, ::testing::ValuesIn(allEngines()), engineName);
