@@ -10,7 +10,6 @@ set -euo pipefail
 build=${1:-build}
 seconds=${2:-10}
 clients=${3:-25}
-source "$(dirname "$0")/bench-lib.sh"
 
 # initdb and pg_ctl: the PATH, then pg_config's folder, then the newest Debian installation.
 pgbin=
