@@ -20,3 +20,12 @@ echo "== order recording: 50 handhelds beside the hand-written baseline"
 scripts/bench-orders.sh "$build" 10 50
 echo "== TestConnessione: server beside the bare Qt baseline (50 handhelds)"
 scripts/bench-connection.sh "$build" 10 50
+echo "== PostgreSQL: database class beside hand-written libpq (20-line order, SincroArticoli)"
+if [ -x "$build/bench/pg/bench_pg" ]; then "$build/bench/pg/bench_pg"; else echo "bench_pg not built (tests off)"; fi
+# 127.0.0.2 and port 31512 in a network namespace of its own when one can be made.
+echo "== PostgreSQL: two servers sharing one database, 25 handhelds each"
+if [ "$(id -u)" = 0 ] && command -v unshare >/dev/null && unshare -n true 2>/dev/null; then
+  unshare -n sh -c "ip link set lo up && scripts/bench-pg-servers.sh '$build' 10 25"
+else
+  scripts/bench-pg-servers.sh "$build" 10 25
+fi

@@ -16,11 +16,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// The number of the last order sent: its opening moment is 3919435200 seconds plus that number.
+// Two loads against servers sharing a database start at numbers of their own (--first-order).
+qint64 sequence = 0;
+
 // A new order of `lines` restaurant dishes (no stock check), opened at a moment of its own, so
 // that every request records a whole order.
 QByteArray newOrder(int lines, int waiter)
 {
-    static qint64 sequence = 0;
     const qint64 inizio = 3919435200LL + ++sequence;
     QByteArray text = "PALM" + QByteArray::number(waiter) + "|Comanda|" + QByteArray::number(inizio) + "|"
         + QByteArray::number(1 + sequence % 20) + "|2|" + QByteArray::number(1 + waiter % 4) + "|4,00|0;";
@@ -139,8 +142,13 @@ int main(int argc, char **argv)
     const QCommandLineOption ordersOpt(u"order-lines"_s,
                                        u"Send new orders of N lines instead of the request text (\"Comanda\")."_s,
                                        u"N"_s, u"0"_s);
-    parser.addOptions({hostOpt, portOpt, clientsOpt, durationOpt, requestOpt, expectOpt, ordersOpt});
+    const QCommandLineOption firstOpt(u"first-order"_s,
+                                      u"Number the new orders from N + 1 (default 0): loads sent to servers that"
+                                      " share a database need ranges of their own."_s,
+                                      u"N"_s, u"0"_s);
+    parser.addOptions({hostOpt, portOpt, clientsOpt, durationOpt, requestOpt, expectOpt, ordersOpt, firstOpt});
     parser.process(app);
+    sequence = std::max(0LL, parser.value(firstOpt).toLongLong());
 
     const int clients = std::max(1, parser.value(clientsOpt).toInt());
     const double seconds = std::max(0.1, parser.value(durationOpt).toDouble());
