@@ -24,31 +24,17 @@ QString quoted(const QString &name)
 
 QString sqlType(int type, bool postgres)
 {
-    if (postgres) {
-        switch (type) {
-        case clsDatabase::dbText:
-        case clsDatabase::dbMemo:
-            return u"citext"_s;
-        case clsDatabase::dbCurrency:
-        case clsDatabase::dbSingle:
-        case clsDatabase::dbDouble:
-        case clsDatabase::dbDate:
-            return u"double precision"_s;
-        default:
-            return u"bigint"_s;
-        }
-    }
     switch (type) {
     case clsDatabase::dbText:
     case clsDatabase::dbMemo:
-        return u"TEXT COLLATE NOCASE"_s;
+        return postgres ? u"citext"_s : u"TEXT COLLATE NOCASE"_s;
     case clsDatabase::dbCurrency:
     case clsDatabase::dbSingle:
     case clsDatabase::dbDouble:
     case clsDatabase::dbDate:
-        return u"REAL"_s;
+        return postgres ? u"double precision"_s : u"REAL"_s;
     default:
-        return u"INTEGER"_s;
+        return postgres ? u"bigint"_s : u"INTEGER"_s;
     }
 }
 } // namespace

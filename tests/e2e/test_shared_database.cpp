@@ -48,6 +48,16 @@ protected:
         QFile f(dir.filePath(name + u".log"_s));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
+    // The demo restaurant in a new database of the private server, its handhelds configured.
+    void demoRestaurant()
+    {
+        ASSERT_TRUE(pg.start()) << pg.error().toStdString();
+        ASSERT_TRUE(pg.createDatabase(u"pliko"_s)) << pg.error().toStdString();
+        dbPath = pg.uri(u"pliko"_s);
+        plikoSql({u"--create"_s, u"--demo"_s, dbPath});
+        plikoSql({dbPath, u"UPDATE var_long SET value = 1 WHERE name = 'palmare_configurato'"_s});
+    }
+    PgCluster pg;
     QProcess second;
 };
 
@@ -69,14 +79,9 @@ QStringList column(PGconn *conn, const QString &sql)
 
 TEST_F(SharedDatabase, TwoServersSellTheLastBottlesOnceAndRecordEveryOrderWhole)
 {
-    PgCluster pg;
     if (!pg.unavailableReason().isEmpty())
         GTEST_SKIP() << pg.unavailableReason().toStdString();
-    ASSERT_TRUE(pg.start()) << pg.error().toStdString();
-    ASSERT_TRUE(pg.createDatabase(u"pliko"_s)) << pg.error().toStdString();
-    dbPath = pg.uri(u"pliko"_s);
-    plikoSql({u"--create"_s, u"--demo"_s, dbPath});
-    plikoSql({dbPath, u"UPDATE var_long SET value = 1 WHERE name = 'palmare_configurato'"_s});
+    demoRestaurant();
     plikoSql({dbPath, u"UPDATE magazzino SET giacenza = "_s + QString::number(Stock)
                           + u", giacenza_comanda = 0 WHERE codice = "_s + QString::number(StockArticle)});
     ASSERT_FALSE(HasFailure());
@@ -195,14 +200,9 @@ TEST_F(SharedDatabase, TwoServersSellTheLastBottlesOnceAndRecordEveryOrderWhole)
 // next order after the database is back is recorded.
 TEST_F(SharedDatabase, ADatabaseServerRestartMidServiceCostsOnlyTheOrdersOfTheOutage)
 {
-    PgCluster pg;
     if (!pg.unavailableReason().isEmpty())
         GTEST_SKIP() << pg.unavailableReason().toStdString();
-    ASSERT_TRUE(pg.start()) << pg.error().toStdString();
-    ASSERT_TRUE(pg.createDatabase(u"pliko"_s)) << pg.error().toStdString();
-    dbPath = pg.uri(u"pliko"_s);
-    plikoSql({u"--create"_s, u"--demo"_s, dbPath});
-    plikoSql({dbPath, u"UPDATE var_long SET value = 1 WHERE name = 'palmare_configurato'"_s});
+    demoRestaurant();
     ASSERT_FALSE(HasFailure());
     server.setProcessChannelMode(QProcess::MergedChannels);
     server.setStandardOutputFile(dir.filePath(u"sala.log"_s));
