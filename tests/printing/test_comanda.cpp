@@ -137,16 +137,20 @@ TEST_F(KitchenTickets, ZonesWithoutDishesOrWithoutPrinterPrintNothing)
     EXPECT_EQ(qtaStampata(pizza), u"1"_s); // marked with the rest: nobody would print it
 }
 
-TEST_F(KitchenTickets, WithNoPrinterConfiguredEverythingIsMarkedPrinted)
+TEST_F(KitchenTickets, WithNoPrinterConfiguredEverythingIsMarkedPrintedAndEarlierMarksAreLeftAsTheyAre)
 {
     const qint32 c = nuovaComanda();
     const qint32 birra = nuovaRiga(c, Birra, 2);
     const qint32 pasta = nuovaRiga(c, Carbonara, 1);
+    const qint32 ridotta = nuovaRiga(c, Carbonara, 1, 1, 3); // brought down from 3 after printing
+    const qint32 giaStampata = nuovaRiga(c, Birra, 2, 1, 2);
 
     frm->stampaComanda(c, u"5"_s);
 
     EXPECT_EQ(qtaStampata(birra), u"2"_s);
     EXPECT_EQ(qtaStampata(pasta), u"1"_s);
+    EXPECT_EQ(qtaStampata(ridotta), u"3"_s);
+    EXPECT_EQ(qtaStampata(giaStampata), u"2"_s);
     EXPECT_TRUE(QDir(spoolDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 }
 
@@ -368,17 +372,4 @@ TEST_F(KitchenTickets, OnlyAnInstallationWithoutTicketPrintersLetsTheOrderMarkIt
             configura(c.zona, u"Stampante"_s);
         EXPECT_EQ(frm->soloMarcaturaComanda(), c.soloMarcatura);
     }
-}
-
-TEST_F(KitchenTickets, WithNoPrinterLinesAlreadyMarkedWithTheOrderAreLeftAsTheyAre)
-{
-    const qint32 c = nuovaComanda();
-    const qint32 pasta = nuovaRiga(c, Carbonara, 1, 1, 3); // brought down from 3 after printing
-    const qint32 birra = nuovaRiga(c, Birra, 2, 1, 2);
-
-    frm->stampaComanda(c, u"5"_s);
-
-    EXPECT_EQ(qtaStampata(pasta), u"3"_s);
-    EXPECT_EQ(qtaStampata(birra), u"2"_s);
-    EXPECT_TRUE(QDir(spoolDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 }
