@@ -141,34 +141,36 @@ TEST_F(Layouts, TheFiftyEightMillimetrePreBillCarriesItsPerPersonAmountAndTableL
     EXPECT_TRUE(perPersona) << ticket.toStdString();
 }
 
-TEST_F(Layouts, ABrokenStandardLayoutPrintsNothingAndKeepsTheLinesToPrint)
+TEST_F(Layouts, ABrokenLayoutPrintsNothingAndKeepsTheLinesToPrint)
 {
-    scrivi(u"stampeRestaurant.xml"_s, "<reportLayouts><report name=\"Comanda\"><section kind=\"pageHeader\">"
-                                      "<field name=\"versione\" text=\"quattro\"/></section></report></reportLayouts>");
+    const struct
+    {
+        const char *what;
+        QString file;
+        QByteArray content;
+    } cases[] = {
+        {"a custom ticket without its rows field must not swallow the dishes", u"StampeCustom.xml"_s,
+         "<reportLayouts><report name=\"Comanda\"><section kind=\"pageHeader\" height=\"300\">"
+         "<field name=\"versione\" text=\"4\"/></section></report>"
+         "<report name=\"Comanda SubReport\"/></reportLayouts>"},
+        {"a broken standard file", u"stampeRestaurant.xml"_s,
+         "<reportLayouts><report name=\"Comanda\"><section kind=\"pageHeader\">"
+         "<field name=\"versione\" text=\"quattro\"/></section></report></reportLayouts>"},
+    };
     configura(1, u"Cassa"_s);
-    const qint32 c = nuovaComanda();
-    const qint32 pasta = nuovaRiga(c, Carbonara, 1);
+    for (const auto &k : cases) {
+        SCOPED_TRACE(k.what);
+        QFile::remove(percorso(u"StampeCustom.xml"_s));
+        scrivi(k.file, k.content);
+        const qint32 c = nuovaComanda();
+        const qint32 pasta = nuovaRiga(c, Carbonara, 1);
 
-    frm->stampaComanda(c, u"5"_s);
+        frm->stampaComanda(c, u"5"_s);
 
-    EXPECT_TRUE(biglietti(u"Cassa"_s).isEmpty());
-    EXPECT_EQ(qtaStampata(pasta), u"0"_s);
-}
-
-TEST_F(Layouts, ACustomTicketWithoutItsRowsFieldDoesNotSwallowTheDishes)
-{
-    scrivi(u"StampeCustom.xml"_s, "<reportLayouts><report name=\"Comanda\"><section kind=\"pageHeader\" height=\"300\">"
-                                  "<field name=\"versione\" text=\"4\"/></section></report>"
-                                  "<report name=\"Comanda SubReport\"/></reportLayouts>");
-    configura(1, u"Cassa"_s);
-    const qint32 c = nuovaComanda();
-    const qint32 pasta = nuovaRiga(c, Carbonara, 1);
-
-    frm->stampaComanda(c, u"5"_s);
-
-    EXPECT_TRUE(biglietti(u"Cassa"_s).isEmpty());
-    EXPECT_EQ(ui.messages(), QStringList{frmStampeDocumenti::MsgErroreStampa + u"Cassa"_s});
-    EXPECT_EQ(qtaStampata(pasta), u"0"_s);
+        EXPECT_TRUE(biglietti(u"Cassa"_s).isEmpty());
+        EXPECT_EQ(qtaStampata(pasta), u"0"_s);
+    }
+    EXPECT_EQ(ui.messages().value(0), frmStampeDocumenti::MsgErroreStampa + u"Cassa"_s);
 }
 
 TEST_F(Layouts, TheCustomFileIsUsedSilentlyOnlyWhenItHoldsAReadableTicketOfTheCurrentVersion)
