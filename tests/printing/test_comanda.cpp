@@ -4,22 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-// The ticket lines that carry dishes: a quantity right-aligned before the description.
-QStringList righe(const QString &ticket)
-{
-    QStringList out;
-    static const QRegularExpression dish(u"^\\s*[0-9][0-9,]*\\s+\\S"_s);
-    for (const auto &l : ticket.split(u'\n'))
-        if (dish.match(l).hasMatch() || l.contains(u"+ "_s) || l.contains(u"Turno"_s))
-            out.append(l.trimmed());
-    return out;
-}
-} // namespace
 
 using KitchenTickets = PrintingFixture;
 using RadioKitchenTickets = PrintingFixture;

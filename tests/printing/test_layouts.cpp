@@ -14,11 +14,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString standardFile()
-{
-    return QDir(QCoreApplication::applicationDirPath()).filePath(u"stampeRestaurant.xml"_s);
-}
-
 // A customer's layout file whose "Comanda" has the given version and shows "CUSTOM" in its header.
 QByteArray customFile(int version, bool withComanda = true)
 {
