@@ -2,7 +2,6 @@
 #include "DocumentWriter.h"
 #include "LayoutFile.h"
 #include "PrintingFixture.h"
-#include "ReportEngine.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -56,20 +55,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(Layouts, TheStandardFileHoldsEveryReportTheServerPrints)
-{
-    const auto names = LayoutFile::reportNames(standardFile());
-    ASSERT_TRUE(names.has_value());
-    for (const auto &r : {u"Comanda"_s, u"Comanda SubReport"_s, u"Preconto"_s, u"Preconto SubReport"_s,
-                          u"Messaggio Cucina"_s})
-        EXPECT_TRUE(names->contains(r)) << r.toStdString();
-    ReportEngine e;
-    ASSERT_TRUE(e.load(standardFile(), u"Messaggio Cucina"_s));
-    EXPECT_TRUE(e.hasField(u"titolo"_s));
-    EXPECT_TRUE(e.hasField(u"testo"_s));
-    EXPECT_EQ(e.fieldText(u"versione"_s), u"4"_s);
-}
 
 TEST_F(Layouts, AnOlderCustomTicketWarnsAndIsUsedAllTheSame)
 {
