@@ -9,13 +9,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 Currency eur(double v) { return Currency::fromDouble(v); }
-}
 
-TEST(Helpers, SettingsFallBackToTheirDefaults)
+// The demo restaurant and its helpers.
+class Helpers : public ::testing::Test
 {
+protected:
     RegionalGuard guard;
     TestDatabase tdb;
-    modPlikoServer h(tdb.db());
+    modPlikoServer h{tdb.db()};
+};
+} // namespace
+
+TEST_F(Helpers, SettingsFallBackToTheirDefaults)
+{
     EXPECT_EQ(h.leggiVarLong(u"non_esiste"_s, 60), 60);
     EXPECT_EQ(h.leggiVarLong(u"palmare_configurato"_s, 0), 1);
     EXPECT_EQ(h.leggiVarStr(u"ora_apertura_attivita"_s, {}), u"122400"_s);
@@ -28,11 +34,8 @@ TEST(Helpers, SettingsFallBackToTheirDefaults)
     EXPECT_EQ(h.leggiVarLong(u"minuti_avviso_prenotazione"_s, 0), 45);
 }
 
-TEST(Helpers, LookupsOfVatUnitsAndWaiters)
+TEST_F(Helpers, LookupsOfVatUnitsWaitersAndTablesOfAnOrder)
 {
-    RegionalGuard guard;
-    TestDatabase tdb;
-    modPlikoServer h(tdb.db());
     EXPECT_DOUBLE_EQ(h.aliquotaIva(22), 22.0);
     EXPECT_DOUBLE_EQ(h.aliquotaIva(0), 0.0);
     EXPECT_DOUBLE_EQ(h.aliquotaIva(17), 0.0); // no such code
@@ -42,24 +45,14 @@ TEST(Helpers, LookupsOfVatUnitsAndWaiters)
     EXPECT_EQ(h.nomeOperatore(77, false), u""_s);
     tdb.exec(u"INSERT INTO comande (id_comanda, id_operatore) VALUES (40, 3)"_s);
     EXPECT_EQ(h.nomeOperatore(40, true), u"Luca"_s);
-}
-
-TEST(Helpers, TableListOfAnOrder)
-{
-    RegionalGuard guard;
-    TestDatabase tdb;
-    modPlikoServer h(tdb.db());
     EXPECT_EQ(h.elencoTavoliComanda(1), u"Nessun tavolo"_s);
     tdb.exec(u"INSERT INTO tavoli_occupati (numero_tavolo, id_comanda) VALUES (5, 1)"_s);
     tdb.exec(u"INSERT INTO tavoli_occupati (numero_tavolo, id_comanda) VALUES (6, 1)"_s);
     EXPECT_EQ(h.elencoTavoliComanda(1), u" 5, 6"_s);
 }
 
-TEST(Helpers, CoverChargeByCoversOrByPercentageOfTheLines)
+TEST_F(Helpers, CoverChargeByCoversOrByPercentageOfTheLines)
 {
-    RegionalGuard guard;
-    TestDatabase tdb;
-    modPlikoServer h(tdb.db());
     tdb.exec(u"INSERT INTO comande (id_comanda, coperti) VALUES (1, 3)"_s);
     tdb.exec(u"INSERT INTO merce_comande (id_comanda, totale) VALUES (1, 12.34)"_s);
     tdb.exec(u"INSERT INTO merce_comande (id_comanda, totale) VALUES (1, 7.66)"_s);
@@ -74,7 +67,7 @@ TEST(Helpers, CoverChargeByCoversOrByPercentageOfTheLines)
     EXPECT_EQ(h.costoCoperti(1), eur(0));
 }
 
-TEST(Helpers, PercentagesAndPricesWithVat)
+TEST(HelperSums, PercentagesAndPricesWithVat)
 {
     RegionalGuard guard;
     EXPECT_EQ(modPlikoServer::calcolaPercentuale(eur(123.45), 0), eur(0));
@@ -90,7 +83,7 @@ TEST(Helpers, PercentagesAndPricesWithVat)
     EXPECT_EQ(configured, 3);
 }
 
-TEST(Helpers, MomentsOfTheBusinessDay)
+TEST(HelperSums, MomentsOfTheBusinessDay)
 {
     RegionalGuard guard(QDateTime(QDate(2024, 1, 1), QTime(13, 45, 10)));
     const double midnight = 3913228800.0;
@@ -121,19 +114,4 @@ TEST(Schema, ANewDatabaseHasTheIndexesAndCountersTheServerUses)
     QString error;
     EXPECT_FALSE(schema::createDatabase(tdb.path(), false, &error)); // never over an existing file
     EXPECT_FALSE(error.isEmpty());
-}
-
-TEST(Schema, TheDemoRestaurantIsReadyToServe)
-{
-    RegionalGuard guard;
-    TestDatabase tdb(true);
-    EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM tavoli"_s), u"20"_s);
-    EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM magazzino"_s), u"60"_s);
-    EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM tipo_merce"_s), u"8"_s);
-    EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM clfn WHERE operatore AND NOT cancellato"_s), u"4"_s);
-    EXPECT_EQ(tdb.scalar(u"SELECT count(DISTINCT id_zona_ristorante) FROM categorie_zona_ristorante"_s), u"3"_s);
-    EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM magazzino WHERE not articolo_restaurant"_s) != u"0"_s, true);
-    EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM variazioni_comande WHERE prezzo < 0"_s) != u"0"_s, true);
-    EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM prenotazioni"_s), u"2"_s);
-    EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM iva"_s), u"4"_s);
 }

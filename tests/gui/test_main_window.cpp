@@ -80,7 +80,7 @@ TEST_F(MainWindowTest, TheConnectionTableFollowsTheSlots)
     EXPECT_EQ(table->topLevelItem(0)->text(0), u"3"_s);
 }
 
-TEST_F(MainWindowTest, TheTrayMenuHasItsFourItemsInOrder)
+TEST_F(MainWindowTest, TheTrayMenuHasItsFourItemsAndTheRadioWindowItemShowsTheRadioWindow)
 {
     const QList<QAction *> actions = window->tray()->menu()->actions();
     ASSERT_EQ(actions.size(), 4);
@@ -90,13 +90,9 @@ TEST_F(MainWindowTest, TheTrayMenuHasItsFourItemsInOrder)
     EXPECT_EQ(actions[3]->text(), u"&Esci da Tavora Restaurant Server"_s);
     EXPECT_EQ(window->tray()->menuKeys(),
               (QStringList{u"attivaNano"_s, u"gestioneNano"_s, u"sep"_s, u"chiudiProgramma"_s}));
-}
-
-TEST_F(MainWindowTest, TheRadioWindowItemShowsTheRadioWindowOnceThereIsOne)
-{
     int shown = 0;
     context->showNanoWindow = [&] { ++shown; };
-    window->tray()->menu()->actions()[1]->trigger();
+    actions[1]->trigger();
     EXPECT_EQ(shown, 1);
 }
 

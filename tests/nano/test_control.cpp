@@ -128,15 +128,4 @@ TEST_F(ControlTest, ADeviceThatStopsAnsweringEndsTheTransferWithALogLine)
     EXPECT_EQ(progress.last(), -1);
 }
 
-TEST_F(ControlTest, OpeningTheWindowWhileTheLinkIsDownTakesTheLinkOver)
-{
-    nano->abilitaRicezione();
-    EXPECT_FALSE(control->apertura());
-    EXPECT_TRUE(nanoAttivo) << "from now on the tray's activation leaves the link to the window";
-    EXPECT_FALSE(nano->TimerNano().isActive());
-
-    ASSERT_TRUE(control->connettiAccessPoint(4));
-    EXPECT_TRUE(control->apertura());
-}
-
 } // namespace

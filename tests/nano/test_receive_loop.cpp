@@ -4,7 +4,6 @@
 #include "NanoHandlers.h"
 #include "OperatorUi.h"
 #include "RecordingAccessPoint.h"
-#include "StubNanoHandlers.h"
 #include "TestSupport.h"
 #include "modNano.h"
 
@@ -166,18 +165,6 @@ TEST_F(ReceiveLoopTest, TheTableCheckLooksAtTheRestaurantsTables)
     EXPECT_EQ(info, u"AP-TEST"_s);
     ap.answering = false;
     EXPECT_FALSE(nano.verificaAccessPoint(info));
-}
-
-TEST(StubHandlersTest, UntilOrdersAreServedEveryRequestGetsTheEmptyAnswerAndIsLogged)
-{
-    OperatorUi ui;
-    StubNanoHandlers stub(&ui);
-    stub.salvaComandaNano("PALM1|12|");
-    EXPECT_EQ(stub.statoTavoloNano(12), QByteArray("E"));
-    EXPECT_EQ(stub.listaTavoliNano(3), QByteArray(".|"));
-    EXPECT_EQ(stub.spostaTavoloNano("1|2|3|12|4|14|"), 100);
-    EXPECT_EQ(ui.statusLines().size(), 4);
-    EXPECT_TRUE(ui.statusLines().first().contains(u"PALM1|12|"_s));
 }
 
 } // namespace

@@ -3,23 +3,18 @@
 
 #include "OperatorUi.h"
 #include "Registry.h"
+#include "SpoolTickets.h"
 #include "TestSupport.h"
 #include "frmStampeDocumenti.h"
 #include "modNanoComande.h"
 #include "modPlikoServer.h"
 
 #include <QDir>
-#include <QFile>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
 #include <ostream>
 
-inline void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 inline void PrintTo(const QByteArray &s, std::ostream *os)
 {
     *os << '"' << s.toStdString() << '"';
@@ -77,28 +72,7 @@ protected:
 
     QString scalar(const QString &sql) { return tdb.scalar(sql); }
     QString spoolDir() const { return m_dir.filePath(QStringLiteral("spool")); }
-    // The text renditions of the jobs a spool printer received, oldest first.
-    QStringList biglietti(const QString &stampante) const
-    {
-        QStringList out;
-        const QDir dir(QDir(spoolDir()).filePath(stampante));
-        for (const auto &name : dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name)) {
-            QFile f(dir.filePath(name));
-            if (f.open(QIODevice::ReadOnly))
-                out.append(QString::fromUtf8(f.readAll()));
-        }
-        return out;
-    }
-    // The rows of a ticket that carry dishes, variations or course headers.
-    static QStringList righe(const QString &ticket)
-    {
-        QStringList out;
-        static const QRegularExpression dish(QStringLiteral("^\\s*[0-9][0-9,]*\\s+\\S"));
-        for (const auto &l : ticket.split(u'\n'))
-            if (dish.match(l).hasMatch() || l.contains(QStringLiteral("+ ")) || l.contains(QStringLiteral("Turno")))
-                out.append(l.trimmed());
-        return out;
-    }
+    QStringList biglietti(const QString &stampante) const { return spoolTickets(spoolDir(), stampante); }
 
     RegionalGuard regional;
     TestDatabase tdb;

@@ -2,7 +2,6 @@
 #include "PrintingFixture.h"
 
 #include <QDir>
-#include <QFile>
 
 using namespace Qt::StringLiterals;
 
@@ -49,16 +48,4 @@ void PrintingFixture::nuovaVariazione(qint32 riga, const QString &descrizione, q
     tdb.exec(u"INSERT INTO merce_comande_variazioni (id_merce_comanda, id_variazione, quantita, descrizione) VALUES ("_s
              + QString::number(riga) + u", "_s + QString::number(idVariazione) + u", 1, '"_s
              + clsDatabase::SQLEscape(descrizione) + u"')"_s);
-}
-
-QStringList PrintingFixture::biglietti(const QString &stampante) const
-{
-    QStringList out;
-    const QDir dir(QDir(spoolDir()).filePath(stampante));
-    for (const auto &name : dir.entryList({u"*.txt"_s}, QDir::Files, QDir::Name)) {
-        QFile f(dir.filePath(name));
-        if (f.open(QIODevice::ReadOnly))
-            out.append(QString::fromUtf8(f.readAll()));
-    }
-    return out;
 }

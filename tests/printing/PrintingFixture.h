@@ -3,6 +3,7 @@
 
 #include "OperatorUi.h"
 #include "Registry.h"
+#include "SpoolTickets.h"
 #include "TestSupport.h"
 #include "frmStampeDocumenti.h"
 
@@ -10,13 +11,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
-#include <ostream>
-
-// Readable texts in test failures.
-inline void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 // A restaurant with the demo menu, a configuration with spool printers and the print window.
 // Demo categories 1-4 and 6 go to the kitchen (zone 2), 5 to the pizzeria (3), 7-8 to the bar (4).
@@ -36,8 +30,7 @@ protected:
     qint32 nuovaComanda(qint32 tavolo = 5, qint32 cameriere = 1);
     qint32 nuovaRiga(qint32 comanda, qint32 articolo, double quantita, qint32 turno = 1, qint32 qtaStampata = 0);
     void nuovaVariazione(qint32 riga, const QString &descrizione, qint32 idVariazione = 1);
-    // The text renditions of the jobs a spool printer received, oldest first.
-    QStringList biglietti(const QString &stampante) const;
+    QStringList biglietti(const QString &stampante) const { return spoolTickets(spoolDir(), stampante); }
     QString qtaStampata(qint32 riga) { return tdb.scalar(QStringLiteral("SELECT qta_stampata FROM merce_comande WHERE id_merce_comanda = ") + QString::number(riga)); }
     QString spoolDir() const { return m_dir.filePath(QStringLiteral("spool")); }
 

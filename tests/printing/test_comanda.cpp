@@ -4,22 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-// The ticket lines that carry dishes: a quantity right-aligned before the description.
-QStringList righe(const QString &ticket)
-{
-    QStringList out;
-    static const QRegularExpression dish(u"^\\s*[0-9][0-9,]*\\s+\\S"_s);
-    for (const auto &l : ticket.split(u'\n'))
-        if (dish.match(l).hasMatch() || l.contains(u"+ "_s) || l.contains(u"Turno"_s))
-            out.append(l.trimmed());
-    return out;
-}
-} // namespace
 
 using KitchenTickets = PrintingFixture;
 using RadioKitchenTickets = PrintingFixture;
@@ -137,16 +123,20 @@ TEST_F(KitchenTickets, ZonesWithoutDishesOrWithoutPrinterPrintNothing)
     EXPECT_EQ(qtaStampata(pizza), u"1"_s); // marked with the rest: nobody would print it
 }
 
-TEST_F(KitchenTickets, WithNoPrinterConfiguredEverythingIsMarkedPrinted)
+TEST_F(KitchenTickets, WithNoPrinterConfiguredEverythingIsMarkedPrintedAndEarlierMarksAreLeftAsTheyAre)
 {
     const qint32 c = nuovaComanda();
     const qint32 birra = nuovaRiga(c, Birra, 2);
     const qint32 pasta = nuovaRiga(c, Carbonara, 1);
+    const qint32 ridotta = nuovaRiga(c, Carbonara, 1, 1, 3); // brought down from 3 after printing
+    const qint32 giaStampata = nuovaRiga(c, Birra, 2, 1, 2);
 
     frm->stampaComanda(c, u"5"_s);
 
     EXPECT_EQ(qtaStampata(birra), u"2"_s);
     EXPECT_EQ(qtaStampata(pasta), u"1"_s);
+    EXPECT_EQ(qtaStampata(ridotta), u"3"_s);
+    EXPECT_EQ(qtaStampata(giaStampata), u"2"_s);
     EXPECT_TRUE(QDir(spoolDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 }
 
@@ -368,17 +358,4 @@ TEST_F(KitchenTickets, OnlyAnInstallationWithoutTicketPrintersLetsTheOrderMarkIt
             configura(c.zona, u"Stampante"_s);
         EXPECT_EQ(frm->soloMarcaturaComanda(), c.soloMarcatura);
     }
-}
-
-TEST_F(KitchenTickets, WithNoPrinterLinesAlreadyMarkedWithTheOrderAreLeftAsTheyAre)
-{
-    const qint32 c = nuovaComanda();
-    const qint32 pasta = nuovaRiga(c, Carbonara, 1, 1, 3); // brought down from 3 after printing
-    const qint32 birra = nuovaRiga(c, Birra, 2, 1, 2);
-
-    frm->stampaComanda(c, u"5"_s);
-
-    EXPECT_EQ(qtaStampata(pasta), u"3"_s);
-    EXPECT_EQ(qtaStampata(birra), u"2"_s);
-    EXPECT_TRUE(QDir(spoolDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 }

