@@ -158,7 +158,10 @@ int main(int argc, char **argv)
     if (parser.isSet(serverOpt))
         b.serverPath = parser.value(serverOpt);
     if (!b.start()) {
-        std::fprintf(stderr, "bench_radio_latency: the server or its radio link did not start\n");
+        std::fprintf(stderr, "bench_radio_latency: the server or its radio link did not start (is port %u free?)\n",
+                     Port);
+        b.server.kill();
+        b.server.waitForFinished(5000);
         return 1;
     }
     Bench::measure("access point healthy", seconds);

@@ -150,7 +150,8 @@ std::optional<apframe::Frame> SerialAccessPoint::request(char kind, const QByteA
         if (!m_port.waitForBytesWritten(int(qMax<qint64>(1, deadline.remainingTime()))))
             break;
     }
-    if (m_port.error() == QSerialPort::ResourceError || m_port.error() == QSerialPort::WriteError) {
+    // A port that is gone fails every write; one that is only full (EAGAIN) fails this request alone.
+    if (m_port.error() == QSerialPort::ResourceError) {
         perdiLinea();
         return std::nullopt;
     }
