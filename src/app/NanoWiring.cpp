@@ -6,6 +6,7 @@
 #include "NullAccessPoint.h"
 #include "Registry.h"
 #include "SerialAccessPoint.h"
+#include "ThreadedAccessPoint.h"
 #include "ServerContext.h"
 #include "frmStampeDocumenti.h"
 #include "modNanoComande.h"
@@ -41,11 +42,27 @@ NanoWiring::NanoWiring(ServerContext &context) : m_ctx(context)
     // The radio has a print window of its own: a ticket of a radio order never finds the engines busy
     // with a TCP order's pre-bill.
     m_stampe = std::make_unique<frmStampeDocumenti>(context.database(), context.registry(), &context.ui());
-    m_handlers = std::make_unique<modNanoComande>(context.database(), context.server(), &context.ui(), m_stampe.get());
+    auto comande = std::make_unique<modNanoComande>(context.database(), context.server(), &context.ui(), m_stampe.get());
+    comande->setEsito([&context](qint32 idComanda) {
+        context.stats.radioOrderRecorded(idComanda != -1);
+        if (idComanda != -1)
+            context.stats.setLastOrderKey(idComanda);
+    });
+    m_handlers = std::move(comande);
     m_nano = std::make_unique<modNano>(context.accessPoint(), *m_handlers, context.database(), &context.ui());
+    m_nano->setPercorsoDatabase([&context] { return context.databasePath; });
     m_control = std::make_unique<NanoControl>(context.accessPoint(), *m_nano, context.database(), &context.ui(),
                                               context.nanoActive);
     m_control->setCartellaTemporanea([&context] { return context.temporaryFolder; });
+    context.stats.setRadioSource([this, &context] {
+        ServerStats::Radio r;
+        r.polls = quint64(m_nano->polls());
+        r.failedPolls = quint64(m_nano->failedPolls());
+        r.lineLost = context.accessPoint().lineaPersa();
+        r.linkUp = m_control->collegato() && !r.lineLost;
+        r.transferPercent = m_control->trasferimento() ? m_control->percentuale() : -1;
+        return r;
+    });
     context.startNanoPolling = [this] {
         m_control->collegamentoAvviato();
         m_nano->abilitaRicezione();
@@ -56,13 +73,16 @@ NanoWiring::NanoWiring(ServerContext &context) : m_ctx(context)
 NanoWiring::~NanoWiring()
 {
     m_ctx.startNanoPolling = nullptr;
+    m_ctx.stats.setRadioSource({});
 }
 
 std::unique_ptr<AccessPoint> NanoWiring::creaAccessPoint(const Registry &registry)
 {
     if (registry.option(u"AccessPoint"_s).trimmed().compare(u"none"_s, Qt::CaseInsensitive) == 0)
         return std::make_unique<NullAccessPoint>();
-    return std::make_unique<SerialAccessPoint>(SerialAccessPoint::readSettings(registry));
+    // The serial line lives on a thread of its own: a slow or dead device never stalls the handhelds.
+    const SerialAccessPoint::Settings settings = SerialAccessPoint::readSettings(registry);
+    return std::make_unique<ThreadedAccessPoint>([settings] { return std::make_unique<SerialAccessPoint>(settings); });
 }
 
 void NanoWiring::registraComandi(ControlChannel &channel)

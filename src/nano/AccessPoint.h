@@ -3,14 +3,27 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
-// The radio access point's library operations, called synchronously on the event-loop thread.
-// Texts cross as single-byte buffers that the device may overwrite. Start-up only opens the link
-// and probes it (Dll_OpenSerial, then Dll_ReqSysInfo); the receive loop, the database transfer and
-// the table services use the rest.
+class QObject;
+
+// The radio access point's library operations. Texts cross as single-byte buffers that the device
+// may overwrite. Start-up only opens the link and probes it (Dll_OpenSerial, then Dll_ReqSysInfo);
+// the receive loop, the database transfer and the table services use the rest. A driver may answer
+// in place or on a thread of its own (ThreadedAccessPoint); callers see the same calls either way.
 class AccessPoint
 {
 public:
+    // One poll's outcome: the message kind (0: nothing to handle) and body, whether the device
+    // answered, and whether the line itself is lost (the device unplugged, the port gone).
+    struct Messaggio
+    {
+        qint32 kind = 0;
+        QByteArray body;
+        bool answered = true;
+        bool lineaPersa = false;
+    };
+
     virtual ~AccessPoint() = default;
 
     // 1 when the serial port (3 for COM3) was opened; anything else is a failure.
@@ -39,4 +52,11 @@ public:
     // Whether the device answered the last operation (false after a timeout or a broken reply).
     // The receive loop counts failed polls with it; a driver without a device to lose says true.
     virtual bool lastCallAnswered() const { return true; }
+    // The port reported an I/O error and was closed; the driver reopens it by itself.
+    virtual bool lineaPersa() const { return false; }
+
+    // Polls for the next handheld message and hands the outcome to done on context's thread:
+    // here at once (Dll_RxManager in place); a threaded driver later, without waiting. done is not
+    // called once context is gone.
+    virtual void riceviMessaggio(QObject *context, std::function<void(const Messaggio &)> done);
 };

@@ -52,6 +52,42 @@ QByteArray encode(char kind, const QByteArray &payload)
     return frame;
 }
 
+namespace {
+
+enum class AtStx { Good, Bad, Incomplete };
+
+// What starts at the STX at data[start]: a whole good frame (its total size in *total), a broken
+// one, or one still arriving.
+AtStx frameAt(const char *data, qsizetype size, qsizetype start, qsizetype *total)
+{
+    if (size - start < 6)
+        return AtStx::Incomplete; // kind and length still arriving
+    const int length = readHex(data + start + 2, 4);
+    if (length < 0)
+        return AtStx::Bad;
+    *total = Overhead + length;
+    if (size - start < *total)
+        return AtStx::Incomplete; // payload still arriving
+    const char *payload = data + start + 6;
+    unsigned char sum = 0;
+    for (qsizetype i = start + 1; i < start + 6 + length; ++i)
+        sum ^= static_cast<unsigned char>(data[i]);
+    const int given = readHex(payload + length, 2);
+    return given == sum && payload[length + 2] == Etx ? AtStx::Good : AtStx::Bad;
+}
+
+// The first STX after start at which a whole good frame stands, or -1.
+qsizetype goodFrameAfter(const QByteArray &buffer, qsizetype start)
+{
+    qsizetype total = 0;
+    for (qsizetype p = buffer.indexOf(Stx, start + 1); p >= 0; p = buffer.indexOf(Stx, p + 1))
+        if (frameAt(buffer.constData(), buffer.size(), p, &total) == AtStx::Good)
+            return p;
+    return -1;
+}
+
+} // namespace
+
 QList<Frame> parseFrames(QByteArray &buffer)
 {
     QList<Frame> frames;
@@ -65,26 +101,23 @@ QList<Frame> parseFrames(QByteArray &buffer)
             break;
         }
         pos = start;
-        if (size - start < 6)
-            break;  // kind and length still arriving
-        const int length = readHex(data + start + 2, 4);
-        if (length < 0) {
+        qsizetype total = 0;
+        const AtStx at = frameAt(data, size, start, &total);
+        if (at == AtStx::Bad) {
             pos = start + 1;
             continue;
         }
-        const qsizetype total = Overhead + length;
-        if (size - start < total)
-            break;  // payload still arriving
-        const char *payload = data + start + 6;
-        unsigned char sum = 0;
-        for (qsizetype i = start + 1; i < start + 6 + length; ++i)
-            sum ^= static_cast<unsigned char>(data[i]);
-        const int given = readHex(payload + length, 2);
-        if (given != sum || payload[length + 2] != Etx) {
-            pos = start + 1;
+        if (at == AtStx::Incomplete) {
+            // Noise that looks like the start of a long frame ("\x02m0800") would make the reader wait
+            // for bytes that never come while the real reply sits behind it: a whole good frame
+            // after it shows the claim was noise, and reading goes on from there.
+            const qsizetype next = goodFrameAfter(buffer, start);
+            if (next < 0)
+                break;
+            pos = next;
             continue;
         }
-        frames.append(Frame{data[start + 1], QByteArray(payload, length)});
+        frames.append(Frame{data[start + 1], QByteArray(data + start + 6, total - Overhead)});
         pos = start + total;
     }
     buffer.remove(0, pos);

@@ -11,6 +11,7 @@
 #include "modPlikoServer.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 
 using namespace Qt::StringLiterals;
@@ -25,6 +26,9 @@ NanoControl::NanoControl(AccessPoint &accessPoint, modNano &nano, clsDatabase &d
                          QObject *parent)
     : QObject(parent), m_ap(accessPoint), m_nano(nano), m_db(db), m_ui(ui), m_nanoAttivo(nanoAttivo)
 {
+    // The receive loop has logged it: the window's log shows it once as well.
+    connect(&m_nano, &modNano::lineaCambiata, this,
+            [this](bool persa) { aggiungi(persa ? modNano::LineLost : u"Access point ricollegato"_s); });
 }
 
 QString NanoControl::testoStato(Stato stato)
@@ -44,13 +48,20 @@ bool NanoControl::ricezione() const { return m_nano.ricezioneAttiva(); }
 
 QString NanoControl::stato() const
 {
-    return u"access point: "_s + (m_collegato ? u"collegato su "_s + voceCom(m_porta) : u"non collegato"_s)
+    QString linea = u"non collegato"_s;
+    if (m_collegato && m_ap.lineaPersa())
+        linea = u"scollegato da "_s + voceCom(m_porta) + u" (riapertura in corso)"_s;
+    else if (m_collegato)
+        linea = u"collegato su "_s + voceCom(m_porta);
+    return u"access point: "_s + linea
            + u"; modalita' visibile: "_s + (m_visibile ? u"si"_s : u"no"_s) + u"; ricezione ordini: "_s
-           + (ricezione() ? u"attiva"_s : u"ferma"_s);
+           + (ricezione() ? u"attiva"_s : u"ferma"_s)
+           + (m_trasferimento ? u"; trasferimento del database: "_s + QString::number(m_percentuale) + u'%' : QString());
 }
 
 qint32 NanoControl::comNano() const
 {
+    const modNano::UsoDatabase uso(m_nano);
     return tipi::toLong(modPlikoServer(m_db).leggiVarStr(u"com_nano"_s, {}).remove(u"COM"_s).trimmed());
 }
 
@@ -62,6 +73,11 @@ void NanoControl::esci(const QString &key) { diagnostics::leaveHandler(u"frmNano
 void NanoControl::scrivi(const QString &line)
 {
     qCInfo(lcControl).noquote() << line;
+    aggiungi(line);
+}
+
+void NanoControl::aggiungi(const QString &line)
+{
     m_log.append(line);
     if (m_log.size() > MaxLogLines)
         m_log.removeFirst();
@@ -122,6 +138,7 @@ bool NanoControl::connettiAccessPoint(qint32 port)
         m_porta = port;
         m_nanoAttivo = true;
         cambia(Stato::ApriConnessione);
+        const modNano::UsoDatabase uso(m_nano);
         modPlikoServer(m_db).scriviVarStr(u"com_nano"_s, QString::number(port));
         return true;
     }
@@ -158,6 +175,11 @@ void NanoControl::disabilitaVisibile()
 
 bool NanoControl::abilitaRicezione()
 {
+    // Polling and the transfer share the serial line: never both at once.
+    if (m_trasferimento) {
+        scrivi(u"Trasferimento del database in corso: ricezione non abilitata"_s);
+        return false;
+    }
     // Handhelds cannot be served while the access point is pairing.
     if (m_visibile)
         disabilitaVisibile();
@@ -185,32 +207,50 @@ bool NanoControl::inviaDatabase()
         scrivi(RifiutoInvio);
         return false;
     }
-    m_ap.Dll_EraseDB(100, 807);
     disabilitaVisibile();
+    // The handhelds' copy is erased only once its replacement is written and checked: a failed
+    // export must leave them the menu they have, and the operator must hear of it.
     const QString folder = m_folder ? m_folder() : QString();
-    if (folder.isEmpty()) {
-        qCWarning(lcControl) << "nessuna cartella di lavoro per il database Duvu";
+    const QString path = folder.isEmpty() ? QString() : QDir(folder).filePath(nano::NomeFileDatabase);
+    {
+        const modNano::UsoDatabase uso(m_nano);
+        if (path.isEmpty() || nano::creaDatabaseNano(m_db, path) == 0) {
+            scrivi(EsportazioneFallita);
+            return false;
+        }
+    }
+    m_ap.Dll_EraseDB(100, 807);
+    if (!m_ap.lastCallAnswered() || m_ap.Dll_OpenDataBase(QDir::toNativeSeparators(path)) != 1) {
+        scrivi(EsportazioneFallita);
         return false;
     }
-    const QString path = QDir(folder).filePath(nano::NomeFileDatabase);
-    if (nano::creaDatabaseNano(m_db, path) == 0)
-        return false;
-    if (m_ap.Dll_OpenDataBase(QDir::toNativeSeparators(path)) != 1)
-        return false;
     emit progresso(0);
     scrivi(u"...Inizio trasferimento "_s);
+    // Each chunk waits on the access point's thread; the event loop serves everyone meanwhile.
+    // A device that keeps answering without finishing is bounded by time as well as by chunks.
+    m_trasferimento = true;
+    m_percentuale = 0;
+    QElapsedTimer durata;
+    durata.start();
     qint32 percent = 0;
     do {
         percent = qMin(m_ap.Dll_SendDataBase(), 100);
         if (!m_ap.lastCallAnswered()) {
             // A device that stops answering ends the transfer instead of holding the server.
-            scrivi(u"...Trasferimento interrotto: l'access point non risponde"_s);
-            emit progresso(-1);
-            return false;
+            return fineTrasferimento(false, u"...Trasferimento interrotto: l'access point non risponde"_s);
         }
-        emit progresso(qMax(percent, 0));
+        m_percentuale = qMax(percent, 0);
+        emit progresso(m_percentuale);
+        if (percent != 100 && durata.elapsed() > DurataMassimaTrasferimentoMs)
+            return fineTrasferimento(false, u"...Trasferimento interrotto: l'access point non lo completa"_s);
     } while (percent != 100);
-    scrivi(u"...Trasferimento finito"_s);
+    return fineTrasferimento(true, u"...Trasferimento finito"_s);
+}
+
+bool NanoControl::fineTrasferimento(bool riuscito, const QString &riga)
+{
+    m_trasferimento = false;
+    scrivi(riga);
     emit progresso(-1);
-    return true;
+    return riuscito;
 }

@@ -26,6 +26,8 @@ public:
 
     static inline const QString RifiutoInvio =
         QStringLiteral("Disabilitare la ricezione degli ordini prima di inviare il DB");
+    static inline const QString EsportazioneFallita =
+        QStringLiteral("...Database Duvu non scritto: l'access point conserva quello precedente");
 
     NanoControl(AccessPoint &accessPoint, modNano &nano, clsDatabase &db, OperatorUi *ui, bool &nanoAttivo,
                 QObject *parent = nullptr);
@@ -51,7 +53,13 @@ public:
     void fermaRicezione();
     bool inviaDatabase();
 
+    // The longest a database transfer may take before it is given up.
+    static constexpr qint64 DurataMassimaTrasferimentoMs = 300000;
+
     bool collegato() const { return m_collegato; }
+    // A database transfer is running, and how far it got (percent).
+    bool trasferimento() const { return m_trasferimento; }
+    int percentuale() const { return m_percentuale; }
     bool visibile() const { return m_visibile; }
     bool ricezione() const;
     bool nanoAttivo() const { return m_nanoAttivo; }
@@ -75,8 +83,10 @@ signals:
 
 private:
     void scrivi(const QString &line);
+    void aggiungi(const QString &line); // to the window's log only
     void cambia(Stato stato);
     bool verificaAccessPoint();
+    bool fineTrasferimento(bool riuscito, const QString &riga);
 
     AccessPoint &m_ap;
     modNano &m_nano;
@@ -87,5 +97,7 @@ private:
     bool m_collegato = false;
     bool m_visibile = false;
     qint32 m_porta = 0;
+    bool m_trasferimento = false;
+    int m_percentuale = 0;
     QStringList m_log;
 };

@@ -2,6 +2,7 @@
 #include "NanoExport.h"
 
 #include "Cp1252.h"
+#include "NanoParsing.h"
 #include "clsDatabase.h"
 #include "modGestioneTipiDato.h"
 #include "modPlikoServer.h"
@@ -84,11 +85,40 @@ void numera(clsDatabase &db, Recordset *table, const QVariant &key, qint32 numbe
 
 } // namespace
 
+namespace {
+int scriviDatabaseNano(clsDatabase &db, ExportFile &out, const QString &path);
+}
+
 int creaDatabaseNano(clsDatabase &db, const QString &path)
 {
     ExportFile out(path);
     if (!out.open())
         return 0;
+    // The numbers are the handhelds' names for things: a category, variation pair or operator that
+    // drops out of this export must not keep an old number that a handheld could still send, so every
+    // number is cleared and given anew in one transaction with the file that spreads them.
+    if (!db.beginTrans()) {
+        qCWarning(lcExport).noquote() << "esportazione Duvu: transazione non avviata:" << db.lastErrorText();
+        return 0;
+    }
+    for (const QString &table : {u"tipo_merce"_s, u"variazioni_comande_categorie"_s, u"clfn"_s}) {
+        if (!db.doQuery(u"UPDATE "_s + table + u" SET id_nano = 0"_s)) {
+            qCWarning(lcExport).noquote() << "esportazione Duvu:" << table << "non azzerata:" << db.lastErrorText();
+            db.rollback();
+            return 0;
+        }
+    }
+    if (scriviDatabaseNano(db, out, path) != 1 || !db.commitTrans()) {
+        if (db.inTransaction())
+            db.rollback();
+        return 0;
+    }
+    return 1;
+}
+
+namespace {
+int scriviDatabaseNano(clsDatabase &db, ExportFile &out, const QString &path)
+{
     modPlikoServer server(db);
     bool written = true;
     auto put = [&](const QString &text) { written = out.line(text) && written; };
@@ -109,7 +139,7 @@ int creaDatabaseNano(clsDatabase &db, const QString &path)
     qint32 n = 1;
     for (; !categories->isEOF(); categories->moveNext(), ++n) {
         const qint32 id = tipi::toLong(categories->value(u"id_tipo_merce"_s));
-        put(u"D"_s + QString::number(n) + u'|' + tipi::toText(categories->value(u"tipo"_s)) + u';');
+        put(u"D"_s + QString::number(n) + u'|' + testoRadio(tipi::toText(categories->value(u"tipo"_s))) + u';');
         categoryNumber.insert(id, n);
         numera(db, tipoMerce.get(), id, n);
     }
@@ -135,7 +165,8 @@ int creaDatabaseNano(clsDatabase &db, const QString &path)
         const qint32 category = categoryNumber.value(tipi::toLong(articles->value(u"id_tipo_merce"_s)), 0);
         if (category == 0)
             continue;
-        put(u"P"_s + tipi::toText(articles->value(u"codice"_s)) + u'|' + tipi::toText(articles->value(u"descrizione"_s))
+        put(u"P"_s + tipi::toText(articles->value(u"codice"_s)) + u'|'
+            + testoRadio(tipi::toText(articles->value(u"descrizione"_s)))
             + u'|' + QString::number(category) + prices + u';');
     }
 
@@ -156,7 +187,7 @@ int creaDatabaseNano(clsDatabase &db, const QString &path)
             continue;
         const qint32 variation = tipi::toLong(variations->value(u"id_variazione"_s));
         const double price = qAbs(tipi::toCurrency(variations->value(u"prezzo"_s)).toDouble());
-        put(u"C"_s + QString::number(k) + u'|' + tipi::toText(variations->value(u"descrizione"_s)) + u'|'
+        put(u"C"_s + QString::number(k) + u'|' + testoRadio(tipi::toText(variations->value(u"descrizione"_s))) + u'|'
             + amount(price) + u'|' + QString::number(category) + u';');
         db.doQuery(u"UPDATE variazioni_comande_categorie SET id_nano = "_s + QString::number(k)
                    + u" WHERE id_variazione = "_s + QString::number(variation) + u" AND id_tipo_merce = "_s
@@ -176,8 +207,8 @@ int creaDatabaseNano(clsDatabase &db, const QString &path)
         clfn->setIndex(u"cod_idx"_s);
     qint32 m = 1;
     for (; !operators->isEOF(); operators->moveNext(), ++m) {
-        put(u"O"_s + QString::number(m) + u'|' + tipi::toText(operators->value(u"nickname"_s)) + u'|'
-            + tipi::toText(operators->value(u"pwd_nano"_s)) + u'|'
+        put(u"O"_s + QString::number(m) + u'|' + testoRadio(tipi::toText(operators->value(u"nickname"_s))) + u'|'
+            + testoRadio(tipi::toText(operators->value(u"pwd_nano"_s))) + u'|'
             + QString::number(tipi::toFlag(operators->value(u"gestione_tutti_tavoli"_s))) + u'|'
             + QString::number(tipi::toFlag(operators->value(u"abilita_storno"_s))) + u"|0|0|0|0;"_s);
         numera(db, clfn.get(), operators->value(u"codice"_s), m);
@@ -198,6 +229,7 @@ int creaDatabaseNano(clsDatabase &db, const QString &path)
     }
     return 1;
 }
+} // namespace
 
 namespace {
 #ifdef Q_OS_UNIX

@@ -43,4 +43,11 @@ qint32 leggiIntero(const QByteArray &text)
     return static_cast<qint32>(qMin(value, limit - 1));
 }
 
+QString testoRadio(QString text)
+{
+    text.replace(QLatin1Char('|'), QLatin1Char('/'));
+    text.replace(QLatin1Char(';'), QLatin1Char('/'));
+    return text;
+}
+
 } // namespace nano

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 #include <QtGlobal>
 
 // The small parsers that every radio handler shares. They never fail: whatever a handheld sends
@@ -17,5 +18,9 @@ qint32 dividiCampi(const QByteArray &text, char separator, QList<QByteArray> &fi
 // An optional sign, then decimal digits up to the first other character; no digit gives 0.
 // Values beyond 32 bits saturate instead of wrapping.
 qint32 leggiIntero(const QByteArray &text);
+
+// A name or note as every radio writer puts it in a record (the export, the replies): "|" ends a
+// field and ";" a record of the export, so both become "/".
+QString testoRadio(QString text);
 
 } // namespace nano

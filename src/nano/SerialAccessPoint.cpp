@@ -8,6 +8,10 @@
 #include <QDeadlineTimer>
 #include <QLoggingCategory>
 
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 Q_LOGGING_CATEGORY(lcAp, "pliko.accesspoint")
@@ -36,7 +40,7 @@ SerialAccessPoint::Settings SerialAccessPoint::readSettings(const Registry &regi
 {
     Settings s;
     s.baud = qint32(wholeOption(registry, u"AccessPointBaud"_s, s.baud, 1200, 4000000));
-    s.timeoutMs = int(wholeOption(registry, u"AccessPointTimeoutMs"_s, s.timeoutMs, 10, 60000));
+    s.timeoutMs = int(wholeOption(registry, u"AccessPointTimeoutMs"_s, s.timeoutMs, 50, 5000));
     for (qint32 port = 1; port <= MaxPort; ++port) {
         const QString device = registry.option(u"Com"_s + QString::number(port)).trimmed();
         if (!device.isEmpty())
@@ -72,9 +76,21 @@ qint32 SerialAccessPoint::Dll_OpenSerial(qint32 port)
         return 0;
     }
     m_port.setPortName(device);
-    if (!m_port.open(QIODevice::ReadWrite)) {
-        qCWarning(lcAp).noquote() << "apertura di" << device << "non riuscita:" << m_port.errorString();
+    if (!apri(device))
         return 0;
+    qCInfo(lcAp).noquote() << "porta" << port << "aperta su" << device;
+    return 1;
+}
+
+bool SerialAccessPoint::apri(const QString &device, bool silenzioso)
+{
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        // A lost line is tried every few seconds: its failures are not news.
+        if (silenzioso)
+            qCDebug(lcAp).noquote() << "riapertura di" << device << "non riuscita:" << m_port.errorString();
+        else
+            qCWarning(lcAp).noquote() << "apertura di" << device << "non riuscita:" << m_port.errorString();
+        return false;
     }
     // A pseudo-terminal ignores the line settings; a real port must take them.
     const bool configured = m_port.setBaudRate(m_settings.baud) && m_port.setDataBits(QSerialPort::Data8)
@@ -82,8 +98,7 @@ qint32 SerialAccessPoint::Dll_OpenSerial(qint32 port)
                             && m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!configured)
         qCWarning(lcAp).noquote() << device << ": impostazioni della linea non accettate:" << m_port.errorString();
-    qCInfo(lcAp).noquote() << "porta" << port << "aperta su" << device;
-    return 1;
+    return true;
 }
 
 void SerialAccessPoint::Dll_CloseSerial()
@@ -92,12 +107,39 @@ void SerialAccessPoint::Dll_CloseSerial()
     if (m_port.isOpen())
         m_port.close();
     m_received.clear();
+    m_lineaPersa = false;
+}
+
+void SerialAccessPoint::perdiLinea()
+{
+    qCWarning(lcAp).noquote() << "porta dell'access point chiusa dopo un errore:" << m_port.portName() << "-"
+                               << m_port.errorString();
+    m_port.clearError();
+    m_port.close();
+    m_database.reset();
+    m_received.clear();
+    m_lineaPersa = true;
+    m_tentativo.start();
+}
+
+bool SerialAccessPoint::riapri()
+{
+    if (!m_lineaPersa || m_tentativo.elapsed() < ReopenIntervalMs)
+        return false;
+    m_tentativo.start();
+    if (!apri(m_port.portName(), true)) {
+        m_port.clearError();
+        return false;
+    }
+    m_lineaPersa = false;
+    qCInfo(lcAp).noquote() << "porta dell'access point riaperta:" << m_port.portName();
+    return true;
 }
 
 std::optional<apframe::Frame> SerialAccessPoint::request(char kind, const QByteArray &payload)
 {
     m_answered = false;
-    if (!m_port.isOpen())
+    if (!m_port.isOpen() && !riapri())
         return std::nullopt;
     // A late reply to an earlier request must not answer this one.
     m_port.readAll();
@@ -107,6 +149,11 @@ std::optional<apframe::Frame> SerialAccessPoint::request(char kind, const QByteA
     while (m_port.bytesToWrite() > 0 && !deadline.hasExpired()) {
         if (!m_port.waitForBytesWritten(int(qMax<qint64>(1, deadline.remainingTime()))))
             break;
+    }
+    // A port that is gone fails every write; one that is only full (EAGAIN) fails this request alone.
+    if (m_port.error() == QSerialPort::ResourceError) {
+        perdiLinea();
+        return std::nullopt;
     }
     for (;;) {
         m_received.append(m_port.readAll());
@@ -121,13 +168,34 @@ std::optional<apframe::Frame> SerialAccessPoint::request(char kind, const QByteA
             break;
         if (!m_port.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))
             && m_port.error() != QSerialPort::TimeoutError && m_port.error() != QSerialPort::NoError) {
+            // An error that comes back at once would otherwise spin here until the deadline.
+            if (m_port.error() == QSerialPort::ResourceError || m_port.error() == QSerialPort::ReadError) {
+                perdiLinea();
+                return std::nullopt;
+            }
             qCWarning(lcAp).noquote() << "linea dell'access point:" << m_port.errorString();
             m_port.clearError();
             break;
         }
     }
+    // The other end gone (an adapter unplugged, the emulator's terminal closed) is not always
+    // reported as an error: the line only falls silent, with a hang-up on its descriptor.
+    if (hungUp()) {
+        perdiLinea();
+        return std::nullopt;
+    }
     qCDebug(lcAp) << "nessuna risposta alla richiesta" << kind;
     return std::nullopt;
+}
+
+bool SerialAccessPoint::hungUp()
+{
+#ifdef Q_OS_UNIX
+    pollfd p{int(m_port.handle()), POLLIN, 0};
+    return m_port.isOpen() && ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    return false;
+#endif
 }
 
 void SerialAccessPoint::acknowledged(char kind, const QByteArray &payload)

@@ -4,6 +4,7 @@
 #include "AccessPoint.h"
 #include "ApFrame.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
 #include <QSerialPort>
@@ -28,6 +29,8 @@ public:
     static constexpr qsizetype BufferSize = 2000;
     static constexpr qsizetype InfoSize = 100;
     static inline const QByteArray Version = QByteArrayLiteral("PlikoServer serial access point 1.0");
+    // How often a port lost to an I/O error is opened again.
+    static constexpr int ReopenIntervalMs = 3000;
 
     // AccessPointBaud, AccessPointTimeoutMs and the Com<N> mappings of [PlikoServer].
     static Settings readSettings(const Registry &registry);
@@ -53,6 +56,7 @@ public:
     void Dll_SendEmptyTbl() override;
     void Dll_FeedBackForMoveTbl(qint32 code) override;
     bool lastCallAnswered() const override { return m_answered; }
+    bool lineaPersa() const override { return m_lineaPersa; }
 
     QString deviceName() const { return m_port.portName(); }
 
@@ -61,11 +65,19 @@ private:
     // with a broken frame, or the line is not open.
     std::optional<apframe::Frame> request(char kind, const QByteArray &payload = {});
     void acknowledged(char kind, const QByteArray &payload = {});
+    // The port reported an I/O error (the device unplugged, the other end of a pseudo-terminal
+    // closed): it is closed, said once, and opened again every ReopenIntervalMs.
+    void perdiLinea();
+    bool hungUp();
+    bool riapri();
+    bool apri(const QString &device, bool silenzioso = false);
 
     Settings m_settings;
     QSerialPort m_port;
     QByteArray m_received;
     std::unique_ptr<QFile> m_database;
     bool m_answered = true;
+    bool m_lineaPersa = false;
+    QElapsedTimer m_tentativo; // since the last open attempt of a lost line
     int m_sendsAfterEnd = 0;
 };

@@ -36,12 +36,46 @@ modNano::modNano(AccessPoint &accessPoint, NanoHandlers &handlers, clsDatabase &
     connect(&m_timer, &QTimer::timeout, this, &modNano::tick);
 }
 
+bool modNano::apriDatabase()
+{
+    const QString percorso = m_percorso ? m_percorso() : QString();
+    if (percorso.isEmpty())
+        return false;
+    if (m_db.openDB(percorso))
+        return true;
+    qCWarning(lcNano).noquote() << "database non aperto per il servizio Duvu:" << m_db.lastErrorText();
+    return false;
+}
+
+bool modNano::tieniDatabase()
+{
+    if (!m_dbTenuto)
+        m_dbTenuto = apriDatabase();
+    return m_dbTenuto || m_db.isOpened();
+}
+
+void modNano::lasciaDatabase()
+{
+    if (m_dbTenuto)
+        m_db.closeDB();
+    m_dbTenuto = false;
+}
+
+modNano::UsoDatabase::UsoDatabase(modNano &nano) : m_db(nano.m_db), m_aperto(nano.apriDatabase()) {}
+
+modNano::UsoDatabase::~UsoDatabase()
+{
+    if (m_aperto)
+        m_db.closeDB();
+}
+
 void modNano::abilitaRicezione()
 {
+    tieniDatabase();
     m_reception = true;
     m_failedPolls = 0;
     if (!m_inTick)
-        m_timer.start();
+        m_timer.start(TickMs);
 }
 
 void modNano::disabilitaRicezione()
@@ -50,6 +84,10 @@ void modNano::disabilitaRicezione()
     // switch it back on at its end.
     m_reception = false;
     m_timer.stop();
+    // A message being handled keeps the database until its end: closing it under an open
+    // transaction would roll the order back.
+    if (!m_inTick)
+        lasciaDatabase();
 }
 
 QByteArray modNano::bufferRisposta(const QByteArray &reply)
@@ -66,11 +104,38 @@ void modNano::tick()
         return;
     m_inTick = true;
     m_timer.stop();
+    // A threaded driver answers later, on this thread; the loop serves everyone else meanwhile.
+    m_ap.riceviMessaggio(this, [this](const AccessPoint::Messaggio &m) { ricevuto(m); });
+}
 
-    QByteArray buffer(BufferSize, ' ');
-    qint32 length = 0;
-    const qint32 kind = m_ap.Dll_RxManager(buffer, length);
-    if (!m_ap.lastCallAnswered()) {
+int modNano::intervallo() const
+{
+    // A device that keeps failing is asked less and less often, up to every MaxPollIntervalMs,
+    // until it answers again.
+    if (m_failedPolls < FailedPollsBeforeWarning)
+        return TickMs;
+    const int doppi = qMin(m_failedPolls - FailedPollsBeforeWarning + 1, 8);
+    return qMin(TickMs << doppi, MaxPollIntervalMs);
+}
+
+void modNano::segnalaLinea(bool persa)
+{
+    if (persa == m_lineaPersa)
+        return;
+    m_lineaPersa = persa;
+    const QString testo = persa ? LineLost : u"Access point ricollegato"_s;
+    qCWarning(lcNano).noquote() << testo;
+    if (m_ui)
+        m_ui->addStatus(testo);
+    emit lineaCambiata(persa);
+}
+
+void modNano::ricevuto(const AccessPoint::Messaggio &m)
+{
+    ++m_polls;
+    segnalaLinea(m.lineaPersa);
+    if (!m.answered) {
+        ++m_failedPollsTotal;
         if (++m_failedPolls == FailedPollsBeforeWarning) {
             qCWarning(lcNano).noquote() << NotAnswering;
             if (m_ui) {
@@ -87,15 +152,19 @@ void modNano::tick()
             emit accessPointBack();
         }
         m_failedPolls = 0;
-        length = qBound(0, length, qint32(qMin<qsizetype>(buffer.size(), BufferSize)));
+        // A database that could not be opened when reception came on is tried again per message.
+        if (m.kind != 0 && !tieniDatabase())
+            qCWarning(lcNano) << "messaggio Duvu" << m.kind << "senza database aperto";
         // A fault of a handler goes to the error routine; the tick still ends and polling goes on.
         diagnostics::runGuarded("modNano", "TimerNano_Timer", diagnostics::Where::Outside,
-                                [&] { dispatch(kind, buffer.left(length)); });
+                                [&] { dispatch(m.kind, m.body.left(BufferSize)); });
     }
 
     m_inTick = false;
     if (m_reception)
-        m_timer.start();
+        m_timer.start(intervallo());
+    else
+        lasciaDatabase();
 }
 
 void modNano::dispatch(int kind, const QByteArray &body)
@@ -148,13 +217,22 @@ void modNano::rispondiStatoTavolo(const QByteArray &body)
         qCInfo(lcNano) << "stato del tavolo" << table << "richiesto: il tavolo non esiste";
         return;
     }
-    const QByteArray reply = bufferRisposta(m_handlers.statoTavoloNano(qint16(table)));
-    if (reply.startsWith('E'))
+    const QByteArray reply = m_handlers.statoTavoloNano(qint16(table));
+    if (reply.startsWith('E')) {
         m_ap.Dll_SendEmptyTbl();
-    else if (reply.startsWith('L'))
+    } else if (reply.startsWith('L')) {
         m_ap.Dll_SendLockTbl();
-    else
+    } else if (reply.size() > BufferSize) {
+        // A cut view loses its tail and its end mark, and the handheld would send back the cut order
+        // as the whole one, deleting the lines it never saw: the table is answered as locked.
+        qCWarning(lcNano) << "stato del tavolo" << table << "di" << reply.size() << "caratteri, oltre" << BufferSize
+                          << ": risposto tavolo bloccato";
+        if (m_ui)
+            m_ui->addStatus(u"Tavolo "_s + QString::number(table) + u" troppo lungo per i palmari Duvu"_s);
+        m_ap.Dll_SendLockTbl();
+    } else {
         m_ap.Dll_SendOrder(reply.trimmed());
+    }
 }
 
 void modNano::rispondiSpostaTavolo(const QByteArray &body)

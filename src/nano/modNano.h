@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "AccessPoint.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <functional>
 
-class AccessPoint;
 class NanoHandlers;
 class OperatorUi;
 class clsDatabase;
@@ -23,6 +25,9 @@ public:
     // Failed polls in a row before the operator is told the device stopped answering.
     static constexpr int FailedPollsBeforeWarning = 5;
     static inline const QString NotAnswering = QStringLiteral("Access point non risponde");
+    static inline const QString LineLost = QStringLiteral("Access point scollegato");
+    // The longest wait between polls of a device that keeps failing.
+    static constexpr int MaxPollIntervalMs = 5000;
 
     modNano(AccessPoint &accessPoint, NanoHandlers &handlers, clsDatabase &db, OperatorUi *ui,
             QObject *parent = nullptr);
@@ -33,8 +38,39 @@ public:
     void abilitaRicezione();
     void disabilitaRicezione();
 
-    // One poll: receive, dispatch, reply. Public so tests and the benchmark drive it directly.
+    // Where the shared database is. The radio service holds one open of it for as long as reception
+    // is on, whichever way reception came on (start-up, tray, window, shell): the handheld service
+    // closes its own opens when its requests stop, and a message must never find the database closed.
+    void setPercorsoDatabase(std::function<QString()> percorso) { m_percorso = std::move(percorso); }
+    bool databaseTenuto() const { return m_dbTenuto; }
+
+    // One open of the database for the length of one action of the window or the shell (reading
+    // com_nano, the export); without a path it relies on the database being open already.
+    class UsoDatabase
+    {
+    public:
+        explicit UsoDatabase(modNano &nano);
+        ~UsoDatabase();
+        UsoDatabase(const UsoDatabase &) = delete;
+        UsoDatabase &operator=(const UsoDatabase &) = delete;
+
+    private:
+        clsDatabase &m_db;
+        bool m_aperto = false;
+    };
+
+    // One poll: receive, dispatch, reply. Public so tests and the benchmark drive it directly. With
+    // a threaded driver the poll returns at once and the message is handled when it comes back.
     void tick();
+    // A poll is on its way (or a message is being handled).
+    bool inTick() const { return m_inTick; }
+    // The wait before the next poll: TickMs, growing while the device keeps failing.
+    int intervallo() const;
+    // The port reported an I/O error and is closed (the driver reopens it by itself).
+    bool lineaPersa() const { return m_lineaPersa; }
+    // Since start: polls made, polls the device did not answer, "T" messages recorded.
+    qint64 polls() const { return m_polls; }
+    qint64 failedPolls() const { return m_failedPollsTotal; }
 
     // A row of tavoli holds this number.
     bool esisteTavolo(qint32 table);
@@ -48,8 +84,15 @@ signals:
     // The operator heard the device stopped answering (once per outage), and when it came back.
     void accessPointSilent();
     void accessPointBack();
+    // The line was lost (reported once) or came back.
+    void lineaCambiata(bool persa);
 
 private:
+    void ricevuto(const AccessPoint::Messaggio &m);
+    void segnalaLinea(bool persa);
+    bool apriDatabase();
+    bool tieniDatabase();
+    void lasciaDatabase();
     void dispatch(int kind, const QByteArray &body);
     void rispondiStatoTavolo(const QByteArray &body);
     void rispondiSpostaTavolo(const QByteArray &body);
@@ -62,4 +105,9 @@ private:
     bool m_reception = false;
     bool m_inTick = false;
     int m_failedPolls = 0;
+    qint64 m_polls = 0;
+    qint64 m_failedPollsTotal = 0;
+    bool m_lineaPersa = false;
+    std::function<QString()> m_percorso;
+    bool m_dbTenuto = false;
 };

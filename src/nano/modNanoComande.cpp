@@ -3,6 +3,7 @@
 
 #include "BusinessDay.h"
 #include "NanoParsing.h"
+#include "OrderText.h"
 #include "Cp1252.h"
 #include "OperatorUi.h"
 #include "clsDatabase.h"
@@ -26,10 +27,8 @@ const QString ErroreSalvataggio = u"Errore nel salvataggio "_s;
 const QStringList NoteCottura = {u"caldo"_s,     u"tiepido"_s,    u"freddo"_s,
                                  u"ben cotto"_s, u"poco cotto"_s, u"in 2 piatti"_s};
 
-// Far above any table's order, far below what would overflow an amount.
-constexpr double QuantitaMassima = 100000;
-
-enum class Stampa { PreConto, ListaOrdinazioni };
+// The covers of a table as the handheld service bounds them (a 16-bit count).
+constexpr qint64 CopertiMassimi = 32767;
 
 QString testo(const QByteArray &campo)
 {
@@ -51,17 +50,21 @@ modNanoComande::modNanoComande(clsDatabase &db, modPlikoServer &helpers, Operato
 
 void modNanoComande::salvaComandaNano(const QByteArray &body)
 {
-    registraComandaNano(body);
+    const qint32 id = registraComandaNano(body);
+    if (m_esito)
+        m_esito(id);
 }
 
-qint32 modNanoComande::fallito(const QString &perche)
+bool modNanoComande::fallito(const QString &perche)
 {
     qCWarning(lcNanoComande).noquote() << "radio order not recorded:" << perche;
+    m_conflitto = m_conflitto || m_db.conflictFailure();
     if (m_db.inTransaction())
         m_db.rollback();
-    if (m_ui)
+    // A conflict is tried again; the operator hears of it only if every attempt fails.
+    if (m_ui && !m_conflitto)
         m_ui->message(ErroreSalvataggio);
-    return -1;
+    return false;
 }
 
 bool modNanoComande::esisteTavolo(qint32 tavolo)
@@ -84,7 +87,7 @@ qint32 modNanoComande::tavoloDiRiserva()
         if (rs && rs->isEOF())
             return n;
     }
-    return 999;
+    return -1;
 }
 
 QList<QByteArray> modNanoComande::noteLibere(const QByteArray &body)
@@ -125,11 +128,41 @@ SnapshotRighe modNanoComande::snapshotRighe(qint32 idComanda)
 
 qint32 modNanoComande::registraComandaNano(const QByteArray &body)
 {
+    ComandaNano testa;
+    if (!leggiTesta(body, testa))
+        return -1;
+    // A transaction the database ended for a conflict with another writer (the back office, a TCP
+    // order on a shared server) is tried again whole, as the TCP orders are: nothing of it stayed.
+    ComandaNano c;
+    SnapshotRighe dopo;
+    for (int tentativo = 1;; ++tentativo) {
+        c = testa;
+        m_conflitto = false;
+        m_recorder.nuovaComanda();
+        if (registraUnaVolta(c, dopo))
+            break;
+        if (!m_conflitto)
+            return -1;
+        if (tentativo >= OrderRecorder::ConflictAttempts) {
+            if (m_ui)
+                m_ui->message(ErroreSalvataggio);
+            return -1;
+        }
+        qCWarning(lcNanoComande) << "radio order met another writer on the database, recording it again (attempt"
+                                 << tentativo + 1 << "of" << OrderRecorder::ConflictAttempts << ")";
+    }
+    stampaComanda(c, dopo);
+    return c.idComanda;
+}
+
+bool modNanoComande::leggiTesta(const QByteArray &body, ComandaNano &c)
+{
     // Every piece counts, the last one too.
-    const QList<QByteArray> t = body.split('|');
+    c.t = body.split('|');
+    const QList<QByteArray> &t = c.t;
     if (t.size() < 4) {
         qCWarning(lcNanoComande).noquote() << "radio order dropped: no table in" << sintesi(body);
-        return -1;
+        return false;
     }
 
     // A body cut before its records (not even the end mark) says nothing about the table: replacing
@@ -139,52 +172,73 @@ qint32 modNanoComande::registraComandaNano(const QByteArray &body)
         conRecord = t[i] == "P" || t[i] == "+" || t[i] == "-" || t[i] == "G" || t[i] == "D" || t[i] == ".";
     if (!conRecord) {
         qCWarning(lcNanoComande).noquote() << "radio order dropped: no records in" << sintesi(body);
-        return -1;
+        return false;
     }
 
-    // 1. The operator. A number no operator has (an older export, a handheld of another site) must
+    // The operator. A number no operator has (an older export, a handheld of another site) must
     // not lose the order: it is kept under operator 0 for the till to sort out.
     const qint32 operatoreNano = nano::leggiIntero(t[1]);
     bool trovato = false;
-    const qint32 operatore = m_tavoli.codiceOperatore(operatoreNano, &trovato);
+    c.operatore = m_tavoli.codiceOperatore(operatoreNano, &trovato);
     if (!trovato)
         qCWarning(lcNanoComande) << "radio order of Duvu operator" << operatoreNano
                                  << "who names no operator: recorded under operator 0";
 
-    // 2. The table; one the plan does not know goes to a spare table. The number stands bare in
+    // The table; one the plan does not know goes to a spare table. The number stands bare in
     // statements, so it must be a whole number.
     qint64 numero = 0;
     if (!tipi::parseWhole(testo(t[3]), &numero)) {
         qCWarning(lcNanoComande).noquote() << "radio order dropped: table" << testo(t[3].left(20))
                                            << "is not a number";
-        return -1;
+        return false;
     }
-    qint32 tavolo = static_cast<qint32>(numero);
-    if (!esisteTavolo(tavolo)) {
+    c.tavolo = static_cast<qint32>(numero);
+    if (!esisteTavolo(c.tavolo)) {
         const qint32 riserva = tavoloDiRiserva();
-        qCInfo(lcNanoComande) << "radio order for table" << tavolo << "not in the plan: spare table" << riserva;
-        tavolo = riserva;
+        // With every spare table taken the order would replace another table's order: it is
+        // refused instead, and the till hears of it.
+        if (riserva == -1) {
+            qCWarning(lcNanoComande) << "radio order for table" << c.tavolo
+                                     << "not in the plan refused: every spare table is taken";
+            if (m_ui)
+                m_ui->message(ErroreSalvataggio + u"- tavolo "_s + QString::number(c.tavolo)
+                              + u" sconosciuto e nessun tavolo di riserva libero"_s);
+            return false;
+        }
+        qCInfo(lcNanoComande) << "radio order for table" << c.tavolo << "not in the plan: spare table" << riserva;
+        c.tavolo = riserva;
     }
+    c.note = noteLibere(body);
+    return true;
+}
 
-    // 3-4. The table's open order of the business day, and what it held before this message.
+bool modNanoComande::registraUnaVolta(ComandaNano &c, SnapshotRighe &dopo)
+{
+    if (!apriComanda(c) || !prendiRighe(c))
+        return false;
+    calcolaCoperti(c);
+    return chiudiComanda(c, dopo);
+}
+
+bool modNanoComande::apriComanda(ComandaNano &c)
+{
+    // The table's open order of the business day, and what it held before this message.
     const BusinessDay::Window w = BusinessDay::window(m_db, BusinessDay::Rule::FixedBase);
-    qint32 idComanda = -1;
     {
         auto rs = m_db.openSnapshot(u"SELECT comande.id_comanda FROM comande,tavoli_occupati "_s
                                     + u" WHERE comande.id_comanda = tavoli_occupati.id_comanda AND numero_tavolo = "_s
-                                    + QString::number(tavolo) + u" AND inizio BETWEEN "_s + tipi::sqlNumber(w.start)
+                                    + QString::number(c.tavolo) + u" AND inizio BETWEEN "_s + tipi::sqlNumber(w.start)
                                     + u" AND "_s + tipi::sqlNumber(w.end) + u" AND stato = 0 AND fine = 0 "_s);
         if (!rs)
             return fallito(u"ordine del tavolo non letto: "_s + m_db.lastErrorText());
         if (!rs->isEOF())
-            idComanda = tipi::toLong(rs->value(u"id_comanda"_s));
+            c.idComanda = tipi::toLong(rs->value(u"id_comanda"_s));
     }
-    const SnapshotRighe prima = idComanda != -1 ? snapshotRighe(idComanda) : SnapshotRighe();
-    m_recorder.nuovaComanda();
+    c.prima = c.idComanda != -1 ? snapshotRighe(c.idComanda) : SnapshotRighe();
 
-    // 5-6. Header. From here to the commit nothing yields to the event loop and nothing prints:
-    // another request's writes must never land inside this transaction, and a ticket must never
-    // leave for an order that is then rolled back.
+    // From here to the commit nothing yields to the event loop and nothing prints: another
+    // request's writes must never land inside this transaction, and a ticket must never leave for
+    // an order that is then rolled back.
     if (!m_db.beginTrans())
         return fallito(u"transazione non avviata: "_s + m_db.lastErrorText());
     {
@@ -192,8 +246,8 @@ qint32 modNanoComande::registraComandaNano(const QByteArray &body)
         if (!rs)
             return fallito(u"tabella comande non aperta"_s);
         bool ok = false;
-        if (idComanda != -1) {
-            ok = rs->setIndex(u"comanda_idx"_s) && rs->seek(u"="_s, idComanda) && !rs->noMatch()
+        if (c.idComanda != -1) {
+            ok = rs->setIndex(u"comanda_idx"_s) && rs->seek(u"="_s, c.idComanda) && !rs->noMatch()
                 && m_db.editRecord(*rs);
         } else {
             ok = m_db.addNewRecord(*rs);
@@ -203,47 +257,46 @@ qint32 modNanoComande::registraComandaNano(const QByteArray &body)
         if (!ok)
             return fallito(u"intestazione della comanda non scritta: "_s + m_db.lastErrorText());
         rs->setValue(u"ultima_ordinazione"_s, modPlikoServer::momentoAttuale());
-        rs->setValue(u"id_operatore"_s, operatore);
+        rs->setValue(u"id_operatore"_s, c.operatore);
         rs->setValue(u"stato"_s, 0);
         rs->setValue(u"data"_s, tipi::dayNumber(tipi::today()));
         rs->setValue(u"gia_scaricato"_s, 0);
-        idComanda = tipi::toLong(rs->value(u"id_comanda"_s));
+        c.idComanda = tipi::toLong(rs->value(u"id_comanda"_s));
         if (!m_db.updateRecord(*rs))
             return fallito(u"intestazione della comanda non salvata: "_s + m_db.lastErrorText());
     }
-    const QString key = QString::number(idComanda);
 
-    // 7. The table.
-    if (!m_db.doQuery(u"DELETE FROM tavoli_occupati WHERE id_comanda = "_s + key))
+    // The table.
+    if (!m_db.doQuery(u"DELETE FROM tavoli_occupati WHERE id_comanda = "_s + QString::number(c.idComanda)))
         return fallito(u"tavolo non liberato"_s);
     {
         auto rs = m_db.openTable(u"tavoli_occupati"_s);
         if (!rs || !m_db.addNewRecord(*rs))
             return fallito(u"tavolo non occupato"_s);
-        rs->setValue(u"numero_tavolo"_s, tavolo);
-        rs->setValue(u"id_comanda"_s, idComanda);
+        rs->setValue(u"numero_tavolo"_s, c.tavolo);
+        rs->setValue(u"id_comanda"_s, c.idComanda);
         if (!m_db.updateRecord(*rs))
             return fallito(u"tavolo non occupato"_s);
     }
 
-    // 8. Release the stock of the old lines, then remove them with their variations.
-    if (!m_recorder.rilasciaRighe(idComanda))
+    // Release the stock of the old lines, then remove them with their variations.
+    if (!m_recorder.rilasciaRighe(c.idComanda)) {
+        m_conflitto = m_conflitto || m_recorder.conflitto();
         return fallito(u"righe precedenti non rimosse"_s);
+    }
+    return true;
+}
 
-    // 9. The records. The fields that follow a marker are scanned again as tokens, so a course
-    // field "P" also starts a line.
-    const QList<QByteArray> note = noteLibere(body);
-    Currency totale;
-    qint32 coperti = 0;
-    Currency costoCoperti;
-    qint32 ultimaRiga = -1;
-    double qtaUltima = 0;
-    QList<Stampa> stampe;
+bool modNanoComande::prendiRighe(ComandaNano &c)
+{
+    // The fields that follow a marker are scanned again as tokens, so a course field "P" also
+    // starts a line.
+    const QList<QByteArray> &t = c.t;
     const qsizetype ultimo = t.size() - 1;
     const auto troncato = [&](qsizetype i, qsizetype campi) {
         if (i + campi <= ultimo)
             return false;
-        qCWarning(lcNanoComande).noquote() << "radio order" << idComanda << ": record" << testo(t[i])
+        qCWarning(lcNanoComande).noquote() << "radio order" << c.idComanda << ": record" << testo(t[i])
                                            << "cut short at the end of the message, ignored";
         return true;
     };
@@ -251,153 +304,201 @@ qint32 modNanoComande::registraComandaNano(const QByteArray &body)
         const QByteArray &marcatore = t[i];
         if (marcatore == ".")
             break;
-        if (marcatore == "P") {
-            if (troncato(i, 8))
-                continue;
-            // A line the handheld marks -1 was deleted there: neither it nor its variations count.
-            ultimaRiga = -1;
-            if (tipi::toInt16(testo(t[i + 4])) == -1)
-                continue;
-            const qint32 articolo = tipi::toLong(testo(t[i + 1]));
-            const double quantita = tipi::toDouble(testo(t[i + 2]));
-            // A quantity no table orders would only corrupt the stock counters and the totals.
-            if (!(std::fabs(quantita) <= QuantitaMassima)) {
-                qCWarning(lcNanoComande).noquote() << "radio order" << idComanda << ": quantity"
-                                                   << testo(t[i + 2].left(20)) << "of article" << testo(t[i + 1].left(20))
-                                                   << "out of range, line ignored";
-                continue;
-            }
-            const Currency prezzo = modNanoTavoli::centesimiInImporto(t[i + 3]);
-            qint16 turno = tipi::toInt16(testo(t[i + 5]));
-            if (turno == 0)
-                turno = 1;
-            QString testoNota;
-            if (t[i + 7] == "K") {
-                const qint32 k = tipi::toLong(testo(t[i + 8]));
-                if (k >= 1 && k <= NoteCottura.size())
-                    testoNota = NoteCottura[k - 1];
-            } else if (t[i + 7] == "m") {
-                const qint16 scelta = tipi::toInt16(testo(t[i + 8]));
-                if (scelta >= 0 && scelta < note.size())
-                    testoNota = cp1252::decode(note[scelta]);
-            }
-            const qint32 riga = m_recorder.salvaMerceComanda(idComanda, articolo, quantita, prezzo.toDouble(), turno,
-                                                             {}, 0, 0);
-            if (riga == OrderRecorder::ArticoloSconosciuto) {
-                qCWarning(lcNanoComande) << "radio order" << idComanda << ": unknown article" << articolo
-                                         << "left out";
-                continue;
-            }
-            if (riga == -1)
-                return -1; // rolled back and reported by the line recording
-            totale += prezzo;
-            if (!testoNota.isEmpty()) {
-                auto rs = m_db.openTable(u"merce_comande_variazioni"_s);
-                if (!rs || !m_db.addNewRecord(*rs))
-                    return fallito(u"nota non aggiunta"_s);
-                rs->setValue(u"id_merce_comanda"_s, riga);
-                rs->setValue(u"id_variazione"_s, -1);
-                rs->setValue(u"descrizione"_s, testoNota);
-                rs->setValue(u"maggiorazione"_s, 0);
-                rs->setValue(u"quantita"_s, 1);
-                if (!m_db.updateRecord(*rs))
-                    return fallito(u"nota non salvata"_s);
-            }
-            ultimaRiga = riga;
-            qtaUltima = Currency::fromDouble(quantita).toDouble();
-        } else if (marcatore == "+" || marcatore == "-") {
-            if (troncato(i, 3))
-                continue;
-            if (ultimaRiga == -1) {
-                qCWarning(lcNanoComande) << "radio order" << idComanda << ": variation with no line before it, ignored";
-                continue;
-            }
-            const qint32 variazioneNano = nano::leggiIntero(t[i + 1]);
-            auto cat = m_db.openSnapshot(u"SELECT variazioni_comande.id_variazione, descrizione, prezzo FROM "
-                                         "variazioni_comande_categorie,variazioni_comande WHERE "
-                                         "variazioni_comande_categorie.id_variazione = variazioni_comande.id_variazione "
-                                         "AND id_nano = "_s
-                                         + QString::number(variazioneNano));
-            if (!cat)
-                return fallito(u"variazione non letta: "_s + m_db.lastErrorText());
-            // 0 is the number of every pair the export has not numbered yet.
-            if (variazioneNano <= 0 || cat->isEOF()) {
-                qCWarning(lcNanoComande) << "radio order" << idComanda << ": variation number" << variazioneNano
-                                         << "not in the catalogue, ignored";
-                continue;
-            }
-            const qint32 idVariazione = tipi::toLong(cat->value(u"id_variazione"_s));
-            const Currency maggiorazione = tipi::toCurrency(cat->value(u"prezzo"_s));
-            if (!m_recorder.salvaVariazione(ultimaRiga, idVariazione, qtaUltima))
-                return -1; // rolled back and reported by the variation recording
-            totale += maggiorazione * qtaUltima;
-        } else if (marcatore == "G") {
-            if (troncato(i, 3))
-                continue;
-            coperti = tipi::toLong(testo(t[i + 2]));
-            costoCoperti = modNanoTavoli::centesimiInImporto(t[i + 3]);
-        } else if (marcatore == "D") {
-            if (troncato(i, 1))
-                continue;
-            if (t[i + 1] == "1") {
-                // The flag is part of the order and commits with it; the pre-bill prints after.
-                if (!m_db.doQuery(u"UPDATE comande SET pre_conto = true WHERE id_comanda = "_s + key))
-                    return fallito(u"preconto non segnato"_s);
-                stampe.append(Stampa::PreConto);
-            } else if (t[i + 1] == "2") {
-                stampe.append(Stampa::ListaOrdinazioni);
-            }
-        }
+        bool ok = true;
+        if (marcatore == "P" && !troncato(i, 8))
+            ok = prendiRiga(c, i);
+        else if ((marcatore == "+" || marcatore == "-") && !troncato(i, 3))
+            ok = prendiVariazione(c, i);
+        else if (marcatore == "G" && !troncato(i, 3))
+            prendiCoperti(c, i);
+        else if (marcatore == "D" && !troncato(i, 1))
+            ok = prendiStampa(c, i);
+        if (!ok)
+            return false;
     }
+    return true;
+}
 
-    // 10. Covers: those sent, or the table's own, charged by the configured rule.
+bool modNanoComande::prendiRiga(ComandaNano &c, qsizetype i)
+{
+    const QList<QByteArray> &t = c.t;
+    // A line the handheld marks -1 was deleted there: neither it nor its variations count.
+    c.ultimaRiga = -1;
+    if (tipi::toInt16(testo(t[i + 4])) == -1)
+        return true;
+    const qint32 articolo = tipi::toLong(testo(t[i + 1]));
+    const double quantita = tipi::toDouble(testo(t[i + 2]));
+    bool prezzoValido = false;
+    const Currency prezzo = modNanoTavoli::centesimiInImporto(t[i + 3], &prezzoValido);
+    // A quantity or price no dish has would only corrupt the stock counters and the totals: the line
+    // is left out, as the handheld service leaves out such a line.
+    if (!(std::fabs(quantita) <= OrderText::MaxValoreRiga) || !prezzoValido) {
+        qCWarning(lcNanoComande).noquote() << "radio order" << c.idComanda << ": quantity" << testo(t[i + 2].left(20))
+                                           << "or price" << testo(t[i + 3].left(20)) << "of article"
+                                           << testo(t[i + 1].left(20)) << "out of range, line ignored";
+        return true;
+    }
+    qint16 turno = tipi::toInt16(testo(t[i + 5]));
+    if (turno == 0)
+        turno = 1;
+    QString testoNota;
+    if (t[i + 7] == "K") {
+        const qint32 k = tipi::toLong(testo(t[i + 8]));
+        if (k >= 1 && k <= NoteCottura.size())
+            testoNota = NoteCottura[k - 1];
+    } else if (t[i + 7] == "m") {
+        const qint16 scelta = tipi::toInt16(testo(t[i + 8]));
+        if (scelta >= 0 && scelta < c.note.size())
+            testoNota = cp1252::decode(c.note[scelta]);
+    }
+    const qint32 riga = m_recorder.salvaMerceComanda(c.idComanda, articolo, quantita, prezzo.toDouble(), turno, {}, 0, 0);
+    if (riga == OrderRecorder::ArticoloSconosciuto) {
+        qCWarning(lcNanoComande) << "radio order" << c.idComanda << ": unknown article" << articolo << "left out";
+        return true;
+    }
+    if (riga == -1) {
+        // Rolled back and reported by the line recording.
+        m_conflitto = m_conflitto || m_recorder.conflitto();
+        return false;
+    }
+    // The line stores its unit price; the order's total counts every portion, as the line's does.
+    const double qta = Currency::fromDouble(quantita).toDouble();
+    c.totale += prezzo * qta;
+    if (!testoNota.isEmpty()) {
+        auto rs = m_db.openTable(u"merce_comande_variazioni"_s);
+        if (!rs || !m_db.addNewRecord(*rs))
+            return fallito(u"nota non aggiunta"_s);
+        rs->setValue(u"id_merce_comanda"_s, riga);
+        rs->setValue(u"id_variazione"_s, -1);
+        rs->setValue(u"descrizione"_s, testoNota);
+        rs->setValue(u"maggiorazione"_s, 0);
+        rs->setValue(u"quantita"_s, 1);
+        if (!m_db.updateRecord(*rs))
+            return fallito(u"nota non salvata"_s);
+    }
+    c.ultimaRiga = riga;
+    c.qtaUltima = qta;
+    return true;
+}
+
+bool modNanoComande::prendiVariazione(ComandaNano &c, qsizetype i)
+{
+    if (c.ultimaRiga == -1) {
+        qCWarning(lcNanoComande) << "radio order" << c.idComanda << ": variation with no line before it, ignored";
+        return true;
+    }
+    const qint32 variazioneNano = nano::leggiIntero(c.t[i + 1]);
+    auto cat = m_db.openSnapshot(u"SELECT variazioni_comande.id_variazione, descrizione, prezzo FROM "
+                                 "variazioni_comande_categorie,variazioni_comande WHERE "
+                                 "variazioni_comande_categorie.id_variazione = variazioni_comande.id_variazione "
+                                 "AND id_nano = "_s
+                                 + QString::number(variazioneNano));
+    if (!cat)
+        return fallito(u"variazione non letta: "_s + m_db.lastErrorText());
+    // 0 is the number of every pair the export has not numbered.
+    if (variazioneNano <= 0 || cat->isEOF()) {
+        qCWarning(lcNanoComande) << "radio order" << c.idComanda << ": variation number" << variazioneNano
+                                 << "not in the catalogue, ignored";
+        return true;
+    }
+    const qint32 idVariazione = tipi::toLong(cat->value(u"id_variazione"_s));
+    const Currency maggiorazione = tipi::toCurrency(cat->value(u"prezzo"_s));
+    if (!m_recorder.salvaVariazione(c.ultimaRiga, idVariazione, c.qtaUltima)) {
+        // Rolled back and reported by the variation recording.
+        m_conflitto = m_conflitto || m_recorder.conflitto();
+        return false;
+    }
+    c.totale += maggiorazione * c.qtaUltima;
+    return true;
+}
+
+void modNanoComande::prendiCoperti(ComandaNano &c, qsizetype i)
+{
+    qint64 coperti = 0;
+    bool costoValido = false;
+    const Currency costo = modNanoTavoli::centesimiInImporto(c.t[i + 3], &costoValido);
+    // Covers or a charge no table has are left out, as the handheld service leaves them out.
+    if (!tipi::parseWhole(testo(c.t[i + 2]), &coperti) || coperti < 0 || coperti > CopertiMassimi || !costoValido) {
+        qCWarning(lcNanoComande).noquote() << "radio order" << c.idComanda << ": covers" << testo(c.t[i + 2].left(20))
+                                           << "or charge" << testo(c.t[i + 3].left(20)) << "out of range, ignored";
+        return;
+    }
+    c.coperti = static_cast<qint32>(coperti);
+    c.costoCoperti = costo;
+}
+
+bool modNanoComande::prendiStampa(ComandaNano &c, qsizetype i)
+{
+    // One pre-bill and one order list per message at most, however many times it asks: each
+    // print holds the loop, and a waiter never wants the same bill twice from one tap.
+    const QByteArray &comando = c.t[i + 1];
+    if (comando == "1" && !c.stampe.contains(Stampa::PreConto)) {
+        // The flag is part of the order and commits with it; the pre-bill prints after.
+        if (!m_db.doQuery(u"UPDATE comande SET pre_conto = true WHERE id_comanda = "_s + QString::number(c.idComanda)))
+            return fallito(u"preconto non segnato"_s);
+        c.stampe.append(Stampa::PreConto);
+    } else if (comando == "2" && !c.stampe.contains(Stampa::ListaOrdinazioni)) {
+        c.stampe.append(Stampa::ListaOrdinazioni);
+    }
+    return true;
+}
+
+void modNanoComande::calcolaCoperti(ComandaNano &c)
+{
+    // Covers: those sent, or the table's own, charged by the configured rule.
     const qint32 tipologia = m_helpers.leggiVarLong(u"tipologia_coperto"_s, 0);
     const double percentuale = tipi::toDouble(m_helpers.leggiVarStr(u"coperto_percentuale"_s, {}));
-    if (coperti == 0) {
+    if (c.coperti == 0) {
         if (auto rs = m_db.openSnapshot(u"SELECT coperti FROM tavoli WHERE numero_tavolo = "_s
-                                        + QString::number(tavolo));
+                                        + QString::number(c.tavolo));
             rs && !rs->isEOF())
-            coperti = tipi::toLong(rs->value(u"coperti"_s));
-        costoCoperti = {};
+            c.coperti = tipi::toLong(rs->value(u"coperti"_s));
+        c.costoCoperti = {};
         switch (tipologia) {
         case 0:
-            coperti = 0;
+            c.coperti = 0;
             break;
         case 1:
-            costoCoperti = tipi::toCurrency(m_helpers.leggiVarStr(u"coperto_somma"_s, {})) * coperti;
+            c.costoCoperti = tipi::toCurrency(m_helpers.leggiVarStr(u"coperto_somma"_s, {})) * c.coperti;
             break;
         case 2:
-            costoCoperti = modPlikoServer::calcolaPercentuale(totale, percentuale);
+            c.costoCoperti = modPlikoServer::calcolaPercentuale(c.totale, percentuale);
             break;
         default:
             break;
         }
     } else if (tipologia == 2) {
-        costoCoperti = modPlikoServer::calcolaPercentuale(totale, percentuale);
+        c.costoCoperti = modPlikoServer::calcolaPercentuale(c.totale, percentuale);
     }
+}
 
-    // 11. Covers and totals, written as the system writes a decimal number.
-    if (!m_db.doQuery(u"UPDATE comande SET coperti = "_s + QString::number(coperti) + u", costo_coperti = '"_s
-                      + tipi::numberText(costoCoperti.toDouble()) + u"', totale = '"_s
-                      + tipi::numberText(totale.toDouble()) + u"' WHERE id_comanda = "_s + key))
+bool modNanoComande::chiudiComanda(ComandaNano &c, SnapshotRighe &dopo)
+{
+    // Covers and totals, written as the system writes a decimal number.
+    if (!m_db.doQuery(u"UPDATE comande SET coperti = "_s + QString::number(c.coperti) + u", costo_coperti = '"_s
+                      + tipi::numberText(c.costoCoperti.toDouble()) + u"', totale = '"_s
+                      + tipi::numberText(c.totale.toDouble()) + u"' WHERE id_comanda = "_s
+                      + QString::number(c.idComanda)))
         return fallito(u"totali non scritti"_s);
-
-    // 12-14. What the order holds now; committed before anything prints.
-    const SnapshotRighe dopo = snapshotRighe(idComanda);
+    // What the order holds now; committed before anything prints.
+    dopo = snapshotRighe(c.idComanda);
     if (!m_db.commitTrans())
         return fallito(u"commit non riuscito: "_s + m_db.lastErrorText());
+    return true;
+}
 
-    if (m_stampe) {
-        for (const Stampa s : stampe) {
-            const QString elenco = m_helpers.elencoTavoliComanda(idComanda);
-            if (s == Stampa::ListaOrdinazioni)
-                m_stampe->stampaListaOrdinazioni(idComanda, elenco);
-            else if (m_helpers.leggiVarLong(u"stampa_preconto_sintetico"_s, 0) != 0)
-                m_stampe->stampaPreContoSintetico(idComanda, elenco);
-            else
-                m_stampe->stampaPreConto(idComanda, elenco);
-        }
-        m_stampe->stampaComandaNano(idComanda, QString::number(tavolo), prima, dopo);
+void modNanoComande::stampaComanda(const ComandaNano &c, const SnapshotRighe &dopo)
+{
+    if (!m_stampe)
+        return;
+    for (const Stampa s : c.stampe) {
+        const QString elenco = m_helpers.elencoTavoliComanda(c.idComanda);
+        if (s == Stampa::ListaOrdinazioni)
+            m_stampe->stampaListaOrdinazioni(c.idComanda, elenco);
+        else if (m_helpers.leggiVarLong(u"stampa_preconto_sintetico"_s, 0) != 0)
+            m_stampe->stampaPreContoSintetico(c.idComanda, elenco);
+        else
+            m_stampe->stampaPreConto(c.idComanda, elenco);
     }
-    return idComanda;
+    m_stampe->stampaComandaNano(c.idComanda, QString::number(c.tavolo), c.prima, dopo);
 }

@@ -3,6 +3,7 @@
 
 #include "BusinessDay.h"
 #include "NanoParsing.h"
+#include "OrderText.h"
 #include "Cp1252.h"
 #include "clsDatabase.h"
 #include "modGestioneTipiDato.h"
@@ -45,11 +46,19 @@ QString modNanoTavoli::importoInCentesimi(Currency importo)
         + u"%1"_s.arg(assoluto % 100, 2, 10, QLatin1Char('0'));
 }
 
-Currency modNanoTavoli::centesimiInImporto(const QByteArray &testo)
+Currency modNanoTavoli::centesimiInImporto(const QByteArray &testo, bool *valido)
 {
-    // The handhelds send whole numbers of cents; anything else is no amount at all.
+    // The handhelds send whole numbers of cents; anything else, or an amount no line has, is no
+    // amount at all (and multiplying it up to the currency's scale could overflow).
+    constexpr qint64 MaxCentesimi = qint64(OrderText::MaxValoreRiga) * 100;
     qint64 centesimi = 0;
-    if (!tipi::parseWhole(QString::fromLatin1(testo), &centesimi))
+    const bool vuoto = testo.trimmed().isEmpty();
+    const bool ok = vuoto
+        || (tipi::parseWhole(QString::fromLatin1(testo), &centesimi) && centesimi >= -MaxCentesimi
+            && centesimi <= MaxCentesimi);
+    if (valido)
+        *valido = ok;
+    if (!ok || vuoto)
         return {};
     return Currency::fromRaw(centesimi * (Currency::Scale / 100));
 }
@@ -155,7 +164,7 @@ QByteArray modNanoTavoli::statoTavoloNano(qint32 tavolo)
         const Currency prezzo = tipi::toCurrency(righe->value(u"prezzo"_s));
         const qint32 articolo = tipi::toLong(righe->value(u"id_articolo"_s));
         risposta += (u"P|"_s + QString::number(articolo) + u'|' + QString::number(qRound64(quantita)) + u'|'
-                     + importoInCentesimi(prezzo * quantita) + u"|0|"_s
+                     + importoInCentesimi(prezzo) + u"|0|"_s
                      + QString::number(tipi::toLong(righe->value(u"turno"_s))) + u"|0|"_s)
                         .toLatin1();
         qint32 categoria = 0;
@@ -171,9 +180,8 @@ QByteArray modNanoTavoli::statoTavoloNano(qint32 tavolo)
             const qint32 idVariazione = tipi::toLong(variazioni->value(u"id_variazione"_s));
             if (idVariazione == -1) {
                 risposta += (u"m|"_s + QString::number(nota++) + u"|1|0|0|0|0|"_s).toLatin1();
-                // "|" would end the note's field early.
-                QByteArray nota = cp1252::encode(tipi::toText(variazioni->value(u"descrizione"_s)));
-                testiNote += "$|" + nota.replace('|', '/') + '|';
+                testiNote += "$|" + cp1252::encode(nano::testoRadio(tipi::toText(variazioni->value(u"descrizione"_s))))
+                    + '|';
                 continue;
             }
             auto cat = m_db.openSnapshot(u"SELECT * FROM variazioni_comande_categorie, variazioni_comande WHERE "

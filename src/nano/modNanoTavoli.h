@@ -34,8 +34,9 @@ public:
     // An amount in cents without separator: 0 gives "0", 1,5 gives "150", -1,5 gives "-150".
     static QString importoInCentesimi(Currency importo);
     // The reverse: the last two digits are the cents ("150" is 1,50, "-250" is -2,50, "5" is 0,05);
-    // a text that is no whole number counts as 0.
-    static Currency centesimiInImporto(const QByteArray &testo);
+    // an empty text is 0. *valido (when given) says whether the text was a whole number of cents
+    // within the bounds of an order line (OrderText::MaxValoreRiga either sign); otherwise 0.
+    static Currency centesimiInImporto(const QByteArray &testo, bool *valido = nullptr);
     // The time of day of a moment as the handhelds show it: 9:05 gives "905", 12:30 "1230".
     static QString oraNano(double momento);
 

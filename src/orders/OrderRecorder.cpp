@@ -268,6 +268,7 @@ bool OrderRecorder::rilasciaRighe(qint32 idComanda)
 
 void OrderRecorder::nuovaComanda()
 {
+    m_conflitto = false;
     m_aliquote.clear();
     m_unita.clear();
     m_articoli.clear();

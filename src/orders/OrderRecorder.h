@@ -51,9 +51,13 @@ public:
                              const QString &descrizione, qint32 giaStampata, qint32 qtaStampata);
     // One variation of a line; false when the transaction had to be rolled back.
     bool salvaVariazione(qint32 idMerceComanda, qint32 variazione, double quantita);
+    // Whether the last failure was a conflict with another writer (the order is worth recording
+    // again whole). nuovaComanda clears it.
+    bool conflitto() const { return m_conflitto; }
+
+    static constexpr int ConflictAttempts = 3;
 
 private:
-    static constexpr int ConflictAttempts = 3;
     // Records a parsed order in one transaction, replies and queues its tickets; false when
     // nothing was stored (rolled back).
     bool registra(const OrderText &order, int index, bool test);

@@ -124,6 +124,13 @@ ServerOptions ServerOptions::read(const Registry &registry, QStringList *problem
             o.databaseLinger = std::chrono::milliseconds(number);
     }
 
+    // Every serial call may wait this long for the device: beyond a few seconds a dead access point
+    // looks like a hung server, below a few tens of milliseconds a healthy one looks dead.
+    const QString apTimeout = registry.option(u"AccessPointTimeoutMs"_s);
+    if (!apTimeout.isEmpty() && !readWhole(apTimeout, 50, 5000, &number))
+        complain(own, u"AccessPointTimeoutMs"_s,
+                 u"\""_s + apTimeout + u"\" non è un numero di millisecondi da 50 a 5000"_s);
+
     const QString listen = registry.option(u"ListenAddress"_s);
     QHostAddress listenAddress;
     QString listenError;

@@ -6,6 +6,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLoggingCategory>
+#include <QPointer>
 #include <QTimer>
 
 #ifdef Q_OS_UNIX
@@ -136,7 +137,12 @@ void ControlChannel::onConnection()
             continue;
         }
 #endif
-        QTimer::singleShot(ClientTimeoutMs, socket, [socket] { socket->abort(); });
+        // A command that takes longer (a menu transfer) keeps its client: the event loop runs while
+        // it waits, and dropping the client would leave the command writing to a closed socket.
+        QTimer::singleShot(ClientTimeoutMs, socket, [socket] {
+            if (!socket->property("inCorso").toBool())
+                socket->abort();
+        });
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { onReadable(socket); });
     }
 }
@@ -150,7 +156,11 @@ void ControlChannel::onReadable(QLocalSocket *socket)
     }
     const QByteArray raw = socket->readLine(MaxLine + 1);
     disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+    socket->setProperty("inCorso", true);
+    const QPointer<QLocalSocket> client(socket);
     const Reply reply = run(QString::fromUtf8(raw).trimmed());
+    if (!client)
+        return; // the client went away while the command ran
     QByteArray out;
     for (const QString &line : reply.lines)
         out += line.toUtf8() + '\n';

@@ -52,6 +52,10 @@ QStringList ServerStatus::statusLines() const
     lines << u"richieste per comando: "_s + (byCommand.isEmpty() ? u"nessuna"_s : byCommand.join(u", "_s))
           << u"comande registrate: "_s + QString::number(stats.ordersRecorded())
           << u"comande rifiutate: "_s + QString::number(stats.ordersRefused())
+          << u"comande per canale: tcp "_s + QString::number(stats.ordersRecorded() - stats.radioOrdersRecorded())
+                 + u" registrate, "_s + QString::number(stats.ordersRefused() - stats.radioOrdersRefused())
+                 + u" rifiutate; radio "_s + QString::number(stats.radioOrdersRecorded()) + u" registrate, "_s
+                 + QString::number(stats.radioOrdersRefused()) + u" rifiutate"_s
           << u"connessioni rifiutate: "_s + QString::number(stats.connectionsRefused());
     for (auto it = stats.printers().begin(); it != stats.printers().end(); ++it) {
         QString line = u"stampante "_s + it.key() + u": "_s + QString::number(it->jobs) + u" lavori, "_s
@@ -63,6 +67,12 @@ QStringList ServerStatus::statusLines() const
     lines << u"database: "_s + databasePath + u" ("_s
                  + (databaseOpen ? u"aperto"_s : databasePresent ? u"chiuso"_s : u"non trovato"_s) + u')'
           << u"Duvu: "_s + (duvuState.isEmpty() ? (duvuActive ? u"attivo"_s : u"non attivo"_s) : duvuState);
+    const ServerStats::Radio radio = stats.radio();
+    lines << u"Duvu interrogazioni: "_s + QString::number(radio.polls) + u" ("_s + QString::number(radio.failedPolls)
+                 + u" senza risposta); linea: "_s
+                 + (radio.lineLost ? u"scollegato"_s : radio.linkUp ? u"collegato"_s : u"non collegato"_s)
+                 + (radio.transferPercent >= 0 ? u"; trasferimento "_s + QString::number(radio.transferPercent) + u'%'
+                                               : QString());
     return lines;
 }
 
@@ -105,5 +115,24 @@ QString ServerStatus::prometheusText() const
     sample(out, u"pliko_database_present", {}, databasePresent ? 1 : 0);
     family(out, u"pliko_duvu_active", u"gauge", u"1 while the Duvu radio service runs.");
     sample(out, u"pliko_duvu_active", {}, duvuActive ? 1 : 0);
+    const ServerStats::Radio radio = stats.radio();
+    family(out, u"pliko_orders_by_path_total", u"counter", u"Orders recorded, by the path they came (tcp, radio).");
+    sample(out, u"pliko_orders_by_path_total", u"path=\"tcp\""_s,
+           qint64(stats.ordersRecorded() - stats.radioOrdersRecorded()));
+    sample(out, u"pliko_orders_by_path_total", u"path=\"radio\""_s, qint64(stats.radioOrdersRecorded()));
+    family(out, u"pliko_orders_refused_by_path_total", u"counter",
+           u"Orders that could not be recorded, by the path they came (tcp, radio).");
+    sample(out, u"pliko_orders_refused_by_path_total", u"path=\"tcp\""_s,
+           qint64(stats.ordersRefused() - stats.radioOrdersRefused()));
+    sample(out, u"pliko_orders_refused_by_path_total", u"path=\"radio\""_s, qint64(stats.radioOrdersRefused()));
+    family(out, u"pliko_duvu_polls_total", u"counter", u"Polls of the Duvu access point.");
+    sample(out, u"pliko_duvu_polls_total", {}, qint64(radio.polls));
+    family(out, u"pliko_duvu_polls_failed_total", u"counter", u"Polls the Duvu access point did not answer.");
+    sample(out, u"pliko_duvu_polls_failed_total", {}, qint64(radio.failedPolls));
+    family(out, u"pliko_duvu_link_up", u"gauge", u"1 while the access point is connected and its port not lost.");
+    sample(out, u"pliko_duvu_link_up", {}, radio.linkUp ? 1 : 0);
+    family(out, u"pliko_duvu_transfer_percent", u"gauge",
+           u"Progress of the database transfer to the access point; -1 when none runs.");
+    sample(out, u"pliko_duvu_transfer_percent", {}, radio.transferPercent);
     return out;
 }

@@ -5,6 +5,7 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // What the server has done since it started, counted as it happens: requests by command, orders
 // recorded and refused, connections refused, print jobs and failures per printer. The status
@@ -12,6 +13,15 @@
 class ServerStats
 {
 public:
+    // The radio half as the radio service reports it when asked.
+    struct Radio
+    {
+        quint64 polls = 0;        // polls of the access point
+        quint64 failedPolls = 0;  // polls it did not answer
+        bool linkUp = false;      // connected, and the port not lost
+        bool lineLost = false;    // the port reported an I/O error and is being reopened
+        int transferPercent = -1; // the database transfer's progress; -1 when none runs
+    };
     struct PrinterCount
     {
         quint64 jobs = 0;
@@ -23,7 +33,17 @@ public:
     QDateTime startedAt() const { return m_startedAt; }
 
     void requestHandled(const QString &command) { ++m_requests[command]; }
+    // Orders of either path count in the totals; radio orders also on their own.
     void orderRecorded(bool ok) { ++(ok ? m_ordersRecorded : m_ordersRefused); }
+    void radioOrderRecorded(bool ok)
+    {
+        orderRecorded(ok);
+        ++(ok ? m_radioOrdersRecorded : m_radioOrdersRefused);
+    }
+    quint64 radioOrdersRecorded() const { return m_radioOrdersRecorded; }
+    quint64 radioOrdersRefused() const { return m_radioOrdersRefused; }
+    void setRadioSource(std::function<Radio()> source) { m_radioSource = std::move(source); }
+    Radio radio() const { return m_radioSource ? m_radioSource() : Radio{}; }
     void setLastOrderKey(qint32 key) { m_lastOrderKey = key; }
     qint32 lastOrderKey() const { return m_lastOrderKey; }
     void connectionRefused() { ++m_connectionsRefused; }
@@ -41,6 +61,9 @@ private:
     quint64 m_ordersRecorded = 0;
     quint64 m_ordersRefused = 0;
     quint64 m_connectionsRefused = 0;
+    quint64 m_radioOrdersRecorded = 0;
+    quint64 m_radioOrdersRefused = 0;
+    std::function<Radio()> m_radioSource;
     qint32 m_lastOrderKey = 0;
     QMap<QString, PrinterCount> m_printers;
 };

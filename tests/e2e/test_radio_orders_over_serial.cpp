@@ -4,6 +4,8 @@
 #include "DuvuSim.h"
 #include "ServerProcess.h"
 
+#include <QThread>
+
 
 namespace {
 
@@ -12,7 +14,9 @@ class RadioOrdersOverSerial : public ServerBinaryTest
 protected:
     static inline const QString Fine = QStringLiteral("\n==== fine del biglietto ====\n");
 
-    void SetUp() override
+    // The server with a radio restaurant: palmare_configurato set to service, the access point
+    // emulated in the given mode.
+    void avvia(qint32 service = 2, DuvuSim::Mode mode = DuvuSim::Mode::Normal)
     {
         backOfficeConfig = u"zona_ristorante_cucina=Cucina|9\nzona_ristorante_pizzeria=Pizzeria|9\n"
                            "zona_ristorante_bar=Bar|9\nzona_ristorante_preconto=Preconto|9\n"_s;
@@ -20,8 +24,9 @@ protected:
             QDir().mkpath(dir.filePath(u"spool/"_s + p));
         QString error;
         ASSERT_TRUE(sim.openPty(&error)) << error.toStdString();
+        sim.setMode(mode);
         sim.start();
-        dbPath = createRestaurant(2);
+        dbPath = createRestaurant(service);
         // After a menu export: waiters numbered by their codes, variations by id and category. A
         // business day of yesterday and today, so that the orders of this very moment are open in it.
         for (const QString &sql : {u"UPDATE var_str SET value = 'COM3' WHERE name = 'com_nano'"_s,
@@ -31,15 +36,29 @@ protected:
                                    u"UPDATE variazioni_comande_categorie SET id_nano = id_variazione * 10 + "
                                    "id_tipo_merce"_s})
             ASSERT_EQ(query(sql, true), u"ok"_s) << sql.toStdString();
-        extraConfig = u"Com3="_s + sim.devicePath() + u"\nAccessPointTimeoutMs=300\n"_s;
+        socketPath = dir.filePath(u"ctl.sock"_s);
+        extraConfig = u"Com3="_s + sim.devicePath() + u"\nAccessPointTimeoutMs=300\nDatabaseLingerMs=100\n"
+                      "ControlSocket="_s + socketPath + u'\n';
         start({u"--headless"_s, u"--config"_s, writeConfig(dbPath)});
-        ASSERT_TRUE(waitForLog(u"servizio Duvu attivo"_s)) << log.toStdString();
+        if (service == 2 && mode == DuvuSim::Mode::Normal) {
+            ASSERT_TRUE(waitForLog(u"servizio Duvu attivo"_s)) << log.toStdString();
+        }
     }
+    int ctl(const QStringList &args)
+    {
+        QProcess p;
+        p.start(QStringLiteral(PLIKOCTL_BINARY), QStringList{u"--socket"_s, socketPath} + args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        return p.exitCode();
+    }
+    void collegaTardiEOrdina();
+    QString socketPath;
     DuvuSim sim;
 };
 
 TEST_F(RadioOrdersOverSerial, ARadioOrderIsRecordedPrintedInTheKitchenAndServedBackToTheHandhelds)
 {
+    avvia();
     // Giulia (2), table 5: a carbonara, a margherita with extra mozzarella, then the pre-bill.
     sim.queueMessage('T', "PALM1|2|0|5|0|0|P|108|1|1100|0|1|0|0|0|P|126|1|700|0|2|0|m|0|+|25|1|150|0|0|0|D|1|.|"
                           "$ben cotta|");
@@ -67,13 +86,43 @@ TEST_F(RadioOrdersOverSerial, ARadioOrderIsRecordedPrintedInTheKitchenAndServedB
     sim.queueMessage('N', "PALM1|3|0|5|0|7|");
     ASSERT_TRUE(waitFor([&] { return sim.replies().size() >= 4; })) << log.toStdString();
     const QList<QByteArray> r = sim.replies();
-    EXPECT_EQ(r.at(0), "OO|2|T|5|M|1|G|1|4|800|0|0|0|P|108|2|2200|0|1|0|P|126|1|700|0|2|0|m|0|1|0|0|0|0|"
+    EXPECT_EQ(r.at(0), "OO|2|T|5|M|1|G|1|4|800|0|0|0|P|108|2|1100|0|1|0|P|126|1|700|0|2|0|m|0|1|0|0|0|0|"
                        "+|25|1|150|0|0|0|$|ben cotta|.|");
     EXPECT_TRUE(r.at(1).startsWith("TT|5|O|2|G|4|S|")) << r.at(1).left(60).toStdString();
     EXPECT_EQ(r.at(2), "W0");
     EXPECT_EQ(r.at(3), "W100"); // table 5 is free now
     EXPECT_EQ(query(u"SELECT numero_tavolo FROM tavoli_occupati"_s), u"6"_s);
     EXPECT_EQ(stop(), 0);
+}
+
+// The link comes up by hand after start-up: the shell connects and switches reception on, the
+// handheld service closes its database in the meantime, and a radio order is recorded and printed.
+void RadioOrdersOverSerial::collegaTardiEOrdina()
+{
+    sim.setMode(DuvuSim::Mode::Normal);
+    ASSERT_EQ(ctl({u"duvu"_s, u"connect"_s, u"3"_s}), 0) << log.toStdString();
+    ASSERT_EQ(ctl({u"duvu"_s, u"reception"_s, u"on"_s}), 0) << log.toStdString();
+    QThread::msleep(500); // longer than the handheld service keeps its database open
+    sim.queueMessage('T', "PALM1|2|0|5|0|0|P|108|1|1100|0|1|0|0|0|.|");
+    ASSERT_TRUE(waitFor([&] { return printed(u"Cucina"_s, Fine).contains(u"Spaghetti alla carbonara"_s); }))
+        << log.toStdString();
+    EXPECT_EQ(query(u"SELECT count(*) FROM merce_comande"_s), u"1"_s);
+    EXPECT_FALSE(log.contains(u"Database non aperto"_s)) << log.toStdString();
+    EXPECT_EQ(stop(), 0);
+}
+
+TEST_F(RadioOrdersOverSerial, AnAccessPointDeadAtStartAndConnectedLaterRecordsOrders)
+{
+    avvia(2, DuvuSim::Mode::Dead);
+    ASSERT_TRUE(waitForLog(u"Problema di connessione all'access point"_s)) << log.toStdString();
+    collegaTardiEOrdina();
+}
+
+TEST_F(RadioOrdersOverSerial, AnAccessPointConnectedBesideTheHandheldServiceRecordsOrders)
+{
+    avvia(1);
+    ASSERT_TRUE(waitForLog(u"servizio palmari in ascolto"_s)) << log.toStdString();
+    collegaTardiEOrdina();
 }
 
 } // namespace

@@ -97,13 +97,23 @@ TEST_F(ControlTest, TheDatabaseGoesOverWithItsProgressAndLogLines)
     ASSERT_TRUE(control->inviaDatabase());
     EXPECT_EQ(logSince(before), (QStringList{u"...Disabilitata modalita' visibile "_s,
                                              u"...Inizio trasferimento "_s, u"...Trasferimento finito"_s}));
-    EXPECT_EQ(sim.requests().mid(1, 2), (QList<QByteArray>{"X100,807", "y"})) << "erase, visible mode off, then send";
+    EXPECT_EQ(sim.requests().mid(1, 2), (QList<QByteArray>{"y", "X100,807"}))
+        << "visible mode off, the file written, then erase and send";
     QFile file(work.filePath(nano::NomeFileDatabase));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(sim.database(), file.readAll());
     ASSERT_GE(progress.size(), 3);
     EXPECT_EQ(progress.first(), 0);
     EXPECT_EQ(progress.mid(progress.size() - 2), (QList<int>{100, -1}));
+}
+
+TEST_F(ControlTest, AnExportThatCannotBeWrittenLeavesTheHandheldsTheirMenu)
+{
+    ASSERT_TRUE(control->connettiAccessPoint(4));
+    control->setCartellaTemporanea([] { return QString(); });
+    EXPECT_FALSE(control->inviaDatabase());
+    EXPECT_FALSE(sim.requests().contains("X100,807")) << "nothing erased";
+    EXPECT_EQ(control->log().last(), NanoControl::EsportazioneFallita);
 }
 
 TEST_F(ControlTest, ADeviceReportingOver100EndsTheTransferAtOnce)

@@ -47,6 +47,7 @@ TEST(FramingTest, TheReaderFindsEveryGoodFrameWhateverSurroundsIt)
         {"lower-case length digits are not a length", lowerHex + z, {{'z', {}}}, {}},
         {"a frame without its ETX is dropped", noEtx + z, {{'z', {}}}, {}},
         {"a stray STX before a real frame", "\x02\x02" + z, {{'z', {}}}, {}},
+        {"the start of a long frame before a real one", "\x02m0800" + m, {{'m', "V1|2|3|12|"}}, {}},
         {"half a frame waits for the rest", z + m.left(7), {{'z', {}}}, m.left(7)},
         {"just the STX waits", QByteArray("\x02"), {}, QByteArray("\x02")},
         {"an empty line", {}, {}, {}},

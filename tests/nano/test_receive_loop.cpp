@@ -82,6 +82,8 @@ TEST_F(ReceiveLoopTest, EachMessageKindGetsItsHandlerAndItsOneReply)
         {"a table in use on the till answers locked", "VPALM1|3|0|12|", "L", {"V:12"}, {"K"}},
         {"an open order goes out without its padding", "VPALM1|3|0|7|", "  7|Marco|101|2|  ", {"V:7"},
          {"O7|Marco|101|2|"}},
+        {"a view longer than the radio buffer answers locked, never cut", "VPALM1|3|0|7|",
+         "O|1|T|7|" + QByteArray(2000, '9') + ".|", {"V:7"}, {"K"}},
         {"a table the restaurant does not have gets no reply", "VPALM1|3|0|99|", "E", {}, {}},
         {"a view request with three fields is ignored", "VPALM1|3|12", "E", {}, {}},
         {"a table number beyond 16 bits is ignored", "VPALM1|3|0|70000|", "E", {}, {}},
@@ -143,11 +145,13 @@ TEST_F(ReceiveLoopTest, ASilentDeviceIsReportedOnceAndPollingRecoversByItself)
         nano.tick();
     EXPECT_EQ(ui.messages(), QStringList{modNano::NotAnswering});
     EXPECT_TRUE(nano.TimerNano().isActive()) << "polling goes on, so the link comes back by itself";
+    EXPECT_EQ(nano.TimerNano().interval(), modNano::MaxPollIntervalMs) << "less and less often";
 
     ap.answering = true;
     receive("VPALM1|3|0|12|");
     EXPECT_EQ(ap.sent, QList<QByteArray>{"E"});
     EXPECT_TRUE(ui.statusLines().contains(u"Access point di nuovo raggiungibile"_s));
+    EXPECT_EQ(nano.TimerNano().interval(), modNano::TickMs);
     ap.answering = false;
     for (int i = 0; i < 5; ++i)
         nano.tick();

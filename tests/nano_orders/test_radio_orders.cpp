@@ -14,7 +14,7 @@ TEST_F(RadioOrders, AnOrderIsRecordedUnderItsWaiterAndTheKitchenGetsItsTicket)
     ASSERT_GT(id, 0);
     EXPECT_EQ(scalar(u"SELECT id_operatore & '/' & stato & '/' & totale & '/' & coperti & '/' & costo_coperti"
                      " FROM comande"_s),
-              u"2/0/16/4/8"_s); // 11,00 + 5,00; the table's 4 covers at 2,00
+              u"2/0/27/4/8"_s); // 2 x 11,00 + 5,00; the table's 4 covers at 2,00
     EXPECT_EQ(scalar(u"SELECT numero_tavolo FROM tavoli_occupati WHERE id_comanda = "_s + QString::number(id)), u"5"_s);
     EXPECT_EQ(scalar(u"SELECT prezzo & '/' & totale & '/' & qta_stampata FROM merce_comande WHERE id_articolo = 108"_s),
               u"11/22/2"_s); // printed, then marked
@@ -103,6 +103,42 @@ TEST_F(RadioOrders, CoversFollowTheMessageOrTheTableByTheConfiguredRule)
     }
 }
 
+TEST_F(RadioOrders, CoversBeyondATablesAreLeftOutForTheTablesOwn)
+{
+    tdb.exec(u"UPDATE var_long SET value = 1 WHERE name = 'tipologia_coperto'"_s);
+    for (const QByteArray &g : {QByteArray("G|0|2147483647|0|"), QByteArray("G|0|-3|0|"),
+                                QByteArray("G|0|3|9223372036854775807|")}) {
+        const qint32 id = invia(messaggio(1, "5", g + riga(Tagliata, 1, 2200) + ".|"));
+        EXPECT_EQ(scalar(u"SELECT coperti & '/' & costo_coperti FROM comande WHERE id_comanda = "_s + QString::number(id)),
+                  u"4/8"_s)
+            << g.toStdString();
+    }
+}
+
+TEST_F(RadioOrders, AQuantityTwoLineKeepsItsPriceThroughTheTableView)
+{
+    // Order, read the table back, send what the view shows as the next order: twice.
+    QByteArray records = riga(Carbonara, 2, 1100) + ".|";
+    for (int giro = 0; giro < 3; ++giro) {
+        ASSERT_GT(invia(messaggio(2, "5", records)), 0) << giro;
+        EXPECT_EQ(scalar(u"SELECT prezzo & '/' & totale FROM merce_comande"_s), u"11/22"_s) << giro;
+        EXPECT_EQ(scalar(u"SELECT totale FROM comande"_s), u"22"_s) << giro;
+        const QByteArray vista = nano->statoTavoloNano(5);
+        ASSERT_TRUE(vista.contains("P|108|2|1100|")) << vista.toStdString();
+        records = vista.mid(vista.indexOf("P|"));
+    }
+}
+
+TEST_F(RadioOrders, WithEverySpareTableTakenAnUnknownTableIsRefusedAndNothingIsReplaced)
+{
+    for (int n = 0; n < 19; ++n)
+        ASSERT_GT(invia(messaggio(1, QByteArray::number(7000 + n), riga(Carbonara, 1, 1100) + ".|")), 0) << n;
+    EXPECT_EQ(invia(messaggio(1, "7019", riga(Tagliata, 1, 1900) + ".|")), -1);
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM comande"_s), u"19"_s);
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande WHERE id_articolo = 108"_s), u"19"_s);
+    EXPECT_EQ(ui.messages().size(), 1);
+}
+
 TEST_F(RadioOrders, ACourseFieldReadingPStartsAFurtherLine)
 {
     // The first line's course field is "P": it is course 1, and the "P" opens the next line.
@@ -132,7 +168,11 @@ TEST_F(RadioOrders, CookingAndFreeNotesReachTheLineAndTheTicket)
 
 TEST_F(RadioOrders, PrintCommandsPrintThePreBillAndTheListAfterTheOrderIsStored)
 {
-    const qint32 id = invia(messaggio(1, "5", riga(Margherita, 2, 1400) + "D|1|D|2|.|"));
+    // Asked many times in one message, each prints once.
+    QByteArray comandi;
+    for (int i = 0; i < 50; ++i)
+        comandi += "D|1|D|2|";
+    const qint32 id = invia(messaggio(1, "5", riga(Margherita, 2, 1400) + comandi + ".|"));
     ASSERT_GT(id, 0);
     EXPECT_EQ(scalar(u"SELECT pre_conto FROM comande"_s), u"-1"_s);
     const QStringList cassa = biglietti(u"Cassa"_s);
@@ -162,8 +202,15 @@ TEST_F(RadioOrders, UnusableRecordsAreSkippedAndTheRestIsRecorded)
         {"an article the menu does not have", riga(9999, 1, 700) + riga(Margherita, 1, 700) + ".|", u"126/1.0/7"_s,
          u""_s},
         {"a price of one digit is cents", riga(Margherita, 1, 5) + ".|", u"126/1.0/0.05"_s, u""_s},
-        {"a price that is no number", riga(Margherita, 1, 0).replace("|0|0|1|", "|x1|0|1|") + ".|", u"126/1.0/0"_s,
-         u""_s},
+        {"a price that is no number", riga(Margherita, 1, 0).replace("|0|0|1|", "|x1|0|1|") + riga(Margherita, 1, 700)
+                                          + ".|",
+         u"126/1.0/7"_s, u""_s},
+        {"a price beyond any dish", riga(Margherita, 1, 0).replace("|0|0|1|", "|100000000000000000|0|1|")
+                                        + riga(Margherita, 1, 700) + ".|",
+         u"126/1.0/7"_s, u""_s},
+        {"a price of int64 cents", riga(Margherita, 1, 0).replace("|0|0|1|", "|9223372036854775807|0|1|")
+                                       + riga(Margherita, 1, 700) + ".|",
+         u"126/1.0/7"_s, u""_s},
         {"a quantity no table orders", riga(Margherita, 1, 700).replace("|126|1|", "|126|1e300|")
                                              + riga(Margherita, 1, 700) + "+|25|1|150|0|0|0|.|",
          u"126/1.0/7"_s, u"Extra mozzarella/1.0"_s},

@@ -82,13 +82,14 @@ TEST_F(RadioTables, TheViewOfATableListsItsLinesVariationsAndNotesRecordByRecord
     riga(c, Carbonara, 1, u"11"_s, 1);
     const qint32 pizza = riga(c, Margherita, 2, u"7"_s, 2);
     variazione(pizza, 2, u"Extra mozzarella"_s, u"1.5"_s, 2);
-    variazione(pizza, -1, u"ben cotta"_s, u"0"_s, 1);
+    variazione(pizza, -1, u"ben cotta;poco|sale"_s, u"0"_s, 1);
+    // Lines show their unit price, as the handhelds send it; separators in a note become "/".
     EXPECT_EQ(nano->statoTavoloNano(5), QByteArray("O|4|T|5|M|1|G|1|4|800|0|0|0|"
                                                    "P|108|1|1100|0|1|0|"
-                                                   "P|126|2|1400|0|2|0|"
+                                                   "P|126|2|700|0|2|0|"
                                                    "+|25|1|300|0|0|0|"
                                                    "m|0|1|0|0|0|0|"
-                                                   "$|ben cotta|.|"));
+                                                   "$|ben cotta/poco/sale|.|"));
 }
 
 TEST_F(RadioTables, AViewNamesSurchargesPlusAndDiscountsMinusAndLeavesOutWhatHasNoNumber)

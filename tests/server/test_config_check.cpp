@@ -72,6 +72,8 @@ TEST_F(ConfigCheckTest, EachMistakeIsOneLineNamingTheFileLineAndOption)
         {"idle time not a number", {}, u"IdleTimeoutSeconds=un minuto\n"_s, u"IdleTimeoutSeconds: \"un minuto\""_s,
          true},
         {"negative linger", {}, u"DatabaseLingerMs=-5\n"_s, u"DatabaseLingerMs: \"-5\""_s, true},
+        {"an access point allowed to hold the server a minute", {}, u"AccessPointTimeoutMs=60000\n"_s,
+         u"AccessPointTimeoutMs: \"60000\""_s, true},
         {"unknown locale", {}, u"Locale=xx_YY\n"_s, u"Locale: impostazioni regionali sconosciute"_s, true},
         {"metrics on every interface", {}, u"MetricsAddress=0.0.0.0:9312\n"_s,
          u"MetricsAddress: \"0.0.0.0\" non è un indirizzo di questa macchina"_s, true},

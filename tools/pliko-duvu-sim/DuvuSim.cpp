@@ -40,16 +40,24 @@ DuvuSim::DuvuSim() = default;
 
 DuvuSim::~DuvuSim()
 {
+    unplug();
+}
+
+void DuvuSim::unplug()
+{
     stop();
     if (m_slave >= 0)
         ::close(m_slave);
     if (m_master >= 0)
         ::close(m_master);
+    m_slave = m_master = -1;
 }
 
 bool DuvuSim::openPty(QString *error)
 {
-    m_master = posix_openpt(O_RDWR | O_NOCTTY);
+    // Neither end may leak into a program started meanwhile (the server under test): unplugging
+    // the device must close the line for real.
+    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_master < 0)
         return fail(error, "posix_openpt");
     if (grantpt(m_master) != 0 || unlockpt(m_master) != 0)
@@ -60,7 +68,7 @@ bool DuvuSim::openPty(QString *error)
     m_devicePath = QString::fromLocal8Bit(name);
     // Holding the terminal side open keeps the line up while the server closes and reopens it,
     // and raw mode from the start means nothing the server sends is echoed or translated.
-    m_slave = ::open(name, O_RDWR | O_NOCTTY);
+    m_slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_slave < 0 || !makeRaw(m_slave))
         return fail(error, "terminal side of the pseudo-terminal");
     return true;
@@ -238,6 +246,8 @@ void DuvuSim::handle(char kind, const QByteArray &payload)
 
 void DuvuSim::send(char kind, const QByteArray &payload)
 {
+    if (const int delay = m_replyDelayMs; delay > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     QByteArray frame = apframe::encode(kind, payload);
     switch (m_mode.load()) {
     case Mode::Garble:

@@ -30,11 +30,16 @@ public:
     QString devicePath() const { return m_devicePath; }
     void start();
     void stop();
+    // Pulls the plug: stops and closes both ends, so the server's port reports an I/O error.
+    // openPty and start make a new device afterwards.
+    void unplug();
 
     void setMode(Mode mode) { m_mode = mode; }
     void setInfo(const QByteArray &info);
     // The percent every database chunk is answered with (0: the real progress).
     void setFixedProgress(int percent) { m_fixedProgress = percent; }
+    // A slow device: every reply waits this long before it is sent.
+    void setReplyDelayMs(int ms) { m_replyDelayMs = ms; }
 
     // One handheld message: its kind character and its body.
     void queueMessage(char kind, const QByteArray &body);
@@ -67,6 +72,7 @@ private:
     std::atomic<bool> m_running{false};
     std::atomic<Mode> m_mode{Mode::Normal};
     std::atomic<int> m_fixedProgress{0};
+    std::atomic<int> m_replyDelayMs{0};
     QString m_repliesFile;
     QString m_databaseFile;
 

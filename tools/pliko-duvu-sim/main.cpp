@@ -37,7 +37,9 @@ int main(int argc, char **argv)
                                                    "noisy (noise between frames, replies in pieces)."_s,
                                         u"MODE"_s, u"normal"_s);
     const QCommandLineOption infoOption(u"info"_s, u"System information text of the device."_s, u"TEXT"_s);
-    parser.addOptions({deviceOption, scriptOption, repliesOption, databaseOption, modeOption, infoOption});
+    const QCommandLineOption delayOption(u"delay"_s, u"A slow device: wait MS milliseconds before every reply."_s,
+                                         u"MS"_s, u"0"_s);
+    parser.addOptions({deviceOption, scriptOption, repliesOption, databaseOption, modeOption, infoOption, delayOption});
     parser.process(app);
 
     DuvuSim sim;
@@ -52,6 +54,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "pliko-duvu-sim: unknown mode %s\n", qPrintable(mode));
         return 2;
     }
+    sim.setReplyDelayMs(qBound(0, parser.value(delayOption).toInt(), 60000));
     if (parser.isSet(infoOption))
         sim.setInfo(parser.value(infoOption).toLatin1());
     if (parser.isSet(repliesOption))
