@@ -138,6 +138,8 @@ int main(int argc, char **argv)
         const QStringList problems = ConfigCheck::problems(Registry(path));
         for (const QString &p : problems)
             std::fprintf(stdout, "%s\n", qPrintable(p));
+        for (const QString &w : ConfigCheck::warnings(Registry(path)))
+            std::fprintf(stdout, "avviso: %s\n", qPrintable(w));
         if (problems.isEmpty())
             std::fprintf(stdout, "%s: configurazione corretta\n", qPrintable(path));
         return problems.isEmpty() ? 0 : 2;

@@ -108,6 +108,16 @@ QString modPlikoServer::nomeOperatore(qint32 key, bool byOrder) const
     return tipi::toText(rs->value(u"nickname"_s));
 }
 
+bool modPlikoServer::operatoreEsiste(qint32 codice, QString *error) const
+{
+    auto rs = m_db.openDynaset(u"SELECT codice FROM clfn WHERE codice = "_s + QString::number(codice) + u" AND operatore"_s);
+    if (!rs)
+        *error = u"operatore non cercato: "_s + m_db.lastErrorText();
+    else if (rs->isEOF())
+        *error = u"operatore %1 inesistente"_s.arg(codice);
+    return rs && !rs->isEOF();
+}
+
 Currency modPlikoServer::costoCoperti(qint32 orderKey) const
 {
     Currency result;

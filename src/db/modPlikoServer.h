@@ -26,6 +26,10 @@ public:
     // " 5, 6" for tables 5 and 6 (a blank first), "Nessun tavolo" when the order has none.
     QString elencoTavoliComanda(qint32 orderKey) const;
     QString nomeOperatore(qint32 key, bool byOrder) const;
+    // True when the code is a waiter's (a `clfn` row marked as operator, cancelled or not: a waiter
+    // removed mid-service still has orders on the floor). False with *error when it is not, or when
+    // the database could not say.
+    bool operatoreEsiste(qint32 codice, QString *error) const;
     Currency costoCoperti(qint32 orderKey) const;
 
     static Currency calcolaPercentuale(Currency amount, double percentage);

@@ -62,6 +62,13 @@ bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool
         }
     }
 
+    // An order booked under a code that is no waiter would vanish from every waiter's open tables
+    // and from the takings by waiter: it is refused like any other header out of bounds.
+    if (QString why; !m_helpers.operatoreEsiste(order.operatore, &why)) {
+        qCWarning(lcOrders).noquote() << "order text rejected on slot" << index << "-" << why;
+        return false;
+    }
+
     // A transaction the database ended for a conflict with another writer (a deadlock with the
     // back office, a serialization failure) is tried again whole: nothing of it was stored and the
     // handheld has heard nothing yet.

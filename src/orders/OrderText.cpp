@@ -22,7 +22,71 @@ bool valoreRiga(const QString &field, bool vuotoZero, double *out)
     return tipi::parseNumber(field, out) && std::abs(*out) <= OrderText::MaxValoreRiga;
 }
 
+QString citato(const QString &field)
+{
+    return u" '"_s + field.left(40) + u'\'';
+}
+
 } // namespace
+
+namespace intestazione {
+
+bool momento(const QString &field, double *out, QString *error)
+{
+    // 31 December 9999, the last day a moment of the back office can name.
+    constexpr double UltimoMomento = 2958466.0 * 86400;
+    double v = 0;
+    if (!tipi::parseNumber(field, &v) || !(v > 0) || v >= UltimoMomento) {
+        *error = u"momento di apertura non valido:"_s + citato(field);
+        return false;
+    }
+    // Read as before (a currency amount, four decimals) so that the order is found again by it.
+    *out = tipi::currencyToDouble(field);
+    return true;
+}
+
+bool tavolo(const QString &field, qint64 *out, QString *error)
+{
+    if (!tipi::parseWhole(field, out) || *out < 0) {
+        *error = u"numero di tavolo non valido:"_s + citato(field);
+        return false;
+    }
+    return true;
+}
+
+bool coperti(const QString &field, qint16 *out, QString *error)
+{
+    qint64 v = 0;
+    if (!field.trimmed().isEmpty() && (!tipi::parseWhole(field, &v) || v < 0 || v > OrderText::MaxCoperti)) {
+        *error = u"coperti non validi:"_s + citato(field);
+        return false;
+    }
+    *out = qint16(v);
+    return true;
+}
+
+bool operatore(const QString &field, qint32 *out, QString *error)
+{
+    qint64 v = 0;
+    if (!tipi::parseWhole(field, &v) || v < 0) {
+        *error = u"codice operatore non valido:"_s + citato(field);
+        return false;
+    }
+    *out = qint32(v);
+    return true;
+}
+
+bool importo(const QString &name, const QString &field, double *out, QString *error)
+{
+    if (!valoreRiga(field, true, out)) {
+        *error = name + u" non valido:"_s + citato(field);
+        return false;
+    }
+    *out = Currency::fromDouble(*out).toDouble();
+    return true;
+}
+
+} // namespace intestazione
 
 bool OrderText::parse(const QString &text, OrderText *out, QString *error)
 {
@@ -43,7 +107,8 @@ bool OrderText::parse(const QString &text, OrderText *out, QString *error)
         return false;
     }
     OrderText o;
-    o.inizio = tipi::currencyToDouble(header[0]);
+    if (!intestazione::momento(header[0], &o.inizio, error))
+        return false;
     const QStringList tavoli = header[1].split(u',');
     if (tavoli.size() > MaxTavoli) {
         *error = u"%1 tavoli in una comanda (al massimo %2)"_s.arg(tavoli.size()).arg(MaxTavoli);
@@ -51,16 +116,14 @@ bool OrderText::parse(const QString &text, OrderText *out, QString *error)
     }
     for (const QString &t : tavoli) {
         qint64 n = 0;
-        if (!tipi::parseWhole(t, &n)) {
-            *error = u"numero di tavolo non valido: '"_s + t + u'\'';
+        if (!intestazione::tavolo(t, &n, error))
             return false;
-        }
         o.tavoli.append(t.trimmed());
     }
-    o.coperti = tipi::toInt16(header[2]);
-    o.operatore = tipi::toLong(header[3]);
-    o.costoCoperti = tipi::currencyToDouble(header[4]);
-    o.totaleConCoperti = tipi::currencyToDouble(header[5]);
+    if (!intestazione::coperti(header[2], &o.coperti, error) || !intestazione::operatore(header[3], &o.operatore, error)
+        || !intestazione::importo(u"costo dei coperti"_s, header[4], &o.costoCoperti, error)
+        || !intestazione::importo(u"totale"_s, header[5], &o.totaleConCoperti, error))
+        return false;
 
     for (qsizetype r = 1; r + 1 < records.size(); ++r) {
         const QStringList f = records[r].split(u'|');

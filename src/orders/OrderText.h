@@ -24,8 +24,11 @@ struct OrderText
         // of a dish); empty when it can. Such a line is left out with its variations.
         QString scarto;
     };
-    // The largest quantity or price of a line, either sign: beyond it a field is a fault, not a dish.
+    // The largest quantity or price of a line, and the largest amount of a header (cover charge,
+    // total), either sign: beyond it a field is a fault, not a dish.
     static constexpr double MaxValoreRiga = 99999;
+    // The most covers one order seats.
+    static constexpr qint64 MaxCoperti = 9999;
     // The most tables one order joins; a longer list is no table plan, and each would be a row.
     static constexpr qsizetype MaxTavoli = 200;
     // The most lines and variations one order carries: a banquet has a few hundred; tens of thousands
@@ -54,3 +57,19 @@ struct OrderText
     // Parses and validates; on failure *error says why and the result must not be used.
     static bool parse(const QString &text, OrderText *out, QString *error);
 };
+
+// The header numbers an order or a table occupancy carries, read strictly: a value outside its
+// bounds would be stored as a corrupt total, a waiter who does not exist or a table that is none,
+// so the whole request is refused. Each returns false with *error saying which field and why.
+namespace intestazione {
+// The moment the order was opened: a finite number of seconds after the origin, before year 9999.
+bool momento(const QString &field, double *out, QString *error);
+// A table number: a whole number from 0 to the largest 32-bit one.
+bool tavolo(const QString &field, qint64 *out, QString *error);
+// Covers: a whole number from 0 to MaxCoperti; blank reads as 0.
+bool coperti(const QString &field, qint16 *out, QString *error);
+// A waiter code: a whole, non-negative 32-bit number (its existence is the recorder's check).
+bool operatore(const QString &field, qint32 *out, QString *error);
+// An amount (cover charge, total): finite, within +/- MaxValoreRiga; blank reads as 0.
+bool importo(const QString &name, const QString &field, double *out, QString *error);
+} // namespace intestazione

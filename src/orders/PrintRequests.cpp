@@ -3,6 +3,7 @@
 
 #include "HandheldLink.h"
 #include "OrderPrinting.h"
+#include "OrderText.h"
 #include "clsDatabase.h"
 #include "modGestioneTipiDato.h"
 #include "modPlikoServer.h"
@@ -42,17 +43,25 @@ bool PrintRequests::occupaTavolo(const QString &tail, int index)
     const qsizetype bar = tail.indexOf(u'|');
     const QStringList f = bar < 0 ? QStringList() : tail.mid(bar + 1).split(u'|');
     QStringList tavoli;
+    double inizio = 0;
+    qint16 coperti = 0;
+    double costoCoperti = 0;
+    qint32 operatore = 0;
+    QString why = u"campi mancanti"_s;
     bool valid = f.size() >= 5;
     if (valid) {
         for (const QString &t : f[0].split(u',')) {
             qint64 n = 0;
-            valid = valid && tipi::parseWhole(t, &n);
+            valid = valid && intestazione::tavolo(t, &n, &why);
             tavoli.append(t.trimmed());
         }
+        valid = valid && intestazione::momento(f[1], &inizio, &why) && intestazione::coperti(f[2], &coperti, &why)
+            && intestazione::importo(u"costo dei coperti"_s, f[3], &costoCoperti, &why)
+            && intestazione::operatore(f[4], &operatore, &why) && m_helpers.operatoreEsiste(operatore, &why);
     }
     if (!valid) {
-        // Nothing is written for a request that cannot be read whole.
-        qCWarning(lcRequests).noquote() << "OccupaTavolo rejected on slot" << index << ":" << tail;
+        // Nothing is written for a request that cannot be read whole, nor for numbers out of bounds.
+        qCWarning(lcRequests).noquote() << "OccupaTavolo rejected on slot" << index << ":" << why << "-" << tail;
         m_link.inviaRisposta(ErroreTrasmissione, index);
         return false;
     }
@@ -70,10 +79,10 @@ bool PrintRequests::occupaTavolo(const QString &tail, int index)
         auto rs = m_db.openTable(u"comande"_s);
         if (!rs || !m_db.addNewRecord(*rs))
             return failed(u"comande"_s);
-        rs->setValue(u"inizio"_s, tipi::currencyToDouble(f[1]));
-        rs->setValue(u"id_operatore"_s, tipi::toInt16(f[4]));
-        rs->setValue(u"coperti"_s, tipi::toInt16(f[2]));
-        rs->setValue(u"costo_coperti"_s, tipi::currencyToDouble(f[3]));
+        rs->setValue(u"inizio"_s, inizio);
+        rs->setValue(u"id_operatore"_s, operatore);
+        rs->setValue(u"coperti"_s, coperti);
+        rs->setValue(u"costo_coperti"_s, costoCoperti);
         rs->setValue(u"stato"_s, 0);
         rs->setValue(u"data"_s, tipi::dayNumber(tipi::today()));
         rs->setValue(u"gia_scaricato"_s, 0);

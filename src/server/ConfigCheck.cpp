@@ -210,6 +210,21 @@ QStringList problems(const Registry &registry)
     return all + tolerated + resourceProblems(registry);
 }
 
+QStringList warnings(const Registry &registry)
+{
+    QStringList notes;
+    // Whoever relied on the machine's locale learns that prices read differently now.
+    const QLocale system = QLocale::system();
+    const QLocale italian = ServerOptions{}.locale;
+    if (registry.option(u"Locale"_s).isEmpty()
+        && (system.decimalPoint() != italian.decimalPoint() || system.groupSeparator() != italian.groupSeparator()))
+        notes.append(Where(registry.path()).of(Registry::OwnKey, u"Locale"_s)
+                     + u": Locale non impostato: i prezzi si leggono all'italiana (\"5,00\"), non con le impostazioni "_s
+                       u"del sistema ("_s
+                     + system.name() + u')');
+    return notes;
+}
+
 QStringList resourceProblems(const Registry &registry)
 {
     QStringList problems;

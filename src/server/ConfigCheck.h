@@ -17,7 +17,9 @@ struct ServerOptions
     ClientFilter clients;
     std::chrono::seconds idleTimeout{60};
     std::chrono::milliseconds databaseLinger{2000};
-    QLocale locale = QLocale::system();
+    // The handhelds and the back office write Italian numbers ("5,00") whatever the machine's own
+    // locale says, so Italian is the default rather than the system's (C on a stock server).
+    QLocale locale = QLocale(QLocale::Italian, QLocale::Italy);
     int decimals = 2;
     QString logLevel = QStringLiteral("info");
     QString metricsAddress; // empty: no metrics endpoint
@@ -41,6 +43,8 @@ const QStringList &knownOptions();
 
 QStringList fileProblems(const Registry &registry);
 QStringList resourceProblems(const Registry &registry);
+// What --check-config points out without refusing the file (the start would go ahead as well).
+QStringList warnings(const Registry &registry);
 // Everything --check-config says: the file's problems, what the server tolerates with a default,
 // and what the file points at.
 QStringList problems(const Registry &registry);

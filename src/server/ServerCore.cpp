@@ -4,6 +4,7 @@
 
 #include "AccessPoint.h"
 #include "NanoExport.h"
+#include "ConfigCheck.h"
 #include "ServerContext.h"
 #include "modGestioneTipiDato.h"
 
@@ -51,7 +52,7 @@ int ServerCore::avvia(quint16 port)
     m_ctx.temporaryFolder = temporaryFolderValue();
 
     const QString localeName = reg.option(u"Locale"_s);
-    regional().locale = localeName.isEmpty() ? QLocale::system() : QLocale(localeName);
+    regional().locale = localeName.isEmpty() ? ServerOptions{}.locale : QLocale(localeName);
 
     // NumeroDecimali: 2 when it is missing or is not a sensible whole number.
     bool found = false;

@@ -232,11 +232,14 @@ TEST(RestartHelper, TheHelperGetsTheEncodedTextAndTheServerItsOwnOptionsBack)
 {
     QTemporaryDir dir;
     const QString record = dir.filePath(u"argomenti.txt"_s);
-    // A stand-in helper that only records what it was given.
+    // A stand-in helper that only records what it was given; the record appears whole (written
+    // aside, then renamed), so a reader that sees the file sees all of it.
     const QString helper = dir.filePath(HelperName);
     QFile script(helper);
     ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(QString(u"#!/bin/sh\nprintf '%s' \"$*\" > '"_s + record + u"'\n"_s).toUtf8());
+    script.write(QString(u"#!/bin/sh\nprintf '%s' \"$*\" > '"_s + record + u".part' && mv '"_s + record + u".part' '"_s
+                         + record + u"'\n"_s)
+                     .toUtf8());
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 

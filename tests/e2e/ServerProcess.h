@@ -63,7 +63,8 @@ protected:
         QFile f(path);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(QString(u"[Software\\Orvanta\\Quillmark10\\Config]\nLastDBPath="_s + dbPath + u"\n"_s
-                        + backOfficeConfig + u"\n[PlikoServer]\nLocale=it_IT\nPrinterBackend=spool\nPrintSpoolDir="_s
+                        + backOfficeConfig + u"\n[PlikoServer]\n"_s + (locale.isEmpty() ? QString() : u"Locale="_s + locale + u'\n')
+                        + u"PrinterBackend=spool\nPrintSpoolDir="_s
                         + dir.filePath(u"spool"_s) + u"\nIdleTimeoutSeconds=1\n"_s + extraConfig)
                     .toUtf8());
         return path;
@@ -193,6 +194,7 @@ protected:
     QString dbPath;
     QProcess server;
     QString log;
+    QString locale = u"it_IT"_s; // empty: no Locale line
     QString extraConfig;      // further [PlikoServer] lines
     QString backOfficeConfig; // further back-office lines (printers of the zones)
     QHash<QString, QString> extraEnv; // further environment of the server

@@ -146,3 +146,45 @@ TEST_F(OrdersOverTcp, ANoteOfOneEndlessWordIsAnsweredPrintedCutAndHoldsUpNoOther
     EXPECT_EQ(stop(SIGTERM), 0);
     EXPECT_TRUE(log.contains(u"cut to 2000"_s));
 }
+
+TEST_F(OrdersOverTcp, HeaderNumbersOutOfBoundsRefuseTheWholeOrderAndItalianPricesReadWithoutALocale)
+{
+    // A stock Debian server runs in C.UTF-8; the handhelds still write "5,00".
+    locale.clear();
+    config = writeConfig(dbPath);
+    const QString before = query(u"SELECT count(*) FROM comande"_s);
+    start({u"--headless"_s, u"--config"_s, config});
+    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+
+    // inizio | tables | covers | waiter | cover charge | total
+    const struct
+    {
+        const char *header;
+        const char *why;
+    } refused[] = {
+        {"3919435200|4|2|2|2147483648|0", "coperti non valido: '2147483648'"},
+        {"3919435200|4|2|2|1e308|0", "coperti non valido: '1e308'"},
+        {"3919435200|4|2|2|0|1e17", "totale"},                  {"3919435200|4|-1|2|0|0", "coperti non validi: '-1'"},
+        {"3919435200|4|10000|2|0|0", "coperti non validi: '10000'"}, {"3919435200|-1|2|2|0|0", "tavolo non valido"},
+        {"3919435200|4|2|1.250|0|0", "operatore"},               {"3919435200|4|2|999|0|0", "operatore 999"},
+        {"0|4|2|2|0|0", "apertura non valido: '0'"},           {"nan|4|2|2|0|0", "apertura non valido: 'nan'"},
+    };
+    for (const auto &r : refused) {
+        const QByteArray order = "PALM01|Comanda|" + QByteArray(r.header) + ";M|145|1|5,00|1|Birra|0|0;\r";
+        EXPECT_NE(exchange(order), QByteArray("ComandaOK|\r")) << r.header;
+        EXPECT_TRUE(waitForLog(QString::fromLatin1(r.why))) << r.header;
+    }
+    for (const char *occupa : {"4|3919436000|2|-99999999|2", "4|3919436000|2|4,00|999", "-4|3919436000|2|4,00|2"})
+        EXPECT_EQ(exchange("PALM01|OccupaTavolo|" + QByteArray(occupa) + "\r"),
+                  QByteArray("errore|Si \xe8 verificato un errore nella trasmissione\r"))
+            << occupa;
+    EXPECT_EQ(query(u"SELECT count(*) FROM comande"_s), before);
+
+    const QByteArray order = "PALM01|Comanda|3919435200|4|2|2|4,00|14,00;M|145|2|5,00|1|Birra|0|0;\r";
+    EXPECT_EQ(exchange(order), QByteArray("ComandaOK|\r"));
+    EXPECT_EQ(stop(SIGTERM), 0);
+    const QString mine = u" FROM comande WHERE inizio = 3919435200 AND id_operatore = 2"_s;
+    EXPECT_EQ(query(u"SELECT costo_coperti"_s + mine), u"4"_s);
+    EXPECT_EQ(query(u"SELECT totale"_s + mine), u"10"_s);
+    EXPECT_EQ(query(u"SELECT prezzo FROM merce_comande WHERE id_comanda = (SELECT id_comanda"_s + mine + u")"_s), u"5"_s);
+}

@@ -52,6 +52,12 @@ TEST_F(ConfigCheckTest, AGoodFileHasNoProblem)
     // An option written without a value is the option at its default.
     EXPECT_EQ(ConfigCheck::problems(Registry(write({}, u"LogLevel=\nLocale=\nMetricsAddress=\nListenAddress=\n"_s))),
               QStringList());
+    // Without Locale the prices read as Italian ones; a machine whose own locale reads them
+    // otherwise (C on a stock server, as here under test) is told so, without refusing the file.
+    EXPECT_EQ(ConfigCheck::warnings(Registry(write({}, u"Locale=it_IT\n"_s))), QStringList());
+    const QStringList notes = ConfigCheck::warnings(Registry(write({}, {})));
+    EXPECT_EQ(notes.size(), QLocale::system().decimalPoint() == u","_s ? 0 : 1);
+    EXPECT_TRUE(notes.isEmpty() || notes.first().contains(u"Locale non impostato"_s)) << notes.join(u'\n').toStdString();
 }
 
 TEST_F(ConfigCheckTest, EachMistakeIsOneLineNamingTheFileLineAndOption)
