@@ -84,10 +84,9 @@ int main(int argc, char **argv)
     const bool headless = wantsHeadless(argc, argv);
     if (headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Qt wants a runtime folder and warns at every start without one. A service has systemd's
-    // (RuntimeDirectory); a start without a session gets the private folder Qt would make itself.
-    if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR") && qEnvironmentVariableIsSet("RUNTIME_DIRECTORY"))
-        qputenv("XDG_RUNTIME_DIR", qgetenv("RUNTIME_DIRECTORY").split(':').value(0));
+    // Qt wants a runtime folder of mode 0700 and warns at every start without one. A start without a
+    // session (the service too: its RuntimeDirectory is open to the administrators' group for the
+    // control socket) gets the private folder Qt would make itself.
 #ifdef Q_OS_UNIX
     if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
         const QByteArray own =
@@ -193,7 +192,11 @@ int main(int argc, char **argv)
     // Under systemd a helper started from the service would be stopped with it: the unit's
     // Restart=on-failure starts the server again instead.
     const bool serviceManaged = diagnostics::underServiceManager();
-    diagnostics::Restarter restarter(QCoreApplication::applicationDirPath(), workFolder,
+    // The helper is beside the server in a build folder, in ../libexec/plikoserver when installed.
+    QString helperFolder = QCoreApplication::applicationDirPath();
+    if (!QFileInfo::exists(QDir(helperFolder).filePath(diagnostics::HelperName)))
+        helperFolder = QDir::cleanPath(helperFolder + u"/../libexec/plikoserver"_s);
+    diagnostics::Restarter restarter(helperFolder, workFolder,
                                      QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1));
     const QString helper = serviceManaged ? QString() : restarter.prepareHelper();
     bool limitOk = false;
