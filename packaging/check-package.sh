@@ -39,6 +39,7 @@ grep -q '^dialout:.*plikoserver' "$root/etc/group" || fail "plikoserver not in d
 [ -s "$state/restaurant.db" ] && [ "$(stat -c %u "$state/restaurant.db")" = "$uid" ] || fail "no demo database of the user"
 [ -d "$state/spool/Cucina" ] || fail "no spool printers"
 called "deb-systemd-helper enable plikoserver.service"
+called "deb-systemd-helper enable plikoserver-backup.timer"
 grep -q '^deb-systemd-invoke' "$calls" && fail "a service started inside a throw-away root"
 
 echo "== upgrade keeps the database and the edited configuration"

@@ -13,6 +13,7 @@
 #include "FirstRunSetup.h"
 #include "Guarded.h"
 #include "GuiOperatorUi.h"
+#include "Housekeeping.h"
 #include "LogSetup.h"
 #include "NanoExport.h"
 #include "NanoWiring.h"
@@ -112,23 +113,23 @@ int main(int argc, char **argv)
     if (!headless) {
         QApplication::setQuitOnLastWindowClosed(false);
         if (!installQtItalian(app.get()))
-            std::fprintf(stderr, "plikoserver: Qt's Italian translations are missing (qt6-translations-l10n)\n");
+            std::fprintf(stderr, "plikoserver: mancano le traduzioni italiane di Qt (qt6-translations-l10n)\n");
     }
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(u"Tavora-Restaurant order server for the waiters' handhelds."_s);
+    parser.setApplicationDescription(u"Server delle comande di Tavora-Restaurant per i palmari dei camerieri."_s);
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption configOption(u"config"_s, u"Configuration file (default: %1)."_s.arg(
+    const QCommandLineOption configOption(u"config"_s, u"File di configurazione (predefinito: %1)."_s.arg(
                                               FirstRunSetup::defaultConfigPath()), u"FILE"_s);
     const QCommandLineOption headlessOption(u"headless"_s,
-                                            u"No windows: log to standard error, end on SIGTERM/SIGINT."_s);
+                                            u"Senza finestre: registro sullo standard error, fine con SIGTERM/SIGINT."_s);
     const QCommandLineOption checkOption(u"check-config"_s,
-                                         u"Check the configuration file, one line per problem; exit status 2 on any."_s);
+                                         u"Controlla il file di configurazione, una riga per problema; stato di uscita 2 se ce ne sono."_s);
     parser.addOption(configOption);
     parser.addOption(headlessOption);
-    parser.addPositionalArgument(diagnostics::NoErrorsArgument,
-                                 u"Started again by pliko-restart after an internal fault."_s);
+    // "/noerrors" (added by pliko-restart after an internal fault) is read from the arguments
+    // below; it is no option for a user, so the usage does not show it.
     parser.addOption(checkOption);
     parser.process(*app);
 
@@ -157,7 +158,7 @@ int main(int argc, char **argv)
                            + FirstRunSetup::defaultDataFolder();
         }
     } else if (!QFileInfo::exists(configPath)) {
-        std::fprintf(stderr, "plikoserver: configuration file not found: %s\n", qPrintable(configPath));
+        std::fprintf(stderr, "plikoserver: file di configurazione non trovato: %s\n", qPrintable(configPath));
         return 2;
     }
 
@@ -352,6 +353,17 @@ int main(int argc, char **argv)
                                 [&] { services.ristampaComandeInSospeso(context); });
         core.dispatcher().release(held);
     });
+    // Old spool files and crash reports are removed once a day (the options apply at a reload).
+    Housekeeping housekeeping([&context, crashFolder] {
+        const Registry &registry = context.registry();
+        Housekeeping::Limits limits;
+        limits.spoolFolder = registry.option(u"PrintSpoolDir"_s);
+        limits.spoolKeepDays = registry.option(u"SpoolKeepDays"_s, u"7"_s).toInt();
+        limits.crashFolder = crashFolder;
+        limits.crashReportKeep = registry.option(u"CrashReportKeep"_s, u"50"_s).toInt();
+        return limits;
+    });
+    housekeeping.start();
     supervisor.started();
     const int code = app->exec();
     // The routine's hooks reach objects of this function: none may run once they are gone.

@@ -124,6 +124,12 @@ ServerOptions ServerOptions::read(const Registry &registry, QStringList *problem
             o.databaseLinger = std::chrono::milliseconds(number);
     }
 
+    for (const QString &name : {u"SpoolKeepDays"_s, u"CrashReportKeep"_s}) {
+        const QString keep = registry.option(name);
+        if (!keep.isEmpty() && !readWhole(keep, 0, 100000, &number))
+            complain(own, name, u"\""_s + keep + u"\" non è un numero da 0 a 100000"_s);
+    }
+
     const QString listen = registry.option(u"ListenAddress"_s);
     QHostAddress listenAddress;
     QString listenError;
@@ -149,7 +155,9 @@ const QStringList &knownOptions()
         u"ListenAddress"_s,
         // The radio access point, the control socket and the crash reports.
         u"AccessPoint"_s, u"AccessPointBaud"_s, u"AccessPointTimeoutMs"_s, u"ControlSocket"_s, u"CrashReportDir"_s,
-        u"CrashReportUrl"_s, u"RestartLimit"_s, u"RecoverTicketsMinutes"_s};
+        u"CrashReportUrl"_s, u"RestartLimit"_s, u"RecoverTicketsMinutes"_s,
+        // Housekeeping of the spool folders and crash reports.
+        u"SpoolKeepDays"_s, u"CrashReportKeep"_s};
     return names;
 }
 

@@ -51,6 +51,8 @@ ServiceSupervisor::ServiceSupervisor(ServerCore &core, ServerContext &context, Q
                 m_ctx.stats.requestHandled(word);
                 m_requests.insert(index, {word, rest});
             });
+    connect(&core.dispatcher(), &CommandDispatcher::requestTimed, this,
+            [this](const QString &word, double seconds) { m_ctx.stats.requestTimed(word, seconds); });
     connect(&core.wsServer(), &HandheldServer::replied, this, &ServiceSupervisor::onReplied);
     connect(&core.wsServer(), &HandheldServer::slotClosed, this, [this](int index) { m_requests.remove(index); });
     connect(&core.wsServer(), &HandheldServer::connectionRefused, this, [this] { m_ctx.stats.connectionRefused(); });
@@ -201,5 +203,6 @@ QString ServiceSupervisor::statusSummary() const
 {
     const ServerStatus s = status();
     return u"servizio "_s + s.service + u", "_s + QString::number(s.slotsInUse) + u" slot in uso, "_s
-           + QString::number(s.stats.ordersRecorded()) + u" comande registrate"_s;
+           + QString::number(s.stats.ordersRecorded())
+           + (s.stats.ordersRecorded() == 1 ? u" comanda registrata"_s : u" comande registrate"_s);
 }
