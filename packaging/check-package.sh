@@ -17,13 +17,17 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 root=$work/root stubs=$work/stubs calls=$work/calls
 mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/triggers" "$root/etc" "$stubs"
-touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available" "$calls"
+touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available" "$calls" "$work/dpkg.log"
 for tool in deb-systemd-helper deb-systemd-invoke systemctl; do
   printf '#!/bin/sh\necho "%s $*" >> "%s"\nexit 0\n' "$tool" "$calls" > "$stubs/$tool"
   chmod +x "$stubs/$tool"
 done
-dpkg_root() { PATH="$stubs:$PATH" dpkg --root="$root" --force-script-chrootless --force-depends "$@" >/dev/null; }
-fail() { echo "check-package: $*" >&2; echo "calls:" >&2; cat "$calls" >&2; exit 1; }
+# The throw-away root has none of the package's dependencies: dpkg's notes about them go to a log.
+dpkg_root() {
+  PATH="$stubs:$PATH" dpkg --root="$root" --force-script-chrootless --force-depends "$@" >>"$work/dpkg.log" 2>&1 \
+    || fail "dpkg $*"
+}
+fail() { echo "check-package: $*" >&2; echo "calls:" >&2; cat "$calls" >&2; cat "$work/dpkg.log" >&2; exit 1; }
 called() { grep -qx -- "$1" "$calls" || fail "no call: $1"; }
 state=$root/var/lib/plikoserver
 

@@ -12,7 +12,6 @@
 // SpoolKeepDays and crash report archives beyond the newest CrashReportKeep are removed.
 class Housekeeping : public QObject
 {
-    Q_OBJECT
 public:
     struct Limits
     {
