@@ -118,7 +118,9 @@ int main(int argc, char **argv)
 
     QCommandLineParser parser;
     parser.setApplicationDescription(u"Server delle comande di Tavora-Restaurant per i palmari dei camerieri."_s);
-    parser.addHelpOption();
+    // Qt's own help option describes itself in English even with its Italian translations.
+    const QCommandLineOption helpOption({u"h"_s, u"help"_s}, u"Mostra questo aiuto."_s);
+    parser.addOption(helpOption);
     parser.addVersionOption();
     const QCommandLineOption configOption(u"config"_s, u"File di configurazione (predefinito: %1)."_s.arg(
                                               FirstRunSetup::defaultConfigPath()), u"FILE"_s);
@@ -132,6 +134,10 @@ int main(int argc, char **argv)
     // below; it is no option for a user, so the usage does not show it.
     parser.addOption(checkOption);
     parser.process(*app);
+    if (parser.isSet(helpOption)) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
 
     if (parser.isSet(checkOption)) {
         const QString path = parser.isSet(configOption) ? parser.value(configOption) : FirstRunSetup::defaultConfigPath();

@@ -62,8 +62,6 @@ signals:
     void idle();
     // A request reached the handler of its (known) command word.
     void requestHandled(const QString &word, int index, const QString &rest);
-    // Its handler returned after this many seconds.
-    void requestTimed(const QString &word, double seconds);
 
 private:
     void reject(int index, const QString &text, const QString &reason);
