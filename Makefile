@@ -10,7 +10,7 @@ PACKAGE_BUILD ?= build-package
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-asan fuzz bench package clean format
+.PHONY: all deps configure build run test test-asan fuzz bench package check-package clean format
 
 all: build
 
@@ -50,10 +50,15 @@ bench: build
 
 # The Debian package (installs under /usr, the service's configuration in /etc/plikoserver).
 package: deps
+	@scripts/install-deps.sh --package
 	@cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_INSTALL_PREFIX=/usr -DPLIKO_BUILD_TESTS=OFF \
 	  -DPLIKO_BUILD_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target package
 	@ls $(PACKAGE_BUILD)/*.deb
+
+# lintian, and install, upgrade, remove and purge of the package in a throw-away root (as root).
+check-package: package
+	@packaging/check-package.sh $(PACKAGE_BUILD)/plikoserver_*.deb
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing PlikoServer need.
+# Installs the Debian 12 packages that building, running and testing PlikoServer need; with
+# --package also what building and checking the Debian package needs (manual pages, lintian).
 # Only what is missing is installed: with everything there, apt is not touched at all (make run and
 # make test work offline and without root). apt-get runs only then, as root or through sudo.
 set -euo pipefail
@@ -13,6 +14,9 @@ packages=(
   fonts-dejavu-core cups cups-client cups-bsd socat
   clang libclang-rt-14-dev
 )
+if [ "${1:-}" = "--package" ]; then
+  packages=(pandoc lintian dpkg-dev fakeroot)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

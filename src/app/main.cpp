@@ -13,6 +13,7 @@
 #include "FirstRunSetup.h"
 #include "Guarded.h"
 #include "GuiOperatorUi.h"
+#include "Housekeeping.h"
 #include "LogSetup.h"
 #include "NanoExport.h"
 #include "NanoWiring.h"
@@ -84,10 +85,9 @@ int main(int argc, char **argv)
     const bool headless = wantsHeadless(argc, argv);
     if (headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Qt wants a runtime folder and warns at every start without one. A service has systemd's
-    // (RuntimeDirectory); a start without a session gets the private folder Qt would make itself.
-    if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR") && qEnvironmentVariableIsSet("RUNTIME_DIRECTORY"))
-        qputenv("XDG_RUNTIME_DIR", qgetenv("RUNTIME_DIRECTORY").split(':').value(0));
+    // Qt wants a runtime folder of mode 0700 and warns at every start without one. A start without a
+    // session (the service too: its RuntimeDirectory is open to the administrators' group for the
+    // control socket) gets the private folder Qt would make itself.
 #ifdef Q_OS_UNIX
     if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
         const QByteArray own =
@@ -113,25 +113,31 @@ int main(int argc, char **argv)
     if (!headless) {
         QApplication::setQuitOnLastWindowClosed(false);
         if (!installQtItalian(app.get()))
-            std::fprintf(stderr, "plikoserver: Qt's Italian translations are missing (qt6-translations-l10n)\n");
+            std::fprintf(stderr, "plikoserver: mancano le traduzioni italiane di Qt (qt6-translations-l10n)\n");
     }
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(u"Tavora-Restaurant order server for the waiters' handhelds."_s);
-    parser.addHelpOption();
+    parser.setApplicationDescription(u"Server delle comande di Tavora-Restaurant per i palmari dei camerieri."_s);
+    // Qt's own help option describes itself in English even with its Italian translations.
+    const QCommandLineOption helpOption({u"h"_s, u"help"_s}, u"Mostra questo aiuto."_s);
+    parser.addOption(helpOption);
     parser.addVersionOption();
-    const QCommandLineOption configOption(u"config"_s, u"Configuration file (default: %1)."_s.arg(
+    const QCommandLineOption configOption(u"config"_s, u"File di configurazione (predefinito: %1)."_s.arg(
                                               FirstRunSetup::defaultConfigPath()), u"FILE"_s);
     const QCommandLineOption headlessOption(u"headless"_s,
-                                            u"No windows: log to standard error, end on SIGTERM/SIGINT."_s);
+                                            u"Senza finestre: registro sullo standard error, fine con SIGTERM/SIGINT."_s);
     const QCommandLineOption checkOption(u"check-config"_s,
-                                         u"Check the configuration file, one line per problem; exit status 2 on any."_s);
+                                         u"Controlla il file di configurazione, una riga per problema; stato di uscita 2 se ce ne sono."_s);
     parser.addOption(configOption);
     parser.addOption(headlessOption);
-    parser.addPositionalArgument(diagnostics::NoErrorsArgument,
-                                 u"Started again by pliko-restart after an internal fault."_s);
+    // "/noerrors" (added by pliko-restart after an internal fault) is read from the arguments
+    // below; it is no option for a user, so the usage does not show it.
     parser.addOption(checkOption);
     parser.process(*app);
+    if (parser.isSet(helpOption)) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
 
     if (parser.isSet(checkOption)) {
         const QString path = parser.isSet(configOption) ? parser.value(configOption) : FirstRunSetup::defaultConfigPath();
@@ -160,7 +166,7 @@ int main(int argc, char **argv)
                            + FirstRunSetup::defaultDataFolder();
         }
     } else if (!QFileInfo::exists(configPath)) {
-        std::fprintf(stderr, "plikoserver: configuration file not found: %s\n", qPrintable(configPath));
+        std::fprintf(stderr, "plikoserver: file di configurazione non trovato: %s\n", qPrintable(configPath));
         return 2;
     }
 
@@ -195,7 +201,11 @@ int main(int argc, char **argv)
     // Under systemd a helper started from the service would be stopped with it: the unit's
     // Restart=on-failure starts the server again instead.
     const bool serviceManaged = diagnostics::underServiceManager();
-    diagnostics::Restarter restarter(QCoreApplication::applicationDirPath(), workFolder,
+    // The helper is beside the server in a build folder, in ../libexec/plikoserver when installed.
+    QString helperFolder = QCoreApplication::applicationDirPath();
+    if (!QFileInfo::exists(QDir(helperFolder).filePath(diagnostics::HelperName)))
+        helperFolder = QDir::cleanPath(helperFolder + u"/../libexec/plikoserver"_s);
+    diagnostics::Restarter restarter(helperFolder, workFolder,
                                      QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1));
     const QString helper = serviceManaged ? QString() : restarter.prepareHelper();
     bool limitOk = false;
@@ -351,6 +361,17 @@ int main(int argc, char **argv)
                                 [&] { services.ristampaComandeInSospeso(context); });
         core.dispatcher().release(held);
     });
+    // Old spool files and crash reports are removed once a day (the options apply at a reload).
+    Housekeeping housekeeping([&context, crashFolder] {
+        const Registry &registry = context.registry();
+        Housekeeping::Limits limits;
+        limits.spoolFolder = registry.option(u"PrintSpoolDir"_s);
+        limits.spoolKeepDays = registry.option(u"SpoolKeepDays"_s, u"7"_s).toInt();
+        limits.crashFolder = crashFolder;
+        limits.crashReportKeep = registry.option(u"CrashReportKeep"_s, u"50"_s).toInt();
+        return limits;
+    });
+    housekeeping.start();
     supervisor.started();
     const int code = app->exec();
     // The routine's hooks reach objects of this function: none may run once they are gone.

@@ -96,6 +96,11 @@ frmMain::frmMain(ServerCore &core, QWidget *parent)
     frame->setObjectName(u"fraConnectionStatus"_s);
     m_lbStatus = new QListWidget(frame);
     m_lbStatus->setObjectName(u"lbStatus"_s);
+    // A long line (a whole order, a printer's error) wraps instead of being cut at the column's edge.
+    m_lbStatus->setWordWrap(true);
+    m_lbStatus->setTextElideMode(Qt::ElideNone);
+    m_lbStatus->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_lbStatus->setResizeMode(QListView::Adjust);
     m_txtDati = new QPlainTextEdit(frame);
     m_txtDati->setObjectName(u"txtDati"_s);
     m_txtDati->setReadOnly(true);
@@ -143,6 +148,7 @@ frmMain::frmMain(ServerCore &core, QWidget *parent)
     OperatorUi &ui = m_core.context().ui();
     connect(&ui, &OperatorUi::statusAdded, this, [this](const QString &line) {
         m_lbStatus->addItem(QTime::currentTime().toString(u"HH:mm:ss "_s) + line);
+        m_lbStatus->item(m_lbStatus->count() - 1)->setToolTip(line);
         while (m_lbStatus->count() > MaxStatusLines)
             delete m_lbStatus->takeItem(0);
         m_lbStatus->scrollToBottom();

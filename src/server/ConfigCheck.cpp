@@ -131,6 +131,12 @@ ServerOptions ServerOptions::read(const Registry &registry, QStringList *problem
         complain(own, u"AccessPointTimeoutMs"_s,
                  u"\""_s + apTimeout + u"\" non è un numero di millisecondi da 50 a 5000"_s);
 
+    for (const QString &name : {u"SpoolKeepDays"_s, u"CrashReportKeep"_s}) {
+        const QString keep = registry.option(name);
+        if (!keep.isEmpty() && !readWhole(keep, 0, 100000, &number))
+            complain(own, name, u"\""_s + keep + u"\" non è un numero da 0 a 100000"_s);
+    }
+
     const QString listen = registry.option(u"ListenAddress"_s);
     QHostAddress listenAddress;
     QString listenError;
@@ -156,7 +162,9 @@ const QStringList &knownOptions()
         u"ListenAddress"_s,
         // The radio access point, the control socket and the crash reports.
         u"AccessPoint"_s, u"AccessPointBaud"_s, u"AccessPointTimeoutMs"_s, u"ControlSocket"_s, u"CrashReportDir"_s,
-        u"CrashReportUrl"_s, u"RestartLimit"_s, u"RecoverTicketsMinutes"_s};
+        u"CrashReportUrl"_s, u"RestartLimit"_s, u"RecoverTicketsMinutes"_s,
+        // Housekeeping of the spool folders and crash reports.
+        u"SpoolKeepDays"_s, u"CrashReportKeep"_s};
     return names;
 }
 

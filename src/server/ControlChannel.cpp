@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ControlChannel.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFile>
 #include <QLocalServer>
@@ -10,9 +12,13 @@
 #include <QTimer>
 
 #ifdef Q_OS_UNIX
+#include <grp.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <vector>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -25,13 +31,44 @@ constexpr qsizetype MaxLine = 1024;
 constexpr int ClientTimeoutMs = 10000;
 
 #ifdef Q_OS_UNIX
-bool peerIsUs(const QLocalSocket *socket)
+// The administrators' group: a server whose group it is (the system service) shares its socket with
+// the group's members.
+constexpr const char *AdminGroup = "plikoserver";
+
+bool runsAsAdminGroup()
+{
+    const group *g = ::getgrgid(::getegid());
+    return g && qstrcmp(g->gr_name, AdminGroup) == 0;
+}
+
+bool inGroup(uid_t uid, gid_t primary, gid_t wanted)
+{
+    if (primary == wanted)
+        return true;
+    const passwd *pw = ::getpwuid(uid);
+    if (!pw)
+        return false;
+    int count = 64;
+    std::vector<gid_t> groups(static_cast<size_t>(count));
+    if (::getgrouplist(pw->pw_name, pw->pw_gid, groups.data(), &count) < 0) {
+        groups.resize(size_t(count));
+        if (::getgrouplist(pw->pw_name, pw->pw_gid, groups.data(), &count) < 0)
+            return false;
+    }
+    groups.resize(size_t(count));
+    return std::find(groups.begin(), groups.end(), wanted) != groups.end();
+}
+
+// The server's own user, root, and (for the service) members of the administrators' group.
+bool peerAllowed(const QLocalSocket *socket)
 {
     ucred cred{};
     socklen_t len = sizeof cred;
     if (::getsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0)
         return false;
-    return cred.uid == ::getuid();
+    if (cred.uid == ::getuid() || cred.uid == 0)
+        return true;
+    return runsAsAdminGroup() && inGroup(cred.uid, cred.gid, ::getegid());
 }
 #endif
 } // namespace
@@ -56,7 +93,10 @@ ControlChannel::~ControlChannel() { stop(); }
 
 QString ControlChannel::defaultPath()
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    // systemd's RuntimeDirectory for the service, the session's folder otherwise.
+    QString runtime = qEnvironmentVariable("RUNTIME_DIRECTORY").section(u':', 0, 0);
+    if (runtime.isEmpty())
+        runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (runtime.isEmpty())
         return {};
     return QDir(runtime).filePath(u"plikoserver.sock"_s);
@@ -106,7 +146,7 @@ bool ControlChannel::start(const QString &path, QString *error)
         return refuse(path + u": "_s + why);
     }
 #ifdef Q_OS_UNIX
-    ::chmod(name.constData(), 0600);
+    ::chmod(name.constData(), runsAsAdminGroup() ? 0660 : 0600);
 #endif
     m_path = path;
     connect(m_server, &QLocalServer::newConnection, this, &ControlChannel::onConnection);
@@ -131,7 +171,7 @@ void ControlChannel::onConnection()
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
 #ifdef Q_OS_UNIX
-        if (!peerIsUs(socket)) {
+        if (!peerAllowed(socket)) {
             qCWarning(lcControlChannel) << "connessione di un altro utente rifiutata";
             socket->abort();
             continue;

@@ -29,7 +29,8 @@ public:
     explicit ControlChannel(QObject *parent = nullptr);
     ~ControlChannel() override;
 
-    // [PlikoServer] ControlSocket, else $XDG_RUNTIME_DIR/plikoserver.sock; empty when neither exists.
+    // [PlikoServer] ControlSocket, else plikoserver.sock in $RUNTIME_DIRECTORY (the service) or
+    // $XDG_RUNTIME_DIR; empty when neither exists.
     static QString defaultPath();
 
     void registerCommand(const QString &word, const QString &usage, Handler handler);

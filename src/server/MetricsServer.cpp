@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MetricsServer.h"
+#include "HandheldServer.h"
 
 #include <QNetworkInterface>
 #include <QTcpServer>
@@ -10,8 +11,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 constexpr qsizetype MaxHead = 8192;
-constexpr int MaxConnections = 8;
-constexpr std::chrono::seconds ReadBound{5};
+// Enough for several scrapers at once; a client that sends no request within ReadBound is closed,
+// so idle connections never keep a scrape out for long.
+constexpr int MaxConnections = 64;
+constexpr std::chrono::seconds ReadBound{2};
 
 QByteArray response(const QByteArray &status, const QByteArray &type, const QByteArray &body)
 {
@@ -48,6 +51,16 @@ bool MetricsServer::parseAddress(const QString &text, QHostAddress *address, qui
     else if (!a.setAddress(host)) {
         if (error)
             *error = u"\""_s + host + u"\" non è un indirizzo IP"_s;
+        return false;
+    }
+    // An IPv4 address written the IPv6 way is the IPv4 address: listened on as such.
+    bool mapped = false;
+    const quint32 v4 = a.toIPv4Address(&mapped);
+    if (mapped && a.protocol() == QAbstractSocket::IPv6Protocol)
+        a = QHostAddress(v4);
+    if (number == HandheldServer::DefaultPort) {
+        if (error)
+            *error = u"la porta "_s + QString::number(number) + u" è quella dei palmari"_s;
         return false;
     }
     // Counters of a restaurant's service are nobody else's business: never every interface.

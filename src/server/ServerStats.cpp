@@ -1,6 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ServerStats.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLibraryInfo>
+
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -25,7 +35,59 @@ void sample(QString &out, const char16_t *name, const QString &labels, qint64 va
         out += u'{' + labels + u'}';
     out += u' ' + QString::number(value) + u'\n';
 }
+
+void sampleReal(QString &out, const QString &name, const QString &labels, double value)
+{
+    out += name;
+    if (!labels.isEmpty())
+        out += u'{' + labels + u'}';
+    out += u' ' + QString::number(value, 'g', 17) + u'\n';
+}
+
+// The process metrics the official Prometheus clients export, from /proc/self (where the system has
+// one): CPU time, memory, file descriptors and the start time.
+void processMetrics(QString &out, const QDateTime &startedAt)
+{
+#ifdef Q_OS_LINUX
+    QFile statFile(u"/proc/self/stat"_s);
+    if (statFile.open(QIODevice::ReadOnly)) {
+        // The fields after the command name (which may hold blanks), from field 3 on.
+        const QByteArray stat = statFile.readAll();
+        const QList<QByteArray> f = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        const double ticks = double(::sysconf(_SC_CLK_TCK));
+        if (f.size() > 21 && ticks > 0) {
+            family(out, u"process_cpu_seconds_total", u"counter", u"Total user and system CPU time spent in seconds.");
+            sampleReal(out, u"process_cpu_seconds_total"_s, {}, double(f[11].toULongLong() + f[12].toULongLong()) / ticks);
+            family(out, u"process_virtual_memory_bytes", u"gauge", u"Virtual memory size in bytes.");
+            sample(out, u"process_virtual_memory_bytes", {}, f[20].toLongLong());
+            family(out, u"process_resident_memory_bytes", u"gauge", u"Resident memory size in bytes.");
+            sample(out, u"process_resident_memory_bytes", {}, f[21].toLongLong() * ::sysconf(_SC_PAGESIZE));
+        }
+    }
+    family(out, u"process_open_fds", u"gauge", u"Number of open file descriptors.");
+    sample(out, u"process_open_fds", {},
+           QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot).size());
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0) {
+        family(out, u"process_max_fds", u"gauge", u"Maximum number of open file descriptors.");
+        sample(out, u"process_max_fds", {}, qint64(files.rlim_cur));
+    }
+#endif
+    family(out, u"process_start_time_seconds", u"gauge", u"Start time of the process since unix epoch in seconds.");
+    sample(out, u"process_start_time_seconds", {}, startedAt.toSecsSinceEpoch());
+}
 } // namespace
+
+void ServerStats::requestTimed(const QString &command, double seconds)
+{
+    Durations &d = m_durations[command];
+    for (size_t i = 0; i < DurationBuckets.size(); ++i) {
+        if (seconds <= DurationBuckets[i])
+            ++d.buckets[i];
+    }
+    ++d.count;
+    d.sum += seconds;
+}
 
 void ServerStats::printJob(const QString &printer, bool ok, const QString &error)
 {
@@ -79,6 +141,12 @@ QStringList ServerStatus::statusLines() const
 QString ServerStatus::prometheusText() const
 {
     QString out;
+    family(out, u"pliko_build_info", u"gauge", u"1, with the version of the server and of Qt as labels.");
+    sample(out, u"pliko_build_info",
+           u"version=\""_s + labelValue(QCoreApplication::applicationVersion()) + u"\",qt_version=\""_s
+               + labelValue(QLibraryInfo::version().toString()) + u'"',
+           1);
+    processMetrics(out, startedAt);
     family(out, u"pliko_start_time_seconds", u"gauge", u"Start time of the server, seconds since the Unix epoch.");
     sample(out, u"pliko_start_time_seconds", {}, startedAt.toSecsSinceEpoch());
     family(out, u"pliko_uptime_seconds", u"gauge", u"Seconds since the server started.");
@@ -87,13 +155,23 @@ QString ServerStatus::prometheusText() const
     sample(out, u"pliko_service_info", u"service=\""_s + labelValue(service) + u'"', 1);
     family(out, u"pliko_slots_in_use", u"gauge", u"Handheld connection slots in use.");
     sample(out, u"pliko_slots_in_use", {}, slotsInUse);
-    family(out, u"pliko_slots_total", u"gauge", u"Handheld connection slots available.");
-    sample(out, u"pliko_slots_total", {}, slotsTotal);
+    family(out, u"pliko_slots_capacity", u"gauge", u"Handheld connection slots available.");
+    sample(out, u"pliko_slots_capacity", {}, slotsTotal);
     family(out, u"pliko_requests_in_progress", u"gauge", u"Handheld requests being handled now.");
     sample(out, u"pliko_requests_in_progress", {}, requestsInProgress);
     family(out, u"pliko_requests_total", u"counter", u"Handheld requests handled, by command word.");
     for (auto it = stats.requests().begin(); it != stats.requests().end(); ++it)
         sample(out, u"pliko_requests_total", u"command=\""_s + labelValue(it.key()) + u'"', qint64(it.value()));
+    family(out, u"pliko_request_duration_seconds", u"histogram", u"Time to handle a handheld request, by command word.");
+    for (auto it = stats.durations().begin(); it != stats.durations().end(); ++it) {
+        const QString command = u"command=\""_s + labelValue(it.key()) + u'"';
+        for (size_t i = 0; i < ServerStats::DurationBuckets.size(); ++i)
+            sample(out, u"pliko_request_duration_seconds_bucket",
+                   command + u",le=\""_s + QString::number(ServerStats::DurationBuckets[i]) + u'"', qint64(it->buckets[i]));
+        sample(out, u"pliko_request_duration_seconds_bucket", command + u",le=\"+Inf\""_s, qint64(it->count));
+        sampleReal(out, u"pliko_request_duration_seconds_sum"_s, command, it->sum);
+        sample(out, u"pliko_request_duration_seconds_count", command, qint64(it->count));
+    }
     family(out, u"pliko_requests_rejected_total", u"counter", u"Handheld requests rejected as unreadable.");
     sample(out, u"pliko_requests_rejected_total", {}, qint64(requestsRejected));
     family(out, u"pliko_connections_refused_total", u"counter",

@@ -5,6 +5,7 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <functional>
 
 // What the server has done since it started, counted as it happens: requests by command, orders
@@ -33,6 +34,8 @@ public:
     QDateTime startedAt() const { return m_startedAt; }
 
     void requestHandled(const QString &command) { ++m_requests[command]; }
+    // How long one request's handler took, for the duration histogram per command.
+    void requestTimed(const QString &command, double seconds);
     // Orders of either path count in the totals; radio orders also on their own.
     void orderRecorded(bool ok) { ++(ok ? m_ordersRecorded : m_ordersRefused); }
     void radioOrderRecorded(bool ok)
@@ -55,6 +58,17 @@ public:
     quint64 connectionsRefused() const { return m_connectionsRefused; }
     const QMap<QString, PrinterCount> &printers() const { return m_printers; }
 
+    // Upper bounds (seconds) of the duration histogram's buckets; +Inf is the count.
+    static constexpr std::array<double, 11> DurationBuckets{0.005, 0.01, 0.025, 0.05, 0.1, 0.25,
+                                                            0.5,   1,    2.5,   5,    10};
+    struct Durations
+    {
+        std::array<quint64, DurationBuckets.size()> buckets{}; // cumulative
+        quint64 count = 0;
+        double sum = 0;
+    };
+    const QMap<QString, Durations> &durations() const { return m_durations; }
+
 private:
     QDateTime m_startedAt = QDateTime::currentDateTime();
     QMap<QString, quint64> m_requests;
@@ -66,6 +80,7 @@ private:
     std::function<Radio()> m_radioSource;
     qint32 m_lastOrderKey = 0;
     QMap<QString, PrinterCount> m_printers;
+    QMap<QString, Durations> m_durations;
 };
 
 // The server's state at one moment, as an operator or a monitoring system asks for it.

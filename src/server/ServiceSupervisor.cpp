@@ -201,5 +201,6 @@ QString ServiceSupervisor::statusSummary() const
 {
     const ServerStatus s = status();
     return u"servizio "_s + s.service + u", "_s + QString::number(s.slotsInUse) + u" slot in uso, "_s
-           + QString::number(s.stats.ordersRecorded()) + u" comande registrate"_s;
+           + QString::number(s.stats.ordersRecorded())
+           + (s.stats.ordersRecorded() == 1 ? u" comanda registrata"_s : u" comande registrate"_s);
 }

@@ -7,8 +7,14 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTcpSocket>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -46,6 +52,7 @@ TEST(Metrics, TheEndpointListensOnThisMachinesAddressesOnly)
         {u"127.0.0.1:9312"_s, true}, {u"[::1]:9312"_s, true},   {u"localhost:9312"_s, true},
         {u"0.0.0.0:9312"_s, false},  {u"8.8.8.8:9312"_s, false}, {u"127.0.0.1"_s, false},
         {u"127.0.0.1:0"_s, false},   {u"127.0.0.1:70000"_s, false}, {u"cucina:9312"_s, false},
+        {u"[::ffff:127.0.0.1]:9312"_s, true}, {u"127.0.0.1:31512"_s, false},
     };
     for (const Case &c : cases) {
         QString error;
@@ -71,6 +78,20 @@ TEST(Metrics, APrometheusScrapeGetsTheTextFormatAndAnythingElseIsTurnedAway)
     EXPECT_TRUE(ask(port, "POST /metrics HTTP/1.0\r\n\r\n").startsWith("HTTP/1.0 405"));
     // A head that never ends is cut off, not buffered without end.
     EXPECT_TRUE(ask(port, "GET /metrics HTTP/1.0\r\nX: " + QByteArray(20000, 'a')).startsWith("HTTP/1.0 431"));
+    // Clients that connect and say nothing neither starve a scrape nor stay for long.
+    std::vector<std::unique_ptr<QTcpSocket>> idle;
+    for (int i = 0; i < 12; ++i) {
+        idle.push_back(std::make_unique<QTcpSocket>());
+        idle.back()->connectToHost(u"127.0.0.1"_s, port);
+    }
+    EXPECT_TRUE(ask(port, "GET /metrics HTTP/1.0\r\n\r\n").startsWith("HTTP/1.0 200 OK\r\n"));
+    QDeadlineTimer deadline(4000);
+    while (!deadline.hasExpired() && std::any_of(idle.begin(), idle.end(), [](const auto &c) {
+        return c->state() != QAbstractSocket::UnconnectedState;
+    }))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    for (const auto &c : idle)
+        EXPECT_EQ(c->state(), QAbstractSocket::UnconnectedState) << "an idle connection still open after 4 s";
     server.stop();
     EXPECT_FALSE(server.isListening());
 }
@@ -92,8 +113,34 @@ TEST(Metrics, CountersOfAServiceAppearInTheStatusAndTheScrape)
     s.stats.orderRecorded(false);
     s.stats.printJob(u"Cucina"_s, true);
     s.stats.printJob(u"Bar \"nuovo\""_s, false, u"CUPS queue \"Bar\" not found"_s);
+    s.stats.requestTimed(u"Comanda"_s, 0.02);
+    s.stats.requestTimed(u"Comanda"_s, 3.0);
 
     const QString text = s.prometheusText();
+    EXPECT_TRUE(text.contains(u"\npliko_request_duration_seconds_bucket{command=\"Comanda\",le=\"0.01\"} 0\n"_s));
+    EXPECT_TRUE(text.contains(u"\npliko_request_duration_seconds_bucket{command=\"Comanda\",le=\"0.025\"} 1\n"_s));
+    EXPECT_TRUE(text.contains(u"\npliko_request_duration_seconds_bucket{command=\"Comanda\",le=\"+Inf\"} 2\n"_s));
+    EXPECT_TRUE(text.contains(u"\npliko_request_duration_seconds_count{command=\"Comanda\"} 2\n"_s));
+    EXPECT_TRUE(text.contains(u"pliko_build_info{version="_s));
+    EXPECT_TRUE(text.contains(u"\nprocess_resident_memory_bytes "_s));
+    // The naming rules of Prometheus: counters, and only counters, end in _total.
+    QString type;
+    for (const QString &line : text.split(u'\n', Qt::SkipEmptyParts)) {
+        if (!line.startsWith(u"# TYPE "_s))
+            continue;
+        const QStringList words = line.split(u' ');
+        EXPECT_EQ(words[2].endsWith(u"_total"_s), words[3] == u"counter"_s) << line.toStdString();
+    }
+    // promtool, where installed (Debian package prometheus), says the same and more.
+    if (!QStandardPaths::findExecutable(u"promtool"_s).isEmpty()) {
+        QProcess promtool;
+        promtool.start(u"promtool"_s, {u"check"_s, u"metrics"_s});
+        promtool.write(text.toUtf8());
+        promtool.closeWriteChannel();
+        ASSERT_TRUE(promtool.waitForFinished(20000));
+        EXPECT_EQ(promtool.exitCode(), 0) << promtool.readAllStandardError().toStdString()
+                                          << promtool.readAllStandardOutput().toStdString();
+    }
     EXPECT_TRUE(text.contains(u"\npliko_requests_total{command=\"Comanda\"} 2\n"_s)) << text.toStdString();
     EXPECT_TRUE(text.contains(u"\npliko_orders_recorded_total 1\n"_s));
     EXPECT_TRUE(text.contains(u"\npliko_orders_refused_total 1\n"_s));

@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QStringList>
 #include <cstdio>
@@ -24,7 +25,9 @@ constexpr const char *Commands =
                  "  duvu visible on|off         visible (pairing) mode\n"
                  "  duvu reception on|off       reception of radio orders\n"
                  "  duvu send-db                send the menu database to the access point\n"
-                 "The socket defaults to $XDG_RUNTIME_DIR/plikoserver.sock.\n";
+                 "The socket defaults to $XDG_RUNTIME_DIR/plikoserver.sock, else the service's\n"
+                 "/run/plikoserver/plikoserver.sock (root and the group plikoserver).\n";
+constexpr const char *ServiceSocket = "/run/plikoserver/plikoserver.sock";
 } // namespace
 
 int main(int argc, char **argv)
@@ -49,12 +52,15 @@ int main(int argc, char **argv)
         return 2;
     }
     if (path.isEmpty()) {
+        // The user's own server first, then the system service.
         const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-        if (runtime.isEmpty()) {
-            std::fprintf(stderr, "pliko-ctl: XDG_RUNTIME_DIR is not set; give --socket PATH\n");
-            return 2;
-        }
-        path = QDir(runtime).filePath(u"plikoserver.sock"_s);
+        if (!runtime.isEmpty())
+            path = QDir(runtime).filePath(u"plikoserver.sock"_s);
+        if (path.isEmpty() || !QFileInfo::exists(path))
+            path = QString::fromLatin1(ServiceSocket);
+    } else {
+        // QLocalSocket takes a name without a folder as one in the temporary folder.
+        path = QFileInfo(path).absoluteFilePath();
     }
 
     QLocalSocket socket;

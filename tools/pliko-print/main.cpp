@@ -71,6 +71,12 @@ qint32 openOrder(const QCommandLineParser &p, clsDatabase &db, QString *error)
         *error = u"--order needs the id_comanda of an order"_s;
         return -1;
     }
+    // An order that does not exist has nothing to print: saying so beats an empty pre-bill.
+    const auto rs = db.openSnapshot(u"SELECT id_comanda FROM comande WHERE id_comanda = "_s + QString::number(order));
+    if (!rs || rs->isEOF()) {
+        *error = u"no order "_s + QString::number(order) + u" in "_s + p.value(u"db"_s);
+        return -1;
+    }
     return order;
 }
 
@@ -134,10 +140,21 @@ int renderPrebill(const QCommandLineParser &p, clsDatabase &db, const QString &l
     return writeOutputs(p, *doc, title);
 }
 
+// Qt's note that it picked a runtime folder of its own (no XDG_RUNTIME_DIR, as under cron or sudo)
+// says nothing to someone rendering a file; every other message goes on as usual.
+QtMessageHandler defaultHandler = nullptr;
+void quietHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.startsWith(u"QStandardPaths:"_s))
+        return;
+    defaultHandler(type, context, message);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    defaultHandler = qInstallMessageHandler(quietHandler);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
         && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -2,6 +2,7 @@
 // pliko-sql: runs legacy-dialect statements against a restaurant database through clsDatabase.
 //   pliko-sql [--create [--demo]] DATABASE [STATEMENT]
 //   pliko-sql --copy SOURCE DESTINATION
+//   pliko-sql --backup DATABASE FOLDER [--keep N]
 // DATABASE is a SQLite file or a PostgreSQL URI ("postgresql://user@host/dbname").
 // Without STATEMENT, statements are read one per line from standard input. A statement that fails
 // prints its error once, on standard error (the database class's own fault log is kept quiet).
@@ -13,9 +14,14 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QTextStream>
 #include <cstdio>
+#include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
 
@@ -61,6 +67,75 @@ bool runOne(clsDatabase &db, const QString &sql, QTextStream &out, QTextStream &
     return true;
 }
 
+// SQLite's online backup: a consistent copy of a database that the server keeps writing (WAL lets
+// it write on while the copy reads).
+bool backupSqlite(const QString &from, const QString &to, QString *error)
+{
+    sqlite3 *source = nullptr;
+    sqlite3 *target = nullptr;
+    bool ok = sqlite3_open_v2(QFile::encodeName(from).constData(), &source, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK
+              && sqlite3_open_v2(QFile::encodeName(to).constData(), &target,
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK;
+    if (ok) {
+        sqlite3_busy_timeout(source, 10000);
+        sqlite3_backup *copy = sqlite3_backup_init(target, "main", source, "main");
+        int rc = SQLITE_OK;
+        if (copy) {
+            for (int tries = 0; tries < 100; ++tries) {
+                rc = sqlite3_backup_step(copy, -1);
+                if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED)
+                    break;
+                sqlite3_sleep(100);
+            }
+            sqlite3_backup_finish(copy);
+        }
+        ok = copy && rc == SQLITE_DONE;
+        if (!ok)
+            *error = QString::fromUtf8(sqlite3_errmsg(target));
+    } else {
+        *error = QString::fromUtf8(sqlite3_errmsg(target ? target : source));
+    }
+    sqlite3_close(source);
+    sqlite3_close(target);
+    return ok;
+}
+
+// The copy is named by date and time in FOLDER; of the copies of this database only the newest
+// `keep` stay.
+int backup(const QString &database, const QString &folder, int keep, QTextStream &out, QTextStream &err)
+{
+    const bool postgres = database.startsWith(u"postgresql://"_s) || database.startsWith(u"postgres://"_s);
+    if (!postgres && !QFileInfo(database).isFile()) {
+        err << "Database non trovato: " << database << Qt::endl;
+        return 1;
+    }
+    if (!QDir().mkpath(folder)) {
+        err << "Cartella dei backup non creata: " << folder << Qt::endl;
+        return 1;
+    }
+    const QString base = postgres ? u"restaurant"_s : QFileInfo(database).completeBaseName();
+    const QString target = QDir(folder).filePath(
+        base + u'-' + QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s) + u".db"_s);
+    // Written under a temporary name: an interrupted copy never looks like a backup.
+    const QString partial = target + u".part"_s;
+    QFile::remove(partial);
+    QString error;
+    QString notes;
+    const bool ok = postgres ? engines::copy(database, partial, &notes, &error) : backupSqlite(database, partial, &error);
+    if (!ok || !QFile::rename(partial, target)) {
+        QFile::remove(partial);
+        err << "Backup non riuscito: " << (error.isEmpty() ? target : error) << Qt::endl;
+        return 1;
+    }
+    const QString digits8 = u"[0-9][0-9][0-9][0-9][0-9][0-9][0-9][0-9]"_s;
+    QStringList copies =
+        QDir(folder).entryList({base + u'-' + digits8 + u'-' + digits8.left(30) + u".db"_s}, QDir::Files, QDir::Name);
+    while (copies.size() > keep)
+        QFile::remove(QDir(folder).filePath(copies.takeFirst()));
+    out << "Backup completato: " << target << Qt::endl;
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -85,6 +160,12 @@ int main(int argc, char **argv)
     parser.addOption(createOption);
     parser.addOption(demoOption);
     parser.addOption(copyOption);
+    const QCommandLineOption backupOption(
+        u"backup"_s, u"Write a consistent copy of DATABASE (also while the server runs) into FOLDER, named by date."_s);
+    const QCommandLineOption keepOption(u"keep"_s, u"With --backup: how many copies to keep (default 14)."_s, u"N"_s,
+                                        u"14"_s);
+    parser.addOption(backupOption);
+    parser.addOption(keepOption);
     parser.addPositionalArgument(u"database"_s,
                                  u"The database file, or a PostgreSQL URI (postgresql://user@host/dbname)."_s);
     parser.addPositionalArgument(u"statement"_s, u"The statement to run (standard input without it)."_s, u"[STATEMENT]"_s);
@@ -106,10 +187,27 @@ int main(int argc, char **argv)
     const bool demo = parser.isSet(demoOption);
     QStringList args = parser.positionalArguments();
     if (args.isEmpty()) {
-        err << "usage: pliko-sql [--create [--demo]] DATABASE [STATEMENT] | --copy SOURCE DESTINATION" << Qt::endl;
+        err << "usage: pliko-sql [--create [--demo]] DATABASE [STATEMENT] | --copy SOURCE DESTINATION"
+               " | --backup DATABASE FOLDER [--keep N]" << Qt::endl;
         return 1;
     }
     const QString path = args.takeFirst();
+    if (parser.isSet(backupOption)) {
+        // "--keep N" after the folder arrives among the positional arguments.
+        QString keepText = parser.value(keepOption);
+        const qsizetype at = args.indexOf(u"--keep"_s);
+        if (at >= 0 && at + 1 < args.size()) {
+            keepText = args.at(at + 1);
+            args.remove(at, 2);
+        }
+        bool keepOk = false;
+        const int keep = keepText.toInt(&keepOk);
+        if (args.size() != 1 || create || !keepOk || keep < 1) {
+            err << "usage: pliko-sql --backup DATABASE FOLDER [--keep N]   (N: 1 or more)" << Qt::endl;
+            return 1;
+        }
+        return backup(path, args.first(), keep, out, err);
+    }
     if (parser.isSet(copyOption)) {
         if (args.size() != 1 || create) {
             err << "usage: pliko-sql --copy SOURCE DESTINATION" << Qt::endl;
