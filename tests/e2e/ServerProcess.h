@@ -140,9 +140,15 @@ protected:
         EXPECT_EQ(exchange("PALM09|TestConnessione|\r"), QByteArray("TestOK|\r"));
         EXPECT_EQ(stop(SIGTERM), 0);
     }
+    // Signals a process the test started. A process that has already ended has no id (0), and a
+    // signal to 0 would reach the whole process group: the test runner included.
+    static bool signalProcess(qint64 pid, int signalNumber)
+    {
+        return pid > 0 && ::kill(pid_t(pid), signalNumber) == 0;
+    }
     int stop(int signalNumber = SIGTERM)
     {
-        ::kill(pid_t(server.processId()), signalNumber);
+        signalProcess(server.processId(), signalNumber);
         EXPECT_TRUE(server.waitForFinished(15000));
         log += QString::fromUtf8(server.readAllStandardError());
         EXPECT_EQ(server.exitStatus(), QProcess::NormalExit);

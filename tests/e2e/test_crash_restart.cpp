@@ -24,7 +24,7 @@ protected:
     void TearDown() override
     {
         for (const qint64 pid : restartedServers())
-            ::kill(pid_t(pid), SIGKILL);
+            signalProcess(pid, SIGKILL);
         ServerBinaryTest::TearDown();
     }
     // The server's private work folder under the test's temporary folder.
@@ -61,7 +61,7 @@ protected:
     }
     void crash(qint64 pid)
     {
-        ASSERT_EQ(::kill(pid_t(pid), SIGSEGV), 0);
+        ASSERT_TRUE(signalProcess(pid, SIGSEGV));
     }
 };
 
@@ -87,7 +87,7 @@ TEST_F(CrashRestart, ACrashInTheMiddleOfServiceRestartsTheServerWithEveryConfirm
     EXPECT_EQ(entries.size(), 2) << entries.join(u' ').toStdString();
     EXPECT_TRUE(std::any_of(entries.cbegin(), entries.cend(), [](const QString &e) { return e.endsWith(u".sig"_s); }));
 
-    ::kill(pid_t(restarted.first()), SIGTERM);
+    signalProcess(restarted.first(), SIGTERM);
     EXPECT_TRUE(waitFor([&] { return restartedServers().isEmpty(); }));
 
     ASSERT_GE(stream.confirmed().size(), 5);

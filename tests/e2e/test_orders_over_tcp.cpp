@@ -83,7 +83,7 @@ TEST_F(OrdersOverTcp, AServerKilledMidServiceKeepsEveryConfirmedOrderWholeAndNon
     OrderStream stream(4, 10);
     // Let the stream run, then pull the plug.
     QThread::msleep(3000);
-    ::kill(pid_t(server.processId()), SIGKILL);
+    signalProcess(server.processId(), SIGKILL);
     server.waitForFinished(10000);
     stream.stop();
     ASSERT_GT(stream.confirmed().size(), 0);

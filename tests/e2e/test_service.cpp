@@ -72,7 +72,7 @@ protected:
     void reloadWith(const QString &kitchen, const QString &more = {})
     {
         configWithKitchen(kitchen, more);
-        ::kill(pid_t(server.processId()), SIGHUP);
+        signalProcess(server.processId(), SIGHUP);
     }
     QByteArray metrics(quint16 port)
     {

@@ -135,7 +135,7 @@ TEST_F(SharedDatabase, TwoServersSellTheLastBottlesOnceAndRecordEveryOrderWhole)
     for (auto &t : handhelds)
         t.join();
     EXPECT_EQ(stop(SIGTERM), 0);
-    ::kill(pid_t(second.processId()), SIGTERM);
+    signalProcess(second.processId(), SIGTERM);
     EXPECT_TRUE(second.waitForFinished(15000));
 
     PGconn *conn = PQconnectdb(dbPath.toUtf8().constData());
