@@ -26,6 +26,7 @@
 #include "ServiceSupervisor.h"
 #include "SignalWatcher.h"
 #include "frmMain.h"
+#include "frmStampeDocumenti.h"
 #include "frmNano.h"
 #include "frmErroreRuntime.h"
 #include "frmTestInvioComande.h"
@@ -213,6 +214,7 @@ int main(int argc, char **argv)
     NanoWiring radio(context);
     ControlChannel control;
     radio.registraComandi(control);
+    services.registraComandi(control);
 
     diagnostics::ErrorSetup errors;
     errors.crashFolder = crashFolder;
@@ -314,6 +316,13 @@ int main(int argc, char **argv)
             nanoWindow->apri();
         };
         window->presentAtStart();
+        services.setAvvisoZona([&window](const QList<qint32> &guaste) {
+            QStringList nomi;
+            for (const qint32 z : guaste)
+                nomi.append(frmStampeDocumenti::nomeTipoStampante(z));
+            if (window)
+                window->avvisoStampanti(nomi);
+        });
     }
     qCInfo(lcLog).noquote() << "plikoserver" << QCoreApplication::applicationVersion() << "configurazione"
                             << configPath << (headless ? "(headless)" : "");
