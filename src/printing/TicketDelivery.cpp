@@ -119,19 +119,25 @@ bool TicketDelivery::registra(qint32 idComanda, const QString &tavoli, bool rist
 
 void TicketDelivery::stampaComanda(qint32 idComanda, const QString &tavoli, bool ristampa)
 {
+    // An order that comes while another's tickets are going out (a statement lets events run)
+    // waits for them and goes out next, never later than that.
+    m_inAttesa.append({idComanda, tavoli, ristampa});
     if (m_inCorso)
         return;
     m_inCorso = true;
     auto fine = qScopeGuard([this] { m_inCorso = false; });
-    const QString file = m_form.fileComanda();
-    if (file.isEmpty())
-        return; // without a usable layout nothing can print: the lines stay unprinted
-    if (!registra(idComanda, tavoli, ristampa)) {
-        qCWarning(lcJournal).noquote() << "order" << idComanda << ": tickets not journalled:" << m_db.lastErrorText();
-        return;
+    while (!m_inAttesa.isEmpty()) {
+        const Attesa a = m_inAttesa.takeFirst();
+        const QString file = m_form.fileComanda();
+        if (file.isEmpty())
+            continue; // without a usable layout nothing can print: the lines stay unprinted
+        if (!registra(a.comanda, a.tavoli, a.ristampa)) {
+            qCWarning(lcJournal).noquote() << "order" << a.comanda << ": tickets not journalled:" << m_db.lastErrorText();
+            continue;
+        }
+        for (const auto &b : m_journal.leggi(u"stato IN (0, 3) AND id_comanda = "_s + QString::number(a.comanda)))
+            consegna(b, file);
     }
-    for (const auto &b : m_journal.leggi(u"stato IN (0, 3) AND id_comanda = "_s + QString::number(idComanda)))
-        consegna(b, file);
 }
 
 bool TicketDelivery::consegna(TicketJournal::Biglietto b, const QString &file)

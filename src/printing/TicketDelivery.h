@@ -77,6 +77,13 @@ private:
     OperatorUi *m_ui;
     TicketJournal m_journal;
     bool m_inCorso = false;
+    struct Attesa
+    {
+        qint32 comanda;
+        QString tavoli;
+        bool ristampa;
+    };
+    QList<Attesa> m_inAttesa; // orders that came while tickets were going out
     QSet<qint32> m_zoneGuaste;
     AvvisoZona m_avviso;
     EsitoBiglietto m_esito;
