@@ -2,6 +2,8 @@
 #include "CommandWiring.h"
 
 #include "CommandDispatcher.h"
+#include "ControlChannel.h"
+#include "Guarded.h"
 #include "OrderPrinting.h"
 #include "OrderRecorder.h"
 #include "PrintRequests.h"
@@ -9,11 +11,14 @@
 #include "SincroReplies.h"
 #include "SyncCommands.h"
 #include "TestInvioComande.h"
+#include "TicketDelivery.h"
 #include "TicketRecovery.h"
 #include "frmStampeDocumenti.h"
 #include "modGestioneTipiDato.h"
+#include "modPlikoServer.h"
 
 #include <QDebug>
+#include <QTimer>
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -33,6 +38,10 @@ public:
     }
     void stampaComanda(qint32 idComanda, const QString &tavoli) override { m_report.stampaComanda(idComanda, tavoli); }
     bool soloMarcatura() override { return m_report.soloMarcaturaComanda(); }
+    bool registraComanda(qint32 idComanda, const QString &tavoli) override
+    {
+        return m_report.registraComanda(idComanda, tavoli);
+    }
     void ristampaComanda(qint32 idComanda, const QString &tavoli) override
     {
         m_report.stampaComanda(idComanda, tavoli, true);
@@ -73,12 +82,25 @@ struct HandheldServices::Parts
     OrderRecorder recorder;
     PrintRequests requests;
     TestInvioComande test;
+    QTimer riprova; // tickets that did not print are tried again
 };
 
 HandheldServices::HandheldServices(CommandDispatcher &dispatcher, ServerContext &context, HandheldLink &link)
-    : m_parts(std::make_unique<Parts>(context, link))
+    : m_parts(std::make_unique<Parts>(context, link)), m_dispatcher(dispatcher), m_context(context)
 {
     Parts &p = *m_parts;
+    TicketDelivery &consegna = p.report.consegna();
+    consegna.setEsitoBiglietto([&context](qint32, double secondi, bool riserva, bool ok) {
+        if (ok)
+            context.stats.ticketPrinted(secondi, riserva);
+        else
+            context.stats.ticketFailed();
+    });
+    consegna.setAvvisoZona([this](qint32, bool) {
+        if (m_avvisoZona)
+            m_avvisoZona(m_parts->report.consegna().zoneGuaste());
+    });
+    avviaRiprova();
     // Every print job says where it went; a failed one says which printer and why.
     p.report.setEsitoStampa([&context](const QString &printer, bool ok, const QString &error) {
         context.stats.printJob(printer, ok, error);
@@ -157,15 +179,130 @@ int HandheldServices::ristampaComandeInSospeso(ServerContext &context)
         qWarning().noquote() << "RecoverTicketsMinutes non valido:" << text << "- uso" << DefaultMinuti;
         minuti = DefaultMinuti;
     }
-    if (minuti == 0)
-        return 0;
     clsDatabase &db = context.database();
     if (!db.openDB(context.databasePath))
         return 0;
-    TicketRecovery recovery(db, context.server(), m_parts->printing, &context.ui());
-    const int n = recovery.ristampa(qint32(std::min<qint64>(minuti, 7 * 24 * 60)));
+    // The journal first (always): tickets a stop left sent or owed. Then, within the minutes, the
+    // lines that a stop before their tickets were journalled left unprinted.
+    int n = m_parts->report.consegna().recupera();
+    if (minuti > 0) {
+        TicketRecovery recovery(db, context.server(), m_parts->printing, &context.ui());
+        n += recovery.ristampa(qint32(std::min<qint64>(minuti, 7 * 24 * 60)));
+    }
+    context.stats.setTicketsOwed(m_parts->report.consegna().dovutePerZona());
     db.closeDB();
     return n;
+}
+
+namespace {
+// A whole number of seconds from an option, its default when unset or unreadable.
+qint64 secondi(ServerContext &context, const QString &option, qint64 predefinito)
+{
+    const QString text = context.registry().option(option);
+    qint64 n = predefinito;
+    if (!text.isEmpty() && (!tipi::parseWhole(text, &n) || n < 0)) {
+        qWarning().noquote() << option << "non valido:" << text << "- uso" << predefinito;
+        n = predefinito;
+    }
+    return std::min<qint64>(n, 24 * 3600);
+}
+
+qint32 zonaDaNome(const QString &text)
+{
+    for (qint32 z : {1, 2, 3, 4})
+        if (text.compare(frmStampeDocumenti::nomeTipoStampante(z), Qt::CaseInsensitive) == 0
+            || text == QString::number(z))
+            return z;
+    return 0;
+}
+} // namespace
+
+void HandheldServices::avviaRiprova()
+{
+    QTimer &t = m_parts->riprova;
+    // Every TicketRetrySeconds (20; 0: off), or sooner when a backup printer waits on FailoverSeconds.
+    qint64 intervallo = secondi(m_context, u"TicketRetrySeconds"_s, 20);
+    const qint64 failover = m_parts->report.consegna().secondiFailover();
+    bool riserva = false;
+    for (qint32 z : {1, 2, 3, 4})
+        riserva = riserva || !m_parts->report.consegna().stampanteRiserva(z).isEmpty();
+    if (riserva && failover > 0)
+        intervallo = intervallo > 0 ? std::min(intervallo, failover) : failover;
+    if (intervallo <= 0)
+        return;
+    t.setInterval(int(intervallo * 1000));
+    QObject::connect(&t, &QTimer::timeout, &t, [this] { riprovaOra(); });
+    t.start();
+}
+
+int HandheldServices::riprovaOra()
+{
+    int n = 0;
+    const bool held = m_dispatcher.hold();
+    if (held) {
+        diagnostics::runGuarded("frmStampeDocumenti", "riprova", diagnostics::Where::Outside, [&] {
+            TicketDelivery &c = m_parts->report.consegna();
+            n = c.riprova();
+            m_context.stats.setTicketsOwed(c.dovutePerZona());
+        });
+    }
+    m_dispatcher.release(held);
+    return n;
+}
+
+void HandheldServices::registraComandi(ControlChannel &channel)
+{
+    channel.registerCommand(u"tickets"_s, u"tickets"_s, [this](const QStringList &) {
+        ControlChannel::Reply r;
+        const bool held = m_dispatcher.hold();
+        if (!held) {
+            m_dispatcher.release(held);
+            return ControlChannel::Reply{false, {u"Database non disponibile"_s}};
+        }
+        TicketDelivery &c = m_parts->report.consegna();
+        const double adesso = modPlikoServer::momentoAttuale();
+        const int failover = c.secondiFailover();
+        for (const auto &b : c.journal().daStampare()) {
+            const qint64 eta = qint64(adesso - b.creata);
+            r.lines << u"comanda %1 tavolo %2 zona %3 stampante %4 attesa %5 s tentativi %6%7"_s.arg(b.comanda)
+                           .arg(b.tavoli, frmStampeDocumenti::nomeTipoStampante(b.zona), b.stampante)
+                           .arg(eta)
+                           .arg(b.tentativi)
+                           .arg(b.errore.isEmpty() ? QString() : u" errore: "_s + b.errore);
+            if (eta > failover)
+                r.status = 3;
+        }
+        if (r.lines.isEmpty())
+            r.lines << u"nessuna comanda da stampare"_s;
+        m_dispatcher.release(held);
+        return r;
+    });
+    channel.registerCommand(u"reprint"_s, u"reprint ORDER [ZONE]"_s, [this](const QStringList &args) {
+        bool ok = false;
+        const qint32 comanda = args.value(0).toInt(&ok);
+        if (!ok || args.size() > 2)
+            return ControlChannel::Reply{false, {u"uso: reprint ORDER [cucina|bar|pizzeria|cassa]"_s}};
+        std::optional<qint32> zona;
+        if (args.size() == 2) {
+            zona = zonaDaNome(args[1]);
+            if (*zona == 0)
+                return ControlChannel::Reply{false, {u"zona sconosciuta: "_s + args[1]}};
+        }
+        const bool held = m_dispatcher.hold();
+        ControlChannel::Reply r;
+        if (!held) {
+            r = {false, {u"Database non disponibile"_s}};
+        } else {
+            const int n = m_parts->report.consegna().ristampa(comanda, zona);
+            if (n < 0)
+                r = {false, {u"comanda "_s + QString::number(comanda) + u" sconosciuta"_s
+                             + (zona ? u" per la zona "_s + args[1] : QString())}};
+            else
+                r = {true, {u"ristampate "_s + QString::number(n) + u" comande"_s}};
+        }
+        m_dispatcher.release(held);
+        return r;
+    });
 }
 
 void HandheldServices::setSceltaStampante(std::function<bool(QString &)> choose)

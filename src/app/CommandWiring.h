@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <functional>
 #include <memory>
 
 class CommandDispatcher;
+class ControlChannel;
 class HandheldLink;
 class ServerContext;
 class TestInvioComande;
@@ -28,12 +30,22 @@ public:
     // How the operator picks the printer of the test summary (the GUI asks; headless uses the
     // pre-bill printer).
     void setSceltaStampante(std::function<bool(QString &printer)> choose);
-    // Start-up: prints again, marked as reprints, the tickets of open orders confirmed within
-    // `[PlikoServer] RecoverTicketsMinutes` (15; 0 = off) whose lines never printed. Returns how many
-    // orders were printed again.
+    // Start-up: the tickets the print journal still owes (see TicketDelivery::recupera), then, marked
+    // as reprints, those of open orders confirmed within `[PlikoServer] RecoverTicketsMinutes` (15;
+    // 0 = off) whose lines were neither printed nor journalled. Returns how many printed.
     int ristampaComandeInSospeso(ServerContext &context);
+    // pliko-ctl tickets (what is owed) and reprint ORDER [ZONE].
+    void registraComandi(ControlChannel &channel);
+    // Tries the tickets that did not print again now; how many printed.
+    int riprovaOra();
+    // Told when the set of zones whose printer fails changes (the tray shows a warning).
+    void setAvvisoZona(std::function<void(const QList<qint32> &zoneGuaste)> avviso) { m_avvisoZona = std::move(avviso); }
 
 private:
     struct Parts;
+    void avviaRiprova();
     std::unique_ptr<Parts> m_parts;
+    CommandDispatcher &m_dispatcher;
+    ServerContext &m_context;
+    std::function<void(const QList<qint32> &)> m_avvisoZona;
 };

@@ -27,6 +27,7 @@
 #include "ServiceSupervisor.h"
 #include "SignalWatcher.h"
 #include "frmMain.h"
+#include "frmStampeDocumenti.h"
 #include "frmNano.h"
 #include "frmErroreRuntime.h"
 #include "frmTestInvioComande.h"
@@ -225,6 +226,7 @@ int main(int argc, char **argv)
     NanoWiring radio(context);
     ControlChannel control;
     radio.registraComandi(control);
+    services.registraComandi(control);
 
     diagnostics::ErrorSetup errors;
     errors.crashFolder = crashFolder;
@@ -326,6 +328,13 @@ int main(int argc, char **argv)
             nanoWindow->apri();
         };
         window->presentAtStart();
+        services.setAvvisoZona([&window](const QList<qint32> &guaste) {
+            QStringList nomi;
+            for (const qint32 z : guaste)
+                nomi.append(frmStampeDocumenti::nomeTipoStampante(z));
+            if (window)
+                window->avvisoStampanti(nomi);
+        });
     }
     qCInfo(lcLog).noquote() << "plikoserver" << QCoreApplication::applicationVersion() << "configurazione"
                             << configPath << (headless ? "(headless)" : "");

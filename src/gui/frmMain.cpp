@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -176,6 +177,7 @@ frmMain::frmMain(ServerCore &core, QWidget *parent)
     m_tray->addMenuItem(u"&Esci da Tavora Restaurant Server"_s, u"chiudiProgramma"_s);
     m_tray->setIcon(icon);
     m_tray->setToolTip(u"Tavora Restaurant Server"_s);
+    m_icona = icon;
     connect(m_tray, &frmSysTray::mousePressed, this, &frmMain::onTrayMouse);
     connect(m_tray, &frmSysTray::menuClicked, this, &frmMain::onTrayMenu);
     connect(&m_core, &ServerCore::finished, this, [this] {
@@ -258,4 +260,15 @@ void frmMain::onSlotChanged(int index, int state, const QString &peer)
     }
     item->setText(1, stateText(state));
     item->setText(2, index == 0 ? u"porta "_s + QString::number(m_core.wsServer().serverPort()) : peer);
+}
+
+void frmMain::avvisoStampanti(const QStringList &zoneGuaste)
+{
+    if (zoneGuaste.isEmpty()) {
+        m_tray->setIcon(m_icona);
+        m_tray->setToolTip(u"Tavora Restaurant Server"_s);
+        return;
+    }
+    m_tray->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    m_tray->setToolTip(u"Tavora Restaurant Server - stampante non funzionante: "_s + zoneGuaste.join(u", "_s));
 }

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QSet>
+#include <QIcon>
+#include <QStringList>
 #include <QWidget>
 
 class QLineEdit;
@@ -29,6 +31,8 @@ public:
     void attivaNano();
     void gestioneNano();
     void chiudiProgramma();
+    // The tray shows a warning while some zone's ticket printer fails (names of those zones).
+    void avvisoStampanti(const QStringList &zoneGuaste);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -48,4 +52,5 @@ private:
     QPushButton *m_cmdInvio;
     QTreeWidget *m_connections;
     bool m_ending = false;
+    QIcon m_icona;
 };

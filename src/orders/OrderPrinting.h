@@ -14,6 +14,15 @@ public:
     // The printer configured for pre-bills (document type 7); empty when there is none.
     virtual QString stampantePreconto() = 0;
     virtual void stampaComanda(qint32 idComanda, const QString &tavoli) = 0;
+    // Inside the order's transaction: records the tickets the order now owes in the print journal
+    // (and marks its lines printed), so that they are owed exactly when the order is stored; the
+    // stampaComanda that follows the reply prints them. False when they could not be recorded.
+    virtual bool registraComanda(qint32 idComanda, const QString &tavoli)
+    {
+        Q_UNUSED(idComanda);
+        Q_UNUSED(tavoli);
+        return true;
+    }
     // True when an order's kitchen tickets would print nothing and only mark its lines printed (no
     // zone has a ticket printer): order recording then marks them within the order's own
     // transaction, which spares a second durable write per order.

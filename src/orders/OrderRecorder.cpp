@@ -234,6 +234,9 @@ bool OrderRecorder::registra(const OrderText &order, int index, bool test)
         && !m_db.doQuery(u"UPDATE merce_comande SET qta_stampata = quantita WHERE id_comanda = "_s + key
                          + u" AND qta_stampata < quantita"_s))
         return failAndRollback(u"righe non segnate come stampate"_s);
+    // The tickets the order owes are journalled with it: once it is stored, they are owed.
+    if (m_printing && !m_printing->registraComanda(idComanda, elencoTavoli.trimmed()))
+        return failAndRollback(u"comande non registrate nel giornale di stampa"_s);
 
     // 11. Commit: only now is the order stored, and only now may the handheld hear so.
     if (!m_db.commitTrans())

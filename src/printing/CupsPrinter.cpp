@@ -74,5 +74,6 @@ bool CupsPrinter::submit(const QString &printer, const RenderedDocument &doc, co
         cupsCancelJob(name.constData(), job);
         return false;
     }
+    m_lastJob = printer + u'-' + QString::number(job);
     return true;
 }

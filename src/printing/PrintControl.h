@@ -35,6 +35,8 @@ public:
 
     QString lastError() const { return m_error; }
     PrinterBackend *backend();
+    // What the last job became (spool file, CUPS job), "" when none was accepted.
+    QString lastJob() { return m_backend ? m_backend->lastJob() : QString(); }
 
     // Told of every job: the printer, whether it was accepted, and why not (the operator log and
     // the print counters listen).

@@ -21,6 +21,11 @@ public:
     virtual bool submit(const QString &printer, const RenderedDocument &doc, const QString &title,
                         QString *error) = 0;
     virtual QString kind() const = 0;
+    // What the last accepted job became: a spool file, a CUPS job number.
+    QString lastJob() const { return m_lastJob; }
 
     static std::unique_ptr<PrinterBackend> create(const Registry &registry);
+
+protected:
+    QString m_lastJob;
 };

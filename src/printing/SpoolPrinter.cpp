@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
 
@@ -64,8 +65,10 @@ bool SpoolPrinter::submit(const QString &printer, const RenderedDocument &doc, c
                 *error = pdfFile.fileName() + u": "_s + pdfFile.errorString();
             return false;
         }
-        QFile textFile(base + u".txt"_s);
-        if (!textFile.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        // The text appears whole or not at all (written aside, then renamed): a job whose .txt is
+        // there is complete, which is what a check after a stop relies on.
+        QSaveFile textFile(base + u".txt"_s);
+        if (QFileInfo::exists(textFile.fileName()) || !textFile.open(QIODevice::WriteOnly)) {
             pdfFile.remove();
             if (QFileInfo::exists(textFile.fileName()))
                 continue;
@@ -73,19 +76,19 @@ bool SpoolPrinter::submit(const QString &printer, const RenderedDocument &doc, c
                 *error = textFile.fileName() + u": "_s + textFile.errorString();
             return false;
         }
-        const bool written = pdfFile.write(pdf) == pdf.size() && textFile.write(text) == text.size()
-            && pdfFile.flush() && textFile.flush();
+        const bool written = pdfFile.write(pdf) == pdf.size() && pdfFile.flush() && textFile.write(text) == text.size()
+            && textFile.commit();
         if (!written) {
             if (error)
                 *error = base + u": "_s + (pdfFile.error() != QFile::NoError ? pdfFile.errorString()
                                                                              : textFile.errorString());
             pdfFile.close();
-            textFile.close();
+            textFile.cancelWriting();
             pdfFile.remove();
-            textFile.remove();
             return false;
         }
         m_lastNumber.insert(folder, number);
+        m_lastJob = pdfFile.fileName();
         return true;
     }
     if (error)

@@ -6,7 +6,7 @@
 #include <QHash>
 
 // A printer as a folder: the printer name is a subfolder of the spool directory that must exist;
-// each job writes NNNNNN.pdf and the same document as NNNNNN.txt beside it. Numbers continue
+// each job writes NNNNNN.pdf and the same document as NNNNNN.txt beside it, the text last and whole. Numbers continue
 // from the highest one in the folder and a file is only ever created new, so no job overwrites an
 // earlier one, across restarts and beside another server writing to the same folder.
 class SpoolPrinter : public PrinterBackend

@@ -4,6 +4,7 @@
 #include "PrintControl.h"
 #include "ReportEngine.h"
 #include "SnapshotRighe.h"
+#include "TicketJournal.h"
 #include "cReportData.h"
 
 #include <QHash>
@@ -11,11 +12,13 @@
 #include <QStringList>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <utility>
 
 class clsDatabase;
 class OperatorUi;
 class Registry;
+class TicketDelivery;
 
 // The print window: the report engines (vsr for the main report, vsrSub for its subreport), the
 // print control vp, and every print operation of the server. It is never shown: operations render
@@ -41,6 +44,9 @@ public:
 
     // layoutDir: where stampeRestaurant.xml and StampeCustom.xml are; empty means beside the program.
     frmStampeDocumenti(clsDatabase &db, Registry &registry, OperatorUi *ui, const QString &layoutDir = {});
+    ~frmStampeDocumenti();
+    frmStampeDocumenti(const frmStampeDocumenti &) = delete;
+    frmStampeDocumenti &operator=(const frmStampeDocumenti &) = delete;
 
     void setCartellaLayout(const QString &dir) { m_cartellaLayout = dir; }
     QString cartellaLayout() const;
@@ -58,9 +64,16 @@ public:
     // The printer configured for a document type ("name|page setting"); false when none is.
     bool leggiStampante(qint32 tipo, QString &stampante, qint32 &impostazione) const;
 
-    // Kitchen tickets of what is not printed yet, one per zone, then the order marked printed.
-    // A reprint (lines confirmed before a stop and never printed) says so on each ticket.
+    // Kitchen tickets of what is not printed yet, one per zone, journalled with the lines marked
+    // printed, then handed to the zones' printers (see TicketDelivery). A reprint (lines confirmed
+    // before a stop and never journalled) says so on each ticket.
     void stampaComanda(qint32 idComanda, const QString &tavoli, bool ristampa = false);
+    // Inside an order's transaction: journals the tickets it owes (see TicketDelivery::registra).
+    bool registraComanda(qint32 idComanda, const QString &tavoli);
+    // The print journal's side: retry, recovery, reprint.
+    TicketDelivery &consegna() { return *m_consegna; }
+    // The layout file of the kitchen ticket, "" when it lacks the ticket's reports.
+    QString fileComanda();
     // Whether stampaComanda would print nothing and only mark the lines: no zone has a ticket
     // printer, the layout is usable and no print is under way.
     bool soloMarcaturaComanda();
@@ -121,8 +134,12 @@ public:
     bool selezionaStampante(const QString &stampante);
     // Binds the table to the subreport shown by field campoSub (none when empty), renders the main
     // report and prints it on the selected printer; a job not taken shows the print error message.
+    // primaDellInvio, when given, sees the rendered document before it goes out: false stops it.
     bool stampaCaricato(cReportData *dati, const QString &campoSub, const QString &titolo,
-                        const std::function<void(ReportEngine &)> &preparaSub = {});
+                        const std::function<void(ReportEngine &)> &preparaSub = {},
+                        const std::function<bool(const RenderedDocument &)> &primaDellInvio = {});
+    // Keeps the operator's messages to the log (a zone already known to be failing).
+    void setSilenzioso(bool silenzioso) { m_silenzioso = silenzioso; }
 
     // The ticket table of a zone (the till, 1, has every category): the order's lines not printed yet
     // with what is left to print, or every line in full, each followed by its variations; righe tells
@@ -130,14 +147,7 @@ public:
     bool riempiComanda(qint32 idComanda, qint32 zona, cReportData &dati, qint16 &righe, bool soloDaStampare = true);
 
     // One order line of a kitchen ticket with the quantity to print and its variation rows.
-    struct RigaComanda
-    {
-        qint32 id = 0;
-        double quantita = 0;
-        QString descrizione;
-        QString turno;
-        QStringList variazioni;
-    };
+    using RigaComanda = RigaBiglietto;
     // The lines of a zone's ticket (the zone's query, the variations of each line); false when
     // they could not be read.
     bool leggiRigheComanda(qint32 idComanda, qint32 zona, bool soloDaStampare, QList<RigaComanda> &righe);
@@ -164,11 +174,7 @@ public:
     OperatorUi *ui() const { return m_ui; }
 
 private:
-    // Per zone, the quantity of each dish (description, course, variations) that the zone printed
-    // while the order's lines stayed unprinted because another zone's ticket failed.
-    using GiaStampatoComanda = QHash<qint32, QHash<QString, double>>;
-    static QString chiaveRiga(const RigaComanda &r);
-    void ricordaStampato(qint32 idComanda, const GiaStampatoComanda &gia);
+    friend class TicketDelivery; // its operator messages go through messaggio()
     bool stampantiComanda() const; // a ticket printer in some zone
 
     void messaggio(const QString &text) const;
@@ -184,5 +190,6 @@ private:
     ReportEngine m_vsrSub;
     PrintControl m_vp;
     std::function<bool(QString &)> m_sceltaStampante;
-    QHash<qint32, GiaStampatoComanda> m_giaStampato; // by order; kept only while a zone's ticket is owed
+    bool m_silenzioso = false;
+    std::unique_ptr<TicketDelivery> m_consegna;
 };

@@ -136,6 +136,12 @@ ServerOptions ServerOptions::read(const Registry &registry, QStringList *problem
         if (!keep.isEmpty() && !readWhole(keep, 0, 100000, &number))
             complain(own, name, u"\""_s + keep + u"\" non è un numero da 0 a 100000"_s);
     }
+    // Kitchen tickets: retry and failover periods.
+    for (const QString &name : {u"TicketRetrySeconds"_s, u"FailoverSeconds"_s}) {
+        const QString text = registry.option(name);
+        if (!text.isEmpty() && !readWhole(text, 0, 86400, &number))
+            complain(own, name, u"\""_s + text + u"\" non è un numero di secondi da 0 a 86400"_s);
+    }
 
     const QString listen = registry.option(u"ListenAddress"_s);
     QHostAddress listenAddress;
@@ -164,7 +170,9 @@ const QStringList &knownOptions()
         u"AccessPoint"_s, u"AccessPointBaud"_s, u"AccessPointTimeoutMs"_s, u"ControlSocket"_s, u"CrashReportDir"_s,
         u"CrashReportUrl"_s, u"RestartLimit"_s, u"RecoverTicketsMinutes"_s,
         // Housekeeping of the spool folders and crash reports.
-        u"SpoolKeepDays"_s, u"CrashReportKeep"_s};
+        u"SpoolKeepDays"_s, u"CrashReportKeep"_s,
+        // Kitchen tickets that did not print: retried, then moved to the zone's backup printer.
+        u"TicketRetrySeconds"_s, u"FailoverSeconds"_s};
     return names;
 }
 
@@ -184,7 +192,9 @@ QStringList fileProblems(const Registry &registry)
     for (const QString &name : raw.childKeys()) {
         // Com<N>: the device of serial port N.
         static const QRegularExpression comPort(u"^Com[1-9][0-9]{0,2}$"_s);
-        if (knownOptions().contains(name) || comPort.match(name).hasMatch())
+        // BackupPrinter_<zone>: the backup printer of a ticket zone.
+        static const QRegularExpression backup(u"^BackupPrinter_(cassa|cucina|pizzeria|bar)$"_s);
+        if (knownOptions().contains(name) || comPort.match(name).hasMatch() || backup.match(name).hasMatch())
             continue;
         problems.append(where.of(Registry::OwnKey, name) + u": opzione sconosciuta "_s + name);
     }
@@ -270,6 +280,15 @@ QStringList resourceProblems(const Registry &registry)
         QString error;
         if (!backend->exists(printer, &error))
             problems.append(where.of(Registry::BackOfficeKey, name) + u": "_s + name + u": stampante \""_s + printer
+                            + u"\" non disponibile: "_s + error);
+    }
+    // A backup printer that is not there: its zone keeps retrying on its own printer.
+    for (const QString &zone : {u"cassa"_s, u"cucina"_s, u"pizzeria"_s, u"bar"_s}) {
+        const QString name = u"BackupPrinter_"_s + zone;
+        const QString printer = registry.option(name).trimmed();
+        QString error;
+        if (!printer.isEmpty() && !backend->exists(printer, &error))
+            problems.append(where.of(Registry::OwnKey, name) + u": "_s + name + u": stampante \""_s + printer
                             + u"\" non disponibile: "_s + error);
     }
     return problems;

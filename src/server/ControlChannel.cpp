@@ -204,7 +204,7 @@ void ControlChannel::onReadable(QLocalSocket *socket)
     QByteArray out;
     for (const QString &line : reply.lines)
         out += line.toUtf8() + '\n';
-    out += reply.ok ? "#END 0\n" : "#END 1\n";
+    out += reply.ok ? "#END " + QByteArray::number(reply.status > 1 ? reply.status : 0) + '\n' : QByteArray("#END 1\n");
     socket->write(out);
     socket->disconnectFromServer();
 }

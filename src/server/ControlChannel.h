@@ -22,6 +22,8 @@ public:
     {
         bool ok = true;
         QStringList lines;
+        // A done command's own exit status for pliko-ctl (e.g. 3: something needs attention).
+        int status = 0;
     };
     // Arguments after the command word.
     using Handler = std::function<Reply(const QStringList &args)>;

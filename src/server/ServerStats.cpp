@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -87,6 +88,17 @@ void ServerStats::requestTimed(const QString &command, double seconds)
     }
     ++d.count;
     d.sum += seconds;
+}
+
+void ServerStats::ticketPrinted(double seconds, bool failover)
+{
+    ++m_ticketsPrinted;
+    m_ticketSecondsSum += std::max(seconds, 0.0);
+    if (failover)
+        ++m_ticketsFailover;
+    for (qsizetype i = 0; i < m_ticketBuckets.size(); ++i)
+        if (seconds <= TicketBuckets[i])
+            ++m_ticketBuckets[i];
 }
 
 void ServerStats::printJob(const QString &printer, bool ok, const QString &error)
@@ -187,6 +199,20 @@ QString ServerStatus::prometheusText() const
     family(out, u"pliko_print_failures_total", u"counter", u"Print jobs each printer did not accept.");
     for (auto it = stats.printers().begin(); it != stats.printers().end(); ++it)
         sample(out, u"pliko_print_failures_total", u"printer=\""_s + labelValue(it.key()) + u'"', qint64(it->failures));
+    family(out, u"pliko_tickets_owed", u"gauge", u"Kitchen tickets each zone still owes (owed, sent or failed).");
+    for (auto it = stats.ticketsOwed().begin(); it != stats.ticketsOwed().end(); ++it)
+        sample(out, u"pliko_tickets_owed", u"zone=\""_s + labelValue(it.key()) + u'"', it.value());
+    family(out, u"pliko_tickets_failed_total", u"counter", u"Kitchen ticket attempts that did not print.");
+    sample(out, u"pliko_tickets_failed_total", {}, qint64(stats.ticketsFailed()));
+    family(out, u"pliko_tickets_failover_total", u"counter", u"Kitchen tickets printed on a zone's backup printer.");
+    sample(out, u"pliko_tickets_failover_total", {}, qint64(stats.ticketsFailover()));
+    family(out, u"pliko_ticket_print_seconds", u"histogram", u"Seconds from an order's commit to its ticket printed.");
+    for (qsizetype i = 0; i < stats.ticketBuckets().size(); ++i)
+        sample(out, u"pliko_ticket_print_seconds_bucket",
+               u"le=\""_s + QString::number(ServerStats::TicketBuckets[i]) + u'"', qint64(stats.ticketBuckets()[i]));
+    sample(out, u"pliko_ticket_print_seconds_bucket", u"le=\"+Inf\""_s, qint64(stats.ticketsPrinted()));
+    out += u"pliko_ticket_print_seconds_sum "_s + QString::number(stats.ticketSecondsSum(), 'f', 3) + u'\n';
+    sample(out, u"pliko_ticket_print_seconds_count", {}, qint64(stats.ticketsPrinted()));
     family(out, u"pliko_database_open", u"gauge", u"1 while the shared database is open.");
     sample(out, u"pliko_database_open", {}, databaseOpen ? 1 : 0);
     family(out, u"pliko_database_present", u"gauge", u"1 when the database file is where LastDBPath says.");

@@ -2,11 +2,13 @@
 #pragma once
 
 #include <QDateTime>
+#include <QList>
 #include <QMap>
 #include <QString>
 #include <QStringList>
 #include <array>
 #include <functional>
+#include <iterator>
 
 // What the server has done since it started, counted as it happens: requests by command, orders
 // recorded and refused, connections refused, print jobs and failures per printer. The status
@@ -51,12 +53,25 @@ public:
     qint32 lastOrderKey() const { return m_lastOrderKey; }
     void connectionRefused() { ++m_connectionsRefused; }
     void printJob(const QString &printer, bool ok, const QString &error = {});
+    // Kitchen tickets: one printed (seconds from the order's commit, on a backup printer or not),
+    // one attempt failed, and what each zone still owes.
+    void ticketPrinted(double seconds, bool failover);
+    void ticketFailed() { ++m_ticketsFailed; }
+    void setTicketsOwed(const QMap<QString, qint64> &owed) { m_ticketsOwed = owed; }
+    // Upper bounds (seconds) of the ticket print-time histogram.
+    static constexpr double TicketBuckets[] = {1, 2, 5, 10, 30, 60, 300, 1800};
 
     const QMap<QString, quint64> &requests() const { return m_requests; }
     quint64 ordersRecorded() const { return m_ordersRecorded; }
     quint64 ordersRefused() const { return m_ordersRefused; }
     quint64 connectionsRefused() const { return m_connectionsRefused; }
     const QMap<QString, PrinterCount> &printers() const { return m_printers; }
+    const QMap<QString, qint64> &ticketsOwed() const { return m_ticketsOwed; }
+    quint64 ticketsFailed() const { return m_ticketsFailed; }
+    quint64 ticketsFailover() const { return m_ticketsFailover; }
+    const QList<quint64> &ticketBuckets() const { return m_ticketBuckets; }
+    double ticketSecondsSum() const { return m_ticketSecondsSum; }
+    quint64 ticketsPrinted() const { return m_ticketsPrinted; }
 
     // Upper bounds (seconds) of the duration histogram's buckets; +Inf is the count.
     static constexpr std::array<double, 11> DurationBuckets{0.005, 0.01, 0.025, 0.05, 0.1, 0.25,
@@ -81,6 +96,12 @@ private:
     qint32 m_lastOrderKey = 0;
     QMap<QString, PrinterCount> m_printers;
     QMap<QString, Durations> m_durations;
+    QMap<QString, qint64> m_ticketsOwed;
+    quint64 m_ticketsFailed = 0;
+    quint64 m_ticketsFailover = 0;
+    quint64 m_ticketsPrinted = 0;
+    double m_ticketSecondsSum = 0;
+    QList<quint64> m_ticketBuckets = QList<quint64>(std::size(TicketBuckets), 0);
 };
 
 // The server's state at one moment, as an operator or a monitoring system asks for it.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PrintingFixture.h"
+#include "TicketDelivery.h"
 
 #include <QDir>
 #include <QFile>
@@ -140,16 +141,16 @@ TEST_F(KitchenTickets, WithNoPrinterConfiguredEverythingIsMarkedPrintedAndEarlie
     EXPECT_TRUE(QDir(spoolDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 }
 
-TEST_F(KitchenTickets, AMissingKitchenPrinterHoldsBackOnlyTheKitchenWhoseDishesPrintWithTheNextOrder)
+TEST_F(KitchenTickets, AMissingKitchenPrinterHoldsBackOnlyTheKitchenWhoseTicketIsOwedUntilItPrints)
 {
     configura(4, u"Bar"_s);
     configura(2, u"Cucina"_s, {}, false);
     configura(1, u"Cassa"_s);
     configura(3, u"Pizzeria"_s);
     const qint32 c = nuovaComanda();
-    const qint32 birra = nuovaRiga(c, Birra, 1);
-    const qint32 pasta = nuovaRiga(c, Carbonara, 2);
-    const qint32 pizza = nuovaRiga(c, Margherita, 1);
+    nuovaRiga(c, Birra, 1);
+    nuovaRiga(c, Carbonara, 2);
+    nuovaRiga(c, Margherita, 1);
 
     frm->stampaComanda(c, u"5"_s);
 
@@ -160,65 +161,137 @@ TEST_F(KitchenTickets, AMissingKitchenPrinterHoldsBackOnlyTheKitchenWhoseDishesP
     EXPECT_EQ(righe(biglietti(u"Pizzeria"_s)[0]), QStringList({u"Turno 1"_s, u"1 Margherita"_s}));
     EXPECT_TRUE(biglietti(u"Cassa"_s)[0].contains(u"2 Spaghetti alla carbonara"_s));
     EXPECT_EQ(ui.messages(), QStringList{frmStampeDocumenti::MsgConfigurazioneStampante + u" (Cucina)"_s});
-    // Only what went out everywhere it belongs is marked printed.
-    EXPECT_EQ(qtaStampata(birra), u"1"_s);
-    EXPECT_EQ(qtaStampata(pizza), u"1"_s);
-    EXPECT_EQ(qtaStampata(pasta), u"0"_s);
+    // The kitchen's ticket is owed in the journal, with its error.
+    EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM pliko_stampe WHERE stato = 3 AND zona = 2"_s), u"1"_s);
+    EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM pliko_stampe WHERE stato = 2"_s), u"3"_s);
+
+    // A retry while the kitchen is still down tells the operator nothing new.
+    EXPECT_EQ(frm->consegna().riprova(), 0);
+    EXPECT_EQ(ui.messages().size(), 1);
 
     // The kitchen printer is back; the table's next order adds a steak. The kitchen gets the pasta it
-    // never had and the steak; the till, which had the pasta, gets only the steak; bar and pizzeria
-    // get nothing.
+    // was owed, as a retry, then the steak; the till gets only the steak; bar and pizzeria nothing.
     QDir(spoolDir()).mkpath(u"Cucina"_s);
-    const qint32 tagliata = nuovaRiga(c, Tagliata, 1);
+    nuovaRiga(c, Tagliata, 1);
     frm->stampaComanda(c, u"5"_s);
 
-    ASSERT_EQ(biglietti(u"Cucina"_s).size(), 1);
-    EXPECT_EQ(righe(biglietti(u"Cucina"_s)[0]),
-              QStringList({u"Turno 1"_s, u"2 Spaghetti alla carbonara"_s, u"1 Tagliata di manzo"_s}));
+    const auto cucina = biglietti(u"Cucina"_s);
+    ASSERT_EQ(cucina.size(), 2);
+    EXPECT_EQ(righe(cucina[0]), QStringList({u"Turno 1"_s, u"2 Spaghetti alla carbonara"_s}));
+    EXPECT_TRUE(cucina[0].contains(TicketDelivery::EtichettaRiprova)) << cucina[0].toStdString();
+    EXPECT_EQ(righe(cucina[1]), QStringList({u"Turno 1"_s, u"1 Tagliata di manzo"_s}));
     ASSERT_EQ(biglietti(u"Cassa"_s).size(), 2);
     EXPECT_EQ(righe(biglietti(u"Cassa"_s)[1]), QStringList({u"Turno 1"_s, u"1 Tagliata di manzo"_s}));
     EXPECT_EQ(biglietti(u"Bar"_s).size(), 1);
     EXPECT_EQ(biglietti(u"Pizzeria"_s).size(), 1);
-    EXPECT_EQ(qtaStampata(pasta), u"2"_s);
-    EXPECT_EQ(qtaStampata(tagliata), u"1"_s);
 
-    // Nothing is owed any more: a further print prints nothing anywhere.
+    // Nothing is owed any more: a further print or retry prints nothing anywhere.
     frm->stampaComanda(c, u"5"_s);
-    EXPECT_EQ(biglietti(u"Cucina"_s).size(), 1);
+    EXPECT_EQ(frm->consegna().riprova(), 0);
+    EXPECT_EQ(biglietti(u"Cucina"_s).size(), 2);
     EXPECT_EQ(biglietti(u"Cassa"_s).size(), 2);
 }
 
-TEST_F(KitchenTickets, WhileTheKitchenStaysDownTheTillNeverPrintsItsDishesTwice)
-{
-    configura(2, u"Cucina"_s, {}, false);
-    configura(1, u"Cassa"_s);
-    const qint32 c = nuovaComanda();
-    const qint32 pasta = nuovaRiga(c, Carbonara, 1);
-    frm->stampaComanda(c, u"5"_s);
-    // A second round adds a beer (the kitchen still down): the till prints the beer alone.
-    const qint32 birra = nuovaRiga(c, Birra, 1);
-    frm->stampaComanda(c, u"5"_s);
-
-    const auto cassa = biglietti(u"Cassa"_s);
-    ASSERT_EQ(cassa.size(), 2);
-    EXPECT_EQ(righe(cassa[0]), QStringList({u"Turno 1"_s, u"1 Spaghetti alla carbonara"_s}));
-    EXPECT_EQ(righe(cassa[1]), QStringList({u"Turno 1"_s, u"1 Birra alla spina 0,4"_s}));
-    EXPECT_EQ(qtaStampata(pasta), u"0"_s);
-    EXPECT_EQ(qtaStampata(birra), u"1"_s);
-}
-
-TEST_F(KitchenTickets, ATicketThePrinterDidNotTakeIsPrintedAgainWithTheNextOrder)
+TEST_F(KitchenTickets, ATicketThePrinterDidNotTakeIsRetriedWithoutANewOrderAndPrintsOnce)
 {
     // A printer folder where nothing can be written (even by root): the job is refused.
-    ASSERT_TRUE(QFile::link(u"/proc/self"_s, QDir(spoolDir()).filePath(u"Cassa"_s)));
+    const QString cartella = QDir(spoolDir()).filePath(u"Cassa"_s);
+    ASSERT_TRUE(QFile::link(u"/proc/self"_s, cartella));
     configura(1, u"Cassa"_s, u"Cassa|9"_s, false);
     const qint32 c = nuovaComanda();
-    const qint32 pasta = nuovaRiga(c, Carbonara, 1);
+    nuovaRiga(c, Carbonara, 1);
 
     frm->stampaComanda(c, u"5"_s);
-
     EXPECT_EQ(ui.messages(), QStringList{frmStampeDocumenti::MsgErroreStampa + u"Cassa"_s});
-    EXPECT_EQ(qtaStampata(pasta), u"0"_s);
+    EXPECT_NE(tdb.scalar(u"SELECT errore FROM pliko_stampe WHERE stato = 3"_s), QString());
+
+    ASSERT_TRUE(QFile::remove(cartella));
+    QDir(spoolDir()).mkpath(u"Cassa"_s);
+    EXPECT_EQ(frm->consegna().riprova(), 1);
+    EXPECT_EQ(frm->consegna().riprova(), 0);
+    ASSERT_EQ(biglietti(u"Cassa"_s).size(), 1);
+    EXPECT_TRUE(biglietti(u"Cassa"_s)[0].contains(TicketDelivery::EtichettaRiprova));
+    EXPECT_EQ(tdb.scalar(u"SELECT tentativi FROM pliko_stampe WHERE stato = 2"_s), u"2"_s);
+}
+
+TEST_F(KitchenTickets, AZoneWithABackupPrinterMovesThereAfterTheFailoverTimeAndNeverPrintsTwice)
+{
+    configura(3, u"Pizzeria"_s, {}, false);
+    QDir(spoolDir()).mkpath(u"Cassa"_s);
+    registry->setValue(Registry::OwnKey, u"BackupPrinter_pizzeria"_s, u"Cassa"_s);
+    registry->setValue(Registry::OwnKey, u"FailoverSeconds"_s, u"0"_s);
+    const qint32 c = nuovaComanda();
+    nuovaRiga(c, Margherita, 2);
+
+    frm->stampaComanda(c, u"5"_s); // the first attempt is the zone's own printer
+    EXPECT_TRUE(biglietti(u"Cassa"_s).isEmpty());
+    EXPECT_EQ(frm->consegna().riprova(), 1);
+    ASSERT_EQ(biglietti(u"Cassa"_s).size(), 1);
+    EXPECT_TRUE(biglietti(u"Cassa"_s)[0].contains(u"PIZZERIA - STAMPANTE DI RISERVA"_s));
+    EXPECT_EQ(righe(biglietti(u"Cassa"_s)[0]), QStringList({u"Turno 1"_s, u"2 Margherita"_s}));
+
+    QDir(spoolDir()).mkpath(u"Pizzeria"_s);
+    EXPECT_EQ(frm->consegna().riprova(), 0);
+    EXPECT_TRUE(biglietti(u"Pizzeria"_s).isEmpty());
+}
+
+TEST_F(KitchenTickets, AfterAStopASentTicketIsCheckedAgainstItsSpoolFolderBeforeAnyReprint)
+{
+    configura(2, u"Cucina"_s);
+    const qint32 c = nuovaComanda();
+    nuovaRiga(c, Carbonara, 1);
+    frm->stampaComanda(c, u"5"_s);
+    ASSERT_EQ(biglietti(u"Cucina"_s).size(), 1);
+    const qint32 d = nuovaComanda(6);
+    nuovaRiga(d, Tagliata, 1);
+    frm->stampaComanda(d, u"6"_s);
+    ASSERT_EQ(biglietti(u"Cucina"_s).size(), 2);
+
+    // A stop after the hand-over of both, before the first was recorded printed; and a stop after
+    // the second was recorded sent, before its printer had it (its files are gone).
+    tdb.exec(u"UPDATE pliko_stampe SET stato = 1, consegna = ''"_s);
+    const QString secondo = tdb.scalar(u"SELECT max(id_stampa) FROM pliko_stampe"_s);
+    QDir cucina(QDir(spoolDir()).filePath(u"Cucina"_s));
+    for (const QString &f : cucina.entryList({u"000002.*"_s}))
+        ASSERT_TRUE(cucina.remove(f));
+
+    TicketDelivery dopo(*frm, tdb.db(), *registry, &ui);
+    EXPECT_EQ(dopo.recupera(), 1);
+    const auto b = biglietti(u"Cucina"_s);
+    ASSERT_EQ(b.size(), 2);
+    EXPECT_EQ(righe(b[1]), QStringList({u"Turno 1"_s, u"1 Tagliata di manzo"_s}));
+    EXPECT_FALSE(b[1].contains(frmStampeDocumenti::EtichettaRistampa));
+    EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM pliko_stampe WHERE stato = 2"_s), u"2"_s);
+
+    // A ticket whose order the back office deleted is dropped, never printed.
+    tdb.exec(u"UPDATE pliko_stampe SET stato = 3 WHERE id_stampa = "_s + secondo);
+    tdb.exec(u"DELETE FROM comande WHERE id_comanda = "_s + QString::number(d));
+    EXPECT_EQ(dopo.riprova(), 0);
+    EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM pliko_stampe"_s), u"1"_s);
+}
+
+TEST_F(KitchenTickets, AReprintOnDemandPrintsTheOrderInFullPerZoneMarkedAsSuch)
+{
+    configura(2, u"Cucina"_s);
+    configura(4, u"Bar"_s);
+    const qint32 c = nuovaComanda();
+    nuovaRiga(c, Carbonara, 1);
+    frm->stampaComanda(c, u"5"_s);
+    nuovaRiga(c, Tagliata, 1);
+    nuovaRiga(c, Birra, 1);
+    frm->stampaComanda(c, u"5"_s);
+
+    EXPECT_EQ(frm->consegna().ristampa(c, 2), 1);
+    const auto cucina = biglietti(u"Cucina"_s);
+    ASSERT_EQ(cucina.size(), 3);
+    EXPECT_EQ(righe(cucina[2]), QStringList({u"Turno 1"_s, u"1 Spaghetti alla carbonara"_s, u"1 Tagliata di manzo"_s}));
+    EXPECT_TRUE(cucina[2].contains(frmStampeDocumenti::EtichettaRistampa));
+    EXPECT_EQ(biglietti(u"Bar"_s).size(), 1);
+    // Again for every zone: a reprint never repeats an earlier reprint's dishes.
+    EXPECT_EQ(frm->consegna().ristampa(c, std::nullopt), 2);
+    EXPECT_EQ(righe(biglietti(u"Cucina"_s)[3]), righe(cucina[2]));
+    EXPECT_EQ(frm->consegna().ristampa(c + 1, std::nullopt), -1);
+    EXPECT_EQ(frm->consegna().ristampa(c, 3), -1);
 }
 
 TEST_F(KitchenTickets, LinesAlreadyMarkedByTheBackOfficeAreNeverPrinted)

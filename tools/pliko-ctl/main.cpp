@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // pliko-ctl: drives the running server from a shell through its local control socket. Prints the
 // server's answer (what the window would log) and exits 0 when the command succeeded, 1 when it
-// failed, 2 when the server cannot be reached.
+// failed, 2 when the server cannot be reached, or the status a command gives (tickets: 3 when a
+// ticket has waited longer than FailoverSeconds).
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -84,8 +85,10 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "pliko-ctl: the server ended without an answer\n");
         return 2;
     }
-    const bool ok = lines.takeLast() == "#END 0";
+    // "#END 0" done, "#END 1" failed; a done command may give its own status (3: needs attention).
+    bool numeric = false;
+    const int status = lines.takeLast().mid(5).trimmed().toInt(&numeric);
     for (const QByteArray &line : lines)
         std::printf("%s\n", line.constData());
-    return ok ? 0 : 1;
+    return numeric && status >= 0 && status < 126 ? status : 1;
 }

@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Kitchen tickets through the print journal, against the real binary and its spool folders: a
+// zone's printer that comes back gets every owed ticket once without a new order, a zone with a
+// backup printer moves there, the operator lists and reprints from the shell, and kill -9 at any
+// moment of an order stream neither loses nor doubles a ticket.
+#include "ServerProcess.h"
+
+#include <QRandomGenerator>
+#include <csignal>
+
+namespace {
+
+class TicketJournalTest : public ServerBinaryTest
+{
+protected:
+    void SetUp() override
+    {
+        dbPath = createRestaurant(1);
+        socketPath = dir.filePath(u"ctl.sock"_s);
+    }
+    void avvia(const QString &opzioni)
+    {
+        extraConfig = opzioni + u"ControlSocket="_s + socketPath + u'\n';
+        start({u"--headless"_s, u"--config"_s, writeConfig(dbPath)});
+        ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+    }
+    void stampante(const QString &nome) { QDir().mkpath(dir.filePath(u"spool/"_s + nome)); }
+    // The texts of the jobs a spool printer received, oldest first.
+    QStringList biglietti(const QString &nome) const
+    {
+        const QString tutti = printed(nome, u"\u0001"_s);
+        QStringList out = tutti.split(u'\u0001');
+        out.removeAll(QString());
+        return out;
+    }
+    // One order of one dish on a table; the server's reply.
+    static QByteArray ordina(int tavolo, int articolo, qint64 inizio)
+    {
+        return exchange("PALM01|Comanda|" + QByteArray::number(inizio) + "|" + QByteArray::number(tavolo)
+                        + "|2|1|0|0;M|" + QByteArray::number(articolo) + "|1|9,00|1|x|0|0;\r");
+    }
+    int ctl(const QStringList &args, QString *out = nullptr)
+    {
+        QProcess p;
+        p.start(QStringLiteral(PLIKOCTL_BINARY), QStringList{u"--socket"_s, socketPath} + args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        if (out)
+            *out = QString::fromUtf8(p.readAllStandardOutput());
+        return p.exitCode();
+    }
+    QString socketPath;
+};
+
+constexpr int Carbonara = 108; // kitchen
+constexpr int Margherita = 126; // pizzeria
+
+TEST_F(TicketJournalTest, AMissingPrinterGetsEveryOwedTicketOnceWhenItReturnsAndABackupTakesOverItsZone)
+{
+    backOfficeConfig = u"zona_ristorante_cucina=Cucina|9\nzona_ristorante_pizzeria=Pizzeria|9\n"_s;
+    stampante(u"Cassa"_s);
+    avvia(u"TicketRetrySeconds=1\nFailoverSeconds=1\nBackupPrinter_pizzeria=Cassa\n"_s);
+
+    constexpr int Ordini = 12;
+    for (int i = 0; i < Ordini; ++i)
+        ASSERT_EQ(ordina(10 + i, i % 3 == 0 ? Margherita : Carbonara, 3919435200LL + i), "ComandaOK|\r");
+    const int pizze = (Ordini + 2) / 3;
+
+    // The pizzeria's tickets move to the till's printer, saying whose they are.
+    ASSERT_TRUE(waitFor([&] { return biglietti(u"Cassa"_s).size() >= pizze; }, 15000)) << log.toStdString();
+    EXPECT_EQ(biglietti(u"Cassa"_s).size(), pizze);
+    for (const QString &b : biglietti(u"Cassa"_s))
+        EXPECT_TRUE(b.contains(u"PIZZERIA - STAMPANTE DI RISERVA"_s)) << b.toStdString();
+
+    // The kitchen has no backup: its tickets wait, listed for the operator, and the check says so.
+    QString out;
+    ASSERT_TRUE(waitFor([&] { return ctl({u"tickets"_s}, &out) == 3; }, 5000)) << out.toStdString();
+    EXPECT_EQ(out.count(u"zona cucina"_s), Ordini - pizze) << out.toStdString();
+    EXPECT_EQ(out.count(u"zona pizzeria"_s), 0) << out.toStdString();
+
+    // The kitchen's printer returns: every owed ticket prints within the retry period, once.
+    stampante(u"Cucina"_s);
+    stampante(u"Pizzeria"_s);
+    ASSERT_TRUE(waitFor([&] { return biglietti(u"Cucina"_s).size() == Ordini - pizze; }, 5000));
+    QThread::msleep(2500);
+    EXPECT_EQ(biglietti(u"Cucina"_s).size(), Ordini - pizze);
+    EXPECT_EQ(biglietti(u"Cassa"_s).size(), pizze);
+    EXPECT_TRUE(biglietti(u"Pizzeria"_s).isEmpty());
+    for (const QString &b : biglietti(u"Cucina"_s))
+        EXPECT_TRUE(b.contains(u"RIPROVA"_s) && b.contains(u"Spaghetti alla carbonara"_s)) << b.toStdString();
+    EXPECT_EQ(ctl({u"tickets"_s}, &out), 0);
+    EXPECT_TRUE(out.contains(u"nessuna comanda da stampare"_s)) << out.toStdString();
+
+    // A reprint on demand prints the order again in full, marked so; a wrong order or zone prints nothing.
+    const QString ordine = query(u"SELECT min(id_comanda) FROM merce_comande WHERE id_articolo = 108"_s);
+    EXPECT_EQ(ctl({u"reprint"_s, ordine, u"cucina"_s}, &out), 0) << out.toStdString();
+    ASSERT_EQ(biglietti(u"Cucina"_s).size(), Ordini - pizze + 1);
+    EXPECT_TRUE(biglietti(u"Cucina"_s).last().contains(u"RISTAMPA"_s));
+    const struct
+    {
+        QStringList args;
+        const char *perche;
+    } sbagliate[] = {{{u"reprint"_s, u"999999"_s}, "unknown order"},
+                     {{u"reprint"_s, ordine, u"sala"_s}, "unknown zone"},
+                     {{u"reprint"_s, ordine, u"bar"_s}, "zone without tickets of the order"},
+                     {{u"reprint"_s, u"x"_s}, "not an order"}};
+    for (const auto &s : sbagliate)
+        EXPECT_EQ(ctl(s.args), 1) << s.perche;
+    EXPECT_EQ(biglietti(u"Cucina"_s).size() + biglietti(u"Bar"_s).size(), Ordini - pizze + 1);
+}
+
+TEST_F(TicketJournalTest, KillNineDuringAnOrderStreamNeitherLosesNorDoublesATicket)
+{
+    backOfficeConfig = u"zona_ristorante_cucina=Cucina|9\n"_s;
+    stampante(u"Cucina"_s);
+    avvia(u"TicketRetrySeconds=1\n"_s);
+    constexpr int Uccisioni = 6;
+    for (int k = 0; k < Uccisioni; ++k) {
+        {
+            OrderStream stream(3, 1);
+            QThread::msleep(200 + QRandomGenerator::global()->bounded(600));
+            const qint64 pid = server.processId();
+            ASSERT_GT(pid, 0) << log.toStdString(); // never kill(0): that is this test's own group
+            ASSERT_EQ(::kill(pid_t(pid), SIGKILL), 0);
+            ASSERT_TRUE(server.waitForFinished(10000));
+            stream.stop();
+        }
+        log.clear();
+        start({u"--headless"_s, u"--config"_s, dir.filePath(u"plikoserver.ini"_s)});
+        ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+    }
+    // Nothing is owed any more, and each ticket the journal holds reached the kitchen exactly once.
+    ASSERT_TRUE(waitFor([&] { return query(u"SELECT count(*) FROM pliko_stampe WHERE stato <> 2"_s) == u"0"_s; },
+                        10000));
+    QThread::msleep(1500);
+    const int biglietti_ = query(u"SELECT count(*) FROM pliko_stampe"_s).toInt();
+    ASSERT_GT(biglietti_, 0);
+    EXPECT_EQ(biglietti(u"Cucina"_s).size(), biglietti_);
+    EXPECT_EQ(query(u"SELECT count(*) FROM merce_comande WHERE qta_stampata < quantita"_s), u"0"_s);
+    EXPECT_FALSE(biglietti(u"Cucina"_s).join(QString()).contains(u"RISTAMPA"_s));
+}
+
+} // namespace
