@@ -5,6 +5,7 @@
 #include "OperatorUi.h"
 #include "clsDatabase.h"
 
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <exception>
 #include <memory>
@@ -92,11 +93,14 @@ void CommandDispatcher::analizzaDati(const QString &text, int index)
                 break;
             }
             emit requestHandled(e.word, index, request.rest);
+            QElapsedTimer took;
+            took.start();
             // A handler fault is a fault of this one request: its crash report is written, the
             // connection closed and the transaction rolled back below, and the service goes on.
             if (!diagnostics::runGuarded("analizzaDati", e.traceName.constData(), diagnostics::Where::Request,
                                          [&] { e.handler(request); }))
                 request.reject(u"errore interno in "_s + e.word);
+            emit requestTimed(e.word, double(took.nsecsElapsed()) / 1e9);
             break;
         }
         *live = false;

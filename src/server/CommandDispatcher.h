@@ -62,6 +62,8 @@ signals:
     void idle();
     // A request reached the handler of its (known) command word.
     void requestHandled(const QString &word, int index, const QString &rest);
+    // The handler of a request has returned after this many seconds (its reply sent, its prints done).
+    void requestTimed(const QString &word, double seconds);
 
 private:
     void reject(int index, const QString &text, const QString &reason);

@@ -51,6 +51,8 @@ ServiceSupervisor::ServiceSupervisor(ServerCore &core, ServerContext &context, Q
                 m_ctx.stats.requestHandled(word);
                 m_requests.insert(index, {word, rest});
             });
+    connect(&core.dispatcher(), &CommandDispatcher::requestTimed, this,
+            [this](const QString &word, double seconds) { m_ctx.stats.requestTimed(word, seconds); });
     connect(&core.wsServer(), &HandheldServer::replied, this, &ServiceSupervisor::onReplied);
     connect(&core.wsServer(), &HandheldServer::slotClosed, this, [this](int index) { m_requests.remove(index); });
     connect(&core.wsServer(), &HandheldServer::connectionRefused, this, [this] { m_ctx.stats.connectionRefused(); });

@@ -111,6 +111,9 @@ TEST(Metrics, CountersOfAServiceAppearInTheStatusAndTheScrape)
     s.stats.requestHandled(u"SincroTavoli"_s);
     s.stats.orderRecorded(true);
     s.stats.orderRecorded(false);
+    // A radio order counts in the totals and on its own path.
+    s.stats.radioOrderRecorded(true);
+    s.stats.setRadioSource([] { return ServerStats::Radio{40, 3, false, true, -1}; });
     s.stats.printJob(u"Cucina"_s, true);
     s.stats.printJob(u"Bar \"nuovo\""_s, false, u"CUPS queue \"Bar\" not found"_s);
     s.stats.requestTimed(u"Comanda"_s, 0.02);
@@ -142,7 +145,11 @@ TEST(Metrics, CountersOfAServiceAppearInTheStatusAndTheScrape)
                                           << promtool.readAllStandardOutput().toStdString();
     }
     EXPECT_TRUE(text.contains(u"\npliko_requests_total{command=\"Comanda\"} 2\n"_s)) << text.toStdString();
-    EXPECT_TRUE(text.contains(u"\npliko_orders_recorded_total 1\n"_s));
+    EXPECT_TRUE(text.contains(u"\npliko_orders_recorded_total 2\n"_s));
+    EXPECT_TRUE(text.contains(u"\npliko_orders_by_path_total{path=\"tcp\"} 1\n"_s));
+    EXPECT_TRUE(text.contains(u"\npliko_orders_by_path_total{path=\"radio\"} 1\n"_s));
+    EXPECT_TRUE(text.contains(u"\npliko_duvu_polls_failed_total 3\n"_s));
+    EXPECT_TRUE(text.contains(u"\npliko_duvu_link_up 0\n"_s));
     EXPECT_TRUE(text.contains(u"\npliko_orders_refused_total 1\n"_s));
     EXPECT_TRUE(text.contains(u"\npliko_print_failures_total{printer=\"Bar \\\"nuovo\\\"\"} 1\n"_s)) << text.toStdString();
     EXPECT_TRUE(text.contains(u"\npliko_slots_in_use 3\n"_s));
@@ -153,6 +160,8 @@ TEST(Metrics, CountersOfAServiceAppearInTheStatusAndTheScrape)
     EXPECT_TRUE(lines.contains(u"richieste per comando: Comanda=2, SincroTavoli=1"_s));
     EXPECT_TRUE(lines.contains(u"stampante Bar \"nuovo\": 1 lavori, 1 non riusciti (ultimo errore: CUPS queue \"Bar\" not found)"_s));
     EXPECT_TRUE(lines.contains(u"database: /var/lib/plikoserver/restaurant.db (chiuso)"_s));
+    EXPECT_TRUE(lines.contains(u"comande per canale: tcp 1 registrate, 1 rifiutate; radio 1 registrate, 0 rifiutate"_s));
+    EXPECT_TRUE(lines.contains(u"Duvu interrogazioni: 40 (3 senza risposta); linea: scollegato"_s));
 }
 
 TEST(EventLines, EachLineSaysWhoAskedWhatAndWhatTheyGot)
