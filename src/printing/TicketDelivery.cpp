@@ -156,10 +156,14 @@ bool TicketDelivery::consegna(TicketJournal::Biglietto b, const QString &file)
                           adesso, true);
         return false;
     }
-    QString etichetta = b.ristampa ? frmStampeDocumenti::EtichettaRistampa
-                                   : (b.tentativi > 0 ? EtichettaRiprova : QString());
-    if (suRiserva)
-        etichetta = frmStampeDocumenti::nomeTipoStampante(b.zona).toUpper() + RigaRiserva + etichetta;
+    const QString etichetta = b.ristampa ? frmStampeDocumenti::EtichettaRistampa
+                                         : (b.tentativi > 0 ? EtichettaRiprova : QString());
+    // A ticket on a backup printer says whose it is on its own line; the round's time and the
+    // waiter share the next one, so that a ticket line of 42 characters still holds the time.
+    const QString riga2 = suRiserva ? QString(frmStampeDocumenti::nomeTipoStampante(b.zona).toUpper() + RigaRiserva)
+                                    : QString(etichetta + u"Comanda delle ore: "_s + b.ora);
+    const QString riga3 = suRiserva ? QString(etichetta + u"Ore "_s + b.ora + u" - Cameriere: "_s + b.cameriere)
+                                    : QString(u"Cameriere: "_s + b.cameriere);
 
     // A zone already known to be failing does not tell the operator again at each attempt.
     m_form.setSilenzioso(m_zoneGuaste.contains(b.zona) && !suRiserva);
@@ -177,8 +181,8 @@ bool TicketDelivery::consegna(TicketJournal::Biglietto b, const QString &file)
         frmStampeDocumenti::scriviRigheComanda(b.righe, dati, righe);
         const frmStampeDocumenti::CampiIntestazione campi = {
             {u"numeroTavolo"_s, u"** TAVOLO "_s + b.tavoli + u" **"_s},
-            {u"oraComanda"_s, etichetta + u"Comanda delle ore: "_s + b.ora},
-            {u"operatore"_s, u"Cameriere: "_s + b.cameriere}};
+            {u"oraComanda"_s, riga2},
+            {u"operatore"_s, riga3}};
         if (!m_form.caricaReport(file, u"Comanda"_s, u"Comanda SubReport"_s, campi)) {
             errore = u"layout non caricato"_s;
         } else if (!m_form.vp().setDevice(stampante)) {

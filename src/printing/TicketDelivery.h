@@ -24,7 +24,7 @@ class TicketDelivery
 {
 public:
     static inline const QString EtichettaRiprova = QStringLiteral("RIPROVA - ");
-    static inline const QString RigaRiserva = QStringLiteral(" - STAMPANTE DI RISERVA - ");
+    static inline const QString RigaRiserva = QStringLiteral(" - STAMPANTE DI RISERVA");
 
     TicketDelivery(frmStampeDocumenti &form, clsDatabase &db, Registry &registry, OperatorUi *ui);
 
