@@ -376,6 +376,14 @@ int TicketDelivery::ristampa(qint32 idComanda, std::optional<qint32> zona)
         const bool ok = consegna(b, file);
         m_inCorso = false;
         stampati += ok ? 1 : 0;
+        if (!ok)
+            continue;
+        // The full copy carries every dish the zone still owed: those tickets are done with it, or a
+        // retry would print their dishes a second time.
+        const auto fatta = m_journal.leggiUno(b.id);
+        for (const auto &r : righe)
+            if (r.zona == b.zona && (r.stato == TicketJournal::Dovuta || r.stato == TicketJournal::Fallita))
+                m_journal.stampata(r.id, fatta ? fatta->consegna : QString());
     }
     return stampati;
 }
