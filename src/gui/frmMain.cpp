@@ -32,6 +32,7 @@ namespace {
 // The window keeps a bounded log; a server that runs for weeks must not grow it without end.
 constexpr int MaxStatusLines = 2000;
 constexpr int MaxDataBlocks = 5000;
+constexpr int BackoffDaStampareMs = 60'000;
 
 // The program's icon (packaging/plikoserver.svg, drawn here so the tray needs no SVG plug-in): a
 // plate between fork and knife, at the sizes trays and title bars ask for.
@@ -304,7 +305,8 @@ void frmMain::avvisoStampanti(const QStringList &zoneGuaste)
 void frmMain::setComandeDaStampare(FonteComandeDaStampare fonte, int secondi)
 {
     m_fonte = std::move(fonte);
-    m_timerDaStampare->start(std::max(1, secondi) * 1000);
+    m_intervalloDaStampare = std::max(1, secondi) * 1000;
+    m_timerDaStampare->start(m_intervalloDaStampare);
     aggiornaDaStampare();
 }
 
@@ -313,8 +315,11 @@ void frmMain::aggiornaDaStampare()
     if (!m_fonte.elenco)
         return;
     const auto righe = m_fonte.elenco();
+    // The database away: the list keeps what it last read, and asks again only after a minute (a
+    // database server that does not answer costs its connect timeout on this thread).
+    m_timerDaStampare->setInterval(righe ? m_intervalloDaStampare : BackoffDaStampareMs);
     if (!righe)
-        return; // the database is away: the list keeps what it last read
+        return;
     // The selection follows its order and zone across the refresh.
     const QTreeWidgetItem *prima = m_daStampare->currentItem();
     const QString scelta = prima ? prima->data(0, Qt::UserRole).toString() : QString();

@@ -73,6 +73,7 @@ private:
     QTreeWidget *m_daStampare;
     QPushButton *m_cmdRistampa;
     QTimer *m_timerDaStampare;
+    int m_intervalloDaStampare = 5000;
     FonteComandeDaStampare m_fonte;
     bool m_ending = false;
     QIcon m_icona;
