@@ -250,19 +250,44 @@ int HandheldServices::riprovaOra()
     return n;
 }
 
+std::optional<QList<TicketJournal::Biglietto>> HandheldServices::daStampare()
+{
+    std::optional<QList<TicketJournal::Biglietto>> out;
+    const bool held = m_dispatcher.hold();
+    if (held)
+        out = m_parts->report.consegna().journal().daStampare();
+    m_dispatcher.release(held);
+    return out;
+}
+
+std::optional<int> HandheldServices::ristampa(qint32 comanda, std::optional<qint32> zona)
+{
+    std::optional<int> n;
+    const bool held = m_dispatcher.hold();
+    if (held) {
+        TicketDelivery &c = m_parts->report.consegna();
+        n = c.ristampa(comanda, zona);
+        m_context.stats.setTicketsOwed(c.dovutePerZona());
+    }
+    m_dispatcher.release(held);
+    return n;
+}
+
+int HandheldServices::secondiFailover()
+{
+    return m_parts->report.consegna().secondiFailover();
+}
+
 void HandheldServices::registraComandi(ControlChannel &channel)
 {
     channel.registerCommand(u"tickets"_s, u"tickets"_s, [this](const QStringList &) {
         ControlChannel::Reply r;
-        const bool held = m_dispatcher.hold();
-        if (!held) {
-            m_dispatcher.release(held);
+        const auto biglietti = daStampare();
+        if (!biglietti)
             return ControlChannel::Reply{false, {u"Database non disponibile"_s}};
-        }
-        TicketDelivery &c = m_parts->report.consegna();
         const double adesso = modPlikoServer::momentoAttuale();
-        const int failover = c.secondiFailover();
-        for (const auto &b : c.journal().daStampare()) {
+        const int failover = secondiFailover();
+        for (const auto &b : *biglietti) {
             const qint64 eta = qint64(adesso - b.creata);
             r.lines << u"comanda %1 tavolo %2 zona %3 stampante %4 attesa %5 s tentativi %6%7"_s.arg(b.comanda)
                            .arg(b.tavoli, frmStampeDocumenti::nomeTipoStampante(b.zona), b.stampante)
@@ -274,7 +299,6 @@ void HandheldServices::registraComandi(ControlChannel &channel)
         }
         if (r.lines.isEmpty())
             r.lines << u"nessuna comanda da stampare"_s;
-        m_dispatcher.release(held);
         return r;
     });
     channel.registerCommand(u"reprint"_s, u"reprint ORDER [ZONE]"_s, [this](const QStringList &args) {
@@ -288,20 +312,13 @@ void HandheldServices::registraComandi(ControlChannel &channel)
             if (*zona == 0)
                 return ControlChannel::Reply{false, {u"zona sconosciuta: "_s + args[1]}};
         }
-        const bool held = m_dispatcher.hold();
-        ControlChannel::Reply r;
-        if (!held) {
-            r = {false, {u"Database non disponibile"_s}};
-        } else {
-            const int n = m_parts->report.consegna().ristampa(comanda, zona);
-            if (n < 0)
-                r = {false, {u"comanda "_s + QString::number(comanda) + u" sconosciuta"_s
-                             + (zona ? u" per la zona "_s + args[1] : QString())}};
-            else
-                r = {true, {u"ristampate "_s + QString::number(n) + u" comande"_s}};
-        }
-        m_dispatcher.release(held);
-        return r;
+        const std::optional<int> n = ristampa(comanda, zona);
+        if (!n)
+            return ControlChannel::Reply{false, {u"Database non disponibile"_s}};
+        if (*n < 0)
+            return ControlChannel::Reply{false, {u"comanda "_s + QString::number(comanda) + u" sconosciuta"_s
+                                                 + (zona ? u" per la zona "_s + args[1] : QString())}};
+        return ControlChannel::Reply{true, {u"ristampate "_s + QString::number(*n) + u" comande"_s}};
     });
 }
 

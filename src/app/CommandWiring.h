@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "TicketJournal.h"
+
 #include <QList>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CommandDispatcher;
 class ControlChannel;
@@ -38,6 +41,13 @@ public:
     void registraComandi(ControlChannel &channel);
     // Tries the tickets that did not print again now; how many printed.
     int riprovaOra();
+    // What the print journal still owes, oldest first (pliko-ctl tickets and the main window's list);
+    // nullopt when the database cannot be read.
+    std::optional<QList<TicketJournal::Biglietto>> daStampare();
+    // An order's tickets printed again in full, marked as reprints (one zone, or all): how many
+    // printed, -1 when the order has none journalled there; nullopt when the database is away.
+    std::optional<int> ristampa(qint32 comanda, std::optional<qint32> zona);
+    int secondiFailover();
     // Told when the set of zones whose printer fails changes (the tray shows a warning).
     void setAvvisoZona(std::function<void(const QList<qint32> &zoneGuaste)> avviso) { m_avvisoZona = std::move(avviso); }
 

@@ -328,6 +328,10 @@ int main(int argc, char **argv)
             nanoWindow->apri();
         };
         window->presentAtStart();
+        FonteComandeDaStampare fonte;
+        fonte.elenco = [&services] { return services.daStampare(); };
+        fonte.ristampa = [&services](qint32 comanda, qint32 zona) { return services.ristampa(comanda, zona); };
+        window->setComandeDaStampare(std::move(fonte));
         services.setAvvisoZona([&window](const QList<qint32> &guaste) {
             QStringList nomi;
             for (const qint32 z : guaste)

@@ -4,6 +4,7 @@
 #include "Guarded.h"
 #include "ServerContext.h"
 #include "ServerCore.h"
+#include "frmStampeDocumenti.h"
 #include "frmSysTray.h"
 
 #include <QCloseEvent>
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -30,6 +32,7 @@ namespace {
 // The window keeps a bounded log; a server that runs for weeks must not grow it without end.
 constexpr int MaxStatusLines = 2000;
 constexpr int MaxDataBlocks = 5000;
+constexpr int BackoffDaStampareMs = 60'000;
 
 // The program's icon (packaging/plikoserver.svg, drawn here so the tray needs no SVG plug-in): a
 // plate between fork and knife, at the sizes trays and title bars ask for.
@@ -142,9 +145,27 @@ frmMain::frmMain(ServerCore &core, QWidget *parent)
     inner->addLayout(logs, 1);
     inner->addLayout(send);
     inner->addLayout(buttons);
+    // The tickets the kitchen still waits for, and a reprint of the selected order's zone.
+    auto *pending = new QGroupBox(u"Comande da stampare"_s, this);
+    pending->setObjectName(u"fraComandeDaStampare"_s);
+    m_daStampare = new QTreeWidget(pending);
+    m_daStampare->setObjectName(u"lvDaStampare"_s);
+    m_daStampare->setHeaderLabels({u"Comanda"_s, u"Tavolo"_s, u"Zona"_s, u"Stampante"_s, u"Attesa"_s,
+                                   u"Tentativi"_s, u"Ultimo errore"_s});
+    m_daStampare->setRootIsDecorated(false);
+    m_daStampare->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_cmdRistampa = new QPushButton(u"Ristampa"_s, pending);
+    m_cmdRistampa->setObjectName(u"cmdRistampa"_s);
+    m_cmdRistampa->setEnabled(false);
+    auto *pendingLayout = new QHBoxLayout(pending);
+    pendingLayout->addWidget(m_daStampare, 1);
+    pendingLayout->addWidget(m_cmdRistampa, 0, Qt::AlignTop);
+    m_timerDaStampare = new QTimer(this);
+
     auto *outer = new QVBoxLayout(this);
-    outer->addWidget(frame);
-    resize(820, 520);
+    outer->addWidget(frame, 3);
+    outer->addWidget(pending, 1);
+    resize(820, 680);
 
     OperatorUi &ui = m_core.context().ui();
     connect(&ui, &OperatorUi::statusAdded, this, [this](const QString &line) {
@@ -168,6 +189,14 @@ frmMain::frmMain(ServerCore &core, QWidget *parent)
     });
     // Close asks first, as the tray's "Esci" does: one click must not stop order taking mid-service.
     connect(m_cmdClose, &QPushButton::clicked, this, &frmMain::chiudiProgramma);
+    connect(m_daStampare, &QTreeWidget::itemSelectionChanged, this,
+            [this] { m_cmdRistampa->setEnabled(m_fonte.ristampa && m_daStampare->currentItem()); });
+    connect(m_cmdRistampa, &QPushButton::clicked, this, &frmMain::ristampaSelezionata);
+    connect(m_timerDaStampare, &QTimer::timeout, this, [this] {
+        // A window in the tray reads nothing: the list is read again when it is shown.
+        if (isVisible())
+            aggiornaDaStampare();
+    });
     // cmdInvio sends nothing: a reply goes only to the connection that asked for it.
     connect(&m_core.wsServer(), &HandheldServer::slotChanged, this, &frmMain::onSlotChanged);
 
@@ -271,4 +300,68 @@ void frmMain::avvisoStampanti(const QStringList &zoneGuaste)
     }
     m_tray->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
     m_tray->setToolTip(u"Tavora Restaurant Server - stampante non funzionante: "_s + zoneGuaste.join(u", "_s));
+}
+
+void frmMain::setComandeDaStampare(FonteComandeDaStampare fonte, int secondi)
+{
+    m_fonte = std::move(fonte);
+    m_intervalloDaStampare = std::max(1, secondi) * 1000;
+    m_timerDaStampare->start(m_intervalloDaStampare);
+    aggiornaDaStampare();
+}
+
+void frmMain::aggiornaDaStampare()
+{
+    if (!m_fonte.elenco)
+        return;
+    const auto righe = m_fonte.elenco();
+    // The database away: the list keeps what it last read, and asks again only after a minute (a
+    // database server that does not answer costs its connect timeout on this thread).
+    m_timerDaStampare->setInterval(righe ? m_intervalloDaStampare : BackoffDaStampareMs);
+    if (!righe)
+        return;
+    // The selection follows its order and zone across the refresh.
+    const QTreeWidgetItem *prima = m_daStampare->currentItem();
+    const QString scelta = prima ? prima->data(0, Qt::UserRole).toString() : QString();
+    m_daStampare->clear();
+    const double adesso = modPlikoServer::momentoAttuale();
+    for (const TicketJournal::Biglietto &r : *righe) {
+        auto *item = new QTreeWidgetItem(m_daStampare);
+        item->setData(0, Qt::DisplayRole, r.comanda);
+        item->setData(0, Qt::UserRole, QString(QString::number(r.comanda) + u'|' + QString::number(r.zona)));
+        item->setData(2, Qt::UserRole, r.zona);
+        item->setText(1, r.tavoli);
+        item->setText(2, frmStampeDocumenti::nomeTipoStampante(r.zona));
+        item->setText(3, r.stampante);
+        item->setText(4, QString::number(qint64(adesso - r.creata)) + u" s"_s);
+        item->setData(5, Qt::DisplayRole, r.tentativi);
+        item->setText(6, r.errore);
+        item->setToolTip(6, r.errore);
+        if (item->data(0, Qt::UserRole).toString() == scelta)
+            m_daStampare->setCurrentItem(item);
+    }
+    m_cmdRistampa->setEnabled(m_fonte.ristampa && m_daStampare->currentItem());
+}
+
+void frmMain::ristampaSelezionata()
+{
+    diagnostics::runClick("frmMain.cmdRistampa", "frmMain", "cmdRistampa_Click", [this] {
+        const QTreeWidgetItem *item = m_daStampare->currentItem();
+        if (!item || !m_fonte.ristampa)
+            return;
+        const qint32 comanda = item->data(0, Qt::DisplayRole).toInt();
+        const qint32 zona = item->data(2, Qt::UserRole).toInt();
+        const QString dove = u"comanda "_s + QString::number(comanda) + u" ("_s + item->text(2) + u')';
+        const std::optional<int> n = m_fonte.ristampa(comanda, zona);
+        OperatorUi &ui = m_core.context().ui();
+        if (!n)
+            ui.addStatus(u"Ristampa non riuscita, database non disponibile: "_s + dove);
+        else if (*n < 0)
+            ui.addStatus(u"Ristampa: "_s + dove + u" sconosciuta"_s);
+        else if (*n == 0)
+            ui.addStatus(u"Ristampa non riuscita: "_s + dove);
+        else
+            ui.addStatus(u"Ristampata "_s + dove);
+        aggiornaDaStampare();
+    });
 }

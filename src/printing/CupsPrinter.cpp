@@ -12,6 +12,16 @@ QString lastCupsError()
 {
     return QString::fromUtf8(cupsLastErrorString());
 }
+
+// A job as lastJob() names it: "<queue>-<job id>".
+bool parseJob(const QString &job, QByteArray *queue, int *id)
+{
+    const qsizetype dash = job.lastIndexOf(u'-');
+    bool ok = false;
+    *id = dash > 0 ? job.mid(dash + 1).toInt(&ok) : 0;
+    *queue = job.left(dash).toUtf8();
+    return ok && *id > 0;
+}
 } // namespace
 
 CupsPrinter::CupsPrinter(const QString &server)
@@ -76,4 +86,42 @@ bool CupsPrinter::submit(const QString &printer, const RenderedDocument &doc, co
     }
     m_lastJob = printer + u'-' + QString::number(job);
     return true;
+}
+
+PrinterBackend::JobState CupsPrinter::jobState(const QString &job)
+{
+    QByteArray queue;
+    int id = 0;
+    if (!parseJob(job, &queue, &id))
+        return JobState::Unknown;
+    cups_job_t *jobs = nullptr;
+    const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue.constData(), 0, CUPS_WHICHJOBS_ALL);
+    if (n < 0 || (n == 0 && cupsLastError() > IPP_STATUS_OK_CONFLICTING))
+        return JobState::Pending;
+    JobState state = JobState::Unknown;
+    for (int i = 0; i < n; ++i) {
+        if (jobs[i].id != id)
+            continue;
+        switch (jobs[i].state) {
+        case IPP_JSTATE_COMPLETED:
+            state = JobState::Completed;
+            break;
+        case IPP_JSTATE_CANCELED:
+        case IPP_JSTATE_ABORTED:
+            state = JobState::Failed;
+            break;
+        default:
+            state = JobState::Pending;
+        }
+    }
+    cupsFreeJobs(n, jobs);
+    return state;
+}
+
+bool CupsPrinter::cancelJob(const QString &job)
+{
+    QByteArray queue;
+    int id = 0;
+    return parseJob(job, &queue, &id)
+        && cupsCancelJob2(CUPS_HTTP_DEFAULT, queue.constData(), id, 0) <= IPP_STATUS_OK_CONFLICTING;
 }

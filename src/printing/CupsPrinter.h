@@ -15,6 +15,12 @@ public:
     bool submit(const QString &printer, const RenderedDocument &doc, const QString &title, QString *error) override;
     QString kind() const override { return QStringLiteral("cups"); }
 
+    // Jobs are followed through the scheduler: a queue stopped, or a printer off or out of paper,
+    // keeps a job pending. A job that is no longer listed (history purged) is Unknown; a scheduler
+    // that cannot be asked leaves it Pending.
+    bool tracksJobs() const override { return true; }
+    JobState jobState(const QString &job) override;
+    bool cancelJob(const QString &job) override;
     // Whether the queue passes jobs on untouched (no driver).
     bool isRaw(const QString &printer);
 };

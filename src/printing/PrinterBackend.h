@@ -24,6 +24,22 @@ public:
     // What the last accepted job became: a spool file, a CUPS job number.
     QString lastJob() const { return m_lastJob; }
 
+    // What became of an accepted job (a lastJob() value), where the backend can tell: a spooler may
+    // hold a job it took without ever printing it.
+    enum class JobState { Unknown, Pending, Completed, Failed };
+    virtual bool tracksJobs() const { return false; }
+    virtual JobState jobState(const QString &job)
+    {
+        Q_UNUSED(job);
+        return JobState::Unknown;
+    }
+    // Withdraws a job not printed yet; false when it could not be.
+    virtual bool cancelJob(const QString &job)
+    {
+        Q_UNUSED(job);
+        return false;
+    }
+
     static std::unique_ptr<PrinterBackend> create(const Registry &registry);
 
 protected:

@@ -212,7 +212,12 @@ bool TicketDelivery::consegna(TicketJournal::Biglietto b, const QString &file)
         errore = QString::fromUtf8(e.what());
     }
     const double secondi = modPlikoServer::momentoAttuale() - b.creata;
-    if (ok) {
+    PrinterBackend *backend = m_form.vp().backend();
+    if (ok && !suRiserva && backend && backend->tracksJobs()) {
+        // A spooler that took the job has not printed it yet: it stays sent, with its job, until the
+        // job completes (seguiLavori).
+        m_journal.stampata(b.id, m_form.vp().lastJob(), TicketJournal::Inviata);
+    } else if (ok) {
         m_journal.stampata(b.id, m_form.vp().lastJob(), suRiserva ? TicketJournal::Spostata : TicketJournal::Stampata);
         if (!suRiserva)
             segnaZona(b.zona, true);
@@ -265,12 +270,51 @@ bool TicketDelivery::comandaAperta(qint32 idComanda, bool *esiste)
     return tipi::toLong(rs->value(0)) == 0;
 }
 
+void TicketDelivery::seguiLavori()
+{
+    PrinterBackend *backend = m_form.vp().backend();
+    if (!backend || !backend->tracksJobs())
+        return;
+    const double adesso = modPlikoServer::momentoAttuale();
+    for (const auto &b : m_journal.leggi(u"stato = 1 AND consegna <> ''"_s)) {
+        switch (backend->jobState(b.consegna)) {
+        case PrinterBackend::JobState::Completed:
+        case PrinterBackend::JobState::Unknown: // completed and purged: only a finished job leaves the list
+            m_journal.stampata(b.id, b.consegna);
+            segnaZona(b.zona, true);
+            break;
+        case PrinterBackend::JobState::Failed:
+            m_journal.fallita(b.id, u"lavoro "_s + b.consegna + u" annullato o interrotto"_s, adesso, false);
+            segnaZona(b.zona, false);
+            break;
+        case PrinterBackend::JobState::Pending:
+            // Not printed within FailoverSeconds (queue stopped, printer off or out of paper): the job
+            // is withdrawn, so it cannot come out later beside the ticket's retry or its backup.
+            if (adesso - b.ultimoTentativo < secondiFailover())
+                break;
+            if (!backend->cancelJob(b.consegna)) {
+                qCWarning(lcJournal).noquote() << "job" << b.consegna << "of ticket" << b.id << "could not be cancelled";
+                break;
+            }
+            qCWarning(lcJournal).noquote() << "job" << b.consegna << "of order" << b.comanda
+                                           << "not printed in time: cancelled, the ticket is owed again";
+            m_journal.fallita(b.id,
+                              u"lavoro "_s + b.consegna + u" non stampato entro "_s
+                                  + QString::number(secondiFailover()) + u" s, annullato"_s,
+                              adesso, false);
+            segnaZona(b.zona, false);
+            break;
+        }
+    }
+}
+
 int TicketDelivery::riprova()
 {
     if (m_inCorso)
         return 0;
     m_inCorso = true;
     auto fine = qScopeGuard([this] { m_inCorso = false; });
+    seguiLavori();
     int stampati = 0;
     const auto dovute = m_journal.leggi(u"stato IN (0, 3)"_s);
     const QString file = dovute.isEmpty() ? QString() : m_form.fileComanda();
@@ -321,7 +365,24 @@ int TicketDelivery::recupera()
     if (!m_journal.prepara())
         return 0;
     sfoltisci();
+    PrinterBackend *backend = m_form.vp().backend();
     for (const auto &b : m_journal.leggi(u"stato = 1"_s)) {
+        if (!b.consegna.isEmpty() && backend && backend->tracksJobs()) {
+            // The spooler had taken it: its job says whether it printed.
+            const auto stato = backend->jobState(b.consegna);
+            if (stato == PrinterBackend::JobState::Completed) {
+                m_journal.stampata(b.id, b.consegna);
+                continue;
+            }
+            if (stato == PrinterBackend::JobState::Pending)
+                continue; // followed on by seguiLavori
+            const bool dubbio = stato == PrinterBackend::JobState::Unknown;
+            qCWarning(lcJournal).noquote() << "ticket" << b.id << "of order" << b.comanda << "job" << b.consegna
+                                           << (dubbio ? "unknown to the spooler: printed again as a reprint"
+                                                      : "cancelled or aborted: printed now");
+            m_journal.cambiaStato(b.id, TicketJournal::Fallita, b.ristampa || dubbio);
+            continue;
+        }
         const auto file = fileConsegnato(b);
         if (file && !file->isEmpty()) {
             qCInfo(lcJournal).noquote() << "ticket" << b.id << "of order" << b.comanda << "reached" << *file
@@ -380,6 +441,14 @@ int TicketDelivery::ristampa(qint32 idComanda, std::optional<qint32> zona)
         const bool ok = consegna(b, file);
         m_inCorso = false;
         stampati += ok ? 1 : 0;
+        if (!ok)
+            continue;
+        // The full copy carries every dish the zone still owed: those tickets are done with it, or a
+        // retry would print their dishes a second time.
+        const auto fatta = m_journal.leggiUno(b.id);
+        for (const auto &r : righe)
+            if (r.zona == b.zona && (r.stato == TicketJournal::Dovuta || r.stato == TicketJournal::Fallita))
+                m_journal.stampata(r.id, fatta ? fatta->consegna : QString());
     }
     return stampati;
 }

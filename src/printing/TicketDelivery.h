@@ -69,6 +69,9 @@ private:
     // Whether a ticket left "sent" reached its spool folder (its text is there, unclaimed).
     std::optional<QString> fileConsegnato(const TicketJournal::Biglietto &b);
     bool comandaAperta(qint32 idComanda, bool *esiste);
+    // Tickets a spooler took and has not printed: confirmed when their job completed, owed again
+    // when it failed or was still pending after FailoverSeconds (then cancelled).
+    void seguiLavori();
     void segnaZona(qint32 z, bool ok);
 
     frmStampeDocumenti &m_form;

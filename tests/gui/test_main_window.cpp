@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window and tray menu as the operator sees them, on the offscreen platform.
+#include "CommandWiring.h"
 #include "NullAccessPoint.h"
 #include "RestaurantSchema.h"
 #include "ServerContext.h"
@@ -8,9 +9,11 @@
 #include "frmMain.h"
 #include "frmSysTray.h"
 #include "QtTranslations.h"
+#include "frmStampeDocumenti.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
@@ -155,6 +158,69 @@ TEST_F(MainWindowTest, ALeftClickOnTheTrayIconShowsOrHidesTheWindow)
     emit window->tray()->mousePressed(1);
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(window->windowIcon().isNull());
+}
+
+TEST(PendingTicketsList, AnOwedTicketOfAMissingPrinterIsListedAndTheButtonPrintsItOnce)
+{
+    RegionalGuard regional;
+    TestDatabase tdb;
+    PLIKO_SKIP_WITHOUT(tdb);
+    QTemporaryDir dir;
+    const QString spool = dir.filePath(u"spool"_s);
+    QDir().mkpath(spool); // the kitchen's folder, its printer, is missing
+    auto context = std::make_unique<ServerContext>(std::make_unique<Registry>(dir.filePath(u"plikoserver.ini"_s)),
+                                                   nullptr, std::make_unique<NullAccessPoint>());
+    Registry &registry = context->registry();
+    registry.setValue(Registry::OwnKey, u"PrinterBackend"_s, u"spool"_s);
+    registry.setValue(Registry::OwnKey, u"PrintSpoolDir"_s, spool);
+    registry.setValue(Registry::BackOfficeKey, u"zona_ristorante_cucina"_s, u"Cucina|9"_s);
+    context->databasePath = tdb.path();
+    ServerCore core(*context);
+    core.dispatcher().setDatabasePath(tdb.path());
+    HandheldServices services(core.dispatcher(), *context, core.wsServer());
+    frmMain window(core);
+    window.setComandeDaStampare({[&] { return services.daStampare(); },
+                                 [&](qint32 comanda, qint32 zona) { return services.ristampa(comanda, zona); }});
+
+    // An order of table 7 with a dish for the kitchen, its ticket failing on the missing printer.
+    tdb.exec(u"INSERT INTO comande (inizio, id_operatore, stato) VALUES (3919579200, 1, 0)"_s);
+    const QString comanda = tdb.scalar(u"SELECT max(id_comanda) FROM comande"_s);
+    tdb.exec(u"INSERT INTO tavoli_occupati (numero_tavolo, id_comanda) VALUES (7, "_s + comanda + u")"_s);
+    tdb.exec(u"INSERT INTO merce_comande (id_comanda, id_articolo, descrizione, quantita, turno, qta_stampata) "
+             "SELECT "_s + comanda + u", codice, descrizione, 2, 1, 0 FROM magazzino WHERE codice = 108"_s);
+    OperatorUi ui;
+    frmStampeDocumenti(tdb.db(), registry, &ui).stampaComanda(comanda.toInt(), u"7"_s);
+
+    window.aggiornaDaStampare();
+    auto *list = window.findChild<QTreeWidget *>(u"lvDaStampare"_s);
+    auto *button = window.findChild<QPushButton *>(u"cmdRistampa"_s);
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    const QTreeWidgetItem *row = list->topLevelItem(0);
+    EXPECT_EQ(row->text(0), comanda);
+    EXPECT_EQ(row->text(1), u"7"_s);
+    EXPECT_EQ(row->text(2), u"cucina"_s);
+    EXPECT_EQ(row->text(3), u"Cucina"_s);
+    EXPECT_EQ(row->text(5), u"1"_s);
+    EXPECT_FALSE(row->text(6).isEmpty()) << "the printer's error is shown";
+    EXPECT_FALSE(button->isEnabled()) << "nothing selected yet";
+
+    // The printer is back: the button prints the selected order's kitchen ticket, and what it owed
+    // is settled with it, so a retry prints nothing more.
+    QDir(spool).mkpath(u"Cucina"_s);
+    list->setCurrentItem(list->topLevelItem(0));
+    ASSERT_TRUE(button->isEnabled());
+    button->click();
+    const QDir kitchen(QDir(spool).filePath(u"Cucina"_s));
+    const QStringList jobs = kitchen.entryList({u"*.txt"_s}, QDir::Files);
+    ASSERT_EQ(jobs.size(), 1);
+    QFile job(kitchen.filePath(jobs[0]));
+    ASSERT_TRUE(job.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(job.readAll());
+    EXPECT_TRUE(text.contains(frmStampeDocumenti::EtichettaRistampa)) << text.toStdString();
+    EXPECT_TRUE(text.contains(u"2 Spaghetti alla carbonara"_s)) << text.toStdString();
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+    EXPECT_EQ(services.riprovaOra(), 0);
+    EXPECT_EQ(kitchen.entryList({u"*.txt"_s}, QDir::Files).size(), 1);
 }
 
 } // namespace

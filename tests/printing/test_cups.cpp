@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PrintingFixture.h"
+#include "PrinterBackend.h"
+#include "PrintControl.h"
+#include "TicketDelivery.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -65,7 +68,8 @@ public:
         }
     }
 
-    bool start(const QList<std::pair<QString, QString>> &queues, QString *why)
+    // `stopped`: queues that take jobs and hold them (a printer off or out of paper).
+    bool start(const QList<std::pair<QString, QString>> &queues, QString *why, const QStringList &stopped = {})
     {
         const QString cupsd = QStandardPaths::findExecutable(u"cupsd"_s, {u"/usr/sbin"_s, u"/usr/local/sbin"_s,
                                                                            u"/sbin"_s});
@@ -97,7 +101,8 @@ public:
         QString printers;
         for (const auto &[name, uri] : queues)
             printers += u"<Printer "_s + name + u">\nInfo "_s + name + u"\nDeviceURI "_s + uri
-                + u"\nState Idle\nAccepting Yes\nShared No\n</Printer>\n"_s;
+                + (stopped.contains(name) ? u"\nState Stopped"_s : u"\nState Idle"_s)
+                + u"\nAccepting Yes\nShared No\n</Printer>\n"_s;
         write(u"conf/printers.conf"_s, printers);
 
         m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -179,10 +184,60 @@ TEST_F(CupsPrinting, AKitchenTicketReachesAThermalPrinterThroughCups)
     EXPECT_TRUE(bytes.endsWith("\x1dV\x01"));
     EXPECT_EQ(qtaStampata(pasta), u"2"_s);
     EXPECT_TRUE(ui.messages().isEmpty());
+    // Printed once its CUPS job completed.
+    t.restart();
+    while (tdb.scalar(u"SELECT stato FROM pliko_stampe WHERE zona = 2"_s) != u"2"_s && t.elapsed() < 20000) {
+        frm->consegna().riprova();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+    }
+    EXPECT_EQ(tdb.scalar(u"SELECT stato FROM pliko_stampe WHERE zona = 2"_s), u"2"_s);
 
     // A beer for the bar, whose queue does not exist: the operator is told and the beer waits.
     nuovaRiga(c, Birra, 1);
     frm->stampaComanda(c, u"5"_s);
     EXPECT_EQ(ui.messages(), QStringList{frmStampeDocumenti::MsgConfigurazioneStampante + u" (Bar)"_s});
     EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM pliko_stampe WHERE zona = 4 AND stato = 3"_s), u"1"_s);
+}
+
+TEST_F(CupsPrinting, AJobAStoppedQueueHoldsIsCancelledAndMovedToTheBackupAfterTheFailoverTime)
+{
+    SocketPrinter kitchen;
+    SocketPrinter till;
+    PrivateCups cups;
+    QString why;
+    if (!cups.start({{u"Cucina"_s, u"socket://127.0.0.1:"_s + QString::number(kitchen.port())},
+                     {u"Cassa"_s, u"socket://127.0.0.1:"_s + QString::number(till.port())}},
+                    &why, {u"Cucina"_s}))
+        GTEST_SKIP() << "no CUPS scheduler for this test: " << why.toStdString();
+    registry->setValue(Registry::OwnKey, u"PrinterBackend"_s, u"cups"_s);
+    registry->setValue(Registry::OwnKey, u"CupsServer"_s, cups.server());
+    registry->setValue(Registry::OwnKey, u"FailoverSeconds"_s, u"1"_s);
+    registry->setValue(Registry::OwnKey, u"BackupPrinter_cucina"_s, u"Cassa"_s);
+    configura(2, u"Cucina"_s, u"Cucina|9"_s, false);
+    const qint32 c = nuovaComanda(5, 1);
+    nuovaRiga(c, Carbonara, 2);
+
+    frm->stampaComanda(c, u"5"_s);
+    // Taken by the stopped queue: sent, with its job, not printed.
+    ASSERT_EQ(tdb.scalar(u"SELECT stato FROM pliko_stampe WHERE zona = 2"_s), u"1"_s);
+    const QString job = tdb.scalar(u"SELECT consegna FROM pliko_stampe WHERE zona = 2"_s);
+    auto *backend = frm->vp().backend();
+    EXPECT_EQ(backend->jobState(job), PrinterBackend::JobState::Pending);
+    EXPECT_EQ(frm->consegna().riprova(), 0) << "within the failover time the job is left to the queue";
+    // A restart finds the job still pending and leaves it to the queue, printing nothing again.
+    EXPECT_EQ(TicketDelivery(*frm, tdb.db(), *registry, &ui).recupera(), 0);
+    EXPECT_EQ(tdb.scalar(u"SELECT stato FROM pliko_stampe WHERE zona = 2"_s), u"1"_s);
+
+    regional.clock().advance(2);
+    EXPECT_EQ(frm->consegna().riprova(), 1);
+    EXPECT_EQ(backend->jobState(job), PrinterBackend::JobState::Failed) << "the held job is cancelled";
+    EXPECT_EQ(tdb.scalar(u"SELECT stato FROM pliko_stampe WHERE zona = 2"_s), u"4"_s);
+    QElapsedTimer t;
+    t.start();
+    while (till.jobs() == 0 && t.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+    ASSERT_EQ(till.jobs(), 1) << cups.log().toStdString();
+    EXPECT_TRUE(till.received().contains("CUCINA - STAMPANTE DI RISERVA"));
+    EXPECT_TRUE(till.received().contains("2 Spaghetti alla carbonara"));
+    EXPECT_EQ(kitchen.jobs(), 0);
 }
