@@ -27,7 +27,7 @@ my @english = qw(
   kitchen ticket tickets note notes field fields characters cut printer printers printed
   connection opened closed close open database's journalled queue job document take request
   requests reply replies transfer transfers
-);;
+);
 my %english = map { lc($_) => 1 } @english;
 
 my %allowed;
