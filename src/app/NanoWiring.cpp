@@ -22,7 +22,7 @@ ControlChannel::Reply azione(NanoControl &control, const QString &key, const std
     ControlChannel::Reply reply;
     if (!control.entra(key)) {
         reply.ok = false;
-        reply.lines.append(u"operazione gia' in corso"_s);
+        reply.lines.append(u"operazione già in corso"_s);
         return reply;
     }
     const QMetaObject::Connection c =

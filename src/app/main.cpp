@@ -111,9 +111,11 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(u"plikoserver"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(PLIKO_VERSION));
     QGuiApplication::setApplicationDisplayName(u"Tavora Restaurant Server"_s);
+    // Qt's own words (the frame of --help, the dialogs) in Italian, with windows or without.
+    const bool qtItalian = installQtItalian(app.get());
     if (!headless) {
         QApplication::setQuitOnLastWindowClosed(false);
-        if (!installQtItalian(app.get()))
+        if (!qtItalian)
             std::fprintf(stderr, "plikoserver: mancano le traduzioni italiane di Qt (qt6-translations-l10n)\n");
     }
 
@@ -159,7 +161,8 @@ int main(int argc, char **argv)
         if (!QFileInfo::exists(configPath)) {
             QString error;
             if (!FirstRunSetup::create(configPath, FirstRunSetup::defaultDataFolder(), &error)) {
-                std::fprintf(stderr, "plikoserver: first-run configuration failed: %s\n", qPrintable(error));
+                std::fprintf(
+                    stderr, "plikoserver: configurazione della prima esecuzione non riuscita: %s\n", qPrintable(error));
                 return 2;
             }
             firstRunNote = u"Prima esecuzione: creata la configurazione "_s + configPath

@@ -298,7 +298,7 @@ bool PgEngine::ready()
     QString error;
     if (!connect(&error))
         return false;
-    qCInfo(lcPg).noquote() << "database connection opened again:" << displayUri(QString::fromUtf8(m_uri));
+    qCInfo(lcPg).noquote() << "connessione al database riaperta:" << displayUri(QString::fromUtf8(m_uri));
     return true;
 }
 

@@ -315,7 +315,7 @@ bool createOn(DbEngine &e, bool demo, QString *error)
 {
     const bool pg = e.kind() == DbEngine::Kind::Postgres;
     if (pg && !e.tableNames().isEmpty()) {
-        *error = u"Il database contiene gia' delle tabelle: "_s + e.tableNames().join(u", "_s);
+        *error = u"Il database contiene già delle tabelle: "_s + e.tableNames().join(u", "_s);
         return false;
     }
     if (!e.beginWrite()) {
@@ -374,7 +374,7 @@ bool createDatabase(const QString &path, bool demo, QString *error)
         return engine && createOn(*engine, demo, error);
     }
     if (QFileInfo::exists(path)) {
-        *error = u"Il file esiste gia': "_s + path;
+        *error = u"Il file esiste già: "_s + path;
         return false;
     }
     auto engine = SqliteEngine::open(path, true, error);

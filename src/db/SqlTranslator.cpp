@@ -120,11 +120,11 @@ bool rewriteTop(QList<Tok> &t, QString *error)
         if (top >= t.size() || !eq(t[top], u"TOP"))
             continue;
         if (top + 1 >= t.size() || (t[top + 1].kind != Tok::Param && t[top + 1].kind != Tok::Number)) {
-            *error = u"TOP without a number of rows"_s;
+            *error = u"TOP senza il numero di righe"_s;
             return false;
         }
         if (top + 2 < t.size() && eq(t[top + 2], u"PERCENT")) {
-            *error = u"TOP n PERCENT is not supported"_s;
+            *error = u"TOP n PERCENT non è gestito"_s;
             return false;
         }
         if (i + 1 < t.size() && eq(t[i + 1], u"DISTINCTROW"))
@@ -436,7 +436,7 @@ SqlTranslator::Translation SqlTranslator::translate(const QString &shape, Dialec
     const bool pg = dialect == Dialect::Postgres;
     QList<Tok> t = tokens(shape);
     if (t.isEmpty()) {
-        tr.error = u"Empty statement"_s;
+        tr.error = u"Istruzione vuota"_s;
         return tr;
     }
 
@@ -509,7 +509,7 @@ SqlTranslator::Translation SqlTranslator::translate(const QString &shape, Dialec
     } else if (eq(t[0], u"UPDATE")) {
         const qsizetype set = findTop(t, 1, u"SET");
         if (set < 0) {
-            tr.error = u"UPDATE without SET"_s;
+            tr.error = u"UPDATE senza SET"_s;
             return tr;
         }
         const QList<QList<Tok>> tables = splitTop(slice(t, 1, set), u",");
@@ -544,7 +544,7 @@ SqlTranslator::Translation SqlTranslator::translate(const QString &shape, Dialec
                     break;
                 }
             if (eqPos < 1) {
-                tr.error = u"Malformed SET clause"_s;
+                tr.error = u"clausola SET non valida"_s;
                 return tr;
             }
             const QList<Tok> lhs = as.mid(0, eqPos);

@@ -217,7 +217,7 @@ bool clsDatabase::beginTrans()
     if (!m_engine)
         return fail(u"Database non aperto"_s, 80);
     if (m_engine->inTransaction()) {
-        fail(u"Transazione gia aperta: una seconda non viene annidata"_s, 81);
+        fail(u"Transazione già aperta: una seconda non viene annidata"_s, 81);
         diagnostics::reportFault(u"clsDatabase::beginTrans"_s, m_lastError, m_lastLine);
         return false;
     }

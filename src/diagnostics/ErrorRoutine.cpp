@@ -75,7 +75,7 @@ QString userName()
 
 void reportFault(const QString &label, const QString &text, int line)
 {
-    qCCritical(lcFault).noquote() << label << "-" << text << "(line" << line << ")";
+    qCCritical(lcFault).noquote() << label << "-" << text << "(riga" << line << ")";
     last() = Fault{label, text, line};
     if (handler())
         handler()(last());

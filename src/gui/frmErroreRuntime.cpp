@@ -93,11 +93,11 @@ void frmErroreRuntime::invia()
     QString error;
     if (m_uploadUrl.trimmed().isEmpty()) {
         if (m_ui)
-            m_ui->message(u"Nessun indirizzo di invio configurato (CrashReportUrl): il rapporto e' conservato in "_s
+            m_ui->message(u"Nessun indirizzo di invio configurato (CrashReportUrl): il rapporto è conservato in "_s
                               + m_report.archivePath(),
                           OperatorUi::Icon::Information);
     } else if (!upload(&error) && m_ui) {
-        m_ui->message(u"Invio non riuscito ("_s + error + u"): il rapporto e' conservato in "_s + m_report.archivePath(),
+        m_ui->message(u"Invio non riuscito ("_s + error + u"): il rapporto è conservato in "_s + m_report.archivePath(),
                       OperatorUi::Icon::Warning);
     }
     accept();

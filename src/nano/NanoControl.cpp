@@ -54,7 +54,7 @@ QString NanoControl::stato() const
     else if (m_collegato)
         linea = u"collegato su "_s + voceCom(m_porta);
     return u"access point: "_s + linea
-           + u"; modalita' visibile: "_s + (m_visibile ? u"si"_s : u"no"_s) + u"; ricezione ordini: "_s
+           + u"; modalità visibile: "_s + (m_visibile ? u"si"_s : u"no"_s) + u"; ricezione ordini: "_s
            + (ricezione() ? u"attiva"_s : u"ferma"_s)
            + (m_trasferimento ? u"; trasferimento del database: "_s + QString::number(m_percentuale) + u'%' : QString());
 }

@@ -241,7 +241,7 @@ bool cartellaPrivata(const QString &folder)
     ::mkdir(name.constData(), 0700);
     struct stat st {};
     if (::lstat(name.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
-        qCWarning(lcExport).noquote() << "cartella di lavoro" << folder << "non utilizzabile: non e' dell'utente";
+        qCWarning(lcExport).noquote() << "cartella di lavoro" << folder << "non utilizzabile: non è dell'utente";
         return false;
     }
     if ((st.st_mode & 0077) != 0 && ::chmod(name.constData(), 0700) != 0)

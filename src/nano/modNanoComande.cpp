@@ -57,7 +57,7 @@ void modNanoComande::salvaComandaNano(const QByteArray &body)
 
 bool modNanoComande::fallito(const QString &perche)
 {
-    qCWarning(lcNanoComande).noquote() << "radio order not recorded:" << perche;
+    qCWarning(lcNanoComande).noquote() << "comanda Duvu non registrata:" << perche;
     m_conflitto = m_conflitto || m_db.conflictFailure();
     if (m_db.inTransaction())
         m_db.rollback();
@@ -78,7 +78,8 @@ qint32 modNanoComande::tavoloDiRiserva()
     for (qint32 n = 999; n > 980; --n) {
         if (!esisteTavolo(n)) {
             if (!m_db.doQuery(u"INSERT INTO tavoli(numero_tavolo, coperti) VALUES("_s + QString::number(n) + u",2)"_s))
-                qCWarning(lcNanoComande).noquote() << "spare table" << n << "not added:" << m_db.lastErrorText();
+                qCWarning(lcNanoComande).noquote()
+                    << "tavolo di riserva" << n << "non aggiunto:" << m_db.lastErrorText();
             return n;
         }
         auto rs = m_db.openSnapshot(u"SELECT * FROM tavoli_occupati,comande WHERE tavoli_occupati.id_comanda = "
@@ -148,8 +149,9 @@ qint32 modNanoComande::registraComandaNano(const QByteArray &body)
                 m_ui->message(ErroreSalvataggio);
             return -1;
         }
-        qCWarning(lcNanoComande) << "radio order met another writer on the database, recording it again (attempt"
-                                 << tentativo + 1 << "of" << OrderRecorder::ConflictAttempts << ")";
+        qCWarning(lcNanoComande)
+            << "comanda Duvu in conflitto con un'altra scrittura sul database, nuova registrazione (tentativo"
+            << tentativo + 1 << "di" << OrderRecorder::ConflictAttempts << ")";
     }
     stampaComanda(c, dopo);
     return c.idComanda;
@@ -161,7 +163,7 @@ bool modNanoComande::leggiTesta(const QByteArray &body, ComandaNano &c)
     c.t = body.split('|');
     const QList<QByteArray> &t = c.t;
     if (t.size() < 4) {
-        qCWarning(lcNanoComande).noquote() << "radio order dropped: no table in" << sintesi(body);
+        qCWarning(lcNanoComande).noquote() << "comanda Duvu scartata: manca il tavolo in" << sintesi(body);
         return false;
     }
 
@@ -171,7 +173,7 @@ bool modNanoComande::leggiTesta(const QByteArray &body, ComandaNano &c)
     for (qsizetype i = 6; i < t.size() && !conRecord; ++i)
         conRecord = t[i] == "P" || t[i] == "+" || t[i] == "-" || t[i] == "G" || t[i] == "D" || t[i] == ".";
     if (!conRecord) {
-        qCWarning(lcNanoComande).noquote() << "radio order dropped: no records in" << sintesi(body);
+        qCWarning(lcNanoComande).noquote() << "comanda Duvu scartata: nessuna riga in" << sintesi(body);
         return false;
     }
 
@@ -181,15 +183,15 @@ bool modNanoComande::leggiTesta(const QByteArray &body, ComandaNano &c)
     bool trovato = false;
     c.operatore = m_tavoli.codiceOperatore(operatoreNano, &trovato);
     if (!trovato)
-        qCWarning(lcNanoComande) << "radio order of Duvu operator" << operatoreNano
-                                 << "who names no operator: recorded under operator 0";
+        qCWarning(lcNanoComande) << "comanda Duvu dell'operatore Duvu" << operatoreNano
+                                 << "che non corrisponde a nessun cameriere: registrata con l'operatore 0";
 
     // The table; one the plan does not know goes to a spare table. The number stands bare in
     // statements, so it must be a whole number.
     qint64 numero = 0;
     if (!tipi::parseWhole(testo(t[3]), &numero)) {
-        qCWarning(lcNanoComande).noquote() << "radio order dropped: table" << testo(t[3].left(20))
-                                           << "is not a number";
+        qCWarning(lcNanoComande).noquote()
+            << "comanda Duvu scartata: il tavolo" << testo(t[3].left(20)) << "non è un numero";
         return false;
     }
     c.tavolo = static_cast<qint32>(numero);
@@ -198,14 +200,15 @@ bool modNanoComande::leggiTesta(const QByteArray &body, ComandaNano &c)
         // With every spare table taken the order would replace another table's order: it is
         // refused instead, and the till hears of it.
         if (riserva == -1) {
-            qCWarning(lcNanoComande) << "radio order for table" << c.tavolo
-                                     << "not in the plan refused: every spare table is taken";
+            qCWarning(lcNanoComande) << "comanda Duvu per il tavolo" << c.tavolo
+                                     << "fuori pianta rifiutata: tutti i tavoli di riserva sono occupati";
             if (m_ui)
                 m_ui->message(ErroreSalvataggio + u"- tavolo "_s + QString::number(c.tavolo)
                               + u" sconosciuto e nessun tavolo di riserva libero"_s);
             return false;
         }
-        qCInfo(lcNanoComande) << "radio order for table" << c.tavolo << "not in the plan: spare table" << riserva;
+        qCInfo(lcNanoComande) << "comanda Duvu per il tavolo" << c.tavolo << "fuori pianta: tavolo di riserva"
+                              << riserva;
         c.tavolo = riserva;
     }
     c.note = noteLibere(body);
@@ -296,8 +299,8 @@ bool modNanoComande::prendiRighe(ComandaNano &c)
     const auto troncato = [&](qsizetype i, qsizetype campi) {
         if (i + campi <= ultimo)
             return false;
-        qCWarning(lcNanoComande).noquote() << "radio order" << c.idComanda << ": record" << testo(t[i])
-                                           << "cut short at the end of the message, ignored";
+        qCWarning(lcNanoComande).noquote() << "comanda Duvu" << c.idComanda << ": il campo" << testo(t[i])
+                                           << "è troncato alla fine del messaggio, ignorato";
         return true;
     };
     for (qsizetype i = 6; i <= ultimo; ++i) {
@@ -333,9 +336,9 @@ bool modNanoComande::prendiRiga(ComandaNano &c, qsizetype i)
     // A quantity or price no dish has would only corrupt the stock counters and the totals: the line
     // is left out, as the handheld service leaves out such a line.
     if (!(std::fabs(quantita) <= OrderText::MaxValoreRiga) || !prezzoValido) {
-        qCWarning(lcNanoComande).noquote() << "radio order" << c.idComanda << ": quantity" << testo(t[i + 2].left(20))
-                                           << "or price" << testo(t[i + 3].left(20)) << "of article"
-                                           << testo(t[i + 1].left(20)) << "out of range, line ignored";
+        qCWarning(lcNanoComande).noquote()
+            << "comanda Duvu" << c.idComanda << ": quantità" << testo(t[i + 2].left(20)) << "o prezzo"
+            << testo(t[i + 3].left(20)) << "dell'articolo" << testo(t[i + 1].left(20)) << "fuori limite, riga ignorata";
         return true;
     }
     qint16 turno = tipi::toInt16(testo(t[i + 5]));
@@ -353,7 +356,8 @@ bool modNanoComande::prendiRiga(ComandaNano &c, qsizetype i)
     }
     const qint32 riga = m_recorder.salvaMerceComanda(c.idComanda, articolo, quantita, prezzo.toDouble(), turno, {}, 0, 0);
     if (riga == OrderRecorder::ArticoloSconosciuto) {
-        qCWarning(lcNanoComande) << "radio order" << c.idComanda << ": unknown article" << articolo << "left out";
+        qCWarning(lcNanoComande) << "comanda Duvu" << c.idComanda << ": articolo sconosciuto" << articolo
+                                 << "tralasciato";
         return true;
     }
     if (riga == -1) {
@@ -384,7 +388,7 @@ bool modNanoComande::prendiRiga(ComandaNano &c, qsizetype i)
 bool modNanoComande::prendiVariazione(ComandaNano &c, qsizetype i)
 {
     if (c.ultimaRiga == -1) {
-        qCWarning(lcNanoComande) << "radio order" << c.idComanda << ": variation with no line before it, ignored";
+        qCWarning(lcNanoComande) << "comanda Duvu" << c.idComanda << ": variante senza una riga prima, ignorata";
         return true;
     }
     const qint32 variazioneNano = nano::leggiIntero(c.t[i + 1]);
@@ -397,8 +401,8 @@ bool modNanoComande::prendiVariazione(ComandaNano &c, qsizetype i)
         return fallito(u"variazione non letta: "_s + m_db.lastErrorText());
     // 0 is the number of every pair the export has not numbered.
     if (variazioneNano <= 0 || cat->isEOF()) {
-        qCWarning(lcNanoComande) << "radio order" << c.idComanda << ": variation number" << variazioneNano
-                                 << "not in the catalogue, ignored";
+        qCWarning(lcNanoComande) << "comanda Duvu" << c.idComanda << ": variante numero" << variazioneNano
+                                 << "non in catalogo, ignorata";
         return true;
     }
     const qint32 idVariazione = tipi::toLong(cat->value(u"id_variazione"_s));
@@ -419,8 +423,8 @@ void modNanoComande::prendiCoperti(ComandaNano &c, qsizetype i)
     const Currency costo = modNanoTavoli::centesimiInImporto(c.t[i + 3], &costoValido);
     // Covers or a charge no table has are left out, as the handheld service leaves them out.
     if (!tipi::parseWhole(testo(c.t[i + 2]), &coperti) || coperti < 0 || coperti > CopertiMassimi || !costoValido) {
-        qCWarning(lcNanoComande).noquote() << "radio order" << c.idComanda << ": covers" << testo(c.t[i + 2].left(20))
-                                           << "or charge" << testo(c.t[i + 3].left(20)) << "out of range, ignored";
+        qCWarning(lcNanoComande).noquote() << "comanda Duvu" << c.idComanda << ": coperti" << testo(c.t[i + 2].left(20))
+                                           << "o supplemento" << testo(c.t[i + 3].left(20)) << "fuori limite, ignorati";
         return;
     }
     c.coperti = static_cast<qint32>(coperti);

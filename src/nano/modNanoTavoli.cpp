@@ -111,7 +111,8 @@ QByteArray modNanoTavoli::listaTavoliNano(qint32 operatorNano)
         bool trovato = false;
         const qint32 codice = codiceOperatore(operatorNano, &trovato);
         if (!trovato)
-            qCWarning(lcNanoTavoli) << "table list for Duvu operator" << operatorNano << "that names no operator";
+            qCWarning(lcNanoTavoli) << "elenco tavoli per l'operatore Duvu" << operatorNano
+                                    << "che non corrisponde a nessun cameriere";
         filtro = u" AND id_operatore = "_s + QString::number(codice);
     }
     const BusinessDay::Window w = BusinessDay::window(m_db, BusinessDay::Rule::FixedBase);
@@ -130,7 +131,7 @@ QByteArray modNanoTavoli::listaTavoliNano(qint32 operatorNano)
                 + oraNano(tipi::toDouble(rs->value(u"inizio"_s))) + u"|I|"_s + importoInCentesimi(importo) + u'|';
         }
     } else {
-        qCWarning(lcNanoTavoli).noquote() << "open tables not read:" << m_db.lastErrorText();
+        qCWarning(lcNanoTavoli).noquote() << "tavoli aperti non letti:" << m_db.lastErrorText();
     }
     return (lista + u".|"_s).toLatin1();
 }
@@ -213,7 +214,7 @@ qint32 modNanoTavoli::spostaTavoloNano(const QByteArray &body)
     qint32 da = 0;
     qint32 a = 0;
     if (n < 6 || !numeroTavolo(campi[3], &da) || !numeroTavolo(campi[5], &a)) {
-        qCWarning(lcNanoTavoli) << "table move refused: no two table numbers in" << body.left(80);
+        qCWarning(lcNanoTavoli) << "spostamento tavolo rifiutato: mancano i due numeri di tavolo in" << body.left(80);
         return NonSpostato;
     }
     const auto ordineAperto = [this](qint32 tavolo) {
@@ -225,22 +226,23 @@ qint32 modNanoTavoli::spostaTavoloNano(const QByteArray &body)
     };
     const qint32 idComanda = ordineAperto(da);
     if (idComanda == -1) {
-        qCInfo(lcNanoTavoli) << "table move from" << da << "to" << a << "refused: no open order on" << da;
+        qCInfo(lcNanoTavoli) << "spostamento dal tavolo" << da << "al" << a
+                             << "rifiutato: nessuna comanda aperta sul tavolo" << da;
         return NonSpostato;
     }
     // Two open orders on one table lose track of each other: whichever is found first hides the other.
     if (const qint32 occupante = ordineAperto(a); occupante != -1) {
-        qCWarning(lcNanoTavoli) << "table move from" << da << "to" << a << "refused: order" << occupante
-                                << "is open there";
+        qCWarning(lcNanoTavoli) << "spostamento dal tavolo" << da << "al" << a << "rifiutato: la comanda" << occupante
+                                << "è aperta su quel tavolo";
         return NonSpostato;
     }
     // Only the table being left changes: the other tables of a joined order stay where they are.
     if (!m_db.doQuery(u"UPDATE tavoli_occupati SET numero_tavolo = "_s + QString::number(a)
                       + u" WHERE id_comanda = "_s + QString::number(idComanda) + u" AND numero_tavolo = "_s
                       + QString::number(da))) {
-        qCWarning(lcNanoTavoli).noquote() << "table move not written:" << m_db.lastErrorText();
+        qCWarning(lcNanoTavoli).noquote() << "spostamento tavolo non registrato:" << m_db.lastErrorText();
         return NonSpostato;
     }
-    qCInfo(lcNanoTavoli) << "order" << idComanda << "moved from table" << da << "to" << a;
+    qCInfo(lcNanoTavoli) << "comanda" << idComanda << "spostata dal tavolo" << da << "al" << a;
     return Spostato;
 }

@@ -32,7 +32,7 @@ OrderRecorder::OrderRecorder(clsDatabase &db, modPlikoServer &helpers, HandheldL
 
 bool OrderRecorder::failAndRollback(const QString &why)
 {
-    qCWarning(lcOrders).noquote() << "order not recorded:" << why;
+    qCWarning(lcOrders).noquote() << "comanda non registrata:" << why;
     m_conflitto = m_conflitto || m_db.conflictFailure();
     if (m_db.inTransaction())
         m_db.rollback();
@@ -47,7 +47,7 @@ bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool
     OrderText order;
     QString error;
     if (!OrderText::parse(text, &order, &error)) {
-        qCWarning(lcOrders).noquote() << "order text rejected on slot" << index << "-" << error;
+        qCWarning(lcOrders).noquote() << "testo della comanda rifiutato sullo slot" << index << "-" << error;
         return false;
     }
 
@@ -65,7 +65,7 @@ bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool
     // An order booked under a code that is no waiter would vanish from every waiter's open tables
     // and from the takings by waiter: it is refused like any other header out of bounds.
     if (QString why; !m_helpers.operatoreEsiste(order.operatore, &why)) {
-        qCWarning(lcOrders).noquote() << "order text rejected on slot" << index << "-" << why;
+        qCWarning(lcOrders).noquote() << "testo della comanda rifiutato sullo slot" << index << "-" << why;
         return false;
     }
 
@@ -83,8 +83,9 @@ bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool
                 m_ui->message(ErroreSalvataggio);
             return false;
         }
-        qCWarning(lcOrders).noquote() << QStringLiteral("order met another writer on the database, recording it "
-                                                        "again (attempt %1 of %2)")
+        qCWarning(lcOrders).noquote() << QStringLiteral(
+            "comanda in conflitto con un'altra scrittura sul database, nuova "
+            "registrazione (tentativo %1 di %2)")
                                              .arg(attempt + 1)
                                              .arg(ConflictAttempts);
     }
@@ -197,8 +198,8 @@ bool OrderRecorder::registra(const OrderText &order, int index, bool test)
                 scarto = u"variazione non in archivio"_s;
         }
         if (!scarto.isEmpty()) {
-            qCWarning(lcOrders).noquote() << "order" << idComanda << ": line of article" << l.articolo
-                                          << "left out -" << scarto;
+            qCWarning(lcOrders).noquote()
+                << "comanda" << idComanda << ": riga dell'articolo" << l.articolo << "tralasciata -" << scarto;
             nonDisponibili += QString::number(l.articolo) + u":0,"_s;
             ultimaRiga = -1;
             continue;
@@ -207,7 +208,7 @@ bool OrderRecorder::registra(const OrderText &order, int index, bool test)
                                       "articolo_restaurant AND codice = "_s
                                       + QString::number(l.articolo));
         if (!avail)
-            return failAndRollback(u"disponibilita' non letta"_s);
+            return failAndRollback(u"disponibilità non letta"_s);
         if (!avail->isEOF() && tipi::toDouble(avail->value(u"disponibile"_s)) - l.quantita < 0) {
             nonDisponibili += QString::number(l.articolo) + u':' + tipi::numberText(tipi::toDouble(
                                   avail->value(u"disponibile"_s))) + u',';
@@ -218,7 +219,7 @@ bool OrderRecorder::registra(const OrderText &order, int index, bool test)
                                               l.giaStampata, l.qtaStampata);
         if (riga == ArticoloSconosciuto) {
             // An article the database does not know cannot be sold: reported as none left.
-            qCWarning(lcOrders) << "order" << idComanda << ": unknown article" << l.articolo << "left out";
+            qCWarning(lcOrders) << "comanda" << idComanda << ": articolo sconosciuto" << l.articolo << "tralasciato";
             nonDisponibili += QString::number(l.articolo) + u":0,"_s;
             ultimaRiga = -1;
             continue;
@@ -422,7 +423,7 @@ bool OrderRecorder::salvaVariazione(qint32 idMerceComanda, qint32 variazione, do
     if (!cat)
         return failAndRollback(u"variazione non letta: "_s + QString::number(variazione));
     if (cat->isEOF()) {
-        qCWarning(lcOrders) << "line" << idMerceComanda << ": unknown variation" << variazione << "left out";
+        qCWarning(lcOrders) << "riga" << idMerceComanda << ": variante sconosciuta" << variazione << "tralasciata";
         return true;
     }
     auto rs = m_db.openTable(u"merce_comande_variazioni"_s);

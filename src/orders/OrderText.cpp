@@ -139,13 +139,13 @@ bool OrderText::parse(const QString &text, OrderText *out, QString *error)
             double prezzo = 0;
             double stampata = 0;
             if (!valoreRiga(f[2], false, &quantita))
-                rec.line.scarto = u"quantita' non valida: '"_s + f[2].left(40) + u'\'';
+                rec.line.scarto = u"quantità non valida: '"_s + f[2].left(40) + u'\'';
             else if (!valoreRiga(f[3], true, &prezzo))
                 rec.line.scarto = u"prezzo non valido: '"_s + f[3].left(40) + u'\'';
             // What was printed lies between nothing and the whole quantity (a void's is negative).
             else if (!valoreRiga(f[7], true, &stampata) || stampata < std::min(0.0, quantita)
                      || stampata > std::max(0.0, quantita))
-                rec.line.scarto = u"quantita' stampata non valida: '"_s + f[7].left(40) + u'\'';
+                rec.line.scarto = u"quantità stampata non valida: '"_s + f[7].left(40) + u'\'';
             rec.line.quantita = Currency::fromDouble(quantita).toDouble();
             rec.line.prezzo = Currency::fromDouble(prezzo).toDouble();
             rec.line.turno = tipi::toInt16(f[4]);

@@ -27,8 +27,8 @@ QString campoNota(const QString &field, const char *name, int index)
 {
     if (field.size() <= MaxCampoNota)
         return field;
-    qCWarning(lcRequests).noquote() << "kitchen note on slot" << index << ":" << name << "of" << field.size()
-                                    << "characters cut to" << MaxCampoNota;
+    qCWarning(lcRequests).noquote() << "nota per la cucina sullo slot" << index << ":" << name << "di" << field.size()
+                                    << "caratteri, ridotto a" << MaxCampoNota;
     return field.left(MaxCampoNota);
 }
 }
@@ -61,12 +61,12 @@ bool PrintRequests::occupaTavolo(const QString &tail, int index)
     }
     if (!valid) {
         // Nothing is written for a request that cannot be read whole, nor for numbers out of bounds.
-        qCWarning(lcRequests).noquote() << "OccupaTavolo rejected on slot" << index << ":" << why << "-" << tail;
+        qCWarning(lcRequests).noquote() << "OccupaTavolo rifiutato sullo slot" << index << ":" << why << "-" << tail;
         m_link.inviaRisposta(ErroreTrasmissione, index);
         return false;
     }
     auto failed = [&](const QString &why) {
-        qCWarning(lcRequests).noquote() << "OccupaTavolo failed:" << why;
+        qCWarning(lcRequests).noquote() << "OccupaTavolo non riuscito:" << why;
         if (m_db.inTransaction())
             m_db.rollback();
         m_link.inviaRisposta(ErroreTrasmissione, index);
@@ -161,7 +161,8 @@ bool PrintRequests::nota(const QString &rest, int index, const QString &prefix)
 {
     const QStringList e = rest.split(u'|');
     if (e.size() < 3) {
-        qCWarning(lcRequests).noquote() << "kitchen note with" << e.size() << "fields rejected on slot" << index;
+        qCWarning(lcRequests).noquote() << "nota per la cucina con" << e.size() << "campi rifiutata sullo slot"
+                                        << index;
         return false;
     }
     const QString testo =

@@ -49,7 +49,8 @@ void TestInvioComande::avvia()
     QDir().mkpath(m_tempFolder);
     m_log.setFileName(logPath());
     if (!m_log.open(QIODevice::Append | QIODevice::Text))
-        qCWarning(lcTest).noquote() << "cannot open the test log" << logPath() << ":" << m_log.errorString();
+        qCWarning(lcTest).noquote() << "impossibile aprire il registro di prova" << logPath() << ":"
+                                    << m_log.errorString();
     writeLog(u"Inizio test invio comande: "_s + general(m_inizio));
     if (m_ui)
         m_ui->addStatus(u"Inizio test invio comande: "_s + general(m_inizio));

@@ -23,7 +23,7 @@ QList<qint32> TicketRecovery::comandeDaStampare(double dalMomento)
                                 "AND (comande.ultima_ordinazione >= "_s
                                 + da + u" OR comande.inizio >= "_s + da + u") ORDER BY comande.id_comanda"_s);
     if (!rs) {
-        qCWarning(lcRecovery).noquote() << "orders owed a ticket not read:" << m_db.lastErrorText();
+        qCWarning(lcRecovery).noquote() << "comande ancora da stampare non lette:" << m_db.lastErrorText();
         return comande;
     }
     for (; !rs->isEOF(); rs->moveNext())

@@ -35,13 +35,13 @@ bool CupsPrinter::exists(const QString &printer, QString *error)
 {
     if (printer.isEmpty()) {
         if (error)
-            *error = u"no printer name"_s;
+            *error = u"manca il nome della stampante"_s;
         return false;
     }
     cups_dest_t *dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.toUtf8().constData(), nullptr);
     if (!dest) {
         if (error)
-            *error = u"CUPS queue \""_s + printer + u"\" not found: "_s + lastCupsError();
+            *error = u"coda CUPS \""_s + printer + u"\" non trovata: "_s + lastCupsError();
         return false;
     }
     cupsFreeDests(1, dest);
@@ -70,7 +70,7 @@ bool CupsPrinter::submit(const QString &printer, const RenderedDocument &doc, co
     const int job = cupsCreateJob(CUPS_HTTP_DEFAULT, name.constData(), jobTitle.constData(), 0, nullptr);
     if (job <= 0) {
         if (error)
-            *error = u"CUPS refused the job: "_s + lastCupsError();
+            *error = u"CUPS ha rifiutato la stampa: "_s + lastCupsError();
         return false;
     }
     const char *format = raw ? CUPS_FORMAT_RAW : CUPS_FORMAT_PDF;
@@ -80,7 +80,7 @@ bool CupsPrinter::submit(const QString &printer, const RenderedDocument &doc, co
     const ipp_status_t finished = cupsFinishDocument(CUPS_HTTP_DEFAULT, name.constData());
     if (!ok || finished > IPP_STATUS_OK_CONFLICTING) {
         if (error)
-            *error = u"CUPS did not take the document: "_s + lastCupsError();
+            *error = u"CUPS non ha accettato il documento: "_s + lastCupsError();
         cupsCancelJob(name.constData(), job);
         return false;
     }

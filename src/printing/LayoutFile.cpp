@@ -34,9 +34,9 @@ public:
     bool run(const QString &want, QStringList *names, std::optional<ReportLayout> *found)
     {
         if (!m_xml.readNextStartElement())
-            return fail(u"empty layout file"_s);
+            return fail(u"file di layout vuoto"_s);
         if (m_xml.name() != u"reportLayouts"_s)
-            return fail(u"the root element must be <reportLayouts>"_s);
+            return fail(u"l'elemento radice deve essere <reportLayouts>"_s);
         while (m_xml.readNextStartElement()) {
             if (m_xml.name() != u"report"_s) {
                 m_xml.skipCurrentElement();
@@ -75,8 +75,8 @@ private:
         bool ok = false;
         const int v = a.value(key).toInt(&ok);
         if (!ok || v < 0)
-            return fail(u"attribute "_s + key + u" must be a whole number of twips, not \""_s
-                        + a.value(key).toString() + u'"');
+            return fail(u"l'attributo "_s + key + u" deve essere un numero intero di twip, non \""_s
+                + a.value(key).toString() + u'"');
         *out = v;
         return true;
     }
@@ -91,7 +91,7 @@ private:
         else if (v == u"false"_s || v == u"0"_s || v == u"no"_s)
             *out = false;
         else
-            return fail(u"attribute "_s + key + u" must be true or false"_s);
+            return fail(u"l'attributo "_s + key + u" deve essere true o false"_s);
         return true;
     }
 
@@ -103,7 +103,7 @@ private:
             || !number(a, u"marginRight"_s, &r.marginRight) || !number(a, u"marginBottom"_s, &r.marginBottom))
             return false;
         if (r.width <= 0 || r.textColumns <= 0)
-            return fail(u"a report needs a width and a number of text columns above 0"_s);
+            return fail(u"un documento vuole una larghezza e un numero di colonne di testo maggiori di 0"_s);
         while (m_xml.readNextStartElement()) {
             if (m_xml.name() == u"section"_s) {
                 const QString kind = m_xml.attributes().value(u"kind"_s).toString();
@@ -114,7 +114,7 @@ private:
                     : kind == u"reportFooter"_s              ? &r.reportFooter
                                                              : nullptr;
                 if (!s)
-                    return fail(u"unknown section kind \""_s + kind + u'"');
+                    return fail(u"tipo di sezione sconosciuto \""_s + kind + u'"');
                 if (!readSection(*s))
                     return false;
             } else if (m_xml.name() == u"group"_s) {
@@ -129,14 +129,14 @@ private:
                         : m_xml.name() == u"footer"_s              ? &g.footer
                                                                    : nullptr;
                     if (!s)
-                        return fail(u"a group holds only <header> and <footer>"_s);
+                        return fail(u"un gruppo contiene solo <header> e <footer>"_s);
                     s->visible = true;
                     if (!readSection(*s))
                         return false;
                 }
                 r.groups.append(std::move(g));
             } else {
-                return fail(u"unexpected element <"_s + m_xml.name().toString() + u'>');
+                return fail(u"elemento inatteso <"_s + m_xml.name().toString() + u'>');
             }
         }
         return !m_xml.hasError() || fail(m_xml.errorString());
@@ -158,7 +158,7 @@ private:
             else if (el == u"line"_s)
                 f.kind = ReportField::Kind::Line;
             else
-                return fail(u"unexpected element <"_s + el.toString() + u'>');
+                return fail(u"elemento inatteso <"_s + el.toString() + u'>');
             f.name = fa.value(u"name"_s).toString();
             f.text = fa.value(u"text"_s).toString();
             f.expression = fa.value(u"expression"_s).toString();
@@ -176,7 +176,7 @@ private:
                 bool ok = false;
                 f.font.size = fa.value(u"size"_s).toDouble(&ok);
                 if (!ok || f.font.size <= 0 || f.font.size > 200)
-                    return fail(u"attribute size must be a number of points"_s);
+                    return fail(u"l'attributo size deve essere un numero di punti"_s);
             }
             const QString align = fa.value(u"align"_s).toString();
             if (align == u"center"_s)
@@ -184,7 +184,7 @@ private:
             else if (align == u"right"_s)
                 f.align = ReportField::Align::Right;
             else if (!align.isEmpty() && align != u"left"_s)
-                return fail(u"attribute align must be left, center or right"_s);
+                return fail(u"l'attributo align deve essere left, center o right"_s);
             m_xml.skipCurrentElement();
             s.fields.append(std::move(f));
         }

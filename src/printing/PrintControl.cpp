@@ -43,7 +43,7 @@ bool PrintControl::setPaperSize(int code)
 {
     const auto paper = PaperSize::fromCode(code);
     if (!paper) {
-        m_error = u"unknown page setting "_s + QString::number(code);
+        m_error = u"impostazione di pagina sconosciuta "_s + QString::number(code);
         return false;
     }
     m_paper = *paper;
@@ -53,11 +53,11 @@ bool PrintControl::setPaperSize(int code)
 bool PrintControl::printDocument(const QString &title)
 {
     if (!m_document) {
-        m_error = u"nothing rendered"_s;
+        m_error = u"niente da stampare"_s;
         return false;
     }
     if (m_device.isEmpty()) {
-        m_error = u"no printer selected"_s;
+        m_error = u"nessuna stampante scelta"_s;
         return false;
     }
     const bool ok = backend()->submit(m_device, *m_document, title, &m_error);

@@ -17,7 +17,8 @@ std::unique_ptr<PrinterBackend> PrinterBackend::create(const Registry &registry)
 #ifdef PLIKO_HAVE_CUPS
         return std::make_unique<CupsPrinter>(registry.option(u"CupsServer"_s));
 #else
-        diagnostics::reportFault(u"PrinterBackend"_s, u"this build has no CUPS: printing to the spool folders"_s);
+        diagnostics::reportFault(
+            u"PrinterBackend"_s, u"questa versione è senza CUPS: si stampa nelle cartelle di stampa"_s);
 #endif
     }
     return std::make_unique<SpoolPrinter>(registry.option(u"PrintSpoolDir"_s));

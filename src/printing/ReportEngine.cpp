@@ -44,7 +44,7 @@ bool ReportEngine::setFieldText(const QString &name, const QString &text)
 {
     ReportField *f = m_layout ? m_layout->field(name) : nullptr;
     if (!f) {
-        m_error = u"no field \""_s + name + u"\" in the report"_s;
+        m_error = u"nessun campo \""_s + name + u"\" nel documento"_s;
         return false;
     }
     f->text = cReportData::limitaTesto(text, name);
@@ -55,7 +55,7 @@ bool ReportEngine::setSubreport(const QString &fieldName, ReportEngine *engine)
 {
     const ReportField *f = m_layout ? m_layout->field(fieldName) : nullptr;
     if (!f || f->kind != ReportField::Kind::Subreport) {
-        m_error = u"no subreport field \""_s + fieldName + u"\" in the report"_s;
+        m_error = u"nessun campo di sottodocumento \""_s + fieldName + u"\" nel documento"_s;
         return false;
     }
     m_subreports.insert(f->name.toLower(), engine);
@@ -77,7 +77,7 @@ ReportGroup *ReportEngine::addGroup(const QString &name, const QString &expressi
 std::optional<RenderedDocument> ReportEngine::render(const PaperSize &paper)
 {
     if (!m_layout) {
-        m_error = u"no report loaded"_s;
+        m_error = u"nessun documento caricato"_s;
         return std::nullopt;
     }
     m_busy = true;

@@ -21,13 +21,13 @@ bool SpoolPrinter::exists(const QString &printer, QString *error)
     if (m_dir.isEmpty() || printer.isEmpty() || printer.contains(u'/') || printer.contains(u'\\')
         || printer == u"."_s || printer == u".."_s) {
         if (error)
-            *error = m_dir.isEmpty() ? u"no spool folder configured (PrintSpoolDir)"_s
-                                     : u"\""_s + printer + u"\" is not a spool printer name"_s;
+            *error = m_dir.isEmpty() ? u"nessuna cartella di stampa configurata (PrintSpoolDir)"_s
+                                     : u"\""_s + printer + u"\" non è un nome di stampante su cartella"_s;
         return false;
     }
     if (!QFileInfo(folderOf(printer)).isDir()) {
         if (error)
-            *error = u"spool printer folder missing: "_s + folderOf(printer);
+            *error = u"manca la cartella della stampante: "_s + folderOf(printer);
         return false;
     }
     return true;

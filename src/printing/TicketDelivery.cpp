@@ -132,7 +132,7 @@ void TicketDelivery::stampaComanda(qint32 idComanda, const QString &tavoli, bool
         if (file.isEmpty())
             continue; // without a usable layout nothing can print: the lines stay unprinted
         if (!registra(a.comanda, a.tavoli, a.ristampa)) {
-            qCWarning(lcJournal).noquote() << "order" << a.comanda << ": tickets not journalled:" << m_db.lastErrorText();
+            qCWarning(lcJournal).noquote() << "comanda" << a.comanda << ": biglietti non annotati:" << m_db.lastErrorText();
             continue;
         }
         for (const auto &b : m_journal.leggi(u"stato IN (0, 3) AND id_comanda = "_s + QString::number(a.comanda)))
@@ -222,8 +222,8 @@ bool TicketDelivery::consegna(TicketJournal::Biglietto b, const QString &file)
         if (!suRiserva)
             segnaZona(b.zona, true);
     } else {
-        qCWarning(lcJournal).noquote() << "order" << b.comanda << ": the ticket of zone"
-                                       << frmStampeDocumenti::nomeTipoStampante(b.zona) << "did not print on"
+        qCWarning(lcJournal).noquote() << "comanda" << b.comanda << ": il biglietto della zona"
+                                       << frmStampeDocumenti::nomeTipoStampante(b.zona) << "non è stato stampato su"
                                        << stampante << "-" << errore;
         m_journal.fallita(b.id, errore.isEmpty() ? u"stampa non riuscita"_s : errore, adesso, !inviato);
         if (!suRiserva)
@@ -322,8 +322,8 @@ int TicketDelivery::riprova()
         bool esiste = true;
         const bool aperta = comandaAperta(b.comanda, &esiste);
         if (!esiste) {
-            qCWarning(lcJournal).noquote() << "ticket" << b.id << "of order" << b.comanda
-                                           << "dropped: the order is no longer in the database";
+            qCWarning(lcJournal).noquote() << "biglietto" << b.id << "della comanda" << b.comanda
+                                           << "scartato: la comanda non è più nel database";
             m_journal.elimina(b.id);
             continue;
         }
@@ -385,16 +385,16 @@ int TicketDelivery::recupera()
         }
         const auto file = fileConsegnato(b);
         if (file && !file->isEmpty()) {
-            qCInfo(lcJournal).noquote() << "ticket" << b.id << "of order" << b.comanda << "reached" << *file
-                                        << "before the stop: not printed again";
+            qCInfo(lcJournal).noquote() << "biglietto" << b.id << "della comanda" << b.comanda << "arrivato in" << *file
+                                        << "prima dell'arresto: non ristampato";
             m_journal.stampata(b.id, *file, TicketJournal::Stampata);
         } else {
             // A spool folder without the ticket never received it; a spooler cannot be asked, so
             // the ticket prints again saying it may be a second copy.
             const bool dubbio = !file.has_value();
-            qCWarning(lcJournal).noquote() << "ticket" << b.id << "of order" << b.comanda
-                                           << (dubbio ? "may have printed before the stop: printed again as a reprint"
-                                                      : "never reached its printer: printed now");
+            qCWarning(lcJournal).noquote() << "biglietto" << b.id << "della comanda" << b.comanda
+                                           << (dubbio ? "forse stampato prima dell'arresto: ristampato come copia"
+                                                      : "mai arrivato alla stampante: stampato ora");
             m_journal.cambiaStato(b.id, TicketJournal::Fallita, b.ristampa || dubbio);
         }
     }

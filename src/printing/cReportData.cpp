@@ -13,7 +13,7 @@ QString cReportData::limitaTesto(const QString &text, QStringView where)
 {
     if (text.size() <= MaxTesto)
         return text;
-    qCWarning(lcReportData).noquote() << "text of" << text.size() << "characters cut to" << MaxTesto << "in"
+    qCWarning(lcReportData).noquote() << "testo di" << text.size() << "caratteri ridotto a" << MaxTesto << "in"
                                       << where.toString();
     return text.left(MaxTesto);
 }

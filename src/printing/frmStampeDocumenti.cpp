@@ -83,8 +83,9 @@ QString frmStampeDocumenti::versione(const QString &file, const QString &report,
     m_vsr.clear();
     qint64 v = 0;
     if (!tipi::parseWhole(text, &v)) {
-        guasto(u"setModuloXML"_s, file + u": the field \"versione\" of report \""_s + report
-                                      + u"\" must hold a whole number, not \""_s + text + u'"');
+        guasto(u"setModuloXML"_s,
+            file + u": il campo \"versione\" del documento \""_s + report + u"\" deve essere un numero intero, non \""_s
+                + text + u'"');
         return {};
     }
     *ok = true;
@@ -125,7 +126,7 @@ bool frmStampeDocumenti::reportPresenti(const QString &file, const QStringList &
     const QStringList nomi = ReportEngine::reportList(file, &errore).split(u'\t');
     for (const auto &r : reports)
         if (!r.isEmpty() && !nomi.contains(r)) {
-            guasto(u"stampa"_s, errore.isEmpty() ? file + u": no report named \""_s + r + u'"' : errore);
+            guasto(u"stampa"_s, errore.isEmpty() ? file + u": nessun documento di nome \""_s + r + u'"' : errore);
             return false;
         }
     return true;

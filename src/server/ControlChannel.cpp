@@ -129,11 +129,11 @@ bool ControlChannel::start(const QString &path, QString *error)
         if (st.st_uid != ::getuid())
             return refuse(path + u" appartiene a un altro utente"_s);
         if (!S_ISSOCK(st.st_mode))
-            return refuse(path + u" esiste e non e' un socket"_s);
+            return refuse(path + u" esiste e non è un socket"_s);
         QLocalSocket probe;
         probe.connectToServer(path);
         if (probe.waitForConnected(500))
-            return refuse(u"un altro server risponde gia' su "_s + path);
+            return refuse(u"un altro server risponde già su "_s + path);
         QLocalServer::removeServer(path);
     }
 #endif

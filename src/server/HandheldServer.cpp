@@ -83,11 +83,11 @@ bool HandheldServer::listen(const QHostAddress &address, quint16 port)
     const QString where = address == QHostAddress(QHostAddress::Any) ? QString() : address.toString() + u' ';
     if (!m_listener->listen(address, port)) {
         m_listenError = m_listener->errorString();
-        qCWarning(lcServer).noquote() << "listen on" << where + u"port"_s << port << "failed:" << m_listenError;
+        qCWarning(lcServer).noquote() << "ascolto su" << where + u"porta"_s << port << "non riuscito:" << m_listenError;
         return false;
     }
     m_listenError.clear();
-    qCInfo(lcServer).noquote() << "listening on" << where + u"port"_s << m_listener->serverPort();
+    qCInfo(lcServer).noquote() << "in ascolto su" << where + u"porta"_s << m_listener->serverPort();
     emit slotChanged(0, 2, {});
     return true;
 }
@@ -278,7 +278,7 @@ int HandheldServer::inviaRisposta(const QString &text, int index)
 {
     if (!validSlot(index) || !m_slots[index].socket
         || m_slots[index].socket->state() != QAbstractSocket::ConnectedState) {
-        qCWarning(lcServer).noquote() << "risposta non inviata: la connessione dello slot" << index << "e' chiusa";
+        qCWarning(lcServer).noquote() << "risposta non inviata: la connessione dello slot" << index << "è chiusa";
         return 1;
     }
     Slot &slot = m_slots[index];
@@ -398,7 +398,7 @@ void HandheldServer::dopoChiusura(int index, std::function<void()> then)
     c.guard = new QTimer(this);
     c.guard->setSingleShot(true);
     connect(c.guard, &QTimer::timeout, this, [this, id, index] {
-        qCWarning(lcServer).noquote() << "la connessione dello slot" << index << "non si e' chiusa in tempo";
+        qCWarning(lcServer).noquote() << "la connessione dello slot" << index << "non si è chiusa in tempo";
         m_slots[index].afterClose.removeAll(id);
         runContinuation(id);
     });
@@ -443,7 +443,7 @@ bool HandheldServer::aspettaChiusura(int index)
     disconnect(connection);
     const bool closed = socketState(index) == 0;
     if (!closed)
-        qCWarning(lcServer).noquote() << "la connessione dello slot" << index << "non si e' chiusa in tempo";
+        qCWarning(lcServer).noquote() << "la connessione dello slot" << index << "non si è chiusa in tempo";
     return closed;
 }
 

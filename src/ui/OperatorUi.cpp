@@ -15,9 +15,9 @@ constexpr qsizetype MaxMessages = 1000;
 void OperatorUi::message(const QString &text, Icon icon)
 {
     if (icon == Icon::Critical || icon == Icon::Warning)
-        qCWarning(lcOperator).noquote() << "message:" << text;
+        qCWarning(lcOperator).noquote() << "messaggio:" << text;
     else
-        qCInfo(lcOperator).noquote() << "message:" << text;
+        qCInfo(lcOperator).noquote() << "messaggio:" << text;
     m_messages.append(text);
     if (m_messages.size() > MaxMessages)
         m_messages.removeFirst();
@@ -26,7 +26,7 @@ void OperatorUi::message(const QString &text, Icon icon)
 
 bool OperatorUi::question(const QString &text)
 {
-    qCInfo(lcOperator).noquote() << "question (answered no):" << text;
+    qCInfo(lcOperator).noquote() << "domanda (risposta no):" << text;
     m_messages.append(text);
     return false;
 }

@@ -144,7 +144,7 @@ TEST_F(OrdersOverTcp, ANoteOfOneEndlessWordIsAnsweredPrintedCutAndHoldsUpNoOther
     // Each field prints its first 2,000 characters.
     EXPECT_EQ(printed(u"Cucina"_s).count(u'Z'), 4000);
     EXPECT_EQ(stop(SIGTERM), 0);
-    EXPECT_TRUE(log.contains(u"cut to 2000"_s));
+    EXPECT_TRUE(log.contains(u"ridotto a 2000"_s));
 }
 
 TEST_F(OrdersOverTcp, HeaderNumbersOutOfBoundsRefuseTheWholeOrderAndItalianPricesReadWithoutALocale)

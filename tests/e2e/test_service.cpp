@@ -189,7 +189,7 @@ TEST_F(ServiceTest, TheEventListSaysWhatEachRequestGotAndWhyAPrintOrAConnectionF
     // The missing printer is told at start, and service starts all the same.
     EXPECT_TRUE(log.contains(u"stampante \"Forno\" non disponibile"_s)) << log.toStdString();
     EXPECT_EQ(exchange(order(1)), QByteArray("ComandaOK|\r"));
-    ASSERT_TRUE(waitForLog(u"Stampa non riuscita su Forno: spool printer folder missing"_s)) << log.toStdString();
+    ASSERT_TRUE(waitForLog(u"Stampa non riuscita su Forno: manca la cartella della stampante"_s)) << log.toStdString();
     const QRegularExpression orderLine(
         u"\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} .*127\\.0\\.0\\.1 slot \\d+: Comanda -> ComandaOK "
         "\\(comanda \\d+, tavolo 12, 1 righe\\)"_s);

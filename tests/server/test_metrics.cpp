@@ -115,7 +115,7 @@ TEST(Metrics, CountersOfAServiceAppearInTheStatusAndTheScrape)
     s.stats.radioOrderRecorded(true);
     s.stats.setRadioSource([] { return ServerStats::Radio{40, 3, false, true, -1}; });
     s.stats.printJob(u"Cucina"_s, true);
-    s.stats.printJob(u"Bar \"nuovo\""_s, false, u"CUPS queue \"Bar\" not found"_s);
+    s.stats.printJob(u"Bar \"nuovo\""_s, false, u"coda CUPS \"Bar\" non trovata"_s);
     s.stats.requestTimed(u"Comanda"_s, 0.02);
     s.stats.requestTimed(u"Comanda"_s, 3.0);
 
@@ -158,7 +158,7 @@ TEST(Metrics, CountersOfAServiceAppearInTheStatusAndTheScrape)
     const QStringList lines = s.statusLines();
     EXPECT_TRUE(lines.contains(u"slot in uso: 3/499"_s)) << lines.join(u'\n').toStdString();
     EXPECT_TRUE(lines.contains(u"richieste per comando: Comanda=2, SincroTavoli=1"_s));
-    EXPECT_TRUE(lines.contains(u"stampante Bar \"nuovo\": 1 lavori, 1 non riusciti (ultimo errore: CUPS queue \"Bar\" not found)"_s));
+    EXPECT_TRUE(lines.contains(u"stampante Bar \"nuovo\": 1 lavori, 1 non riusciti (ultimo errore: coda CUPS \"Bar\" non trovata)"_s));
     EXPECT_TRUE(lines.contains(u"database: /var/lib/plikoserver/restaurant.db (chiuso)"_s));
     EXPECT_TRUE(lines.contains(u"comande per canale: tcp 1 registrate, 1 rifiutate; radio 1 registrate, 0 rifiutate"_s));
     EXPECT_TRUE(lines.contains(u"Duvu interrogazioni: 40 (3 senza risposta); linea: scollegato"_s));

@@ -4,6 +4,8 @@
 // failed, 2 when the server cannot be reached, or the status a command gives (tickets: 3 when a
 // ticket has waited longer than FailoverSeconds).
 
+#include "../ToolHelp.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -17,17 +19,17 @@ using namespace Qt::StringLiterals;
 namespace {
 constexpr int WaitMs = 120000;  // a database transfer answers when it has finished
 
-constexpr const char *Commands =
-                 "Commands:\n"
-                 "  status                      the server's state\n"
-                 "  help                        the commands the server knows\n"
-                 "  duvu connect N              connect the access point on port N\n"
-                 "  duvu close                  close the access point link\n"
-                 "  duvu visible on|off         visible (pairing) mode\n"
-                 "  duvu reception on|off       reception of radio orders\n"
-                 "  duvu send-db                send the menu database to the access point\n"
-                 "The socket defaults to $XDG_RUNTIME_DIR/plikoserver.sock, else the service's\n"
-                 "/run/plikoserver/plikoserver.sock (root and the group plikoserver).\n";
+constexpr const char *Commands
+    = "Comandi:\n"
+      "  status                      lo stato del server\n"
+      "  help                        i comandi che il server conosce\n"
+      "  duvu connect N              collega l'access point sulla porta N\n"
+      "  duvu close                  chiude il collegamento con l'access point\n"
+      "  duvu visible on|off         modalità visibile (abbinamento)\n"
+      "  duvu reception on|off       ricezione delle comande radio\n"
+      "  duvu send-db                invia il database del menu all'access point\n"
+      "Il socket predefinito è $XDG_RUNTIME_DIR/plikoserver.sock, altrimenti quello del servizio\n"
+      "/run/plikoserver/plikoserver.sock (root e il gruppo plikoserver).\n";
 constexpr const char *ServiceSocket = "/run/plikoserver/plikoserver.sock";
 } // namespace
 
@@ -36,16 +38,16 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(PLIKO_VERSION));
     QCommandLineParser parser;
-    parser.setApplicationDescription(u"Drives the running plikoserver through its control socket.\n"_s
-                                     + QString::fromLatin1(Commands));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption socketOption(u"socket"_s, u"The server's control socket."_s, u"PATH"_s);
+    parser.setApplicationDescription(u"Comanda il plikoserver in esecuzione attraverso il suo socket di controllo.\n"_s
+        + QString::fromUtf8(Commands));
+    const QCommandLineOption helpOption = tools::addItalianHelp(app, parser);
+    const QCommandLineOption socketOption(u"socket"_s, u"Il socket di controllo del server."_s, u"PERCORSO"_s);
     parser.addOption(socketOption);
-    parser.addPositionalArgument(u"command"_s, u"The command and its arguments."_s, u"COMMAND..."_s);
+    parser.addPositionalArgument(u"command"_s, u"Il comando e i suoi argomenti."_s, u"COMANDO..."_s);
     // "duvu connect -1" style arguments belong to the command, not to this program.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     parser.process(app);
+    tools::showHelpIfAsked(parser, helpOption);
     const QStringList args = parser.positionalArguments();
     QString path = parser.value(socketOption);
     if (args.isEmpty()) {
@@ -67,8 +69,8 @@ int main(int argc, char **argv)
     QLocalSocket socket;
     socket.connectToServer(path);
     if (!socket.waitForConnected(3000)) {
-        std::fprintf(stderr, "pliko-ctl: cannot reach the server on %s: %s\n", qPrintable(path),
-                     qPrintable(socket.errorString()));
+        std::fprintf(stderr, "pliko-ctl: server non raggiungibile su %s: %s\n", qPrintable(path),
+            qPrintable(socket.errorString()));
         return 2;
     }
     socket.write(args.join(u' ').toUtf8() + '\n');
@@ -82,7 +84,7 @@ int main(int argc, char **argv)
     while (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     if (lines.isEmpty() || !lines.last().startsWith("#END ")) {
-        std::fprintf(stderr, "pliko-ctl: the server ended without an answer\n");
+        std::fprintf(stderr, "pliko-ctl: il server ha chiuso senza rispondere\n");
         return 2;
     }
     // "#END 0" done, "#END 1" failed; a done command may give its own status (3: needs attention).

@@ -20,7 +20,7 @@ namespace {
 bool fail(QString *error, const char *what)
 {
     if (error)
-        *error = QString::fromLatin1(what) + u": "_s + QString::fromLocal8Bit(std::strerror(errno));
+        *error = QString::fromUtf8(what) + u": "_s + QString::fromLocal8Bit(std::strerror(errno));
     return false;
 }
 
@@ -70,7 +70,7 @@ bool DuvuSim::openPty(QString *error)
     // and raw mode from the start means nothing the server sends is echoed or translated.
     m_slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_slave < 0 || !makeRaw(m_slave))
-        return fail(error, "terminal side of the pseudo-terminal");
+        return fail(error, "lato terminale dello pseudo-terminale");
     return true;
 }
 
@@ -80,7 +80,7 @@ bool DuvuSim::openDevice(const QString &path, QString *error)
     if (m_master < 0)
         return fail(error, "open");
     if (!makeRaw(m_master))
-        return fail(error, "raw mode");
+        return fail(error, "modalità raw");
     m_devicePath = path;
     return true;
 }

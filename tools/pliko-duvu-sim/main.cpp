@@ -6,6 +6,8 @@
 
 #include "DuvuSim.h"
 
+#include "../ToolHelp.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
@@ -23,24 +25,27 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationVersion(QStringLiteral(PLIKO_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        u"Radio access point emulator: prints the device path, then answers the server on it.\n"
-        "Handheld messages, one a line (kind character, then body), come from --script or standard input."_s);
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption deviceOption(u"device"_s, u"Use this serial device instead of a new pseudo-terminal."_s,
-                                          u"PATH"_s);
-    const QCommandLineOption scriptOption(u"script"_s, u"Queue the messages of FILE (\"-\": standard input)."_s,
-                                          u"FILE"_s, u"-"_s);
-    const QCommandLineOption repliesOption(u"replies"_s, u"Append every reply from the server to FILE."_s, u"FILE"_s);
-    const QCommandLineOption databaseOption(u"database"_s, u"Write each transferred database to FILE."_s, u"FILE"_s);
-    const QCommandLineOption modeOption(u"mode"_s, u"normal, dead (never answers), garble (bad checksums) or "
-                                                   "noisy (noise between frames, replies in pieces)."_s,
-                                        u"MODE"_s, u"normal"_s);
-    const QCommandLineOption infoOption(u"info"_s, u"System information text of the device."_s, u"TEXT"_s);
-    const QCommandLineOption delayOption(u"delay"_s, u"A slow device: wait MS milliseconds before every reply."_s,
-                                         u"MS"_s, u"0"_s);
+        u"Emulatore dell'access point radio: stampa il percorso del dispositivo, poi vi risponde al server.\n"
+        "I messaggi dei palmari, uno per riga (carattere del tipo, poi il corpo), vengono da --script o dallo "
+        "standard input."_s);
+    const QCommandLineOption helpOption = tools::addItalianHelp(app, parser);
+    const QCommandLineOption deviceOption(
+        u"device"_s, u"Usa questo dispositivo seriale invece di un nuovo pseudo-terminale."_s, u"PERCORSO"_s);
+    const QCommandLineOption scriptOption(
+        u"script"_s, u"Mette in coda i messaggi di FILE (\"-\": standard input)."_s, u"FILE"_s, u"-"_s);
+    const QCommandLineOption repliesOption(u"replies"_s, u"Aggiunge a FILE ogni risposta del server."_s, u"FILE"_s);
+    const QCommandLineOption databaseOption(u"database"_s, u"Scrive in FILE ogni database trasferito."_s, u"FILE"_s);
+    const QCommandLineOption modeOption(u"mode"_s,
+        u"normal, dead (non risponde mai), garble (checksum errati) o "
+        "noisy (rumore tra i frame, risposte a pezzi)."_s,
+        u"MODO"_s, u"normal"_s);
+    const QCommandLineOption infoOption(
+        u"info"_s, u"Testo delle informazioni di sistema del dispositivo."_s, u"TESTO"_s);
+    const QCommandLineOption delayOption(
+        u"delay"_s, u"Un dispositivo lento: attende MS millisecondi prima di ogni risposta."_s, u"MS"_s, u"0"_s);
     parser.addOptions({deviceOption, scriptOption, repliesOption, databaseOption, modeOption, infoOption, delayOption});
     parser.process(app);
+    tools::showHelpIfAsked(parser, helpOption);
 
     DuvuSim sim;
     const QString mode = parser.value(modeOption);
@@ -51,7 +56,7 @@ int main(int argc, char **argv)
     else if (mode == u"noisy"_s)
         sim.setMode(DuvuSim::Mode::Noisy);
     else if (mode != u"normal"_s) {
-        std::fprintf(stderr, "pliko-duvu-sim: unknown mode %s\n", qPrintable(mode));
+        std::fprintf(stderr, "pliko-duvu-sim: modo sconosciuto %s\n", qPrintable(mode));
         return 2;
     }
     sim.setReplyDelayMs(qBound(0, parser.value(delayOption).toInt(), 60000));
@@ -87,7 +92,7 @@ int main(int argc, char **argv)
         const bool ok = script == u"-"_s ? in.open(stdin, QIODevice::ReadOnly) : (in.setFileName(script),
                                                                                    in.open(QIODevice::ReadOnly));
         if (!ok) {
-            std::fprintf(stderr, "pliko-duvu-sim: cannot read %s\n", qPrintable(script));
+            std::fprintf(stderr, "pliko-duvu-sim: impossibile leggere %s\n", qPrintable(script));
             return;
         }
         while (true) {
@@ -102,7 +107,7 @@ int main(int argc, char **argv)
     int signal = 0;
     sigwait(&stopSignals, &signal);
     sim.stop();
-    std::fprintf(stderr, "pliko-duvu-sim: %d requests, %d database transfers\n", int(sim.requests().size()),
+    std::fprintf(stderr, "pliko-duvu-sim: %d richieste, %d trasferimenti del database\n", int(sim.requests().size()),
                  sim.transfers());
     return 0;
 }

@@ -3,6 +3,8 @@
 // request, reads the reply until the server closes the connection, and starts again; the run
 // reports requests per second and the p50/p99 latency of a whole exchange.
 
+#include "../ToolHelp.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -126,28 +128,28 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(u"pliko-load"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(PLIKO_VERSION));
     QCommandLineParser parser;
-    parser.setApplicationDescription(u"Handheld load generator for plikoserver."_s);
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption hostOpt(u"host"_s, u"Server address (default 127.0.0.1)."_s, u"HOST"_s, u"127.0.0.1"_s);
-    const QCommandLineOption portOpt(u"port"_s, u"Server port (default 31512)."_s, u"PORT"_s, u"31512"_s);
-    const QCommandLineOption clientsOpt(u"clients"_s, u"Concurrent handhelds (default 50)."_s, u"N"_s, u"50"_s);
-    const QCommandLineOption durationOpt(u"duration"_s, u"Seconds to run (default 10)."_s, u"SECONDS"_s, u"10"_s);
+    parser.setApplicationDescription(u"Generatore di carico di palmari per plikoserver."_s);
+    const QCommandLineOption helpOption = tools::addItalianHelp(app, parser);
+    const QCommandLineOption hostOpt(
+        u"host"_s, u"Indirizzo del server (predefinito 127.0.0.1)."_s, u"HOST"_s, u"127.0.0.1"_s);
+    const QCommandLineOption portOpt(u"port"_s, u"Porta del server (predefinita 31512)."_s, u"PORTA"_s, u"31512"_s);
+    const QCommandLineOption clientsOpt(u"clients"_s, u"Palmari contemporanei (predefinito 50)."_s, u"N"_s, u"50"_s);
+    const QCommandLineOption durationOpt(u"duration"_s, u"Secondi di prova (predefinito 10)."_s, u"SECONDI"_s, u"10"_s);
     const QCommandLineOption requestOpt(u"request"_s,
-                                        u"Request text without its carriage return; repeat to mix requests "
-                                        "(default PALM01|TestConnessione|)."_s,
-                                        u"TEXT"_s);
-    const QCommandLineOption expectOpt(u"expect"_s, u"Reply prefix counted as correct (default: any reply)."_s,
-                                       u"PREFIX"_s);
+        u"Testo della richiesta senza il ritorno a capo; ripetuto per alternare più richieste "
+        "(predefinito PALM01|TestConnessione|)."_s,
+        u"TESTO"_s);
+    const QCommandLineOption expectOpt(u"expect"_s,
+        u"Inizio della risposta contato come corretto (predefinito: qualsiasi risposta)."_s, u"PREFISSO"_s);
     const QCommandLineOption ordersOpt(u"order-lines"_s,
-                                       u"Send new orders of N lines instead of the request text (\"Comanda\")."_s,
-                                       u"N"_s, u"0"_s);
+        u"Invia nuove comande di N righe invece del testo della richiesta (\"Comanda\")."_s, u"N"_s, u"0"_s);
     const QCommandLineOption firstOpt(u"first-order"_s,
-                                      u"Number the new orders from N + 1 (default 0): loads sent to servers that"
-                                      " share a database need ranges of their own."_s,
-                                      u"N"_s, u"0"_s);
+        u"Numera le nuove comande da N + 1 (predefinito 0): i carichi inviati a server che"
+        " condividono un database vogliono intervalli distinti."_s,
+        u"N"_s, u"0"_s);
     parser.addOptions({hostOpt, portOpt, clientsOpt, durationOpt, requestOpt, expectOpt, ordersOpt, firstOpt});
     parser.process(app);
+    tools::showHelpIfAsked(parser, helpOption);
     sequence = std::max(0LL, parser.value(firstOpt).toLongLong());
 
     const int clients = std::max(1, parser.value(clientsOpt).toInt());

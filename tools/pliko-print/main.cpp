@@ -21,6 +21,8 @@
 #include "OperatorUi.h"
 #include "modPlikoServer.h"
 
+#include "../ToolHelp.h"
+
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
@@ -62,19 +64,19 @@ qint32 openOrder(const QCommandLineParser &p, clsDatabase &db, QString *error)
 {
     db.setYieldBeforeStatements(false);
     if (!QFileInfo::exists(p.value(u"db"_s)) || !db.openDB(p.value(u"db"_s))) {
-        *error = u"cannot open the database "_s + p.value(u"db"_s);
+        *error = u"impossibile aprire il database "_s + p.value(u"db"_s);
         return -1;
     }
     bool ok = false;
     const qint32 order = p.value(u"order"_s).toInt(&ok);
     if (!ok) {
-        *error = u"--order needs the id_comanda of an order"_s;
+        *error = u"--order vuole l'id_comanda di una comanda"_s;
         return -1;
     }
     // An order that does not exist has nothing to print: saying so beats an empty pre-bill.
     const auto rs = db.openSnapshot(u"SELECT id_comanda FROM comande WHERE id_comanda = "_s + QString::number(order));
     if (!rs || rs->isEOF()) {
-        *error = u"no order "_s + QString::number(order) + u" in "_s + p.value(u"db"_s);
+        *error = u"nessuna comanda "_s + QString::number(order) + u" in "_s + p.value(u"db"_s);
         return -1;
     }
     return order;
@@ -84,11 +86,11 @@ qint32 openOrder(const QCommandLineParser &p, clsDatabase &db, QString *error)
 int writeOutputs(const QCommandLineParser &p, const RenderedDocument &doc, const QString &title)
 {
     if (p.isSet(u"pdf"_s) && !writeBytes(p.value(u"pdf"_s), DocumentWriter::pdf(doc, title)))
-        return fail(u"cannot write "_s + p.value(u"pdf"_s));
+        return fail(u"impossibile scrivere "_s + p.value(u"pdf"_s));
     if (p.isSet(u"text"_s) && !writeBytes(p.value(u"text"_s), DocumentWriter::text(doc).toUtf8()))
-        return fail(u"cannot write "_s + p.value(u"text"_s));
+        return fail(u"impossibile scrivere "_s + p.value(u"text"_s));
     if (p.isSet(u"escpos"_s) && !writeBytes(p.value(u"escpos"_s), DocumentWriter::escPos(doc)))
-        return fail(u"cannot write "_s + p.value(u"escpos"_s));
+        return fail(u"impossibile scrivere "_s + p.value(u"escpos"_s));
     if (p.isSet(u"png"_s)) {
         const QString base = p.value(u"png"_s);
         for (int i = 0; i < doc.pages.size(); ++i) {
@@ -98,7 +100,7 @@ int writeOutputs(const QCommandLineParser &p, const RenderedDocument &doc, const
                 path = fi.path() + u'/' + fi.completeBaseName() + u'-' + QString::number(i + 1) + u'.' + fi.suffix();
             }
             if (!DocumentWriter::page(doc, i).save(path, "PNG"))
-                return fail(u"cannot write "_s + path);
+                return fail(u"impossibile scrivere "_s + path);
         }
     }
     return 0;
@@ -136,7 +138,7 @@ int renderPrebill(const QCommandLineParser &p, clsDatabase &db, const QString &l
     const QStringList jobs = QDir(scratch.filePath(u"spool/Preconto"_s)).entryList({u"*.pdf"_s}, QDir::Files);
     const auto &doc = frm.vp().document();
     if (jobs.isEmpty() || !doc)
-        return fail(u"nothing printed"_s + (ui.messages().isEmpty() ? QString() : u": "_s + ui.messages().last()));
+        return fail(u"niente stampato"_s + (ui.messages().isEmpty() ? QString() : u": "_s + ui.messages().last()));
     return writeOutputs(p, *doc, title);
 }
 
@@ -163,30 +165,34 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationVersion(QStringLiteral(PLIKO_VERSION));
 
     QCommandLineParser p;
-    p.setApplicationDescription(u"Renders a report of a PlikoServer layout file to PDF, PNG or text."_s);
-    p.addHelpOption();
-    p.addVersionOption();
+    p.setApplicationDescription(u"Produce un documento di un file di layout di PlikoServer in PDF, PNG o testo."_s);
+    const QCommandLineOption helpOption = tools::addItalianHelp(app, p);
     p.addOptions({
-        {u"layout"_s, u"Layout file (default: stampeRestaurant.xml beside this program)."_s, u"file"_s},
-        {u"report"_s, u"Name of the report to render."_s, u"name"_s},
-        {u"field"_s, u"Text of a field, as NAME=TEXT (repeatable)."_s, u"field"_s},
-        {u"row"_s, u"A data row: campo_0|campo_1|... (repeatable)."_s, u"cells"_s},
-        {u"rows"_s, u"A file of data rows, one a line."_s, u"file"_s},
-        {u"courses"_s, u"Group the rows by campo_3 under course headers, as kitchen tickets are."_s},
-        {u"db"_s, u"Restaurant database: render the kitchen ticket of an order."_s, u"database"_s},
-        {u"order"_s, u"The order (id_comanda) whose ticket to render."_s, u"id"_s},
-        {u"zone"_s, u"Document type of the ticket: 1 till (default), 2 kitchen, 3 pizzeria, 4 bar."_s, u"type"_s},
-        {u"all"_s, u"Every line in full, not only what is still to print."_s},
-        {u"prebill"_s, u"Render the pre-bill of the order instead of its kitchen ticket."_s},
-        {u"summary"_s, u"Render the summary pre-bill (one row per category) of the order."_s},
-        {u"list"_s, u"Render the order list (one row per portion) of the order."_s},
-        {u"paper"_s, u"Page setting (Windows paper code): 9 A4 (default), 256 80 mm roll, ..."_s, u"code"_s},
-        {u"pdf"_s, u"Write a PDF."_s, u"file"_s},
-        {u"png"_s, u"Write PNG images, one a page."_s, u"file"_s},
-        {u"text"_s, u"Write the plain text rendition."_s, u"file"_s},
-        {u"escpos"_s, u"Write what a thermal printer receives."_s, u"file"_s},
+        {u"layout"_s, u"File di layout (predefinito: stampeRestaurant.xml accanto a questo programma)."_s, u"file"_s},
+        {u"report"_s, u"Nome del documento da produrre."_s, u"nome"_s},
+        {u"field"_s, u"Testo di un campo, come NOME=TESTO (ripetibile)."_s, u"campo"_s},
+        {u"row"_s, u"Una riga di dati: campo_0|campo_1|... (ripetibile)."_s, u"celle"_s},
+        {u"rows"_s, u"Un file di righe di dati, una per riga."_s, u"file"_s},
+        {u"courses"_s,
+         u"Raggruppa le righe per campo_3 sotto le intestazioni delle portate, come nei biglietti di cucina."_s},
+        {u"db"_s, u"Database del ristorante: produce il biglietto di cucina di una comanda."_s, u"database"_s},
+        {u"order"_s, u"La comanda (id_comanda) di cui produrre il biglietto."_s, u"id"_s},
+        {u"zone"_s, u"Tipo di documento del biglietto: 1 cassa (predefinito), 2 cucina, 3 pizzeria, 4 bar."_s,
+         u"tipo"_s},
+        {u"all"_s, u"Ogni riga per intero, non solo quanto resta da stampare."_s},
+        {u"prebill"_s, u"Produce il preconto della comanda invece del biglietto di cucina."_s},
+        {u"summary"_s, u"Produce il preconto riassuntivo (una riga per categoria) della comanda."_s},
+        {u"list"_s, u"Produce l'elenco della comanda (una riga per porzione)."_s},
+        {u"paper"_s,
+         u"Impostazione della pagina (codice carta di Windows): 9 A4 (predefinito), 256 rotolo da 80 mm, ..."_s,
+         u"codice"_s},
+        {u"pdf"_s, u"Scrive un PDF."_s, u"file"_s},
+        {u"png"_s, u"Scrive immagini PNG, una per pagina."_s, u"file"_s},
+        {u"text"_s, u"Scrive la versione in testo semplice."_s, u"file"_s},
+        {u"escpos"_s, u"Scrive ciò che riceve una stampante termica."_s, u"file"_s},
     });
     p.process(app);
+    tools::showHelpIfAsked(p, helpOption);
 
     // Beside the program in a build folder; in an installation, in the shared data folder.
     const QDir program(QCoreApplication::applicationDirPath());
@@ -195,10 +201,10 @@ int main(int argc, char **argv)
     if (!p.isSet(u"layout"_s) && !QFileInfo::exists(layout) && QFileInfo::exists(installed))
         layout = QDir::cleanPath(installed);
     if (!p.isSet(u"pdf"_s) && !p.isSet(u"png"_s) && !p.isSet(u"text"_s) && !p.isSet(u"escpos"_s))
-        return fail(u"say where to write: --pdf, --png, --text or --escpos"_s);
+        return fail(u"indicare dove scrivere: --pdf, --png, --text o --escpos"_s);
     const auto paper = PaperSize::fromCode(p.isSet(u"paper"_s) ? p.value(u"paper"_s).toInt() : PaperSize::A4);
     if (!paper)
-        return fail(u"unknown page setting "_s + p.value(u"paper"_s));
+        return fail(u"impostazione di pagina sconosciuta "_s + p.value(u"paper"_s));
 
     ReportEngine main;
     ReportEngine sub;
@@ -220,9 +226,9 @@ int main(int argc, char **argv)
         frmStampeDocumenti frm(db, registry, nullptr, QFileInfo(layout).absolutePath());
         qint16 rows = 0;
         if (!frm.riempiComanda(order, zone, data, rows, !p.isSet(u"all"_s)))
-            return fail(u"cannot read the lines of order "_s + QString::number(order));
+            return fail(u"impossibile leggere le righe della comanda "_s + QString::number(order));
         if (rows == 0)
-            return fail(u"nothing to print for this zone (try --all)"_s);
+            return fail(u"niente da stampare per questa zona (provare --all)"_s);
         fields = frm.intestazione(order, modPlikoServer(db).elencoTavoliComanda(order).trimmed(),
                                   u"Comanda delle ore: "_s);
         if (!main.load(layout, u"Comanda"_s) || !sub.load(layout, u"Comanda SubReport"_s))
@@ -232,7 +238,7 @@ int main(int argc, char **argv)
         courses = true;
     } else {
         if (!p.isSet(u"report"_s))
-            return fail(u"say which report: --report NAME (or --db and --order)"_s);
+            return fail(u"indicare quale documento: --report NOME (o --db e --order)"_s);
         if (!main.load(layout, p.value(u"report"_s)))
             return fail(main.lastError());
         for (const QString &cells : p.values(u"row"_s))
@@ -248,7 +254,7 @@ int main(int argc, char **argv)
         for (const QString &f : p.values(u"field"_s)) {
             const qsizetype eq = f.indexOf(u'=');
             if (eq <= 0)
-                return fail(u"--field wants NAME=TEXT, not "_s + f);
+                return fail(u"--field vuole NOME=TESTO, non "_s + f);
             fields.append({f.left(eq), f.mid(eq + 1)});
         }
         // Rows go to the report's subreport when it has one, else to the report itself.
@@ -268,7 +274,7 @@ int main(int argc, char **argv)
     }
     for (const auto &[name, text] : fields)
         if (!main.setFieldText(name, text))
-            std::fprintf(stderr, "pliko-print: warning: %s\n", main.lastError().toLocal8Bit().constData());
+            std::fprintf(stderr, "pliko-print: avviso: %s\n", main.lastError().toLocal8Bit().constData());
     if (courses)
         frmStampeDocumenti::aggiungiGruppoTurni(sub.isLoaded() ? sub : main);
 

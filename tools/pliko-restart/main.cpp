@@ -5,6 +5,8 @@
 // the program detached and exits. A server restarted PLIKO_RESTART_LIMIT times (default 5) within
 // two minutes is not started again: a fault at every start would otherwise loop for ever.
 
+#include "../ToolHelp.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -114,12 +116,13 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationVersion(QStringLiteral(PLIKO_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        u"Starts plikoserver again after an internal fault: waits for the ended server, then starts it detached. "
-        "The server starts this helper itself."_s);
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(u"argument"_s, u"Base64 of \"waitpid <pid> execnowaithidden <program> <arguments>\"."_s);
+        u"Riavvia plikoserver dopo un errore interno: attende la fine del server, poi lo avvia staccato. "
+        "È il server stesso ad avviare questo programma."_s);
+    const QCommandLineOption helpOption = tools::addItalianHelp(app, parser);
+    parser.addPositionalArgument(
+        u"argomento"_s, u"Base64 di \"waitpid <pid> execnowaithidden <programma> <argomenti>\"."_s);
     parser.process(app);
+    tools::showHelpIfAsked(parser, helpOption);
     if (parser.positionalArguments().size() != 1) {
         say(u"uso: pliko-restart <testo Base64>"_s);
         return 2;

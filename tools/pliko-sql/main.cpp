@@ -12,6 +12,8 @@
 #include "clsDatabase.h"
 #include "modGestioneTipiDato.h"
 
+#include "../ToolHelp.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -149,33 +151,33 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationVersion(QStringLiteral(PLIKO_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        u"Runs statements of the legacy dialect against a restaurant database, from the argument or one per "
-        "line from standard input."_s);
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption createOption(u"create"_s, u"Create the database with the restaurant schema first."_s);
-    const QCommandLineOption demoOption(u"demo"_s, u"With --create: add the demo restaurant."_s);
+        u"Esegue istruzioni nel dialetto storico su un database del ristorante, dall'argomento o una per "
+        "riga dallo standard input."_s);
+    const QCommandLineOption helpOption = tools::addItalianHelp(app, parser);
+    const QCommandLineOption createOption(u"create"_s, u"Crea prima il database con lo schema del ristorante."_s);
+    const QCommandLineOption demoOption(u"demo"_s, u"Con --create: aggiunge il ristorante dimostrativo."_s);
     const QCommandLineOption copyOption(
-        u"copy"_s, u"Copy the whole restaurant of DATABASE into the new database DESTINATION (a file or URI)."_s);
+        u"copy"_s, u"Copia tutto il ristorante di DATABASE nel nuovo database DESTINAZIONE (un file o un URI)."_s);
     parser.addOption(createOption);
     parser.addOption(demoOption);
     parser.addOption(copyOption);
-    const QCommandLineOption backupOption(
-        u"backup"_s, u"Write a consistent copy of DATABASE (also while the server runs) into FOLDER, named by date."_s);
-    const QCommandLineOption keepOption(u"keep"_s, u"With --backup: how many copies to keep (default 14)."_s, u"N"_s,
-                                        u"14"_s);
+    const QCommandLineOption backupOption(u"backup"_s,
+        u"Scrive una copia coerente di DATABASE (anche a server attivo) in CARTELLA, con la data nel nome."_s);
+    const QCommandLineOption keepOption(
+        u"keep"_s, u"Con --backup: quante copie tenere (predefinito 14)."_s, u"N"_s, u"14"_s);
     parser.addOption(backupOption);
     parser.addOption(keepOption);
-    parser.addPositionalArgument(u"database"_s,
-                                 u"The database file, or a PostgreSQL URI (postgresql://user@host/dbname)."_s);
-    parser.addPositionalArgument(u"statement"_s, u"The statement to run (standard input without it)."_s, u"[STATEMENT]"_s);
+    parser.addPositionalArgument(
+        u"database"_s, u"Il file del database, o un URI PostgreSQL (postgresql://utente@host/nomedb)."_s);
+    parser.addPositionalArgument(
+        u"istruzione"_s, u"L'istruzione da eseguire (senza: lo standard input)."_s, u"[ISTRUZIONE]"_s);
     // A statement's own words ("-1", "--" comments) are not options of this program.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     if (!parser.parse(app.arguments())) {
         err << "pliko-sql: " << parser.errorText() << Qt::endl;
         return 1;
     }
-    if (parser.isSet(u"help"_s)) {
+    if (parser.isSet(helpOption)) {
         out << parser.helpText();
         return 0;
     }
@@ -187,8 +189,9 @@ int main(int argc, char **argv)
     const bool demo = parser.isSet(demoOption);
     QStringList args = parser.positionalArguments();
     if (args.isEmpty()) {
-        err << "usage: pliko-sql [--create [--demo]] DATABASE [STATEMENT] | --copy SOURCE DESTINATION"
-               " | --backup DATABASE FOLDER [--keep N]" << Qt::endl;
+        err << "uso: pliko-sql [--create [--demo]] DATABASE [ISTRUZIONE] | --copy ORIGINE DESTINAZIONE"
+               " | --backup DATABASE CARTELLA [--keep N]"
+            << Qt::endl;
         return 1;
     }
     const QString path = args.takeFirst();
@@ -203,14 +206,14 @@ int main(int argc, char **argv)
         bool keepOk = false;
         const int keep = keepText.toInt(&keepOk);
         if (args.size() != 1 || create || !keepOk || keep < 1) {
-            err << "usage: pliko-sql --backup DATABASE FOLDER [--keep N]   (N: 1 or more)" << Qt::endl;
+            err << "uso: pliko-sql --backup DATABASE CARTELLA [--keep N]   (N: 1 o più)" << Qt::endl;
             return 1;
         }
         return backup(path, args.first(), keep, out, err);
     }
     if (parser.isSet(copyOption)) {
         if (args.size() != 1 || create) {
-            err << "usage: pliko-sql --copy SOURCE DESTINATION" << Qt::endl;
+            err << "uso: pliko-sql --copy ORIGINE DESTINAZIONE" << Qt::endl;
             return 1;
         }
         QString notes;
