@@ -293,11 +293,11 @@ void TicketDelivery::seguiLavori()
             if (adesso - b.ultimoTentativo < secondiFailover())
                 break;
             if (!backend->cancelJob(b.consegna)) {
-                qCWarning(lcJournal).noquote() << "job" << b.consegna << "of ticket" << b.id << "could not be cancelled";
+                qCWarning(lcJournal).noquote() << "lavoro" << b.consegna << "del biglietto" << b.id << "non annullato";
                 break;
             }
-            qCWarning(lcJournal).noquote() << "job" << b.consegna << "of order" << b.comanda
-                                           << "not printed in time: cancelled, the ticket is owed again";
+            qCWarning(lcJournal).noquote() << "lavoro" << b.consegna << "della comanda" << b.comanda
+                                           << "non stampato in tempo: annullato, il biglietto è di nuovo dovuto";
             m_journal.fallita(b.id,
                               u"lavoro "_s + b.consegna + u" non stampato entro "_s
                                   + QString::number(secondiFailover()) + u" s, annullato"_s,
@@ -377,9 +377,9 @@ int TicketDelivery::recupera()
             if (stato == PrinterBackend::JobState::Pending)
                 continue; // followed on by seguiLavori
             const bool dubbio = stato == PrinterBackend::JobState::Unknown;
-            qCWarning(lcJournal).noquote() << "ticket" << b.id << "of order" << b.comanda << "job" << b.consegna
-                                           << (dubbio ? "unknown to the spooler: printed again as a reprint"
-                                                      : "cancelled or aborted: printed now");
+            qCWarning(lcJournal).noquote() << "biglietto" << b.id << "della comanda" << b.comanda << "lavoro" << b.consegna
+                                           << (dubbio ? "sconosciuto a CUPS: ristampato come RISTAMPA"
+                                                      : "annullato o interrotto: stampato ora");
             m_journal.cambiaStato(b.id, TicketJournal::Fallita, b.ristampa || dubbio);
             continue;
         }
