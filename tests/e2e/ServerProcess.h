@@ -183,6 +183,18 @@ protected:
     {
         return waitFor([&] { return printed(printer).contains(text); });
     }
+    // pliko-ctl against the server's control socket (socketPath); its exit status, out receives what
+    // it printed.
+    int ctl(const QStringList &args, QString *out = nullptr)
+    {
+        QProcess p;
+        p.start(QStringLiteral(PLIKOCTL_BINARY), QStringList{u"--socket"_s, socketPath} + args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        if (out)
+            *out = QString::fromUtf8(p.readAllStandardOutput());
+        return p.exitCode();
+    }
+    QString socketPath;
     // The first value the query returns from the restaurant's database; with write, "ok" or the error.
     QString query(const QString &sql, bool write = false) const
     {

@@ -44,15 +44,7 @@ protected:
             ASSERT_TRUE(waitForLog(u"servizio Duvu attivo"_s)) << log.toStdString();
         }
     }
-    int ctl(const QStringList &args)
-    {
-        QProcess p;
-        p.start(QStringLiteral(PLIKOCTL_BINARY), QStringList{u"--socket"_s, socketPath} + args);
-        EXPECT_TRUE(p.waitForFinished(60000));
-        return p.exitCode();
-    }
     void collegaTardiEOrdina();
-    QString socketPath;
     DuvuSim sim;
 };
 

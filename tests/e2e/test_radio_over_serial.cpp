@@ -28,16 +28,6 @@ protected:
                       + (more.contains(u"AccessPointTimeoutMs"_s) ? QString() : u"AccessPointTimeoutMs=300\n"_s) + more;
         start({u"--headless"_s, u"--config"_s, writeConfig(dbPath)});
     }
-    // pliko-ctl's exit status; out receives what it printed.
-    int ctl(const QStringList &args, QString *out = nullptr)
-    {
-        QProcess p;
-        p.start(QStringLiteral(PLIKOCTL_BINARY), QStringList{u"--socket"_s, socketPath} + args);
-        EXPECT_TRUE(p.waitForFinished(60000));
-        if (out)
-            *out = QString::fromUtf8(p.readAllStandardOutput());
-        return p.exitCode();
-    }
     QString devicePath() const { return dir.filePath(u"ap"_s); }
     QString status()
     {
@@ -46,7 +36,6 @@ protected:
         return out;
     }
     DuvuSim sim;
-    QString socketPath;
 };
 
 TEST_F(RadioBinaryTest, ARadioRestaurantIsServedFromStartAndDrivenFromTheShell)

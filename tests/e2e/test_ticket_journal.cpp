@@ -39,16 +39,6 @@ protected:
         return exchange("PALM01|Comanda|" + QByteArray::number(inizio) + "|" + QByteArray::number(tavolo)
                         + "|2|1|0|0;M|" + QByteArray::number(articolo) + "|1|9,00|1|x|0|0;\r");
     }
-    int ctl(const QStringList &args, QString *out = nullptr)
-    {
-        QProcess p;
-        p.start(QStringLiteral(PLIKOCTL_BINARY), QStringList{u"--socket"_s, socketPath} + args);
-        EXPECT_TRUE(p.waitForFinished(60000));
-        if (out)
-            *out = QString::fromUtf8(p.readAllStandardOutput());
-        return p.exitCode();
-    }
-    QString socketPath;
 };
 
 constexpr int Carbonara = 108; // kitchen

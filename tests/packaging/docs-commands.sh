@@ -46,13 +46,7 @@ shell_blocks() {
 }
 shell_blocks "$source_dir/README.md" "$source_dir/docs/handheld-protocol.md" > blocks
 [ "$(tr -cd '\036' < blocks | wc -c)" -ge 3 ] || fail "the documents' handheld examples are gone"
-run() {
-  if unshare -n true 2>/dev/null; then
-    unshare -n sh -c 'ip link set lo up 2>/dev/null || true; exec "$0" "$@"' "$@"
-  else
-    "$@"
-  fi
-}
+. "$(dirname "$0")/netns.sh"
 run bash -c '
   set -u
   QT_QPA_PLATFORM=offscreen plikoserver --headless --config plikoserver.ini 2>server.log &

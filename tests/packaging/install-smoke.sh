@@ -36,13 +36,7 @@ sed "s#/var/lib/plikoserver#$state#g" "$root/etc/plikoserver/plikoserver.ini" > 
 "$inst/bin/pliko-sql" --create --demo "$state/restaurant.db" >/dev/null || fail "pliko-sql --create"
 "$inst/bin/plikoserver" --check-config --config "$config" || fail "the installed configuration does not check"
 
-run() {
-  if unshare -n true 2>/dev/null; then
-    unshare -n sh -c 'ip link set lo up 2>/dev/null || true; exec "$0" "$@"' "$@"
-  else
-    "$@"
-  fi
-}
+. "$(dirname "$0")/netns.sh"
 # One shell inside the namespace runs the server and speaks to it.
 run bash -c '
   set -u
