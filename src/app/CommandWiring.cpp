@@ -96,6 +96,7 @@ HandheldServices::HandheldServices(CommandDispatcher &dispatcher, ServerContext 
         else
             context.stats.ticketFailed();
     });
+    consegna.setDovute([&context](const QMap<QString, qint64> &perZona) { context.stats.setTicketsOwed(perZona); });
     consegna.setAvvisoZona([this](qint32, bool) {
         if (m_avvisoZona)
             m_avvisoZona(m_parts->report.consegna().zoneGuaste());
@@ -189,7 +190,6 @@ int HandheldServices::ristampaComandeInSospeso(ServerContext &context)
         TicketRecovery recovery(db, context.server(), m_parts->printing, &context.ui());
         n += recovery.ristampa(qint32(std::min<qint64>(minuti, 7 * 24 * 60)));
     }
-    context.stats.setTicketsOwed(m_parts->report.consegna().dovutePerZona());
     db.closeDB();
     return n;
 }
@@ -243,7 +243,6 @@ int HandheldServices::riprovaOra()
         diagnostics::runGuarded("frmStampeDocumenti", "riprova", diagnostics::Where::Outside, [&] {
             TicketDelivery &c = m_parts->report.consegna();
             n = c.riprova();
-            m_context.stats.setTicketsOwed(c.dovutePerZona());
         });
     }
     m_dispatcher.release(held);
@@ -267,7 +266,6 @@ std::optional<int> HandheldServices::ristampa(qint32 comanda, std::optional<qint
     if (held) {
         TicketDelivery &c = m_parts->report.consegna();
         n = c.ristampa(comanda, zona);
-        m_context.stats.setTicketsOwed(c.dovutePerZona());
     }
     m_dispatcher.release(held);
     return n;

@@ -3,12 +3,14 @@
 #include "frmStampeDocumenti.h"
 
 #include "ErrorRoutine.h"
+#include "TicketDelivery.h"
 #include "OperatorUi.h"
 #include "clsDatabase.h"
 #include "modGestioneTipiDato.h"
 #include "modPlikoServer.h"
 
 #include <QFontDatabase>
+#include <QScopeGuard>
 #include <cmath>
 
 using namespace Qt::StringLiterals;
@@ -91,6 +93,50 @@ frmStampeDocumenti::Documento frmStampeDocumenti::documentoPreconto(qint32 idCom
 
 void frmStampeDocumenti::stampaPreConto(qint32 idComanda, const QString &tavoli)
 {
+    m_consegna->documento(TicketJournal::Preconto, idComanda, 7, tavoli);
+}
+
+void frmStampeDocumenti::stampaPreContoSintetico(qint32 idComanda, const QString &tavoli)
+{
+    m_consegna->documento(TicketJournal::PrecontoSintetico, idComanda, 7, tavoli);
+}
+
+void frmStampeDocumenti::stampaListaOrdinazioni(qint32 idComanda, const QString &tavoli)
+{
+    m_consegna->documento(TicketJournal::ListaOrdinazioni, idComanda, 7, tavoli);
+}
+
+bool frmStampeDocumenti::stampaMessaggioCucina(qint32 tipo, const QString &testo)
+{
+    return m_consegna->documento(TicketJournal::MessaggioCucina, 0, tipo, QString(), testo);
+}
+
+frmStampeDocumenti::Esito frmStampeDocumenti::eseguiDocumento(const TicketJournal::Biglietto &b,
+                                                                const QString &stampante)
+{
+    m_sostituta = stampante;
+    auto ripristina = qScopeGuard([this] { m_sostituta.clear(); });
+    switch (b.genere) {
+    case TicketJournal::Preconto:
+        return preconto(b.comanda, b.tavoli);
+    case TicketJournal::PrecontoSintetico:
+        return precontoSintetico(b.comanda, b.tavoli);
+    case TicketJournal::ListaOrdinazioni:
+        return listaOrdinazioni(b.comanda, b.tavoli);
+    case TicketJournal::MessaggioCucina:
+        // On a backup printer the message says whose it is, as a kitchen ticket there does.
+        return messaggioCucina(b.zona,
+                               stampante.isEmpty() ? b.testo
+                                                   : nomeTipoStampante(b.zona).toUpper() + TicketDelivery::RigaRiserva
+                                       + u"\r\n"_s + b.testo,
+                               b.ora);
+    default:
+        return Esito::NienteDaStampare;
+    }
+}
+
+frmStampeDocumenti::Esito frmStampeDocumenti::preconto(qint32 idComanda, const QString &tavoli)
+{
     Documento d = documentoPreconto(idComanda, tavoli, u"Preconto delle ore: "_s, u"Preconto tavolo"_s);
     d.dati = [this, idComanda](cReportData &t) -> qint32 {
         qint16 coperti = 0;
@@ -128,10 +174,10 @@ void frmStampeDocumenti::stampaPreConto(qint32 idComanda, const QString &tavoli)
         }
         return totalRows(t, row + 1, somma + costo, coperti); // one blank row before the total
     };
-    stampaDocumento(d);
+    return stampaDocumento(d);
 }
 
-void frmStampeDocumenti::stampaPreContoSintetico(qint32 idComanda, const QString &tavoli)
+frmStampeDocumenti::Esito frmStampeDocumenti::precontoSintetico(qint32 idComanda, const QString &tavoli)
 {
     Documento d = documentoPreconto(idComanda, tavoli, u"Preconto delle ore: "_s, u"Preconto tavolo"_s);
     d.dati = [this, idComanda](cReportData &t) -> qint32 {
@@ -186,10 +232,10 @@ void frmStampeDocumenti::stampaPreContoSintetico(qint32 idComanda, const QString
         t.addRighe(3);
         return totalRows(t, row + 2, totale + costo, coperti); // one blank row before the total
     };
-    stampaDocumento(d);
+    return stampaDocumento(d);
 }
 
-void frmStampeDocumenti::stampaListaOrdinazioni(qint32 idComanda, const QString &tavoli)
+frmStampeDocumenti::Esito frmStampeDocumenti::listaOrdinazioni(qint32 idComanda, const QString &tavoli)
 {
     Documento d = documentoPreconto(idComanda, tavoli, u" Lista ordinazioni delle ore: "_s,
                                     u"Lista ordinazioni tavolo"_s);
@@ -217,30 +263,31 @@ void frmStampeDocumenti::stampaListaOrdinazioni(qint32 idComanda, const QString 
         }
         return row;
     };
-    stampaDocumento(d);
+    return stampaDocumento(d);
 }
 
-bool frmStampeDocumenti::stampaMessaggioCucina(qint32 tipo, const QString &testo)
+frmStampeDocumenti::Esito frmStampeDocumenti::messaggioCucina(qint32 tipo, const QString &testo, const QString &ora)
 {
     QString stampante;
     qint32 impostazione = 0;
     if (!leggiStampante(tipo, stampante, impostazione)) {
         messaggio(u"Stampante non definita!"_s);
-        return false;
+        return Esito::SenzaStampante;
     }
     if (!m_vp.setDevice(stampante) || !m_vp.setPaperSize(impostazione)) {
         fault(u"stampaMessaggioCucina"_s, m_vp.lastError());
         messaggio(MsgErroreStampa + stampante);
-        return false;
+        return Esito::ErroreStampante;
     }
     if (m_vsr.isBusy())
-        return false;
+        return Esito::Occupato;
     const QString file = setModuloXML(u"Messaggio Cucina"_s, FileStandard);
-    if (file.isEmpty() || !caricaReport(file, u"Messaggio Cucina"_s, {},
-                                        {{u"titolo"_s, u"Messaggio delle ore: "_s + oraCorrente()},
-                                         {u"testo"_s, testo}}))
-        return false;
-    return stampaCaricato(nullptr, {}, u"Messaggio"_s);
+    if (file.isEmpty()
+        || !caricaReport(file, u"Messaggio Cucina"_s, {},
+                         {{u"titolo"_s, u"Messaggio delle ore: "_s + (ora.isEmpty() ? oraCorrente() : ora)},
+                          {u"testo"_s, testo}}))
+        return Esito::ErroreLayout;
+    return stampaCaricato(nullptr, {}, u"Messaggio"_s) ? Esito::Stampato : Esito::ErroreStampante;
 }
 
 QString frmStampeDocumenti::fontResoconto()

@@ -135,9 +135,11 @@ void TicketDelivery::stampaComanda(qint32 idComanda, const QString &tavoli, bool
             qCWarning(lcJournal).noquote() << "comanda" << a.comanda << ": biglietti non annotati:" << m_db.lastErrorText();
             continue;
         }
-        for (const auto &b : m_journal.leggi(u"stato IN (0, 3) AND id_comanda = "_s + QString::number(a.comanda)))
+        for (const auto &b :
+             m_journal.leggi(u"stato IN (0, 3) AND documento = 0 AND id_comanda = "_s + QString::number(a.comanda)))
             consegna(b, file);
     }
+    aggiornaDovute();
 }
 
 bool TicketDelivery::consegna(TicketJournal::Biglietto b, const QString &file)
@@ -146,11 +148,9 @@ bool TicketDelivery::consegna(TicketJournal::Biglietto b, const QString &file)
     QString stampante;
     qint32 impostazione = 0;
     m_form.leggiStampante(b.zona, stampante, impostazione);
-    const QString riserva = stampanteRiserva(b.zona);
-    const bool suRiserva =
-        !riserva.isEmpty() && b.tentativi > 0 && adesso - b.creata >= secondiFailover() && riserva != stampante;
+    const bool suRiserva = this->suRiserva(b, adesso, stampante);
     if (suRiserva)
-        stampante = riserva;
+        stampante = stampanteRiserva(b.zona);
     if (stampante.isEmpty() || file.isEmpty()) {
         m_journal.fallita(b.id, stampante.isEmpty() ? u"nessuna stampante per la zona"_s : u"layout non valido"_s,
                           adesso, true);
@@ -203,8 +203,10 @@ bool TicketDelivery::consegna(TicketJournal::Biglietto b, const QString &file)
                                            inviato = registrata;
                                            return registrata;
                                        });
-            if (!registrata)
+            if (!registrata) {
+                m_forseDovute = true;
                 return false; // the database is away: the ticket stays owed and waits for it
+            }
             if (!ok)
                 errore = m_form.vp().lastError();
         }
@@ -234,8 +236,90 @@ bool TicketDelivery::consegna(TicketJournal::Biglietto b, const QString &file)
     return ok;
 }
 
+bool TicketDelivery::suRiserva(const TicketJournal::Biglietto &b, double adesso, const QString &propria) const
+{
+    const QString riserva = stampanteRiserva(b.zona);
+    return !riserva.isEmpty() && b.tentativi > 0 && adesso - b.creata >= secondiFailover() && riserva != propria;
+}
+
+bool TicketDelivery::documento(int genere, qint32 idComanda, qint32 tipo, const QString &tavoli, const QString &testo)
+{
+    TicketJournal::Biglietto b;
+    b.genere = genere;
+    b.comanda = idComanda;
+    b.zona = tipo;
+    b.tavoli = tavoli;
+    b.testo = testo;
+    b.creata = modPlikoServer::momentoAttuale();
+    b.ora = frmStampeDocumenti::oraCorrente();
+    QString stampante;
+    qint32 impostazione = 0;
+    if (!m_form.leggiStampante(tipo, stampante, impostazione))
+        return m_form.eseguiDocumento(b, {}) == frmStampeDocumenti::Esito::Stampato; // says why, owes nothing
+    b.stampante = stampante;
+    b.id = m_journal.aggiungi(b);
+    if (b.id == 0) {
+        // The journal is away with the database: the document still prints, only not retried.
+        qCWarning(lcJournal).noquote() << "documento" << genere << "della comanda" << idComanda << "non annotato:"
+                                       << m_db.lastErrorText();
+        return m_form.eseguiDocumento(b, {}) == frmStampeDocumenti::Esito::Stampato;
+    }
+    if (m_inCorso)
+        return false; // tickets are going out: the retry round prints it
+    m_inCorso = true;
+    const bool ok = consegnaDocumento(b);
+    m_inCorso = false;
+    aggiornaDovute();
+    return ok;
+}
+
+bool TicketDelivery::consegnaDocumento(const TicketJournal::Biglietto &b)
+{
+    using Esito = frmStampeDocumenti::Esito;
+    const double adesso = modPlikoServer::momentoAttuale();
+    QString propria;
+    qint32 impostazione = 0;
+    m_form.leggiStampante(b.zona, propria, impostazione);
+    const bool riserva = suRiserva(b, adesso, propria);
+    m_form.setSilenzioso(m_zoneGuaste.contains(b.zona) && !riserva);
+    auto parla = qScopeGuard([this] { m_form.setSilenzioso(false); });
+    const Esito esito = m_form.eseguiDocumento(b, riserva ? stampanteRiserva(b.zona) : QString());
+    switch (esito) {
+    case Esito::Stampato:
+        m_journal.stampata(b.id, m_form.vp().lastJob(), riserva ? TicketJournal::Spostata : TicketJournal::Stampata);
+        break;
+    case Esito::NienteDaStampare:
+    case Esito::SenzaStampante:
+        // Nothing is owed: the order has no lines, or the back office took the printer away.
+        m_journal.stampata(b.id, QString());
+        return true;
+    case Esito::Occupato:
+    case Esito::ErroreLayout:
+    case Esito::ErroreStampante:
+        m_journal.fallita(b.id, esito == Esito::ErroreLayout ? u"layout non valido"_s : m_form.vp().lastError(), adesso,
+                          true);
+        break;
+    }
+    const bool ok = esito == Esito::Stampato;
+    if (!riserva)
+        segnaZona(b.zona, ok);
+    if (m_esito)
+        m_esito(b.zona, adesso - b.creata, riserva, ok);
+    return ok;
+}
+
+void TicketDelivery::aggiornaDovute()
+{
+    if (!m_forseDovute || !m_dovute)
+        return;
+    const auto perZona = dovutePerZona();
+    m_forseDovute = !perZona.isEmpty();
+    m_dovute(perZona);
+}
+
 void TicketDelivery::segnaZona(qint32 z, bool ok)
 {
+    m_forseDovute = m_forseDovute || !ok;
     if (ok == !m_zoneGuaste.contains(z))
         return;
     const QString nome = frmStampeDocumenti::nomeTipoStampante(z);
@@ -319,6 +403,10 @@ int TicketDelivery::riprova()
     const auto dovute = m_journal.leggi(u"stato IN (0, 3)"_s);
     const QString file = dovute.isEmpty() ? QString() : m_form.fileComanda();
     for (const auto &b : dovute) {
+        if (b.genere == TicketJournal::MessaggioCucina) {
+            stampati += consegnaDocumento(b) ? 1 : 0; // a message belongs to no order
+            continue;
+        }
         bool esiste = true;
         const bool aperta = comandaAperta(b.comanda, &esiste);
         if (!esiste) {
@@ -327,9 +415,10 @@ int TicketDelivery::riprova()
             m_journal.elimina(b.id);
             continue;
         }
-        if (aperta && consegna(b, file))
+        if (aperta && (b.genere == TicketJournal::Comanda ? consegna(b, file) : consegnaDocumento(b)))
             ++stampati;
     }
+    aggiornaDovute();
     return stampati;
 }
 
@@ -403,7 +492,7 @@ int TicketDelivery::recupera()
 
 int TicketDelivery::ristampa(qint32 idComanda, std::optional<qint32> zona)
 {
-    QString where = u"su_richiesta = 0 AND id_comanda = "_s + QString::number(idComanda);
+    QString where = u"su_richiesta = 0 AND documento = 0 AND id_comanda = "_s + QString::number(idComanda);
     if (zona)
         where += u" AND zona = "_s + QString::number(*zona);
     QList<TicketJournal::Biglietto> righe = m_journal.leggi(where);
@@ -450,6 +539,7 @@ int TicketDelivery::ristampa(qint32 idComanda, std::optional<qint32> zona)
             if (r.zona == b.zona && (r.stato == TicketJournal::Dovuta || r.stato == TicketJournal::Fallita))
                 m_journal.stampata(r.id, fatta ? fatta->consegna : QString());
     }
+    aggiornaDovute();
     return stampati;
 }
 

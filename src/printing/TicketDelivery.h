@@ -31,7 +31,12 @@ public:
     // Journals what the order still has to print, one ticket per zone with a printer, and prints the
     // order's owed tickets. A reprint labels them so.
     void stampaComanda(qint32 idComanda, const QString &tavoli, bool ristampa);
-    // Prints again every owed or failed ticket of open orders; how many printed.
+    // A document a waiter asked for (pre-bill, order list, kitchen message: TicketJournal::Genere),
+    // journalled before it prints so that a printer that fails owes it like a kitchen ticket: it is
+    // retried, moves to the backup printer of its printer type, and shows in the pending list.
+    // `tipo` is the printer type it prints on. True when it printed (or had nothing to print).
+    bool documento(int genere, qint32 idComanda, qint32 tipo, const QString &tavoli, const QString &testo = {});
+    // Prints again every owed or failed ticket of open orders (and owed kitchen messages); how many printed.
     int riprova();
     // Start-up: tickets left "sent" by a stop are checked against their printer (printed ones
     // confirmed, the rest owed again, marked as reprints where it cannot be known), then retried.
@@ -52,6 +57,9 @@ public:
     // Told of each ticket printed: its zone, seconds from owed to printed, and whether it went to the backup printer.
     using EsitoBiglietto = std::function<void(qint32 zona, double secondi, bool riserva, bool ok)>;
     void setEsitoBiglietto(EsitoBiglietto esito) { m_esito = std::move(esito); }
+    // Told of the tickets owed per zone whenever they may have changed (a ticket failed, or some were owed).
+    using Dovute = std::function<void(const QMap<QString, qint64> &perZona)>;
+    void setDovute(Dovute dovute) { m_dovute = std::move(dovute); }
     bool zonaGuasta(qint32 zona) const { return m_zoneGuaste.contains(zona); }
     QList<qint32> zoneGuaste() const { return m_zoneGuaste.values(); }
 
@@ -66,6 +74,10 @@ public:
 private:
     // Hands one ticket over; true when its printer took it.
     bool consegna(TicketJournal::Biglietto b, const QString &file);
+    // The same for a journalled document; true when it printed or had nothing to print.
+    bool consegnaDocumento(const TicketJournal::Biglietto &b);
+    // The printer a row goes to now: its own, or the backup once FailoverSeconds have passed.
+    bool suRiserva(const TicketJournal::Biglietto &b, double adesso, const QString &propria) const;
     // Whether a ticket left "sent" reached its spool folder (its text is there, unclaimed).
     std::optional<QString> fileConsegnato(const TicketJournal::Biglietto &b);
     bool comandaAperta(qint32 idComanda, bool *esiste);
@@ -73,6 +85,8 @@ private:
     // when it failed or was still pending after FailoverSeconds (then cancelled).
     void seguiLavori();
     void segnaZona(qint32 z, bool ok);
+    // Reports the owed tickets when something may be owed; a healthy round costs no query.
+    void aggiornaDovute();
 
     frmStampeDocumenti &m_form;
     clsDatabase &m_db;
@@ -90,4 +104,6 @@ private:
     QSet<qint32> m_zoneGuaste;
     AvvisoZona m_avviso;
     EsitoBiglietto m_esito;
+    Dovute m_dovute;
+    bool m_forseDovute = true; // the last count was not zero, or a ticket failed since
 };

@@ -24,7 +24,7 @@ bool TicketJournal::prepara()
                    {u"ultimo_tentativo", D::dbDouble}, {u"tavoli", D::dbText},     {u"cameriere", D::dbText},
                    {u"ora", D::dbText},              {u"righe", D::dbMemo},        {u"impronta", D::dbText},
                    {u"consegna", D::dbText},         {u"errore", D::dbMemo},       {u"ristampa", D::dbInteger},
-                   {u"su_richiesta", D::dbInteger}};
+                   {u"su_richiesta", D::dbInteger},  {u"documento", D::dbInteger}, {u"testo", D::dbMemo}};
     if (!m_db.createField(Tabella, u"id_stampa"_s, D::dbLong, {}, true, -1, true))
         return false;
     for (const auto &c : colonne) {
@@ -93,6 +93,8 @@ qint32 TicketJournal::aggiungi(const Biglietto &b)
     rs->setValue(u"errore"_s, b.errore);
     rs->setValue(u"ristampa"_s, b.ristampa ? 1 : 0);
     rs->setValue(u"su_richiesta"_s, b.suRichiesta ? 1 : 0);
+    rs->setValue(u"documento"_s, b.genere);
+    rs->setValue(u"testo"_s, b.testo);
     return m_db.updateRecord(*rs) ? id : 0;
 }
 
@@ -123,6 +125,8 @@ QList<TicketJournal::Biglietto> TicketJournal::leggi(const QString &where)
         b.errore = tipi::toText(rs->value(u"errore"_s));
         b.ristampa = tipi::toLong(rs->value(u"ristampa"_s)) != 0;
         b.suRichiesta = tipi::toLong(rs->value(u"su_richiesta"_s)) != 0;
+        b.genere = tipi::toLong(rs->value(u"documento"_s));
+        b.testo = tipi::toText(rs->value(u"testo"_s));
         out.append(std::move(b));
     }
     return out;

@@ -29,6 +29,8 @@ public:
     static inline const QString Tabella = QStringLiteral("pliko_stampe");
 
     enum Stato { Dovuta = 0, Inviata = 1, Stampata = 2, Fallita = 3, Spostata = 4 };
+    // What a row prints: an order's kitchen ticket, or one of the documents a waiter asks for.
+    enum Genere { Comanda = 0, Preconto = 1, PrecontoSintetico = 2, ListaOrdinazioni = 3, MessaggioCucina = 4 };
 
     struct Biglietto
     {
@@ -49,6 +51,8 @@ public:
         QString errore;
         bool ristampa = false;    // printed with the reprint label (a doubt after a stop, or asked for)
         bool suRichiesta = false; // a reprint the operator asked for (not a ticket the order owed)
+        int genere = Comanda;
+        QString testo;            // a kitchen message's text
     };
 
     explicit TicketJournal(clsDatabase &db) : m_db(db) {}

@@ -158,7 +158,9 @@ QString frmStampeDocumenti::nomeTipoStampante(qint32 tipo)
 
 bool frmStampeDocumenti::leggiStampante(qint32 tipo, QString &stampante, qint32 &impostazione) const
 {
-    const QString valore = tipi::toText(m_registry.backOffice(u"zona_ristorante_"_s + nomeTipoStampante(tipo)));
+    QString valore = tipi::toText(m_registry.backOffice(u"zona_ristorante_"_s + nomeTipoStampante(tipo)));
+    if (!m_sostituta.isEmpty()) // a backup printer keeps the page setting of the printer it stands in for
+        valore = m_sostituta + (valore.contains(u'|') ? valore.mid(valore.indexOf(u'|')) : QString());
     if (valore.isEmpty()) {
         stampante.clear();
         impostazione = PaperSize::A4;

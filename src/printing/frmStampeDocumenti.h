@@ -90,6 +90,8 @@ public:
     void stampaListaOrdinazioni(qint32 idComanda, const QString &tavoli);
     // A waiter's message on the printer of a zone (document type); false when it did not print.
     bool stampaMessaggioCucina(qint32 tipo, const QString &testo);
+    // Each of the four, journalled through TicketDelivery::documento; these print one journal row (a
+    // kitchen message with its own time), on `stampante` instead of the type's printer when given.
     // The plain-text summary of an order-sending test, on the printer the operator chooses (the
     // pre-bill printer when nobody is there to choose). False when nothing was printed.
     bool stampaResocontoTest(const QStringList &righe);
@@ -104,6 +106,7 @@ public:
     // --- What the print operations share ---------------------------------------------------------
 
     enum class Esito { Stampato, NienteDaStampare, Occupato, SenzaStampante, ErroreLayout, ErroreStampante };
+    Esito eseguiDocumento(const TicketJournal::Biglietto &b, const QString &stampante);
 
     struct Documento
     {
@@ -178,6 +181,10 @@ private:
     bool stampantiComanda() const; // a ticket printer in some zone
 
     void messaggio(const QString &text) const;
+    Esito preconto(qint32 idComanda, const QString &tavoli);
+    Esito precontoSintetico(qint32 idComanda, const QString &tavoli);
+    Esito listaOrdinazioni(qint32 idComanda, const QString &tavoli);
+    Esito messaggioCucina(qint32 tipo, const QString &testo, const QString &ora);
     bool reportPresenti(const QString &file, const QStringList &reports) const;
     QString versione(const QString &file, const QString &report, bool *ok);
 
@@ -191,5 +198,6 @@ private:
     PrintControl m_vp;
     std::function<bool(QString &)> m_sceltaStampante;
     bool m_silenzioso = false;
+    QString m_sostituta; // the printer a journalled document goes to instead of its type's
     std::unique_ptr<TicketDelivery> m_consegna;
 };

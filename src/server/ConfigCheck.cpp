@@ -192,8 +192,8 @@ QStringList fileProblems(const Registry &registry)
     for (const QString &name : raw.childKeys()) {
         // Com<N>: the device of serial port N.
         static const QRegularExpression comPort(u"^Com[1-9][0-9]{0,2}$"_s);
-        // BackupPrinter_<zone>: the backup printer of a ticket zone.
-        static const QRegularExpression backup(u"^BackupPrinter_(cassa|cucina|pizzeria|bar)$"_s);
+        // BackupPrinter_<zone>: the backup printer of a ticket zone, or of the pre-bill printer.
+        static const QRegularExpression backup(u"^BackupPrinter_(cassa|cucina|pizzeria|bar|preconto)$"_s);
         if (knownOptions().contains(name) || comPort.match(name).hasMatch() || backup.match(name).hasMatch())
             continue;
         problems.append(where.of(Registry::OwnKey, name) + u": opzione sconosciuta "_s + name);
@@ -283,7 +283,7 @@ QStringList resourceProblems(const Registry &registry)
                             + u"\" non disponibile: "_s + error);
     }
     // A backup printer that is not there: its zone keeps retrying on its own printer.
-    for (const QString &zone : {u"cassa"_s, u"cucina"_s, u"pizzeria"_s, u"bar"_s}) {
+    for (const QString &zone : {u"cassa"_s, u"cucina"_s, u"pizzeria"_s, u"bar"_s, u"preconto"_s}) {
         const QString name = u"BackupPrinter_"_s + zone;
         const QString printer = registry.option(name).trimmed();
         QString error;

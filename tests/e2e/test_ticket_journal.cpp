@@ -6,7 +6,9 @@
 #include "ServerProcess.h"
 
 #include <QRandomGenerator>
+#include <atomic>
 #include <csignal>
+#include <thread>
 
 namespace {
 
@@ -95,7 +97,29 @@ TEST_F(TicketJournalTest, AMissingPrinterGetsEveryOwedTicketOnceWhenItReturnsAnd
                      {{u"reprint"_s, u"x"_s}, "not an order"}};
     for (const auto &s : sbagliate)
         EXPECT_EQ(ctl(s.args), 1) << s.perche;
-    EXPECT_EQ(biglietti(u"Cucina"_s).size() + biglietti(u"Bar"_s).size(), Ordini - pizze + 1);
+    const qsizetype prima = biglietti(u"Cucina"_s).size();
+    EXPECT_EQ(prima + biglietti(u"Bar"_s).size(), Ordini - pizze + 1);
+
+    // A reprint storm from the shell: each prints once and in the order asked, while the handhelds
+    // are still answered.
+    const QString tavolo11 = query(u"SELECT id_comanda FROM tavoli_occupati WHERE numero_tavolo = 11"_s);
+    const QString tavolo12 = query(u"SELECT id_comanda FROM tavoli_occupati WHERE numero_tavolo = 12"_s);
+    constexpr int Ristampe = 100;
+    std::atomic<int> fallite = 0;
+    std::thread tempesta([&] {
+        for (int i = 0; i < Ristampe; ++i)
+            fallite += ctl({u"reprint"_s, i % 2 ? tavolo12 : tavolo11, u"cucina"_s}) == 0 ? 0 : 1;
+    });
+    int risposte = 0;
+    for (int i = 0; i < 20; ++i)
+        risposte += exchange("PALM01|TestConnessione|\r") == "TestOK|\r" ? 1 : 0;
+    tempesta.join();
+    EXPECT_EQ(risposte, 20);
+    EXPECT_EQ(fallite, 0);
+    const QStringList tutti = biglietti(u"Cucina"_s);
+    ASSERT_EQ(tutti.size(), prima + Ristampe);
+    for (int i = 0; i < Ristampe; ++i)
+        EXPECT_TRUE(tutti[prima + i].contains(i % 2 ? u"TAVOLO 12"_s : u"TAVOLO 11"_s)) << i;
 }
 
 TEST_F(TicketJournalTest, KillNineDuringAnOrderStreamNeitherLosesNorDoublesATicket)

@@ -2,6 +2,8 @@
 #include "PrintingFixture.h"
 #include "TicketDelivery.h"
 
+#include <functional>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -162,7 +164,7 @@ TEST_F(KitchenTickets, AMissingKitchenPrinterHoldsBackOnlyTheKitchenWhoseTicketI
     EXPECT_TRUE(biglietti(u"Cassa"_s)[0].contains(u"2 Spaghetti alla carbonara"_s));
     EXPECT_EQ(ui.messages(), QStringList{frmStampeDocumenti::MsgConfigurazioneStampante + u" (Cucina)"_s});
     // The kitchen's ticket is owed in the journal, with its error.
-    EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM pliko_stampe WHERE stato = 3 AND zona = 2"_s), u"1"_s);
+    EXPECT_EQ(tdb.scalar(u"SELECT tentativi FROM pliko_stampe WHERE stato = 3 AND zona = 2"_s), u"1"_s);
     EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM pliko_stampe WHERE stato = 2"_s), u"3"_s);
 
     // A retry while the kitchen is still down tells the operator nothing new.
@@ -235,6 +237,61 @@ TEST_F(KitchenTickets, AZoneWithABackupPrinterMovesThereAfterTheFailoverTimeAndN
     QDir(spoolDir()).mkpath(u"Pizzeria"_s);
     EXPECT_EQ(frm->consegna().riprova(), 0);
     EXPECT_TRUE(biglietti(u"Pizzeria"_s).isEmpty());
+}
+
+TEST_F(KitchenTickets, ADocumentAWaiterAskedForIsOwedUntilItPrintsOnceThenMovesToItsBackup)
+{
+    const struct
+    {
+        const char *nome;
+        qint32 tipo;
+        QString stampante;
+        std::function<void(frmStampeDocumenti &, qint32)> stampa;
+        QString testo;
+    } casi[] = {
+        {"pre-bill", 7, u"Preconto"_s, [](frmStampeDocumenti &f, qint32 c) { f.stampaPreConto(c, u"5"_s); },
+         u"Totale"_s},
+        {"short pre-bill", 7, u"Preconto"_s,
+         [](frmStampeDocumenti &f, qint32 c) { f.stampaPreContoSintetico(c, u"5"_s); }, u"Totale"_s},
+        {"order list", 7, u"Preconto"_s, [](frmStampeDocumenti &f, qint32 c) { f.stampaListaOrdinazioni(c, u"5"_s); },
+         u"lista ordinazioni"_s},
+        {"kitchen message", 2, u"Cucina"_s,
+         [](frmStampeDocumenti &f, qint32) { EXPECT_FALSE(f.stampaMessaggioCucina(2, u"Messaggio: senza sale"_s)); },
+         u"senza sale"_s},
+    };
+    const qint32 c = nuovaComanda();
+    nuovaRiga(c, Carbonara, 1);
+    ASSERT_TRUE(frm->consegna().journal().prepara());
+    for (const auto &k : casi) {
+        SCOPED_TRACE(k.nome);
+        tdb.exec(u"DELETE FROM pliko_stampe"_s);
+        QDir(spoolDir()).removeRecursively();
+        configura(k.tipo, k.stampante, {}, false);
+        k.stampa(*frm, c);
+        EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM pliko_stampe WHERE stato = 3 AND tentativi = 1"_s), u"1"_s);
+
+        QDir(spoolDir()).mkpath(k.stampante);
+        EXPECT_EQ(frm->consegna().riprova(), 1);
+        EXPECT_EQ(frm->consegna().riprova(), 0);
+        ASSERT_EQ(biglietti(k.stampante).size(), 1);
+        EXPECT_TRUE(biglietti(k.stampante)[0].contains(k.testo)) << biglietti(k.stampante)[0].toStdString();
+    }
+
+    // The pre-bill printer's backup takes its documents after FailoverSeconds; a kitchen message on
+    // the kitchen's backup says whose it is.
+    QDir(spoolDir()).removeRecursively();
+    QDir(spoolDir()).mkpath(u"Cassa"_s);
+    configura(7, u"Preconto"_s, {}, false);
+    registry->setValue(Registry::OwnKey, u"BackupPrinter_preconto"_s, u"Cassa"_s);
+    registry->setValue(Registry::OwnKey, u"BackupPrinter_cucina"_s, u"Cassa"_s);
+    registry->setValue(Registry::OwnKey, u"FailoverSeconds"_s, u"0"_s);
+    frm->stampaPreConto(c, u"5"_s);
+    frm->stampaMessaggioCucina(2, u"Messaggio: tavolo 5 allergia"_s);
+    EXPECT_EQ(frm->consegna().riprova(), 2);
+    ASSERT_EQ(biglietti(u"Cassa"_s).size(), 2);
+    EXPECT_TRUE(biglietti(u"Cassa"_s)[0].contains(u"Totale"_s));
+    EXPECT_TRUE(biglietti(u"Cassa"_s)[1].contains(u"CUCINA - STAMPANTE DI RISERVA"_s));
+    EXPECT_EQ(frm->consegna().riprova(), 0);
 }
 
 TEST_F(KitchenTickets, AfterAStopASentTicketIsCheckedAgainstItsSpoolFolderBeforeAnyReprint)
