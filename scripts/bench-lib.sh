@@ -9,15 +9,22 @@ wait_port() {
   return 1
 }
 
-# start_demo_server BUILD WORK: creates WORK/server.db (the demo restaurant) and a configuration
-# without printers, starts plikoserver headless on port 31512 and sets $server to its pid.
+# start_demo_server BUILD WORK [PRINTERS]: creates WORK/server.db (the demo restaurant) and a
+# configuration, without printers unless PRINTERS is 1 (then every zone prints on its own spool
+# printer), starts plikoserver headless on port 31512 and sets $server to its pid.
 start_demo_server() {
-  local build=$1 work=$2
+  local build=$1 work=$2 printers=${3:-0} zones=""
   "$build/tools/pliko-sql/pliko-sql" --create --demo "$work/server.db" >/dev/null
+  if [ "$printers" = 1 ]; then
+    for z in cassa cucina pizzeria bar; do
+      mkdir -p "$work/spool/$z"
+      zones+="zona_ristorante_$z=$z|9"$'\n'
+    done
+  fi
   cat > "$work/plikoserver.ini" <<INI
 [Software\\Orvanta\\Quillmark10\\Config]
 LastDBPath=$work/server.db
-
+$zones
 [PlikoServer]
 Locale=it_IT
 PrinterBackend=spool
