@@ -13,6 +13,7 @@
 #include "FirstRunSetup.h"
 #include "Guarded.h"
 #include "GuiOperatorUi.h"
+#include "LogEvents.h"
 #include "Housekeeping.h"
 #include "LogSetup.h"
 #include "NanoExport.h"
@@ -44,6 +45,7 @@
 #include <QInputDialog>
 #include <QLoggingCategory>
 #include <QTimer>
+#include <optional>
 #include <csignal>
 #include <QMessageBox>
 #include <cstdio>
@@ -224,6 +226,9 @@ int main(int argc, char **argv)
         ui = std::make_unique<GuiOperatorUi>();
     auto accessPoint = NanoWiring::creaAccessPoint(*registry);
     ServerContext context(std::move(registry), std::move(ui), std::move(accessPoint), std::make_unique<SystemClock>());
+    std::optional<LogEvents> logEvents;
+    if (!headless)
+        logEvents.emplace(context.ui()); // start-up lines and warnings in "Eventi" too
     ServerCore core(context);
     HandheldServices services(core.dispatcher(), context, core.wsServer());
     NanoWiring radio(context);
@@ -389,6 +394,8 @@ int main(int argc, char **argv)
     });
     housekeeping.start();
     supervisor.started();
+    if (logEvents)
+        QTimer::singleShot(0, &core, [&logEvents] { logEvents->avviato(); });
     const int code = app->exec();
     // The routine's hooks reach objects of this function: none may run once they are gone.
     diagnostics::installErrorSetup({});

@@ -7,6 +7,7 @@
 #include "ServerCore.h"
 #include "TestSupport.h"
 #include "frmMain.h"
+#include "LogEvents.h"
 #include "frmSysTray.h"
 #include "QtTranslations.h"
 #include "frmStampeDocumenti.h"
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -231,4 +233,29 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+Q_LOGGING_CATEGORY(lcProvaAvvio, "pliko.start")
+Q_LOGGING_CATEGORY(lcProvaOrdini, "pliko.orders")
+
+TEST_F(MainWindowTest, StartUpLinesAndWarningsOfTheStartReachTheEventList)
+{
+    auto *status = child<QListWidget>("lbStatus");
+    {
+        LogEvents events(context->ui());
+        qCInfo(lcProvaAvvio) << "in ascolto sulla porta 31512";
+        qCWarning(lcProvaOrdini) << "database non raggiungibile";
+        qCInfo(lcProvaOrdini) << "una richiesta";
+        events.avviato();
+        qCWarning(lcProvaOrdini) << "un avviso del servizio";
+        qCInfo(lcProvaAvvio) << "server terminato";
+        QCoreApplication::processEvents();
+    }
+    qCInfo(lcProvaAvvio) << "dopo";
+    QCoreApplication::processEvents();
+    QStringList testi;
+    for (int i = 0; i < status->count(); ++i)
+        testi << status->item(i)->text().mid(9);
+    EXPECT_EQ(testi, QStringList({u"in ascolto sulla porta 31512"_s, u"database non raggiungibile"_s,
+                                  u"server terminato"_s}));
 }
