@@ -37,7 +37,7 @@ run bash -c '
   build=$1 work=$2
   as() { local u=$1 g=$2; shift 2; setpriv --reuid="$u" --regid="$g" --clear-groups "$@"; }
   HOME=$work QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work/run \
-    as nobody plikoserver "$build/src/app/plikoserver" --headless --config "$work/plikoserver.ini" 2>"$work/server.log" &
+    setpriv --reuid=nobody --regid=plikoserver --clear-groups "$build/src/app/plikoserver" --headless --config "$work/plikoserver.ini" 2>"$work/server.log" &
   pid=$!
   for _ in $(seq 1 100); do [ -S "$work/run/plikoserver.sock" ] && break; sleep 0.1; done
   ctl() { "$@" "$build/tools/pliko-ctl/pliko-ctl" --socket "$work/run/plikoserver.sock" status >/dev/null 2>&1; }
