@@ -9,10 +9,11 @@ wait_port() {
   return 1
 }
 
-# start_demo_server BUILD WORK: creates WORK/server.db (the demo restaurant) and a configuration
-# without printers, starts plikoserver headless on port 31512 and sets $server to its pid.
+# start_demo_server BUILD WORK [BINARY]: creates WORK/server.db (the demo restaurant) and a configuration
+# without printers, starts plikoserver headless on port 31512 and sets $server to its pid. The server is
+# BINARY, else $PLIKOSERVER, else BUILD's (another build's server measured with this build's tools).
 start_demo_server() {
-  local build=$1 work=$2
+  local build=$1 work=$2 binary=${3:-${PLIKOSERVER:-$1/src/app/plikoserver}}
   "$build/tools/pliko-sql/pliko-sql" --create --demo "$work/server.db" >/dev/null
   cat > "$work/plikoserver.ini" <<INI
 [Software\\Orvanta\\Quillmark10\\Config]
@@ -24,7 +25,7 @@ PrinterBackend=spool
 PrintSpoolDir=$work/spool
 LogLevel=warning
 INI
-  QT_QPA_PLATFORM=offscreen "$build/src/app/plikoserver" --headless --config "$work/plikoserver.ini" \
+  QT_QPA_PLATFORM=offscreen "$binary" --headless --config "$work/plikoserver.ini" \
     2>"$work/server.log" &
   server=$!
   wait_port 31512
