@@ -18,7 +18,7 @@ start_demo_server "$build" "$work"
 orders=$!
 sleep 1
 # The lock is taken and held by the sqlite3 shell: BEGIN IMMEDIATE, a pause, then the rollback.
-printf 'BEGIN IMMEDIATE;\n.shell sleep %s\nROLLBACK;\n' "$hold" | sqlite3 "$work/server.db" &
+printf '.timeout 5000\nBEGIN IMMEDIATE;\n.shell sleep %s\nROLLBACK;\n' "$hold" | sqlite3 "$work/server.db" &
 lock=$!
 sleep 0.3
 echo -n "TestConnessione, write lock held ${hold} s: "
