@@ -9,11 +9,12 @@ wait_port() {
   return 1
 }
 
-# start_demo_server BUILD WORK [PRINTERS]: creates WORK/server.db (the demo restaurant) and a
-# configuration, without printers unless PRINTERS is 1 (then every zone prints on its own spool
-# printer), starts plikoserver headless on port 31512 and sets $server to its pid.
+# start_demo_server BUILD WORK [PRINTERS [BINARY]]: creates WORK/server.db (the demo restaurant) and a
+# configuration, without printers unless PRINTERS is 1 (then every zone prints on its own spool printer),
+# starts plikoserver headless on port 31512 and sets $server to its pid. The server is BINARY, else
+# $PLIKOSERVER, else BUILD's (another build's server measured with this build's tools).
 start_demo_server() {
-  local build=$1 work=$2 printers=${3:-0} zones=""
+  local build=$1 work=$2 printers=${3:-0} binary=${4:-${PLIKOSERVER:-$1/src/app/plikoserver}} zones=""
   "$build/tools/pliko-sql/pliko-sql" --create --demo "$work/server.db" >/dev/null
   if [ "$printers" = 1 ]; then
     for z in cassa cucina pizzeria bar; do
@@ -31,7 +32,7 @@ PrinterBackend=spool
 PrintSpoolDir=$work/spool
 LogLevel=warning
 INI
-  QT_QPA_PLATFORM=offscreen "$build/src/app/plikoserver" --headless --config "$work/plikoserver.ini" \
+  QT_QPA_PLATFORM=offscreen "$binary" --headless --config "$work/plikoserver.ini" \
     2>"$work/server.log" &
   server=$!
   wait_port 31512

@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6sql6-psql libgl-dev
-  libsqlite3-dev libcups2-dev libzip-dev libsystemd-dev systemd qt6-translations-l10n dpkg-dev fakeroot
+  libsqlite3-dev sqlite3 libcups2-dev libzip-dev libsystemd-dev systemd qt6-translations-l10n dpkg-dev fakeroot
   libpq-dev postgresql-15
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core cups cups-client cups-bsd socat

@@ -18,6 +18,7 @@
 #include "modPlikoServer.h"
 
 #include <QDebug>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 
@@ -64,6 +65,19 @@ private:
     frmStampeDocumenti &m_report;
 };
 
+// Runs `f` on `target`'s thread: in place when already there, queued otherwise.
+void suoThread(QObject &target, std::function<void()> f)
+{
+    if (QThread::currentThread() == target.thread())
+        f();
+    else
+        QMetaObject::invokeMethod(&target, std::move(f), Qt::QueuedConnection);
+}
+
+// How long the operator's window or shell waits for the database thread before answering that the
+// database is busy.
+constexpr std::chrono::seconds OperatorWait{5};
+
 } // namespace
 
 struct HandheldServices::Parts
@@ -92,11 +106,13 @@ HandheldServices::HandheldServices(CommandDispatcher &dispatcher, ServerContext 
     TicketDelivery &consegna = p.report.consegna();
     consegna.setEsitoBiglietto([&context](qint32, double secondi, bool riserva, bool ok) {
         if (ok)
-            context.stats.ticketPrinted(secondi, riserva);
+            context.stats.apply([=](ServerStats &s) { s.ticketPrinted(secondi, riserva); });
         else
-            context.stats.ticketFailed();
+            context.stats.apply([](ServerStats &s) { s.ticketFailed(); });
     });
-    consegna.setDovute([&context](const QMap<QString, qint64> &perZona) { context.stats.setTicketsOwed(perZona); });
+    consegna.setDovute([&context](const QMap<QString, qint64> &perZona) {
+        context.stats.apply([perZona](ServerStats &s) { s.setTicketsOwed(perZona); });
+    });
     consegna.setAvvisoZona([this](qint32, bool) {
         if (m_avvisoZona)
             m_avvisoZona(m_parts->report.consegna().zoneGuaste());
@@ -104,14 +120,17 @@ HandheldServices::HandheldServices(CommandDispatcher &dispatcher, ServerContext 
     avviaRiprova();
     // Every print job says where it went; a failed one says which printer and why.
     p.report.setEsitoStampa([&context](const QString &printer, bool ok, const QString &error) {
-        context.stats.printJob(printer, ok, error);
+        context.stats.apply([=](ServerStats &s) { s.printJob(printer, ok, error); });
         if (ok)
             context.ui().addStatus(u"Stampa inviata a "_s + printer);
         else
             context.ui().addStatus(u"Stampa non riuscita su "_s + printer + u": "_s + error);
     });
-    p.recorder.setTestLog([&p](const QString &line) { p.test.riceviComanda(line); });
-    p.recorder.setRegistrata([&context](qint32 idComanda) { context.stats.setLastOrderKey(idComanda); });
+    // The order-sending test and its window live on the main thread; the handlers reach it queued.
+    p.recorder.setTestLog([&p](const QString &line) { suoThread(p.test, [&p, line] { p.test.riceviComanda(line); }); });
+    p.recorder.setRegistrata([&context](qint32 idComanda) {
+        context.stats.apply([idComanda](ServerStats &s) { s.setLastOrderKey(idComanda); });
+    });
     QObject::connect(&p.test, &TestInvioComande::started, &p.test, [&context] { context.testRunning = true; });
     QObject::connect(&p.test, &TestInvioComande::finished, &p.test, [&context] { context.testRunning = false; });
 
@@ -134,7 +153,7 @@ HandheldServices::HandheldServices(CommandDispatcher &dispatcher, ServerContext 
     });
     dispatcher.registerCommand(u"Comanda"_s, [&p, &context](const HandheldRequest &r) {
         const bool recorded = p.recorder.salvaComanda(r.rest, r.index, false, false);
-        context.stats.orderRecorded(recorded);
+        context.stats.apply([recorded](ServerStats &s) { s.orderRecorded(recorded); });
         if (!recorded)
             r.reject(u"comanda non registrata"_s);
     });
@@ -147,10 +166,12 @@ HandheldServices::HandheldServices(CommandDispatcher &dispatcher, ServerContext 
     for (const bool scarico : {false, true}) {
         dispatcher.registerCommand(scarico ? u"TestScarico"_s : u"Test"_s, [&p, &context, scarico](
                                                                                 const HandheldRequest &r) {
-            if (!p.test.running()) {
-                p.test.setCartellaTemporanea(context.temporaryFolder);
-                p.test.avvia();
-            }
+            suoThread(p.test, [&p, &context] {
+                if (!p.test.running()) {
+                    p.test.setCartellaTemporanea(context.temporaryFolder);
+                    p.test.avvia();
+                }
+            });
             if (!p.recorder.salvaComanda(r.rest, r.index, true, scarico))
                 r.reject(u"comanda di prova non registrata"_s);
         });
@@ -231,7 +252,12 @@ void HandheldServices::avviaRiprova()
     if (intervallo <= 0)
         return;
     t.setInterval(int(intervallo * 1000));
-    QObject::connect(&t, &QTimer::timeout, &t, [this] { riprovaOra(); });
+    QObject::connect(&t, &QTimer::timeout, &t, [this] {
+        if (m_context.runOnDatabase)
+            m_context.runOnDatabase([this] { riprovaOra(); });
+        else
+            riprovaOra();
+    });
     t.start();
 }
 
@@ -249,26 +275,40 @@ int HandheldServices::riprovaOra()
     return n;
 }
 
+bool HandheldServices::sulDatabase(const std::function<void()> &job)
+{
+    if (!m_context.callOnDatabase) {
+        job();
+        return true;
+    }
+    return m_context.callOnDatabase(job, OperatorWait);
+}
+
 std::optional<QList<TicketJournal::Biglietto>> HandheldServices::daStampare()
 {
-    std::optional<QList<TicketJournal::Biglietto>> out;
-    const bool held = m_dispatcher.hold();
-    if (held)
-        out = m_parts->report.consegna().journal().daStampare();
-    m_dispatcher.release(held);
-    return out;
+    // Shared with the work, which may finish after this has given up waiting.
+    auto out = std::make_shared<std::optional<QList<TicketJournal::Biglietto>>>();
+    const bool done = sulDatabase([this, out] {
+        const bool held = m_dispatcher.hold();
+        if (held)
+            *out = m_parts->report.consegna().journal().daStampare();
+        m_dispatcher.release(held);
+    });
+    return done ? *out : std::nullopt;
 }
 
 std::optional<int> HandheldServices::ristampa(qint32 comanda, std::optional<qint32> zona)
 {
-    std::optional<int> n;
-    const bool held = m_dispatcher.hold();
-    if (held) {
-        TicketDelivery &c = m_parts->report.consegna();
-        n = c.ristampa(comanda, zona);
-    }
-    m_dispatcher.release(held);
-    return n;
+    auto n = std::make_shared<std::optional<int>>();
+    const bool done = sulDatabase([this, n, comanda, zona] {
+        const bool held = m_dispatcher.hold();
+        if (held) {
+            TicketDelivery &c = m_parts->report.consegna();
+            *n = c.ristampa(comanda, zona);
+        }
+        m_dispatcher.release(held);
+    });
+    return done ? *n : std::nullopt;
 }
 
 int HandheldServices::secondiFailover()

@@ -42,7 +42,7 @@ public:
     // Tries the tickets that did not print again now; how many printed.
     int riprovaOra();
     // What the print journal still owes, oldest first (pliko-ctl tickets and the main window's list);
-    // nullopt when the database cannot be read.
+    // nullopt when the database cannot be read (or did not answer within a few seconds).
     std::optional<QList<TicketJournal::Biglietto>> daStampare();
     // An order's tickets printed again in full, marked as reprints (one zone, or all): how many
     // printed, -1 when the order has none journalled there; nullopt when the database is away.
@@ -54,6 +54,8 @@ public:
 private:
     struct Parts;
     void avviaRiprova();
+    // Runs `job` on the database thread and waits for it, bounded; false when it did not finish.
+    bool sulDatabase(const std::function<void()> &job);
     std::unique_ptr<Parts> m_parts;
     CommandDispatcher &m_dispatcher;
     ServerContext &m_context;

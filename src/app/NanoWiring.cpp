@@ -44,13 +44,21 @@ NanoWiring::NanoWiring(ServerContext &context) : m_ctx(context)
     m_stampe = std::make_unique<frmStampeDocumenti>(context.database(), context.registry(), &context.ui());
     auto comande = std::make_unique<modNanoComande>(context.database(), context.server(), &context.ui(), m_stampe.get());
     comande->setEsito([&context](qint32 idComanda) {
-        context.stats.radioOrderRecorded(idComanda != -1);
-        if (idComanda != -1)
-            context.stats.setLastOrderKey(idComanda);
+        context.stats.apply([idComanda](ServerStats &s) {
+            s.radioOrderRecorded(idComanda != -1);
+            if (idComanda != -1)
+                s.setLastOrderKey(idComanda);
+        });
     });
     m_handlers = std::move(comande);
     m_nano = std::make_unique<modNano>(context.accessPoint(), *m_handlers, context.database(), &context.ui());
     m_nano->setPercorsoDatabase([&context] { return context.databasePath; });
+    m_nano->setEsecutore([&context](std::function<void()> work) {
+        if (context.runOnDatabase)
+            context.runOnDatabase(std::move(work));
+        else
+            work();
+    });
     m_control = std::make_unique<NanoControl>(context.accessPoint(), *m_nano, context.database(), &context.ui(),
                                               context.nanoActive);
     m_control->setCartellaTemporanea([&context] { return context.temporaryFolder; });

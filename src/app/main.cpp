@@ -44,6 +44,7 @@
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLoggingCategory>
+#include <QThread>
 #include <QTimer>
 #include <optional>
 #include <csignal>
@@ -230,7 +231,7 @@ int main(int argc, char **argv)
     if (!headless)
         logEvents.emplace(context.ui()); // start-up lines and warnings in "Eventi" too
     ServerCore core(context);
-    HandheldServices services(core.dispatcher(), context, core.wsServer());
+    HandheldServices services(core.dispatcher(), context, core.link());
     NanoWiring radio(context);
     ControlChannel control;
     radio.registraComandi(control);
@@ -252,11 +253,17 @@ int main(int argc, char **argv)
     };
     errors.criticalMessage = [&context](const QString &text) { context.ui().message(text, OperatorUi::Icon::Critical); };
     if (!headless) {
+        // The screen and the window belong to the GUI thread: a fault on the database thread writes
+        // its report without them (and never waits on the operator).
         errors.screenshot = [](const QString &path) {
+            if (QThread::currentThread() != qApp->thread())
+                return;
             if (QScreen *screen = QGuiApplication::primaryScreen())
                 screen->grabWindow(0).save(path, "PNG");
         };
         errors.showWindow = [&context](diagnostics::CrashReport &report) {
+            if (QThread::currentThread() != qApp->thread())
+                return;
             frmErroreRuntime window(report, context.registry().option(u"CrashReportUrl"_s), &context.ui());
             window.setPrint([&context](const diagnostics::CrashReport &r, QString *error) {
                 // The report goes to the cash desk's printer, where the operator stands.
@@ -271,6 +278,11 @@ int main(int argc, char **argv)
         };
     }
     errors.restart = [&core, &restarter, serviceManaged] {
+        // The end is run by the main thread (it closes the handheld server, then the database thread).
+        if (QThread::currentThread() != core.thread()) {
+            QMetaObject::invokeMethod(&core, diagnostics::errorSetup().restart, Qt::QueuedConnection);
+            return;
+        }
         if (serviceManaged) {
             qCCritical(lcLog) << "fine per errore interno: il servizio riavvia il server";
         } else if (!restarter.startHelper()) {
@@ -376,11 +388,15 @@ int main(int argc, char **argv)
     // Tickets owed from before a stop print from inside the event loop, counted as a request in
     // progress: a stop asked for meanwhile waits for them to be printed and marked, and still ends
     // the program (an exit asked for before the loop runs would be lost).
+    // From here on, requests that touch the database run on the database thread.
+    core.avviaThreadDatabase();
     QTimer::singleShot(0, &core, [&core, &services, &context] {
-        const bool held = core.dispatcher().hold();
-        diagnostics::runGuarded("frmMain", "ristampaComandeInSospeso", diagnostics::Where::Outside,
-                                [&] { services.ristampaComandeInSospeso(context); });
-        core.dispatcher().release(held);
+        core.databaseThread().post([&core, &services, &context] {
+            const bool held = core.dispatcher().hold();
+            diagnostics::runGuarded("frmMain", "ristampaComandeInSospeso", diagnostics::Where::Outside,
+                                    [&] { services.ristampaComandeInSospeso(context); });
+            core.dispatcher().release(held);
+        });
     });
     // Old spool files and crash reports are removed once a day (the options apply at a reload).
     Housekeeping housekeeping([&context, crashFolder] {

@@ -80,6 +80,11 @@ public:
     virtual bool conflict(int) const { return false; }
     // The failure with this code was the disk's, the network's or a damaged file's.
     virtual bool diskTrouble(int code) const = 0;
+    // The failure with this code means the database could not be reached (not the statement's fault).
+    virtual bool unreachable(int) const { return false; }
+    // Called from another thread: what this connection waits for now fails soon (the statement, the
+    // lock wait or the network read); the caller rolls its transaction back.
+    virtual void interrupt() {}
 
     // Statement texts the recordsets build (seek on an index, insert of a set of columns), made
     // once per key: the prepared statement behind each is found by its text.

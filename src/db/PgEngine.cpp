@@ -8,7 +8,9 @@
 #include <QUrl>
 #include <QUrlQuery>
 #include <cmath>
+#include <utility>
 #include <libpq-fe.h>
+#include <sys/socket.h>
 
 using namespace Qt::StringLiterals;
 
@@ -206,6 +208,13 @@ PgEngine::~PgEngine()
         PQfinish(m_conn);
 }
 
+void PgEngine::interrupt()
+{
+    QMutexLocker lock(&m_connLock);
+    if (m_conn && PQsocket(m_conn) >= 0)
+        ::shutdown(PQsocket(m_conn), SHUT_RDWR);
+}
+
 bool PgEngine::isUri(const QString &path)
 {
     return path.startsWith(u"postgresql://"_s, Qt::CaseInsensitive)
@@ -238,8 +247,14 @@ std::unique_ptr<PgEngine> PgEngine::open(const QString &uri, QString *error)
 
 bool PgEngine::connect(QString *error)
 {
-    if (m_conn)
-        PQfinish(m_conn);
+    if (m_conn) {
+        pg_conn *old = nullptr;
+        {
+            QMutexLocker lock(&m_connLock);
+            old = std::exchange(m_conn, nullptr);
+        }
+        PQfinish(old);
+    }
     // Defaults before the URI (which may set its own), the encoding after it. A database server
     // that stops answering costs seconds, never a stalled service: connects and sends are
     // bounded, a writer waits at most two seconds for the writer lock (the retries add more), and
@@ -250,7 +265,11 @@ bool PgEngine::connect(QString *error)
     const char *values[] = {"5", "plikoserver", "10", "5", "3", "15000",
                             "-c lock_timeout=2000 -c idle_in_transaction_session_timeout=60000",
                             m_uri.constData(), "UTF8", nullptr};
-    m_conn = PQconnectdbParams(keys, values, 1);
+    pg_conn *conn = PQconnectdbParams(keys, values, 1);
+    {
+        QMutexLocker lock(&m_connLock);
+        m_conn = conn;
+    }
     m_cache.clear();
     m_nativeCache.clear();
     if (!m_conn || PQstatus(m_conn) != CONNECTION_OK) {

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QMutex>
 #include <memory>
 
 struct pg_conn;
@@ -43,6 +44,11 @@ public:
     QString rowKey() const override { return QStringLiteral("ctid"); }
     bool rowKeyMoves() const override { return true; }
     bool diskTrouble(int) const override { return false; }
+    bool unreachable(int code) const override { return code == ConnectionLost; }
+    // A server that stopped answering (frozen, or a network that drops without a reset) would hold
+    // a read for as long as it stays so: the socket is shut, the read fails at once, and the server
+    // drops the transaction when it sees the connection gone.
+    void interrupt() override;
     bool conflict(int code) const override { return code == SerializationFailure || code == Deadlock; }
     int cachedStatements() const override { return int(m_cache.size()); }
 
@@ -71,6 +77,7 @@ private:
     void forgetConnection();
 
     pg_conn *m_conn = nullptr;
+    QMutex m_connLock; // m_conn changes under it: interrupt() reads it from another thread
     QByteArray m_uri;
     QHash<QString, SqlTranslator::Translation> m_translations; // by legacy shape
     QHash<QString, Prepared> m_cache;       // legacy shape + parameter types

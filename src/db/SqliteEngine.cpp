@@ -114,6 +114,12 @@ int bindValue(sqlite3_stmt *st, int pos, const QVariant &v, bool numericTarget)
 
 } // namespace
 
+void SqliteEngine::interrupt()
+{
+    // Safe from any thread while the connection is open (its owner keeps it so).
+    sqlite3_interrupt(m_db);
+}
+
 SqliteEngine::~SqliteEngine()
 {
     for (auto &p : m_cache)

@@ -20,6 +20,7 @@ class SqliteEngine final : public DbEngine
 {
 public:
     ~SqliteEngine() override;
+    void interrupt() override;
 
     // Opens an existing database file (or creates one when create is true).
     static std::unique_ptr<SqliteEngine> open(const QString &path, bool create, QString *error);

@@ -49,6 +49,13 @@ clsDatabase::~clsDatabase()
 void clsDatabase::reportFailure(const QString &label, const QString &text, int engineCode)
 {
     m_conflict = m_engine && m_engine->conflict(engineCode);
+    if ((m_engine && m_engine->unreachable(engineCode)) || m_deadline.hasExpired()) {
+        // Not this machine's trouble: restarting would not bring the database back.
+        m_unreachable = true;
+        m_diskTrouble = false;
+        diagnostics::reportFault(label, text, m_lastLine);
+        return;
+    }
     if (m_engine && m_engine->diskTrouble(engineCode)) {
         m_diskTrouble = true;
         diagnostics::capture(diagnostics::ErrDiskOrNetwork, text, m_lastLine);
@@ -57,6 +64,23 @@ void clsDatabase::reportFailure(const QString &label, const QString &text, int e
     }
     m_diskTrouble = false;
     diagnostics::reportFault(label, text, m_lastLine);
+}
+
+bool clsDatabase::overdue(int line)
+{
+    if (!m_deadline.hasExpired())
+        return false;
+    m_unreachable = true;
+    m_diskTrouble = false;
+    fail(u"Il database non ha risposto in tempo"_s, line);
+    return true;
+}
+
+void clsDatabase::interrupt()
+{
+    QMutexLocker lock(&m_engineLock);
+    if (m_engine)
+        m_engine->interrupt();
 }
 
 bool clsDatabase::fail(const QString &text, int line)
@@ -68,7 +92,8 @@ bool clsDatabase::fail(const QString &text, int line)
 
 bool clsDatabase::retryAfter(int attempt, int attempts)
 {
-    if (attempt >= attempts || !m_engine || !m_engine->retryable())
+    if (attempt >= attempts || !m_engine || !m_engine->retryable()
+        || m_deadline.remainingTimeAsDuration() <= m_retryDelay)
         return false;
     pause();
     return true;
@@ -98,9 +123,16 @@ bool clsDatabase::openDB(const QString &path, const QString &, bool)
     // A file that cannot be opened is this machine's disk trouble; a database server that does not
     // answer is not, and restarting this server would not bring it back.
     m_diskTrouble = !engine && !PgEngine::isUri(path);
-    if (!engine)
+    if (!engine) {
+        // A SQLite file that will not open is this machine's trouble (above), not a database away.
+        m_unreachable = !m_diskTrouble;
         return fail(error, 20);
-    m_engine = std::move(engine);
+    }
+    {
+        QMutexLocker lock(&m_engineLock);
+        m_engine = std::move(engine);
+    }
+    m_isOpen.store(true);
     m_path = path;
     m_opens = 1;
     return true;
@@ -117,7 +149,13 @@ void clsDatabase::closeDB()
         diagnostics::reportFault(u"clsDatabase::closeDB"_s, u"Transazione aperta alla chiusura: annullata"_s);
         m_engine->rollback();
     }
-    m_engine.reset();
+    std::shared_ptr<DbEngine> gone;
+    {
+        QMutexLocker lock(&m_engineLock);
+        gone = std::exchange(m_engine, nullptr);
+    }
+    m_isOpen.store(false);
+    gone.reset();
     m_opens = 0;
 }
 
@@ -128,6 +166,8 @@ std::unique_ptr<Recordset> clsDatabase::openRecordset(const QString &source, int
             m_ui->message(u"Openrecordset su database chiuso"_s);
         return nullptr;
     }
+    if (overdue(31))
+        return nullptr;
     for (int attempt = 1; attempt <= StatementAttempts; ++attempt) {
         if (type == Recordset::Table) {
             if (const TableInfo *t = m_engine->table(source.trimmed()))
@@ -164,6 +204,8 @@ bool clsDatabase::doQuery(const QString &sql)
         diagnostics::reportFault(u"clsDatabase::Sub openRecordset"_s, m_lastError, m_lastLine);
         return false;
     }
+    if (overdue(51))
+        return false;
     for (int attempt = 1; attempt <= StatementAttempts; ++attempt) {
         qint64 n = 0;
         if (m_engine->run(sql, nullptr, &n)) {
@@ -180,6 +222,8 @@ bool clsDatabase::doQuery(const QString &sql)
 
 bool clsDatabase::recordOp(Recordset &rs, bool (Recordset::*op)(), const char *label, bool numberedText)
 {
+    if (overdue(71))
+        return false;
     for (int attempt = 1; attempt <= RecordAttempts; ++attempt) {
         if ((rs.*op)())
             return true;
@@ -221,6 +265,8 @@ bool clsDatabase::beginTrans()
         diagnostics::reportFault(u"clsDatabase::beginTrans"_s, m_lastError, m_lastLine);
         return false;
     }
+    if (overdue(83))
+        return false;
     // The writer lock is taken now, so the order's writes cannot fail half-way for a lock.
     for (int attempt = 1; attempt <= StatementAttempts; ++attempt) {
         if (m_engine->beginWrite())
@@ -237,6 +283,9 @@ bool clsDatabase::commitTrans()
 {
     if (!inTransaction())
         return fail(u"Nessuna transazione aperta"_s, 90);
+    // Past its time the work is not confirmed: the caller rolls it back.
+    if (overdue(92))
+        return false;
     for (int attempt = 1; attempt <= StatementAttempts; ++attempt) {
         if (m_engine->commit())
             return true;

@@ -3,8 +3,12 @@
 
 #include "Recordset.h"
 
+#include <QDeadlineTimer>
+#include <QMutex>
+#include <QRecursiveMutex>
 #include <QString>
 #include <QVariant>
+#include <atomic>
 #include <chrono>
 #include <memory>
 
@@ -32,7 +36,8 @@ public:
     // that yields is never left without its database by another one that ended.
     bool openDB(const QString &path, const QString &password = {}, bool exclusive = false);
     void closeDB();
-    bool isOpened() const { return m_engine != nullptr; }
+    // Safe to ask from any thread (the status report does).
+    bool isOpened() const { return m_isOpen.load(); }
     int openCount() const { return m_opens; }
     QString path() const { return m_path; }
 
@@ -88,6 +93,19 @@ public:
 
     DbEngine *engine() const { return m_engine.get(); }
 
+    // The time the current piece of work may still spend on the database: past it, statements and
+    // transactions fail at once (never retried) and the failure counts as unreachable.
+    void setDeadline(QDeadlineTimer deadline) { m_deadline = deadline; }
+    bool pastDeadline() const { return m_deadline.hasExpired(); }
+    // From another thread: makes what the connection waits for now fail (see DbEngine::interrupt).
+    void interrupt();
+    // Whether a failure since the last call was the database's being out of reach (a connection
+    // lost or refused, a file that would not open, a piece of work past its time); cleared by asking.
+    bool takeUnreachable() { return std::exchange(m_unreachable, false); }
+    // Held by whoever uses the database outside its thread's queue (an operator's action): one user
+    // at a time.
+    QRecursiveMutex &gate() { return m_gate; }
+
 private:
     bool recordOp(Recordset &rs, bool (Recordset::*op)(), const char *label, bool numberedText);
     void pause();
@@ -95,6 +113,8 @@ private:
     bool retryAfter(int attempt, int attempts);
     bool ensureSettingsTable();
     bool fail(const QString &text, int line);
+    // True (and the failure recorded) when the work is past its deadline.
+    bool overdue(int line);
     // Hands a failure that outlasted its retries on: disk, network and damaged-file failures go to
     // the error routine as 3043 (the server restarts), the others are logged for the caller.
     void reportFailure(const QString &label, const QString &text, int engineCode);
@@ -110,4 +130,9 @@ private:
     bool m_conflict = false;
     std::chrono::milliseconds m_retryDelay{1000};
     bool m_yield = true;
+    std::atomic<bool> m_isOpen{false};
+    bool m_unreachable = false;
+    QDeadlineTimer m_deadline{QDeadlineTimer::Forever};
+    QMutex m_engineLock; // m_engine changes under it: interrupt() reads it from another thread
+    QRecursiveMutex m_gate;
 };

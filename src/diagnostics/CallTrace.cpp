@@ -33,16 +33,18 @@ struct Entry
     qint64 hundredths = 0;
 };
 
-// Plain arrays: the fatal-signal handler walks them as they are.
-std::array<Entry, TraceCapacity> g_stack;
-int g_depth = 0;
-std::array<Entry, TraceHistorySize> g_history;
-unsigned g_historyNext = 0;
-bool g_overflowShown = false;
+// Plain arrays: the fatal-signal handler walks them as they are. One trace per thread (the network
+// thread's and the database thread's calls never interleave in one): a report shows the thread that
+// failed.
+thread_local std::array<Entry, TraceCapacity> g_stack;
+thread_local int g_depth = 0;
+thread_local std::array<Entry, TraceHistorySize> g_history;
+thread_local unsigned g_historyNext = 0;
+thread_local bool g_overflowShown = false;
 
 QHash<const char *, unsigned> &callCounts()
 {
-    static QHash<const char *, unsigned> counts;
+    thread_local QHash<const char *, unsigned> counts;
     return counts;
 }
 
@@ -72,7 +74,7 @@ QString entryText(const Entry &e)
 
 std::map<std::string, QDateTime> &running()
 {
-    static std::map<std::string, QDateTime> handlers;
+    thread_local std::map<std::string, QDateTime> handlers;
     return handlers;
 }
 

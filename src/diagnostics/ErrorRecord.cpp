@@ -12,7 +12,8 @@ namespace diagnostics {
 
 ErrorRecord &errorRecord()
 {
-    static ErrorRecord record;
+    // Per thread, as the legacy Err object: a fault captured on the database thread is handled there.
+    thread_local ErrorRecord record;
     return record;
 }
 

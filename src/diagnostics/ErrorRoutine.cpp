@@ -5,6 +5,9 @@
 #include "Version.h"
 
 #include <QDateTime>
+#include <QMutex>
+#include <QMutexLocker>
+#include <atomic>
 #include <deque>
 #include <QDir>
 #include <QLoggingCategory>
@@ -21,6 +24,13 @@ using namespace Qt::StringLiterals;
 namespace diagnostics {
 
 namespace {
+// The routine's shared state (last fault, failure times, restart flag, last archive): the network
+// and the database thread both report faults. Never held across a window or a callback.
+QMutex &stateLock()
+{
+    static QMutex m;
+    return m;
+}
 FaultHandler &handler()
 {
     static FaultHandler h;
@@ -46,9 +56,9 @@ std::deque<QDateTime> &requestFailures()
     static std::deque<QDateTime> times;
     return times;
 }
-bool &restarting()
+std::atomic<bool> &restarting()
 {
-    static bool r = false;
+    static std::atomic<bool> r{false};
     return r;
 }
 
@@ -58,9 +68,8 @@ const QString Scrambled = u"#B64#"_s;
 void restartOnce()
 {
     // The first fault's restart stands: a second fault while it runs adds no second helper.
-    if (restarting())
+    if (restarting().exchange(true))
         return;
-    restarting() = true;
     qCCritical(lcFault) << "riavvio del server";
     if (setup().restart)
         setup().restart();
@@ -76,9 +85,13 @@ QString userName()
 void reportFault(const QString &label, const QString &text, int line)
 {
     qCCritical(lcFault).noquote() << label << "-" << text << "(riga" << line << ")";
-    last() = Fault{label, text, line};
+    const Fault fault{label, text, line};
+    {
+        QMutexLocker lock(&stateLock());
+        last() = fault;
+    }
     if (handler())
-        handler()(last());
+        handler()(fault);
 }
 
 FaultHandler setFaultHandler(FaultHandler h)
@@ -88,6 +101,7 @@ FaultHandler setFaultHandler(FaultHandler h)
 
 Fault lastFault()
 {
+    QMutexLocker lock(&stateLock());
     return last();
 }
 
@@ -105,6 +119,7 @@ const ErrorSetup &errorSetup()
 
 QString lastArchive()
 {
+    QMutexLocker lock(&stateLock());
     return archive();
 }
 
@@ -153,6 +168,7 @@ Outcome erroreComune(const QString &messageIn, const QString &module, Where wher
     if (where == Where::Request) {
         // One failing request costs its order, not the service; a stream of them means the server
         // itself is unwell, and a fresh start is the better cure.
+        QMutexLocker lock(&stateLock());
         std::deque<QDateTime> &times = requestFailures();
         times.push_back(now);
         while (!times.empty() && times.front().secsTo(now) >= 60)
@@ -197,6 +213,7 @@ Outcome erroreComune(const QString &messageIn, const QString &module, Where wher
         }
         if (report.written()) {
             r.comment = report.record().comment;
+            QMutexLocker lock(&stateLock());
             archive() = report.archivePath();
             qCCritical(lcFault).noquote() << "rapporto di errore:" << archive();
         }

@@ -23,6 +23,8 @@ QMessageBox::Icon boxIcon(OperatorUi::Icon icon)
 
 void GuiOperatorUi::message(const QString &text, Icon icon)
 {
+    if (elsewhere([this, text, icon] { message(text, icon); }))
+        return;
     OperatorUi::message(text, icon);
     // A fault that repeats must not bury the desktop in boxes: past a few unread ones the message is
     // only logged.
@@ -39,6 +41,8 @@ void GuiOperatorUi::message(const QString &text, Icon icon)
 
 bool GuiOperatorUi::question(const QString &text)
 {
+    if (QThread::currentThread() != thread())
+        return OperatorUi::question(text);
     QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), text,
                     QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::No);

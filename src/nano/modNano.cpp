@@ -61,17 +61,42 @@ void modNano::lasciaDatabase()
     m_dbTenuto = false;
 }
 
-modNano::UsoDatabase::UsoDatabase(modNano &nano) : m_db(nano.m_db), m_aperto(nano.apriDatabase()) {}
+namespace {
+// An action holds the database's gate: the database thread waits for it between two pieces of work.
+clsDatabase &conCancello(clsDatabase &db)
+{
+    db.gate().lock();
+    return db;
+}
+} // namespace
+
+modNano::UsoDatabase::UsoDatabase(modNano &nano) : m_db(conCancello(nano.m_db)), m_aperto(nano.apriDatabase()) {}
 
 modNano::UsoDatabase::~UsoDatabase()
 {
     if (m_aperto)
         m_db.closeDB();
+    m_db.gate().unlock();
+}
+
+void modNano::esegui(std::function<void()> work, std::function<void()> then)
+{
+    if (!m_esecutore) {
+        work();
+        if (then)
+            then();
+        return;
+    }
+    m_esecutore([this, work = std::move(work), then = std::move(then)] {
+        work();
+        if (then)
+            QMetaObject::invokeMethod(this, then, Qt::QueuedConnection);
+    });
 }
 
 void modNano::abilitaRicezione()
 {
-    tieniDatabase();
+    esegui([this] { tieniDatabase(); }, {});
     m_reception = true;
     m_failedPolls = 0;
     if (!m_inTick)
@@ -87,7 +112,7 @@ void modNano::disabilitaRicezione()
     // A message being handled keeps the database until its end: closing it under an open
     // transaction would roll the order back.
     if (!m_inTick)
-        lasciaDatabase();
+        esegui([this] { lasciaDatabase(); }, {});
 }
 
 QByteArray modNano::bufferRisposta(const QByteArray &reply)
@@ -152,22 +177,40 @@ void modNano::ricevuto(const AccessPoint::Messaggio &m)
             emit accessPointBack();
         }
         m_failedPolls = 0;
-        // A database that could not be opened when reception came on is tried again per message.
-        if (m.kind != 0 && !tieniDatabase())
-            qCWarning(lcNano) << "messaggio Duvu" << m.kind << "senza database aperto";
-        // A fault of a handler goes to the error routine; the tick still ends and polling goes on.
-        diagnostics::runGuarded("modNano", "TimerNano_Timer", diagnostics::Where::Outside,
-                                [&] { dispatch(m.kind, m.body.left(BufferSize)); });
+        if (m.kind != 0) {
+            auto invio = std::make_shared<Invio>();
+            const int kind = m.kind;
+            const QByteArray body = m.body.left(BufferSize);
+            esegui(
+                [this, invio, kind, body] {
+                    // A database that could not be opened when reception came on is tried again per message.
+                    if (!tieniDatabase())
+                        qCWarning(lcNano) << "messaggio Duvu" << kind << "senza database aperto";
+                    // A fault of a handler goes to the error routine; the tick still ends and polling goes on.
+                    diagnostics::runGuarded("modNano", "TimerNano_Timer", diagnostics::Where::Outside,
+                                            [&] { *invio = dispatch(kind, body); });
+                },
+                [this, invio] {
+                    if (*invio)
+                        diagnostics::runGuarded("modNano", "TimerNano_Timer", diagnostics::Where::Outside, *invio);
+                    fineTick();
+                });
+            return;
+        }
     }
+    fineTick();
+}
 
+void modNano::fineTick()
+{
     m_inTick = false;
     if (m_reception)
         m_timer.start(intervallo());
     else
-        lasciaDatabase();
+        esegui([this] { lasciaDatabase(); }, {});
 }
 
-void modNano::dispatch(int kind, const QByteArray &body)
+modNano::Invio modNano::dispatch(int kind, const QByteArray &body)
 {
     switch (kind) {
     case 'T':
@@ -175,21 +218,17 @@ void modNano::dispatch(int kind, const QByteArray &body)
         m_handlers.salvaComandaNano(body);
         break;
     case 'V':
-        rispondiStatoTavolo(body);
-        break;
+        return rispondiStatoTavolo(body);
     case 'l': {
         const qint32 operatorNano = nano::leggiIntero(body);
         qCDebug(lcNano) << "lista tavoli per l'operatore" << operatorNano;
-        m_ap.Dll_SendTblList(bufferRisposta(m_handlers.listaTavoliNano(operatorNano)));
-        break;
+        return [this, lista = bufferRisposta(m_handlers.listaTavoliNano(operatorNano))] { m_ap.Dll_SendTblList(lista); };
     }
     case 'L':
         qCDebug(lcNano) << "lista di tutti i tavoli";
-        m_ap.Dll_SendTblList(bufferRisposta(m_handlers.listaTavoliNano(0)));
-        break;
+        return [this, lista = bufferRisposta(m_handlers.listaTavoliNano(0))] { m_ap.Dll_SendTblList(lista); };
     case 'N':
-        rispondiSpostaTavolo(body);
-        break;
+        return rispondiSpostaTavolo(body);
     case 'S':
         break;
     case 0:
@@ -198,30 +237,31 @@ void modNano::dispatch(int kind, const QByteArray &body)
         qCDebug(lcNano) << "messaggio Duvu di tipo sconosciuto" << kind << "ignorato";
         break;
     }
+    return {};
 }
 
-void modNano::rispondiStatoTavolo(const QByteArray &body)
+modNano::Invio modNano::rispondiStatoTavolo(const QByteArray &body)
 {
     QList<QByteArray> fields;
     qint32 count = 0;
     if (nano::dividiCampi(body, '|', fields, count) < 4) {
         qCWarning(lcNano).noquote() << "richiesta di stato tavolo incompleta ignorata:" << logText(body);
-        return;
+        return {};
     }
     const qint32 table = nano::leggiIntero(fields.at(3));
     if (table < std::numeric_limits<qint16>::min() || table > std::numeric_limits<qint16>::max()) {
         qCWarning(lcNano).noquote() << "numero di tavolo fuori misura ignorato:" << logText(fields.at(3));
-        return;
+        return {};
     }
     if (!esisteTavolo(table)) {
         qCInfo(lcNano) << "stato del tavolo" << table << "richiesto: il tavolo non esiste";
-        return;
+        return {};
     }
     const QByteArray reply = m_handlers.statoTavoloNano(qint16(table));
     if (reply.startsWith('E')) {
-        m_ap.Dll_SendEmptyTbl();
+        return [this] { m_ap.Dll_SendEmptyTbl(); };
     } else if (reply.startsWith('L')) {
-        m_ap.Dll_SendLockTbl();
+        return [this] { m_ap.Dll_SendLockTbl(); };
     } else if (reply.size() > BufferSize) {
         // A cut view loses its tail and its end mark, and the handheld would send back the cut order
         // as the whole one, deleting the lines it never saw: the table is answered as locked.
@@ -229,21 +269,20 @@ void modNano::rispondiStatoTavolo(const QByteArray &body)
                           << ": risposto tavolo bloccato";
         if (m_ui)
             m_ui->addStatus(u"Tavolo "_s + QString::number(table) + u" troppo lungo per i palmari Duvu"_s);
-        m_ap.Dll_SendLockTbl();
-    } else {
-        m_ap.Dll_SendOrder(reply.trimmed());
+        return [this] { m_ap.Dll_SendLockTbl(); };
     }
+    return [this, order = reply.trimmed()] { m_ap.Dll_SendOrder(order); };
 }
 
-void modNano::rispondiSpostaTavolo(const QByteArray &body)
+modNano::Invio modNano::rispondiSpostaTavolo(const QByteArray &body)
 {
     QList<QByteArray> fields;
     qint32 count = 0;
     if (nano::dividiCampi(body, '|', fields, count) < 6) {
         qCWarning(lcNano).noquote() << "richiesta di spostamento tavolo incompleta ignorata:" << logText(body);
-        return;
+        return {};
     }
-    m_ap.Dll_FeedBackForMoveTbl(m_handlers.spostaTavoloNano(body));
+    return [this, esito = m_handlers.spostaTavoloNano(body)] { m_ap.Dll_FeedBackForMoveTbl(esito); };
 }
 
 bool modNano::esisteTavolo(qint32 table)

@@ -43,9 +43,14 @@ public:
     // closes its own opens when its requests stop, and a message must never find the database closed.
     void setPercorsoDatabase(std::function<QString()> percorso) { m_percorso = std::move(percorso); }
     bool databaseTenuto() const { return m_dbTenuto; }
+    // Where work on the database runs (the database thread, one piece at a time with the handheld
+    // requests); unset, it runs in place. A message's database part runs there, its reply to the
+    // access point comes back here and is sent from this thread, and the next poll follows it.
+    void setEsecutore(std::function<void(std::function<void()>)> esecutore) { m_esecutore = std::move(esecutore); }
 
     // One open of the database for the length of one action of the window or the shell (reading
-    // com_nano, the export); without a path it relies on the database being open already.
+    // com_nano, the export), with the database to itself; without a path it relies on the database
+    // being open already.
     class UsoDatabase
     {
     public:
@@ -93,9 +98,14 @@ private:
     bool apriDatabase();
     bool tieniDatabase();
     void lasciaDatabase();
-    void dispatch(int kind, const QByteArray &body);
-    void rispondiStatoTavolo(const QByteArray &body);
-    void rispondiSpostaTavolo(const QByteArray &body);
+    // The reply to the access point, prepared where the database is and sent from this thread.
+    using Invio = std::function<void()>;
+    Invio dispatch(int kind, const QByteArray &body);
+    Invio rispondiStatoTavolo(const QByteArray &body);
+    Invio rispondiSpostaTavolo(const QByteArray &body);
+    // Runs `work` where the database is, then `then` back on this thread.
+    void esegui(std::function<void()> work, std::function<void()> then);
+    void fineTick();
 
     AccessPoint &m_ap;
     NanoHandlers &m_handlers;
@@ -110,4 +120,5 @@ private:
     bool m_lineaPersa = false;
     std::function<QString()> m_percorso;
     bool m_dbTenuto = false;
+    std::function<void(std::function<void()>)> m_esecutore;
 };

@@ -7,6 +7,8 @@
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>
+#include <QMutexLocker>
+#include <QThread>
 #include <exception>
 #include <memory>
 
@@ -29,7 +31,58 @@ CommandDispatcher::CommandDispatcher(clsDatabase &db, OperatorUi *ui, QObject *p
     m_linger.setSingleShot(true);
     m_linger.setInterval(0);
     connect(&m_linger, &QTimer::timeout, this, &CommandDispatcher::releaseDatabase);
-    registerCommand(u"TestConnessione"_s, [](const HandheldRequest &r) { r.inviaRisposta(u"TestOK|\r"_s); });
+    m_probe.setInterval(std::chrono::seconds(1));
+    connect(&m_probe, &QTimer::timeout, this, &CommandDispatcher::probe);
+    registerCommand(ConnectionTest, [](const HandheldRequest &r) { r.inviaRisposta(ConnectionTestReply); });
+}
+
+QString CommandDispatcher::commandWord(const QString &text)
+{
+    const qsizetype first = text.indexOf(u'|');
+    const qsizetype second = first < 0 ? -1 : text.indexOf(u'|', first + 1);
+    return second < 0 ? QString() : text.mid(first + 1, second - first - 1);
+}
+
+void CommandDispatcher::noteReachability()
+{
+    if (!m_db.takeUnreachable() || m_down.exchange(true))
+        return;
+    const QString line = u"Database non raggiungibile: le richieste non vengono servite finché non risponde"_s;
+    qCWarning(lcDispatch).noquote() << line;
+    if (m_ui)
+        m_ui->addStatus(line);
+    m_probe.start();
+}
+
+void CommandDispatcher::probe()
+{
+    if (!m_down.load()) {
+        m_probe.stop();
+        return;
+    }
+    bool ok = false;
+    const auto tryIt = [this, &ok] {
+        if (m_db.openDB(m_dbPath)) {
+            ResultSet rows;
+            qint64 n = 0;
+            ok = !m_db.pastDeadline() && m_db.engine()->runNative(u"SELECT 1"_s, {}, &rows, &n);
+            m_db.closeDB();
+        }
+        m_db.takeUnreachable();
+    };
+    if (m_probeRunner) {
+        m_probeRunner(tryIt);
+    } else {
+        QMutexLocker gate(&m_db.gate());
+        tryIt();
+    }
+    if (!ok)
+        return;
+    m_down.store(false);
+    m_probe.stop();
+    qCInfo(lcDispatch) << "database di nuovo raggiungibile";
+    if (m_ui)
+        m_ui->addStatus(u"Database di nuovo raggiungibile"_s);
 }
 
 void CommandDispatcher::registerCommand(const QString &word, Handler handler, int minFields)
@@ -50,9 +103,11 @@ void CommandDispatcher::analizzaDati(const QString &text, int index)
     PLIKO_TRACE("frmMain", "analizzaDati");
     ++m_active;
     // The database stays open for the whole request, also while its handler yields; the opens are
-    // counted, so a request that ends meanwhile does not close it under this one.
-    const bool opened = m_db.openDB(m_dbPath);
-    if (!opened) {
+    // counted, so a request that ends meanwhile does not close it under this one. A database known
+    // to be down is not waited on again.
+    const bool down = m_down.load();
+    const bool opened = !down && m_db.openDB(m_dbPath);
+    if (!opened && !down) {
         const QString why = u"Database non disponibile (slot "_s + QString::number(index) + u"): "_s
                             + m_db.lastErrorText();
         // The database proved itself at start: failing to open it now is disk or network trouble.
@@ -116,6 +171,7 @@ void CommandDispatcher::analizzaDati(const QString &text, int index)
                                                         + u"): annullata"_s);
         m_db.rollback();
     }
+    noteReachability();
     endRequest(opened);
 }
 
@@ -140,19 +196,28 @@ void CommandDispatcher::endRequest(bool opened)
 bool CommandDispatcher::hold()
 {
     ++m_active;
+    if (m_down.load())
+        return false;
     const bool opened = m_db.openDB(m_dbPath);
-    if (!opened)
+    if (!opened) {
         diagnostics::reportFault(u"analizzaDati"_s, u"Database non disponibile: "_s + m_db.lastErrorText());
+        noteReachability();
+    }
     return opened;
 }
 
 void CommandDispatcher::release(bool opened)
 {
+    noteReachability();
     endRequest(opened);
 }
 
 void CommandDispatcher::setDatabaseLinger(std::chrono::milliseconds linger)
 {
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, [this, linger] { setDatabaseLinger(linger); }, Qt::QueuedConnection);
+        return;
+    }
     m_linger.setInterval(linger);
     if (linger.count() <= 0)
         releaseDatabase();
@@ -162,6 +227,7 @@ void CommandDispatcher::releaseDatabase()
 {
     m_linger.stop();
     if (m_lingerHold) {
+        QMutexLocker gate(&m_db.gate());
         m_lingerHold = false;
         m_db.closeDB();
     }

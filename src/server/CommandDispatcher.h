@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <chrono>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -18,11 +19,21 @@ class OperatorUi;
 // happened. Words are matched exactly and case-sensitively, in registration order; an unknown word
 // is ignored (no reply). A request without its "|" separators, or one its handler rejects, is
 // logged and dropped and its connection closed: bad input never takes the server down.
+// A request that finds the database out of reach marks it down: until a probe (one a second) finds
+// it back, requests fail at once instead of waiting on it.
+// While the server runs it lives on the database thread; the counters and the down state may be
+// read from any thread.
 class CommandDispatcher : public QObject
 {
     Q_OBJECT
 public:
     using Handler = std::function<void(const HandheldRequest &)>;
+
+    // The connection test's command word and its reply.
+    static inline const QString ConnectionTest = QStringLiteral("TestConnessione");
+    static inline const QString ConnectionTestReply = QStringLiteral("TestOK|\r");
+    // The command word of a request ("" when its separators are missing).
+    static QString commandWord(const QString &text);
 
     CommandDispatcher(clsDatabase &db, OperatorUi *ui, QObject *parent = nullptr);
 
@@ -54,8 +65,13 @@ public:
     void release(bool opened);
 
     // Requests being handled now (a handler may be waiting with the event loop running).
-    int activeRequests() const { return m_active; }
-    qint64 rejectedRequests() const { return m_rejected; }
+    int activeRequests() const { return m_active.load(); }
+    qint64 rejectedRequests() const { return m_rejected.load(); }
+
+    // The database failed a request for being out of reach, and no probe has found it back yet.
+    bool databaseDown() const { return m_down.load(); }
+    // How the probe runs as one bounded piece of the database thread (unset: in place).
+    void setProbeRunner(std::function<void(const std::function<void()> &)> run) { m_probeRunner = std::move(run); }
 
 signals:
     // The last request in progress has finished.
@@ -68,6 +84,9 @@ signals:
 private:
     void reject(int index, const QString &text, const QString &reason);
     void endRequest(bool opened);
+    // After a piece of work: a failure that was the database's being out of reach marks it down.
+    void noteReachability();
+    void probe();
 
     struct Entry
     {
@@ -83,8 +102,12 @@ private:
     std::function<void(int)> m_drop;
     QString m_dbPath;
     std::vector<Entry> m_commands;
-    int m_active = 0;
-    qint64 m_rejected = 0;
-    QTimer m_linger;
+    std::atomic<int> m_active{0};
+    std::atomic<qint64> m_rejected{0};
+    std::atomic<bool> m_down{false};
+    std::function<void(const std::function<void()> &)> m_probeRunner;
+    // Children, so that they move with the dispatcher to the database thread.
+    QTimer m_linger{this};
+    QTimer m_probe{this};
     bool m_lingerHold = false;
 };

@@ -123,6 +123,13 @@ ServerOptions ServerOptions::read(const Registry &registry, QStringList *problem
         else
             o.databaseLinger = std::chrono::milliseconds(number);
     }
+    const QString request = registry.option(u"DatabaseRequestSeconds"_s);
+    if (!request.isEmpty()) {
+        if (!readWhole(request, 1, 3600, &number))
+            complain(own, u"DatabaseRequestSeconds"_s, u"""_s + request + u"" non è un numero di secondi da 1 a 3600"_s);
+        else
+            o.databaseRequest = std::chrono::seconds(number);
+    }
 
     // Every serial call may wait this long for the device: beyond a few seconds a dead access point
     // looks like a hung server, below a few tens of milliseconds a healthy one looks dead.
@@ -164,7 +171,8 @@ const QStringList &knownOptions()
 {
     static const QStringList names = {
         u"Locale"_s, u"PrinterBackend"_s, u"PrintSpoolDir"_s, u"CupsServer"_s, u"IdleTimeoutSeconds"_s,
-        u"AllowedClients"_s, u"DatabaseLingerMs"_s, u"LogLevel"_s, u"MetricsAddress"_s,
+        u"AllowedClients"_s, u"DatabaseLingerMs"_s, u"DatabaseRequestSeconds"_s, u"LogLevel"_s,
+        u"MetricsAddress"_s,
         u"ListenAddress"_s,
         // The radio access point, the control socket and the crash reports.
         u"AccessPoint"_s, u"AccessPointBaud"_s, u"AccessPointTimeoutMs"_s, u"ControlSocket"_s, u"CrashReportDir"_s,

@@ -17,6 +17,7 @@ struct ServerOptions
     ClientFilter clients;
     std::chrono::seconds idleTimeout{60};
     std::chrono::milliseconds databaseLinger{2000};
+    std::chrono::seconds databaseRequest{10};
     // The handhelds and the back office write Italian numbers ("5,00") whatever the machine's own
     // locale says, so Italian is the default rather than the system's (C on a stock server).
     QLocale locale = QLocale(QLocale::Italian, QLocale::Italy);

@@ -254,8 +254,20 @@ void HandheldServer::onDataArrival(int index)
                              ? QString(slot.buffer + u"\r\n"_s)
                              : QString(slot.buffer.left(MaxLogRequest) + u" ... ("_s
                                        + QString::number(slot.buffer.size()) + u" caratteri)\r\n"_s));
+    if (m_deferred) {
+        m_deferred(command, index);
+        return;
+    }
     if (m_dispatch)
         m_dispatch(command, index);
+    requestDone(index);
+}
+
+void HandheldServer::requestDone(int index)
+{
+    if (!validSlot(index) || !m_slots[index].handling)
+        return;
+    Slot &slot = m_slots[index];
     slot.handling = false;
     if (slot.retired) {
         // Deleted from this level, so only once control is back in the loop that notified it.

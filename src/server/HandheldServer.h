@@ -42,6 +42,10 @@ public:
     ~HandheldServer() override;
 
     void setDispatch(Dispatch dispatch) { m_dispatch = std::move(dispatch); }
+    // A dispatch that finishes later (on the database thread): it calls requestDone(index), on this
+    // object's thread, once the request's handler has returned. Until then the slot stays taken.
+    void setDeferredDispatch(Dispatch dispatch) { m_deferred = std::move(dispatch); }
+    void requestDone(int index);
     void setIdleTimeout(std::chrono::milliseconds timeout) { m_idleTimeout = timeout; }
     void setMaxRequestBytes(qsizetype bytes) { m_maxRequest = bytes; }
     void setCloseWait(std::chrono::milliseconds wait) { m_closeWait = wait; }
@@ -130,6 +134,7 @@ private:
     QTcpServer *m_listener;
     std::array<Slot, SlotCount> m_slots;
     Dispatch m_dispatch;
+    Dispatch m_deferred;
     ClientFilter m_filter;
     QString m_listenError;
     std::chrono::milliseconds m_idleTimeout{60000};

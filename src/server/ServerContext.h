@@ -9,6 +9,7 @@
 #include "modPlikoServer.h"
 
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -44,6 +45,12 @@ public:
     // Filled in by the radio service once it exists: starts its poll timer; shows its window.
     std::function<void()> startNanoPolling;
     std::function<void()> showNanoWindow;
+
+    // Work on the shared database goes to the database thread (ServerCore sets these): queued in
+    // order, or waited for at most `bound` (false when it had not finished; it still runs later).
+    // Unset, the work runs in place.
+    std::function<void(std::function<void()>)> runOnDatabase;
+    std::function<bool(std::function<void()>, std::chrono::milliseconds bound)> callOnDatabase;
 
 private:
     bool m_clockGiven;

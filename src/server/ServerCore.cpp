@@ -5,12 +5,15 @@
 #include "AccessPoint.h"
 #include "NanoExport.h"
 #include "ConfigCheck.h"
+#include "Guarded.h"
 #include "ServerContext.h"
 #include "modGestioneTipiDato.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QMutexLocker>
+#include <QSemaphore>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -22,6 +25,54 @@ namespace {
 constexpr std::chrono::seconds EndGrace{40};
 constexpr int DefaultIdleSeconds = 60;
 constexpr qint64 DefaultLingerMs = 2000;
+constexpr qint64 DefaultRequestSeconds = 10;
+
+// The handheld's connection as a request handler sees it: from the database thread, the reply and
+// the wait for the close go to the network thread by queued calls, in the order they were made.
+// What a handler leaves for after the close holds the database (a request in progress) and runs
+// on the database thread again.
+class QueuedLink final : public HandheldLink
+{
+public:
+    using OnNetwork = std::function<void(std::function<void()>)>;
+    QueuedLink(HandheldServer &server, CommandDispatcher &dispatcher, DatabaseThread &thread, OnNetwork onNetwork)
+        : m_server(server), m_dispatcher(dispatcher), m_thread(thread), m_onNetwork(std::move(onNetwork))
+    {
+    }
+    int inviaRisposta(const QString &text, int index) override
+    {
+        m_onNetwork([s = &m_server, text, index] { s->inviaRisposta(text, index); });
+        return 1;
+    }
+    bool aspettaChiusura(int index) override
+    {
+        if (!m_thread.onThread())
+            return m_server.aspettaChiusura(index);
+        // No nested loop here: it would run the next request inside this one.
+        auto closed = std::make_shared<QSemaphore>();
+        m_onNetwork([s = &m_server, index, closed] { s->dopoChiusura(index, [closed] { closed->release(); }); });
+        return closed->tryAcquire(1, int(HandheldWaitMs));
+    }
+    void dopoChiusura(int index, std::function<void()> then) override
+    {
+        const bool held = m_dispatcher.hold();
+        std::function<void()> work = [this, then = std::move(then), held] {
+            m_thread.post([this, then, held] {
+                // Printing after the reply belongs to its request: a fault there is that request's fault.
+                diagnostics::runGuarded("HandheldServer", "dopoChiusura", diagnostics::Where::Request, then);
+                m_dispatcher.release(held);
+            });
+        };
+        m_onNetwork([s = &m_server, index, work] { s->dopoChiusura(index, work); });
+    }
+
+private:
+    static constexpr qint64 HandheldWaitMs = 31000; // the close wait, and a second more
+    HandheldServer &m_server;
+    CommandDispatcher &m_dispatcher;
+    DatabaseThread &m_thread;
+    OnNetwork m_onNetwork;
+};
 
 QString temporaryFolderValue()
 {
@@ -34,13 +85,80 @@ ServerCore::ServerCore(ServerContext &context, QObject *parent)
     : QObject(parent),
       m_ctx(context),
       m_wsServer(new HandheldServer(&context.ui(), this)),
-      m_dispatcher(new CommandDispatcher(context.database(), &context.ui(), this))
+      // No parent: it moves to the database thread.
+      m_dispatcher(std::make_unique<CommandDispatcher>(context.database(), &context.ui())),
+      m_dbThread(new DatabaseThread(context.database(), this))
 {
-    m_dispatcher->setLink(m_wsServer);
-    m_wsServer->setContinuationGuard([this] { return m_dispatcher->hold(); },
-                                     [this](bool opened) { m_dispatcher->release(opened); });
-    m_dispatcher->setDropConnection([this](int index) { m_wsServer->dropConnection(index); });
-    m_wsServer->setDispatch([this](const QString &text, int index) { m_dispatcher->analizzaDati(text, index); });
+    m_link = std::make_unique<QueuedLink>(*m_wsServer, *m_dispatcher, *m_dbThread,
+                                          [this](std::function<void()> f) { onNetwork(std::move(f)); });
+    m_dispatcher->setLink(m_link.get());
+    m_dispatcher->setDropConnection(
+        [this](int index) { onNetwork([this, index] { m_wsServer->dropConnection(index); }); });
+    m_wsServer->setDeferredDispatch([this](const QString &text, int index) { dispatch(text, index); });
+    m_ctx.runOnDatabase = [this](std::function<void()> job) { m_dbThread->post(std::move(job)); };
+    m_ctx.callOnDatabase = [this](std::function<void()> job, std::chrono::milliseconds bound) {
+        return m_dbThread->call(std::move(job), bound);
+    };
+}
+
+ServerCore::~ServerCore()
+{
+    m_dbThread->stop();
+    m_ctx.runOnDatabase = nullptr;
+    m_ctx.callOnDatabase = nullptr;
+}
+
+void ServerCore::onNetwork(std::function<void()> f)
+{
+    if (QThread::currentThread() == thread())
+        f();
+    else
+        QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection);
+}
+
+void ServerCore::dispatch(const QString &text, int index)
+{
+    const QString word = CommandDispatcher::commandWord(text);
+    const bool down = m_dbThread->running() && m_dispatcher->databaseDown();
+    if (word == CommandDispatcher::ConnectionTest && m_dbThread->running() && (m_dbThread->pending() > 0 || down)) {
+        // The database is busy with another request, or away: the connection test is answered here
+        // at once, so the handheld tells a busy server from one that is gone.
+        emit m_dispatcher->requestHandled(word, index, text.section(u'|', 2));
+        m_wsServer->inviaRisposta(CommandDispatcher::ConnectionTestReply, index);
+        m_wsServer->requestDone(index);
+        return;
+    }
+    if (down) {
+        // Nothing can be served without the database: the handheld learns at once, as when the
+        // database cannot be opened, and the probe looks for it once a second meanwhile.
+        qCDebug(lcStart).noquote() << "database non raggiungibile: richiesta" << word << "dello slot" << index
+                                   << "non servita";
+        m_wsServer->dropConnection(index);
+        m_wsServer->requestDone(index);
+        return;
+    }
+    m_dbThread->post([this, text, index] {
+        m_dispatcher->analizzaDati(text, index);
+        onNetwork([this, index] { m_wsServer->requestDone(index); });
+    });
+}
+
+void ServerCore::avviaThreadDatabase()
+{
+    qint64 seconds = DefaultRequestSeconds;
+    const QString text = m_ctx.registry().option(u"DatabaseRequestSeconds"_s);
+    if (!text.isEmpty() && (!tipi::parseWhole(text, &seconds) || seconds < 1 || seconds > 3600)) {
+        qCWarning(lcStart).noquote() << "DatabaseRequestSeconds non valido:" << text << "- uso" << DefaultRequestSeconds;
+        seconds = DefaultRequestSeconds;
+    }
+    m_dbThread->setBound(std::chrono::seconds(seconds));
+    m_dispatcher->setProbeRunner([this](const std::function<void()> &probe) { m_dbThread->runHere(probe); });
+    m_dbThread->start({m_dispatcher.get()});
+}
+
+bool ServerCore::quiet() const
+{
+    return m_dispatcher->activeRequests() == 0 && m_dbThread->pending() == 0;
 }
 
 int ServerCore::avvia(quint16 port)
@@ -164,8 +282,11 @@ bool ServerCore::apriAccessPoint()
 bool ServerCore::attivaNano()
 {
     clsDatabase &db = m_ctx.database();
-    if (!db.isOpened())
-        db.openDB(m_ctx.databasePath);
+    {
+        QMutexLocker gate(&db.gate());
+        if (!db.isOpened())
+            db.openDB(m_ctx.databasePath);
+    }
     if (m_ctx.nanoActive)
         return true;
     if (apriAccessPoint()) {
@@ -189,12 +310,23 @@ void ServerCore::termina(int exitCode)
     m_ending = true;
     m_exitCode = exitCode;
     m_wsServer->stopListening();
-    if (m_dispatcher->activeRequests() == 0) {
+    if (quiet()) {
         finish();
         return;
     }
-    qCInfo(lcStart).noquote() << "chiusura: attendo" << m_dispatcher->activeRequests() << "richieste in corso";
-    connect(m_dispatcher, &CommandDispatcher::idle, this, &ServerCore::finish);
+    qCInfo(lcStart).noquote() << "chiusura: attendo" << m_dispatcher->activeRequests() + m_dbThread->pending()
+                              << "richieste in corso";
+    connect(m_dispatcher.get(), &CommandDispatcher::idle, this, [this] {
+        if (quiet())
+            finish();
+    });
+    // Requests still queued for the database thread count too; they are looked at now and then.
+    auto *poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, [this] {
+        if (quiet())
+            finish();
+    });
+    poll->start(100);
     QTimer::singleShot(EndGrace, this, &ServerCore::finish);
 }
 
@@ -203,6 +335,8 @@ void ServerCore::finish()
     if (m_finished)
         return;
     m_finished = true;
+    // What is still queued runs now; the dispatcher comes back to this thread.
+    m_dbThread->stop();
     m_wsServer->closeAll();
     m_dispatcher->releaseDatabase();
     if (m_ctx.nanoActive) {

@@ -2,15 +2,21 @@
 #pragma once
 
 #include "CommandDispatcher.h"
+#include "DatabaseThread.h"
 #include "HandheldServer.h"
 
 #include <QObject>
+#include <memory>
 
 class ServerContext;
 
 // The server without its windows: the load sequence (configuration, proving open of the database,
 // the service that palmare_configurato selects), the radio service switch, and the clean end. The
 // main window and the headless program drive the same object.
+//
+// Threads: this object, the handheld server and everything of the network run on the main thread;
+// once avviaThreadDatabase() is called, the dispatcher and every request's handler run on the
+// database thread, reaching the handheld's connection by queued calls (link()).
 class ServerCore : public QObject
 {
     Q_OBJECT
@@ -26,9 +32,16 @@ public:
     static inline const QString QuitQuestion = QStringLiteral("Sei sicuro di voler uscire da Tavora-Restaurant?");
 
     explicit ServerCore(ServerContext &context, QObject *parent = nullptr);
+    ~ServerCore() override;
 
     HandheldServer &wsServer() { return *m_wsServer; }
     CommandDispatcher &dispatcher() { return *m_dispatcher; }
+    DatabaseThread &databaseThread() { return *m_dbThread; }
+    // The handheld connection as request handlers use it, from whichever thread they run on.
+    HandheldLink &link() { return *m_link; }
+    // Requests that touch the database run on their own thread from now on (the program calls it
+    // after avvia(); tests that drive the core in place do not).
+    void avviaThreadDatabase();
     ServerContext &context() { return m_ctx; }
 
     // The load sequence. 0 when the program goes on (whatever service runs), otherwise the exit
@@ -51,10 +64,16 @@ signals:
 private:
     bool apriAccessPoint();
     void finish();
+    bool quiet() const;
+    void dispatch(const QString &text, int index);
+    // Runs `f` on the network thread: at once when already there, queued otherwise.
+    void onNetwork(std::function<void()> f);
 
     ServerContext &m_ctx;
     HandheldServer *m_wsServer;
-    CommandDispatcher *m_dispatcher;
+    std::unique_ptr<CommandDispatcher> m_dispatcher;
+    DatabaseThread *m_dbThread;
+    std::unique_ptr<HandheldLink> m_link;
     Service m_service = Service::None;
     bool m_ending = false;
     bool m_finished = false;

@@ -2,6 +2,7 @@
 #include "ServerStats.h"
 
 #include <QCoreApplication>
+#include <QThread>
 #include <QDir>
 #include <QFile>
 #include <QLibraryInfo>
@@ -79,6 +80,16 @@ void processMetrics(QString &out, const QDateTime &startedAt)
 }
 } // namespace
 
+void ServerStats::apply(std::function<void(ServerStats &)> update)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread()) {
+        update(*this);
+        return;
+    }
+    QMetaObject::invokeMethod(app, [this, update = std::move(update)] { update(*this); }, Qt::QueuedConnection);
+}
+
 void ServerStats::requestTimed(const QString &command, double seconds)
 {
     Durations &d = m_durations[command];
@@ -140,6 +151,8 @@ QStringList ServerStatus::statusLines() const
     }
     lines << u"database: "_s + databasePath + u" ("_s
                  + (databaseOpen ? u"aperto"_s : databasePresent ? u"chiuso"_s : u"non trovato"_s) + u')'
+          << u"database raggiungibile: "_s
+                 + (databaseUp ? u"sì"_s : u"no (le richieste non vengono servite; verifica ogni secondo)"_s)
           << u"Duvu: "_s + (duvuState.isEmpty() ? (duvuActive ? u"attivo"_s : u"non attivo"_s) : duvuState);
     const ServerStats::Radio radio = stats.radio();
     lines << u"Duvu interrogazioni: "_s + QString::number(radio.polls) + u" ("_s + QString::number(radio.failedPolls)
@@ -215,6 +228,9 @@ QString ServerStatus::prometheusText() const
     sample(out, u"pliko_ticket_print_seconds_count", {}, qint64(stats.ticketsPrinted()));
     family(out, u"pliko_database_open", u"gauge", u"1 while the shared database is open.");
     sample(out, u"pliko_database_open", {}, databaseOpen ? 1 : 0);
+    family(out, u"pliko_database_up", u"gauge",
+           u"1 while the database answers; 0 from a request it failed for being out of reach until a probe finds it back.");
+    sample(out, u"pliko_database_up", {}, databaseUp ? 1 : 0);
     family(out, u"pliko_database_present", u"gauge", u"1 when the database file is where LastDBPath says.");
     sample(out, u"pliko_database_present", {}, databasePresent ? 1 : 0);
     family(out, u"pliko_duvu_active", u"gauge", u"1 while the Duvu radio service runs.");

@@ -32,6 +32,10 @@ public:
         QString lastError;
     };
 
+    // Runs `update` on the thread that keeps the counters (the main one, where the status and the
+    // metrics read them); from the database thread it is queued there, in order.
+    void apply(std::function<void(ServerStats &)> update);
+
     void setStartedAt(const QDateTime &when) { m_startedAt = when; }
     QDateTime startedAt() const { return m_startedAt; }
 
@@ -117,6 +121,7 @@ struct ServerStatus
     QString databasePath;
     bool databaseOpen = false;
     bool databasePresent = false;
+    bool databaseUp = true;    // not marked down after a request it failed for being out of reach
     bool duvuActive = false;
     QString duvuState;         // what the radio service says of itself
     ServerStats stats;

@@ -127,6 +127,7 @@ ServiceSupervisor::ReloadResult ServiceSupervisor::reload()
     m_core.wsServer().setClientFilter(options.clients);
     m_core.wsServer().setIdleTimeout(options.idleTimeout);
     m_core.dispatcher().setDatabaseLinger(options.databaseLinger);
+    m_core.databaseThread().setBound(options.databaseRequest);
     if (options.metricsAddress != m_metricsAddress) {
         m_metricsAddress = options.metricsAddress;
         if (!m_metrics->listen(m_metricsAddress))
@@ -191,6 +192,7 @@ ServerStatus ServiceSupervisor::status() const
     s.databasePath = PgEngine::isUri(m_ctx.databasePath) ? PgEngine::displayUri(m_ctx.databasePath)
                                                          : m_ctx.databasePath;
     s.databaseOpen = m_ctx.database().isOpened();
+    s.databaseUp = !m_core.dispatcher().databaseDown();
     // A database server is present when it answers; a file when it is where the path says.
     s.databasePresent = PgEngine::isUri(m_ctx.databasePath) ? s.databaseOpen
                                                             : !s.databasePath.isEmpty() && QFileInfo::exists(s.databasePath);

@@ -14,6 +14,8 @@ constexpr qsizetype MaxMessages = 1000;
 
 void OperatorUi::message(const QString &text, Icon icon)
 {
+    if (elsewhere([this, text, icon] { message(text, icon); }))
+        return;
     if (icon == Icon::Critical || icon == Icon::Warning)
         qCWarning(lcOperator).noquote() << "messaggio:" << text;
     else
@@ -27,24 +29,31 @@ void OperatorUi::message(const QString &text, Icon icon)
 bool OperatorUi::question(const QString &text)
 {
     qCInfo(lcOperator).noquote() << "domanda (risposta no):" << text;
-    m_messages.append(text);
+    if (!elsewhere([this, text] { m_messages.append(text); }))
+        m_messages.append(text);
     return false;
 }
 
 void OperatorUi::beginBusy()
 {
+    if (elsewhere([this] { beginBusy(); }))
+        return;
     if (m_busy++ == 0)
         emit busyChanged(true);
 }
 
 void OperatorUi::endBusy()
 {
+    if (elsewhere([this] { endBusy(); }))
+        return;
     if (m_busy > 0 && --m_busy == 0)
         emit busyChanged(false);
 }
 
 void OperatorUi::addStatus(const QString &line)
 {
+    if (elsewhere([this, line] { addStatus(line); }))
+        return;
     qCDebug(lcOperator).noquote() << "status:" << line;
     m_status.append(line);
     // Trimmed in halves, not line by line: a busy service would otherwise move the whole log on
@@ -56,6 +65,8 @@ void OperatorUi::addStatus(const QString &line)
 
 void OperatorUi::appendData(const QString &text)
 {
+    if (elsewhere([this, text] { appendData(text); }))
+        return;
     m_data += text;
     if (m_data.size() > 2 * MaxDataChars)
         m_data.remove(0, m_data.size() - MaxDataChars);

@@ -4,11 +4,14 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 
 // What the server tells and asks its operator: message boxes, yes/no questions, the busy pointer
 // and the operator log (the lbStatus lines and the txtDati text). This base class is the
 // headless behaviour: messages are logged, questions get the safe answer (no). The GUI
 // overrides message() and question() with real boxes; either way serving never waits on a click.
+// Called from another thread (the database's), what it says is passed to its own thread, and a
+// question gets the safe answer at once: no worker ever waits on a box.
 class OperatorUi : public QObject
 {
     Q_OBJECT
@@ -33,6 +36,17 @@ public:
     const QStringList &messages() const { return m_messages; }
     const QStringList &statusLines() const { return m_status; }
     const QString &dataText() const { return m_data; }
+
+protected:
+    // Off this object's thread: queues `f` to run on it and answers true.
+    template<typename F>
+    bool elsewhere(F f)
+    {
+        if (QThread::currentThread() == thread())
+            return false;
+        QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection);
+        return true;
+    }
 
 signals:
     void messageShown(const QString &text, OperatorUi::Icon icon);

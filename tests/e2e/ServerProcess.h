@@ -130,6 +130,29 @@ protected:
         reply += socket.readAll();
         return reply;
     }
+    // "TestConnessione" over and over while `fault` runs on another thread: how many were asked, and
+    // the failures (no "TestOK|", or slower than boundMs) in words.
+    static QStringList connectionTestsDuring(const std::function<void()> &fault, qint64 boundMs, int *asked)
+    {
+        std::atomic<bool> done{false};
+        std::thread faulty([&] {
+            fault();
+            done = true;
+        });
+        QStringList failures;
+        *asked = 0;
+        while (!done) {
+            QElapsedTimer took;
+            took.start();
+            const QByteArray reply = exchange("PALM09|TestConnessione|\r");
+            ++*asked;
+            if (reply != "TestOK|\r" || took.elapsed() > boundMs)
+                failures << u"\"%1\" after %2 ms"_s.arg(QString::fromLatin1(reply).trimmed()).arg(took.elapsed());
+            QThread::msleep(100);
+        }
+        faulty.join();
+        return failures;
+    }
     // Starts the server again on the same configuration, checks that it answers, and stops it.
     void startAnswerAndStop(const QStringList &args)
     {

@@ -38,7 +38,7 @@ protected:
     }
     QString configFor(const QString &name, const QString &address)
     {
-        extraConfig = u"ListenAddress="_s + address + u"\nControlSocket=off\n"_s;
+        extraConfig = u"ListenAddress="_s + address + u"\nControlSocket=off\n"_s + moreConfig;
         const QString path = dir.filePath(name + u".ini"_s);
         EXPECT_TRUE(QFile::rename(writeConfig(dbPath), path));
         return path;
@@ -57,8 +57,26 @@ protected:
         plikoSql({u"--create"_s, u"--demo"_s, dbPath});
         plikoSql({dbPath, u"UPDATE var_long SET value = 1 WHERE name = 'palmare_configurato'"_s});
     }
+    // Stops (SIGSTOP) or resumes the database server: its postmaster and every backend.
+    void freeze(bool stopped)
+    {
+        const pid_t master = pg.serverPid();
+        QList<pid_t> pids{master};
+        for (const QString &entry : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
+            QFile stat(u"/proc/"_s + entry + u"/stat"_s);
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> f = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (f.size() > 1 && f[1].toInt() == master)
+                pids << pid_t(entry.toInt());
+        }
+        for (const pid_t p : pids)
+            signalProcess(p, stopped ? SIGSTOP : SIGCONT);
+    }
     PgCluster pg;
     QProcess second;
+    QString moreConfig;
 };
 
 // The first column of every row, straight from PostgreSQL (not through the server's own classes).
@@ -219,6 +237,8 @@ TEST_F(SharedDatabase, ADatabaseServerRestartMidServiceCostsOnlyTheOrdersOfTheOu
     EXPECT_NE(order(20, 2), "ComandaOK|\r");
     EXPECT_EQ(exchange("PALM09|TestConnessione|\r"), "TestOK|\r");
     ASSERT_TRUE(pg.start()) << pg.error().toStdString();
+    // The failed order marked the database down; the probe, once a second, finds it back.
+    QThread::msleep(1500);
     EXPECT_EQ(order(30, 3), "ComandaOK|\r") << serverLog(u"sala"_s).constData();
     EXPECT_EQ(server.processId(), pid) << "the server restarted for a database it cannot mend";
 
@@ -227,4 +247,41 @@ TEST_F(SharedDatabase, ADatabaseServerRestartMidServiceCostsOnlyTheOrdersOfTheOu
     EXPECT_EQ(column(conn, u"SELECT numero_tavolo FROM tavoli_occupati ORDER BY 1"_s),
               (QStringList{u"1"_s, u"3"_s}));
     PQfinish(conn);
+}
+
+// The database server freezes (SIGSTOP) for 5 s during an order stream: connection tests are answered
+// at once throughout, every confirmed order is recorded whole, and once the server thaws and the probe
+// finds it back, orders are confirmed again, by the same server process.
+TEST_F(SharedDatabase, AFrozenDatabaseServerNeitherSilencesTheServerNorCostsAConfirmedOrder)
+{
+    if (!pg.unavailableReason().isEmpty())
+        GTEST_SKIP() << pg.unavailableReason().toStdString();
+    demoRestaurant();
+    ASSERT_FALSE(HasFailure());
+    moreConfig = u"DatabaseRequestSeconds=2\n"_s;
+    server.setProcessChannelMode(QProcess::MergedChannels);
+    server.setStandardOutputFile(dir.filePath(u"sala.log"_s));
+    start({u"--headless"_s, u"--config"_s, configFor(u"sala"_s, u"127.0.0.1"_s)});
+    ASSERT_TRUE(waitFor([&] { return exchange("PALM09|TestConnessione|\r") == "TestOK|\r"; }));
+    const qint64 pid = server.processId();
+
+    OrderStream stream(2, 3);
+    QThread::msleep(500);
+    int asked = 0;
+    const QStringList failures = connectionTestsDuring(
+        [&] {
+            freeze(true);
+            QThread::msleep(5000);
+            freeze(false);
+        },
+        1500, &asked);
+    EXPECT_TRUE(failures.isEmpty()) << failures.join(u"; "_s).toStdString() << " of " << asked;
+    // The probe, once a second, finds the database back; the stream is served again.
+    QThread::msleep(2000);
+    const qsizetype after = stream.confirmed().size();
+    ASSERT_TRUE(waitFor([&] { return stream.confirmed().size() > after + 2; }, 10000))
+        << serverLog(u"sala"_s).constData();
+    stream.stop();
+    stream.expectEveryConfirmedOrderWhole(dbPath);
+    EXPECT_EQ(server.processId(), pid) << "the server restarted for a database it cannot mend";
 }
