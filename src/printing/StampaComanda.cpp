@@ -3,6 +3,7 @@
 #include "frmStampeDocumenti.h"
 
 #include "ErrorRoutine.h"
+#include "Registry.h"
 #include "TicketDelivery.h"
 #include "clsDatabase.h"
 #include "modGestioneTipiDato.h"
@@ -187,7 +188,8 @@ bool frmStampeDocumenti::stampantiComanda() const
         if (!stampante.isEmpty())
             return true;
     }
-    return false;
+    // A kitchen screen takes tickets as a printer does.
+    return !m_registry.option(u"ScreenZones"_s).trimmed().isEmpty();
 }
 
 bool frmStampeDocumenti::soloMarcaturaComanda()

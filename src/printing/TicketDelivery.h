@@ -52,6 +52,12 @@ public:
     // Told of each ticket printed: its zone, seconds from owed to printed, and whether it went to the backup printer.
     using EsitoBiglietto = std::function<void(qint32 zona, double secondi, bool riserva, bool ok)>;
     void setEsitoBiglietto(EsitoBiglietto esito) { m_esito = std::move(esito); }
+    // Told when an order's new tickets are journalled and committed (kitchen screens show them).
+    using NuoviBiglietti = std::function<void(qint32 comanda)>;
+    void setNuoviBiglietti(NuoviBiglietti avviso) { m_nuovi = std::move(avviso); }
+    // Whether a zone has a kitchen screen ([PlikoServer] ScreenZones): its tickets are journalled
+    // even without a printer.
+    bool haSchermo(qint32 zona) const;
     bool zonaGuasta(qint32 zona) const { return m_zoneGuaste.contains(zona); }
     QList<qint32> zoneGuaste() const { return m_zoneGuaste.values(); }
 
@@ -90,4 +96,5 @@ private:
     QSet<qint32> m_zoneGuaste;
     AvvisoZona m_avviso;
     EsitoBiglietto m_esito;
+    NuoviBiglietti m_nuovi;
 };

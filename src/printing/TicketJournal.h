@@ -28,7 +28,8 @@ class TicketJournal
 public:
     static inline const QString Tabella = QStringLiteral("pliko_stampe");
 
-    enum Stato { Dovuta = 0, Inviata = 1, Stampata = 2, Fallita = 3, Spostata = 4 };
+    // SoloSchermo: a zone with a kitchen screen and no printer; nothing to print, only to show.
+    enum Stato { Dovuta = 0, Inviata = 1, Stampata = 2, Fallita = 3, Spostata = 4, SoloSchermo = 5 };
 
     struct Biglietto
     {
@@ -49,6 +50,7 @@ public:
         QString errore;
         bool ristampa = false;    // printed with the reprint label (a doubt after a stop, or asked for)
         bool suRichiesta = false; // a reprint the operator asked for (not a ticket the order owed)
+        double pronta = 0;        // moment the kitchen screen bumped it ("Fatto"); 0 while it is to make
     };
 
     explicit TicketJournal(clsDatabase &db) : m_db(db) {}
@@ -70,6 +72,8 @@ public:
     bool fallita(qint32 id, const QString &errore, double momento, bool contaTentativo);
     bool cambiaStato(qint32 id, int stato, bool ristampa);
     bool elimina(qint32 id);
+    // The kitchen screen's "Fatto" (momento > 0) and "Richiama" (momento 0).
+    bool segnaPronta(qint32 id, double momento);
     // Drops rows created before `prima`; how many went.
     int sfoltisci(double prima);
 
