@@ -30,7 +30,9 @@ WebWiring::WebWiring(ServerContext &context, CommandDispatcher &dispatcher, Hand
     services.consegna().setNuoviBiglietti([web](qint32 comanda) { web->nuoviBiglietti(comanda); });
     // The console runs the control channel's own commands: what it shows is what pliko-ctl says.
     web->setComando([&control](const QString &riga, const std::function<void(bool, const QStringList &)> &fatto) {
-        const ControlChannel::Reply r = control.run(riga);
+        // Status and the owed tickets are read-only and asked every few seconds; a reprint is logged.
+        const bool lettura = riga == u"status"_s || riga == u"tickets"_s;
+        const ControlChannel::Reply r = control.run(riga, !lettura);
         fatto(r.ok, r.lines);
     });
     QObject::connect(&context.ui(), &OperatorUi::statusAdded, web, &WebService::evento);

@@ -2,8 +2,10 @@
 #include "WebService.h"
 
 #include "frmStampeDocumenti.h"
+#include "modGestioneTipiDato.h"
 #include "modPlikoServer.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
@@ -83,6 +85,14 @@ QByteArray risorsa(const QString &nome)
 }
 
 QByteArray json(const QJsonObject &o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); }
+
+// A moment to the millisecond: bumps a second apart (a bump bar is quick) keep their order, so
+// "Richiama" finds the last one.
+double momentoPreciso()
+{
+    const QDateTime now = tipi::now();
+    return double(tipi::dayNumber(now.date())) * 86400.0 + now.time().msecsSinceStartOfDay() / 1000.0;
+}
 
 // Equal in constant time: how long the comparison takes says nothing of how much of a guess matched.
 bool uguali(const QByteArray &a, const QByteArray &b)
@@ -240,6 +250,13 @@ bool WebService::handleRequest(const QHttpServerRequest &request, QTcpSocket *so
 {
     if (auto *scadenza = socket->findChild<QTimer *>(u"scadenza"_s))
         scadenza->start(ScadenzaMs);
+    // A WebSocket handshake is answered by the socket server that takes the connection over after
+    // this returns (the key is checked there): nothing may be written here.
+    if (header(request.headers(), "upgrade").compare("websocket", Qt::CaseInsensitive) == 0) {
+        if (request.url().path() != u"/ws"_s)
+            socket->abort();
+        return true;
+    }
     Risposta r = rispondi(request, qobject_cast<QSslSocket *>(socket) != nullptr);
     QHttpServerResponder out = makeResponder(request, socket);
     out.writeStatusLine(r.stato);
@@ -322,7 +339,7 @@ WebService::Risposta WebService::api(const QHttpServerRequest &request, const QS
                 return esito(S::NotFound, false, u"scheda non più sullo schermo"_s);
             if (!m_inUscita.contains(id)) {
                 m_inUscita.insert(id, *b);
-                emit chiediPronta(id, modPlikoServer::momentoAttuale());
+                emit chiediPronta(id, momentoPreciso());
             }
             return esito(S::Accepted, true);
         }
@@ -367,6 +384,8 @@ void WebService::nuovoWebSocket()
         const bool ok = cookieValido(headers) && origineValida(ws->origin().toUtf8(), header(headers, "host"))
             && (zonaNome.isEmpty() || m_opt.zones.contains(zonaNome));
         if (!ok) {
+            qCWarning(lcWeb).noquote() << "collegamento di" << ws->peerAddress().toString()
+                                       << "rifiutato: chiave, origine o zona non valida";
             ws->close(QWebSocketProtocol::CloseCodePolicyViolated, u"chiave o origine non valida"_s);
             ws->deleteLater();
             continue;
