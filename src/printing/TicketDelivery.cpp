@@ -148,8 +148,7 @@ void TicketDelivery::stampaComanda(qint32 idComanda, const QString &tavoli, bool
             qCWarning(lcJournal).noquote() << "comanda" << a.comanda << ": biglietti non annotati:" << m_db.lastErrorText();
             continue;
         }
-        if (m_nuovi)
-            m_nuovi(a.comanda);
+        avvisaNuovi(a.comanda);
         for (const auto &b : m_journal.leggi(u"stato IN (0, 3) AND id_comanda = "_s + QString::number(a.comanda)))
             consegna(b, file);
     }

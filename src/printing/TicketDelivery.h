@@ -55,6 +55,11 @@ public:
     // Told when an order's new tickets are journalled and committed (kitchen screens show them).
     using NuoviBiglietti = std::function<void(qint32 comanda)>;
     void setNuoviBiglietti(NuoviBiglietti avviso) { m_nuovi = std::move(avviso); }
+    void avvisaNuovi(qint32 comanda)
+    {
+        if (m_nuovi)
+            m_nuovi(comanda);
+    }
     // Whether a zone has a kitchen screen ([PlikoServer] ScreenZones): its tickets are journalled
     // even without a printer.
     bool haSchermo(qint32 zona) const;

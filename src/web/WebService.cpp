@@ -23,6 +23,8 @@
 #include <QUrlQuery>
 #include <QWebSocket>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 Q_LOGGING_CATEGORY(lcWeb, "pliko.web")
@@ -40,6 +42,7 @@ constexpr int ScadenzaMs = 20000;             // an HTTP connection idle (or a r
 constexpr qint64 MaxInAttesa = 1024 * 1024;  // a screen that stopped reading its socket is dropped
 constexpr int StatoMs = 2000;                // the console's status while a console is open
 constexpr int MaxEventi = 200;
+constexpr int PushMs = 50;
 const QByteArray NomeCookie = "pliko_web";
 
 // A listening socket that refuses connections beyond the limit and tells of each one it accepts.
@@ -135,6 +138,10 @@ WebService::WebService(WebOptions options, KitchenBoardStore *store, QObject *pa
         connect(store, &KitchenBoardStore::richiamato, this, &WebService::onRichiamato);
     }
     connect(this, &QAbstractHttpServer::newWebSocketConnection, this, &WebService::nuovoWebSocket);
+    m_invio = new QTimer(this);
+    m_invio->setSingleShot(true);
+    m_invio->setInterval(PushMs);
+    connect(m_invio, &QTimer::timeout, this, &WebService::inviaZone);
     auto *timer = new QTimer(this);
     timer->setInterval(StatoMs);
     connect(timer, &QTimer::timeout, this, [this] {
@@ -423,13 +430,25 @@ void WebService::invia(QWebSocket *ws, const QByteArray &testo)
 
 void WebService::inviaZona(qint32 zona)
 {
-    QByteArray testo;
-    for (const Schermo &s : std::as_const(m_schermi)) {
-        if (!s.ws || s.zona != zona)
-            continue;
-        if (testo.isEmpty())
-            testo = json(m_board.zonaJson(zona, modPlikoServer::momentoAttuale()));
-        invia(s.ws, testo);
+    // Changes that come together (a rush of rounds) go out as one state per zone, at most every
+    // PushMs: each screen gets the whole zone anyway, and a rush must not cost a push per round.
+    m_daInviare.insert(zona);
+    if (!m_invio->isActive())
+        m_invio->start();
+}
+
+void WebService::inviaZone()
+{
+    const double adesso = modPlikoServer::momentoAttuale();
+    for (const qint32 zona : std::exchange(m_daInviare, {})) {
+        QByteArray testo;
+        for (const Schermo &s : std::as_const(m_schermi)) {
+            if (!s.ws || s.zona != zona)
+                continue;
+            if (testo.isEmpty())
+                testo = json(m_board.zonaJson(zona, adesso));
+            invia(s.ws, testo);
+        }
     }
 }
 

@@ -8,10 +8,12 @@
 #include <QAbstractHttpServer>
 #include <QList>
 #include <QPointer>
+#include <QSet>
 #include <QStringList>
 #include <functional>
 
 class QTcpSocket;
+class QTimer;
 class QWebSocket;
 
 // The kitchen screens (/kds/<zone>) and the operator console (/) served to the restaurant's
@@ -65,6 +67,7 @@ private:
     void nuovoWebSocket();
     void invia(QWebSocket *ws, const QByteArray &testo);
     void inviaZona(qint32 zona);
+    void inviaZone();
     void inviaConsole();
     QByteArray consoleJson();
     void onCaricati(const KitchenBoardStore::Biglietti &daFare, const KitchenBoardStore::Biglietti &fatti);
@@ -86,6 +89,8 @@ private:
     };
     QList<Schermo> m_schermi;
     QHash<qint32, TicketJournal::Biglietto> m_inUscita; // bumps waiting for the journal
+    QSet<qint32> m_daInviare; // zones whose screens are owed their new state
+    QTimer *m_invio = nullptr;
     QStringList m_eventi;
     QStringList m_stato;
     QStringList m_biglietti;
