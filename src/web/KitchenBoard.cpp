@@ -61,14 +61,19 @@ QJsonObject KitchenBoard::zonaJson(qint32 zona, double adesso) const
 {
     QJsonArray schede;
     QMap<QString, double> totali; // the all-day counts: each dish still to make, over every card
-    for (const auto &b : m_schede.value(zona)) {
+    const auto &lista = m_schede.value(zona);
+    for (const auto &b : lista) {
+        for (const auto &r : b.righe)
+            totali[r.descrizione] += r.quantita;
+        // No screen shows more than this many cards; the oldest go first, the rest are counted.
+        if (schede.size() >= MaxSchede)
+            continue;
         QJsonArray righe;
         for (const auto &r : b.righe) {
             righe.append(QJsonObject{{u"quantita"_s, r.quantita},
                                      {u"piatto"_s, r.descrizione},
                                      {u"turno"_s, r.turno},
                                      {u"variazioni"_s, QJsonArray::fromStringList(r.variazioni)}});
-            totali[r.descrizione] += r.quantita;
         }
         schede.append(QJsonObject{{u"id"_s, b.id},
                                   {u"comanda"_s, b.comanda},
@@ -86,6 +91,7 @@ QJsonObject KitchenBoard::zonaJson(qint32 zona, double adesso) const
     return {{u"tipo"_s, u"kds"_s},
             {u"zona"_s, frmStampeDocumenti::nomeTipoStampante(zona)},
             {u"schede"_s, schede},
+            {u"altre"_s, qint64(lista.size() - schede.size())},
             {u"totali"_s, tuttoIlGiorno}};
 }
 

@@ -17,6 +17,8 @@
 class KitchenBoard
 {
 public:
+    static constexpr qsizetype MaxSchede = 40;
+
     explicit KitchenBoard(QList<qint32> zone = {}) : m_zone(std::move(zone)) {}
 
     const QList<qint32> &zone() const { return m_zone; }
@@ -29,7 +31,8 @@ public:
     void tempoPronto(qint32 zona, double secondi);
     void tempiDelGiorno(const QList<TicketJournal::Biglietto> &fatti);
 
-    // A zone's cards (with their seconds since the round at `adesso`) and the all-day counts.
+    // A zone's cards, the oldest MaxSchede (with their seconds since the round at `adesso`), how many
+    // more wait, and the all-day counts over all of them.
     QJsonObject zonaJson(qint32 zona, double adesso) const;
     // Per zone: tickets bumped today, their average and slowest seconds.
     QJsonArray tempiJson() const;

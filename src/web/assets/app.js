@@ -75,6 +75,7 @@ function disegnaKds() {
     coloreScheda(c, s);
     schede.append(c);
   });
+  if (stato.altre > 0) schede.append(el('div', 'altre', '+ ' + stato.altre + ' comande in attesa'));
   const tot = document.getElementById('tuttoilgiorno');
   tot.replaceChildren();
   for (const t of stato.totali) {
