@@ -3,6 +3,8 @@
 
 #include "frmStampeDocumenti.h"
 
+#include <QDate>
+
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -44,6 +46,12 @@ std::optional<qint32> KitchenBoard::togli(qint32 id)
 
 void KitchenBoard::tempoPronto(qint32 zona, double secondi)
 {
+    // The console shows today's figures: a server running past midnight starts a new day.
+    const QDate oggi = QDate::currentDate();
+    if (oggi != m_giorno) {
+        m_giorno = oggi;
+        m_tempi.clear();
+    }
     Tempi &t = m_tempi[zona];
     ++t.quanti;
     t.somma += std::max(secondi, 0.0);
@@ -98,6 +106,8 @@ QJsonObject KitchenBoard::zonaJson(qint32 zona, double adesso) const
 QJsonArray KitchenBoard::tempiJson() const
 {
     QJsonArray out;
+    if (m_giorno != QDate::currentDate())
+        return out;
     for (auto it = m_tempi.begin(); it != m_tempi.end(); ++it)
         out.append(QJsonObject{{u"zona"_s, frmStampeDocumenti::nomeTipoStampante(it.key())},
                                {u"pronti"_s, it->quanti},

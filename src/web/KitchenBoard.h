@@ -3,6 +3,7 @@
 
 #include "TicketJournal.h"
 
+#include <QDate>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -47,4 +48,5 @@ private:
     QList<qint32> m_zone;
     QHash<qint32, QList<TicketJournal::Biglietto>> m_schede;
     QMap<qint32, Tempi> m_tempi;
+    QDate m_giorno; // the day m_tempi is of
 };
