@@ -153,7 +153,9 @@ WebService::WebService(WebOptions options, KitchenBoardStore *store, QObject *pa
 
 WebService::~WebService()
 {
-    for (const Schermo &s : std::as_const(m_schermi))
+    // A socket closed here may report it at once: the list is taken first.
+    const QList<Schermo> schermi = std::exchange(m_schermi, {});
+    for (const Schermo &s : schermi)
         delete s.ws.data();
 }
 
@@ -404,11 +406,11 @@ void WebService::nuovoWebSocket()
         ws->setMaxAllowedIncomingFrameSize(1024);
         ws->setMaxAllowedIncomingMessageSize(1024);
         const qint32 zona = zonaNome.isEmpty() ? 0 : WebOptions::zoneNumber(zonaNome);
+        // Screens that went are dropped from the list here, never while a push walks it (a socket
+        // aborted during a push reports its end at once).
+        m_schermi.removeIf([](const Schermo &s) { return !s.ws; });
         m_schermi.append({ws, zona});
-        connect(ws, &QWebSocket::disconnected, this, [this, ws] {
-            m_schermi.removeIf([ws](const Schermo &s) { return !s.ws || s.ws == ws; });
-            ws->deleteLater();
-        });
+        connect(ws, &QWebSocket::disconnected, ws, &QObject::deleteLater);
         if (zona != 0)
             invia(ws, json(m_board.zonaJson(zona, modPlikoServer::momentoAttuale())));
         else
