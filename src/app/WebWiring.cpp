@@ -16,8 +16,8 @@ using namespace Qt::StringLiterals;
 
 Q_DECLARE_LOGGING_CATEGORY(lcWeb)
 
-WebWiring::WebWiring(ServerContext &context, CommandDispatcher &dispatcher, HandheldServices &services,
-                     ControlChannel &control)
+WebWiring::WebWiring(
+    ServerContext &context, CommandDispatcher &dispatcher, HandheldServices &services, ControlChannel &control)
 {
     const WebOptions options = WebOptions::read(context.registry(), nullptr);
     if (!options.enabled())

@@ -16,8 +16,8 @@ class WebService;
 class WebWiring
 {
 public:
-    WebWiring(ServerContext &context, CommandDispatcher &dispatcher, HandheldServices &services,
-              ControlChannel &control);
+    WebWiring(
+        ServerContext &context, CommandDispatcher &dispatcher, HandheldServices &services, ControlChannel &control);
     ~WebWiring();
     WebWiring(const WebWiring &) = delete;
     WebWiring &operator=(const WebWiring &) = delete;

@@ -20,9 +20,9 @@ QSet<qint32> KitchenBoard::aggiungi(const QList<TicketJournal::Biglietto> &bigli
         if (it != lista.end())
             *it = b;
         else
-            lista.insert(std::upper_bound(lista.begin(), lista.end(), b,
-                                          [](const auto &a, const auto &x) { return a.id < x.id; }),
-                         b);
+            lista.insert(std::upper_bound(
+                             lista.begin(), lista.end(), b, [](const auto &a, const auto &x) { return a.id < x.id; }),
+                b);
         cambiate.insert(b.zona);
     }
     return cambiate;
@@ -78,29 +78,20 @@ QJsonObject KitchenBoard::zonaJson(qint32 zona, double adesso) const
             continue;
         QJsonArray righe;
         for (const auto &r : b.righe) {
-            righe.append(QJsonObject{{u"quantita"_s, r.quantita},
-                                     {u"piatto"_s, r.descrizione},
-                                     {u"turno"_s, r.turno},
-                                     {u"variazioni"_s, QJsonArray::fromStringList(r.variazioni)}});
+            righe.append(QJsonObject { { u"quantita"_s, r.quantita }, { u"piatto"_s, r.descrizione },
+                { u"turno"_s, r.turno }, { u"variazioni"_s, QJsonArray::fromStringList(r.variazioni) } });
         }
-        schede.append(QJsonObject{{u"id"_s, b.id},
-                                  {u"comanda"_s, b.comanda},
-                                  {u"tavoli"_s, b.tavoli},
-                                  {u"cameriere"_s, b.cameriere},
-                                  {u"ora"_s, b.ora},
-                                  {u"trascorsi"_s, qint64(std::max(0.0, adesso - b.creata))},
-                                  {u"righe"_s, righe}});
+        schede.append(QJsonObject { { u"id"_s, b.id }, { u"comanda"_s, b.comanda }, { u"tavoli"_s, b.tavoli },
+            { u"cameriere"_s, b.cameriere }, { u"ora"_s, b.ora },
+            { u"trascorsi"_s, qint64(std::max(0.0, adesso - b.creata)) }, { u"righe"_s, righe } });
     }
     QList<std::pair<QString, double>> ordine(totali.keyValueBegin(), totali.keyValueEnd());
     std::stable_sort(ordine.begin(), ordine.end(), [](const auto &a, const auto &b) { return a.second > b.second; });
     QJsonArray tuttoIlGiorno;
     for (const auto &[piatto, quanti] : ordine)
-        tuttoIlGiorno.append(QJsonObject{{u"piatto"_s, piatto}, {u"quantita"_s, quanti}});
-    return {{u"tipo"_s, u"kds"_s},
-            {u"zona"_s, frmStampeDocumenti::nomeTipoStampante(zona)},
-            {u"schede"_s, schede},
-            {u"altre"_s, qint64(lista.size() - schede.size())},
-            {u"totali"_s, tuttoIlGiorno}};
+        tuttoIlGiorno.append(QJsonObject { { u"piatto"_s, piatto }, { u"quantita"_s, quanti } });
+    return { { u"tipo"_s, u"kds"_s }, { u"zona"_s, frmStampeDocumenti::nomeTipoStampante(zona) },
+        { u"schede"_s, schede }, { u"altre"_s, qint64(lista.size() - schede.size()) }, { u"totali"_s, tuttoIlGiorno } };
 }
 
 QJsonArray KitchenBoard::tempiJson() const
@@ -109,9 +100,8 @@ QJsonArray KitchenBoard::tempiJson() const
     if (m_giorno != QDate::currentDate())
         return out;
     for (auto it = m_tempi.begin(); it != m_tempi.end(); ++it)
-        out.append(QJsonObject{{u"zona"_s, frmStampeDocumenti::nomeTipoStampante(it.key())},
-                               {u"pronti"_s, it->quanti},
-                               {u"media"_s, qint64(it->quanti ? it->somma / it->quanti : 0)},
-                               {u"massimo"_s, qint64(it->massimo)}});
+        out.append(QJsonObject { { u"zona"_s, frmStampeDocumenti::nomeTipoStampante(it.key()) },
+            { u"pronti"_s, it->quanti }, { u"media"_s, qint64(it->quanti ? it->somma / it->quanti : 0) },
+            { u"massimo"_s, qint64(it->massimo) } });
     return out;
 }

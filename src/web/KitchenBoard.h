@@ -20,7 +20,10 @@ class KitchenBoard
 public:
     static constexpr qsizetype MaxSchede = 40;
 
-    explicit KitchenBoard(QList<qint32> zone = {}) : m_zone(std::move(zone)) {}
+    explicit KitchenBoard(QList<qint32> zone = {})
+        : m_zone(std::move(zone))
+    {
+    }
 
     const QList<qint32> &zone() const { return m_zone; }
     // Adds the tickets of screen zones (a known one is replaced); the zones that changed.

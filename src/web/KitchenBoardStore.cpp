@@ -21,9 +21,12 @@ QString elenco(const QList<qint32> &zone)
 }
 } // namespace
 
-KitchenBoardStore::KitchenBoardStore(clsDatabase &db, std::function<bool()> hold, std::function<void(bool)> release,
-                                     QObject *parent)
-    : QObject(parent), m_journal(db), m_hold(std::move(hold)), m_release(std::move(release))
+KitchenBoardStore::KitchenBoardStore(
+    clsDatabase &db, std::function<bool()> hold, std::function<void(bool)> release, QObject *parent)
+    : QObject(parent)
+    , m_journal(db)
+    , m_hold(std::move(hold))
+    , m_release(std::move(release))
 {
     qRegisterMetaType<Biglietti>("Biglietti");
 }
@@ -76,11 +79,11 @@ void KitchenBoardStore::richiama(qint32 zona)
     const double adesso = modPlikoServer::momentoAttuale();
     conDatabase([&] {
         Biglietti fatti = m_journal.leggi(u"su_richiesta = 0 AND pronta > 0 AND zona = "_s + QString::number(zona)
-                                          + u" AND creata >= "_s + tipi::sqlNumber(adesso - GiornoDiServizio));
+            + u" AND creata >= "_s + tipi::sqlNumber(adesso - GiornoDiServizio));
         if (fatti.isEmpty())
             return true;
-        auto ultimo = std::max_element(fatti.begin(), fatti.end(),
-                                       [](const auto &a, const auto &b) { return a.pronta < b.pronta; });
+        auto ultimo = std::max_element(
+            fatti.begin(), fatti.end(), [](const auto &a, const auto &b) { return a.pronta < b.pronta; });
         if (!m_journal.segnaPronta(ultimo->id, 0))
             return false;
         ultimo->pronta = 0;

@@ -20,8 +20,8 @@ class KitchenBoardStore : public QObject
 public:
     using Biglietti = QList<TicketJournal::Biglietto>;
     // hold opens the database for a moment (false when it cannot); release closes what hold opened.
-    KitchenBoardStore(clsDatabase &db, std::function<bool()> hold, std::function<void(bool)> release,
-                      QObject *parent = nullptr);
+    KitchenBoardStore(
+        clsDatabase &db, std::function<bool()> hold, std::function<void(bool)> release, QObject *parent = nullptr);
 
 public slots:
     // The tickets of these zones not bumped yet, and today's bumped ones (for the ready times).

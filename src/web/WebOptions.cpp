@@ -11,7 +11,7 @@ using namespace Qt::StringLiterals;
 qint32 WebOptions::zoneNumber(const QString &name)
 {
     // The zones that get kitchen tickets (cassa, cucina, pizzeria, bar).
-    for (qint32 z : {1, 2, 3, 4})
+    for (qint32 z : { 1, 2, 3, 4 })
         if (name.compare(frmStampeDocumenti::nomeTipoStampante(z), Qt::CaseInsensitive) == 0)
             return z;
     return 0;
@@ -38,8 +38,8 @@ WebOptions WebOptions::read(const Registry &registry, QStringList *problems)
             complain(u"WebAddress"_s, u"\""_s + address + u"\" non è indirizzo:porta (es. 0.0.0.0:8080)"_s);
         } else if (o.key.size() < MinKeyLength) {
             // Screens on the restaurant's network without a key would show and bump for anyone.
-            complain(u"WebKey"_s, o.key.isEmpty() ? u"manca: WebAddress la richiede"_s
-                                                  : u"troppo corta (almeno 16 caratteri)"_s);
+            complain(u"WebKey"_s,
+                o.key.isEmpty() ? u"manca: WebAddress la richiede"_s : u"troppo corta (almeno 16 caratteri)"_s);
         } else {
             o.address = a;
             o.port = quint16(port);
@@ -51,11 +51,11 @@ WebOptions WebOptions::read(const Registry &registry, QStringList *problems)
     o.privateKey = registry.option(u"WebPrivateKey"_s).trimmed();
     if (o.certificate.isEmpty() != o.privateKey.isEmpty())
         complain(o.certificate.isEmpty() ? u"WebCertificate"_s : u"WebPrivateKey"_s,
-                 u"WebCertificate e WebPrivateKey vanno indicati insieme"_s);
-    for (const QString *file : {&o.certificate, &o.privateKey})
+            u"WebCertificate e WebPrivateKey vanno indicati insieme"_s);
+    for (const QString *file : { &o.certificate, &o.privateKey })
         if (!file->isEmpty() && !QFileInfo(*file).isReadable())
-            complain(file == &o.certificate ? u"WebCertificate"_s : u"WebPrivateKey"_s,
-                     u"file non leggibile: "_s + *file);
+            complain(
+                file == &o.certificate ? u"WebCertificate"_s : u"WebPrivateKey"_s, u"file non leggibile: "_s + *file);
     for (const QString &z : registry.option(u"ScreenZones"_s).split(u',', Qt::SkipEmptyParts)) {
         const QString name = z.trimmed().toLower();
         if (zoneNumber(name) == 0)

@@ -19,8 +19,8 @@ struct WebOptions
     QString key;
     QString certificate; // PEM files; both or neither
     QString privateKey;
-    QStringList zones;   // zone names with a screen, as in zona_ristorante_<zone>
-    int warnMinutes = 10;  // a card turns amber
+    QStringList zones; // zone names with a screen, as in zona_ristorante_<zone>
+    int warnMinutes = 10; // a card turns amber
     int alarmMinutes = 20; // and red
 
     bool enabled() const { return port != 0; }

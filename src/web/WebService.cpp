@@ -30,7 +30,10 @@ using namespace Qt::StringLiterals;
 Q_LOGGING_CATEGORY(lcWeb, "pliko.web")
 
 // The page's files live in this static library: its resources are registered by hand.
-static void registraRisorse() { Q_INIT_RESOURCE(web); }
+static void registraRisorse()
+{
+    Q_INIT_RESOURCE(web);
+}
 
 namespace {
 // Bounds that keep one browser, or someone who is not one, from taking the server's memory or
@@ -38,9 +41,9 @@ namespace {
 constexpr qint64 MaxRichiesta = 32 * 1024; // head and body, as buffered
 constexpr qsizetype MaxCorpo = 4096;
 constexpr qsizetype MaxConnessioni = 64;
-constexpr int ScadenzaMs = 20000;             // an HTTP connection idle (or a request unfinished) this long is dropped
-constexpr qint64 MaxInAttesa = 1024 * 1024;  // a screen that stopped reading its socket is dropped
-constexpr int StatoMs = 2000;                // the console's status while a console is open
+constexpr int ScadenzaMs = 20000; // an HTTP connection idle (or a request unfinished) this long is dropped
+constexpr qint64 MaxInAttesa = 1024 * 1024; // a screen that stopped reading its socket is dropped
+constexpr int StatoMs = 2000; // the console's status while a console is open
 constexpr int MaxEventi = 200;
 constexpr int PushMs = 50;
 const QByteArray NomeCookie = "pliko_web";
@@ -87,7 +90,10 @@ QByteArray risorsa(const QString &nome)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-QByteArray json(const QJsonObject &o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); }
+QByteArray json(const QJsonObject &o)
+{
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
 
 // A moment to the millisecond: bumps a second apart (a bump bar is quick) keep their order, so
 // "Richiama" finds the last one.
@@ -117,7 +123,8 @@ struct WebService::Risposta
 };
 
 WebService::WebService(WebOptions options, KitchenBoardStore *store, QObject *parent)
-    : QAbstractHttpServer(parent), m_opt(std::move(options))
+    : QAbstractHttpServer(parent)
+    , m_opt(std::move(options))
 {
     registraRisorse();
     QList<qint32> zone;
@@ -125,8 +132,8 @@ WebService::WebService(WebOptions options, KitchenBoardStore *store, QObject *pa
         zone.append(WebOptions::zoneNumber(z));
     m_board = KitchenBoard(zone);
     // Both sides hash the key the same way, so the comparison is over equal-length digests.
-    m_token = QMessageAuthenticationCode::hash("pliko-web-cookie", m_opt.key.toUtf8(), QCryptographicHash::Sha256)
-                  .toHex();
+    m_token
+        = QMessageAuthenticationCode::hash("pliko-web-cookie", m_opt.key.toUtf8(), QCryptographicHash::Sha256).toHex();
     if (store) {
         connect(this, &WebService::chiediCarica, store, &KitchenBoardStore::carica, Qt::QueuedConnection);
         connect(this, &WebService::chiediComanda, store, &KitchenBoardStore::leggiComanda, Qt::QueuedConnection);
@@ -164,9 +171,8 @@ bool WebService::avvia(QString *error)
     QTcpServer *server = nullptr;
     auto limita = [this](auto *s) {
         s->pieno = [this] {
-            m_connessioni.removeIf([](const QPointer<QTcpSocket> &c) {
-                return !c || c->state() == QAbstractSocket::UnconnectedState;
-            });
+            m_connessioni.removeIf(
+                [](const QPointer<QTcpSocket> &c) { return !c || c->state() == QAbstractSocket::UnconnectedState; });
             return m_connessioni.size() >= MaxConnessioni;
         };
         s->accolto = [this](QTcpSocket *socket) { nuovaConnessione(socket); };
@@ -179,7 +185,8 @@ bool WebService::avvia(QString *error)
         if (chiave.isNull())
             chiave = QSslKey(pem, QSsl::Ec, QSsl::Pem);
         if (certificati.isEmpty() || chiave.isNull()) {
-            *error = u"certificato o chiave privata illeggibili ("_s + m_opt.certificate + u", "_s + m_opt.privateKey + u')';
+            *error = u"certificato o chiave privata illeggibili ("_s + m_opt.certificate + u", "_s + m_opt.privateKey
+                + u')';
             return false;
         }
         QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
@@ -206,7 +213,7 @@ bool WebService::avvia(QString *error)
     emit chiediCarica(m_board.zone());
     qCInfo(lcWeb).noquote() << "schermi di cucina e console su"
                             << (m_opt.certificate.isEmpty() ? u"http://"_s : u"https://"_s) + m_opt.address.toString()
-                                   + u':' + QString::number(m_porta);
+            + u':' + QString::number(m_porta);
     return true;
 }
 
@@ -226,8 +233,8 @@ void WebService::nuovaConnessione(QTcpSocket *socket)
 
 bool WebService::chiaveValida(const QByteArray &presentata) const
 {
-    const QByteArray h =
-        QMessageAuthenticationCode::hash("pliko-web-cookie", presentata, QCryptographicHash::Sha256).toHex();
+    const QByteArray h
+        = QMessageAuthenticationCode::hash("pliko-web-cookie", presentata, QCryptographicHash::Sha256).toHex();
     return !m_opt.key.isEmpty() && uguali(h, m_token);
 }
 
@@ -272,8 +279,8 @@ bool WebService::handleRequest(const QHttpServerRequest &request, QTcpSocket *so
     out.writeHeader("Content-Type", r.tipo);
     out.writeHeader("Content-Length", QByteArray::number(r.corpo.size()));
     out.writeHeader("Content-Security-Policy",
-                    "default-src 'self'; script-src 'self'; style-src 'self'; img-src 'self'; connect-src 'self'; "
-                    "base-uri 'none'; form-action 'none'; frame-ancestors 'none'");
+        "default-src 'self'; script-src 'self'; style-src 'self'; img-src 'self'; connect-src 'self'; "
+        "base-uri 'none'; form-action 'none'; frame-ancestors 'none'");
     out.writeHeader("X-Content-Type-Options", "nosniff");
     out.writeHeader("X-Frame-Options", "DENY");
     out.writeHeader("Referrer-Policy", "no-referrer");
@@ -284,12 +291,17 @@ bool WebService::handleRequest(const QHttpServerRequest &request, QTcpSocket *so
     return true;
 }
 
-void WebService::missingHandler(const QHttpServerRequest &, QTcpSocket *socket) { socket->abort(); }
+void WebService::missingHandler(const QHttpServerRequest &, QTcpSocket *socket)
+{
+    socket->abort();
+}
 
 WebService::Risposta WebService::rispondi(const QHttpServerRequest &request, bool tls)
 {
     using S = QHttpServerResponder::StatusCode;
-    auto testo = [](S stato, const QByteArray &corpo) { return Risposta{stato, "text/plain; charset=utf-8", corpo, {}}; };
+    auto testo = [](S stato, const QByteArray &corpo) {
+        return Risposta { stato, "text/plain; charset=utf-8", corpo, {} };
+    };
     if (request.body().size() > MaxCorpo)
         return testo(S::PayloadTooLarge, "Richiesta troppo grande\n");
     const QString path = request.url().path();
@@ -300,9 +312,9 @@ WebService::Risposta WebService::rispondi(const QHttpServerRequest &request, boo
         if (!chiaveValida(query.queryItemValue(u"key"_s, QUrl::FullyDecoded).toUtf8()))
             return testo(S::Unauthorized, "Chiave mancante o non valida\n");
         Risposta r = testo(S::SeeOther, {});
-        r.extra.append({"Set-Cookie", QByteArray(NomeCookie + '=' + m_token + "; Path=/; HttpOnly; SameSite=Strict")
-                                          + (tls ? "; Secure" : "")});
-        r.extra.append({"Location", QUrl(path).toEncoded(QUrl::FullyEncoded)});
+        r.extra.append({ "Set-Cookie",
+            QByteArray(NomeCookie + '=' + m_token + "; Path=/; HttpOnly; SameSite=Strict") + (tls ? "; Secure" : "") });
+        r.extra.append({ "Location", QUrl(path).toEncoded(QUrl::FullyEncoded) });
         return r;
     }
     const auto headers = request.headers();
@@ -316,11 +328,11 @@ WebService::Risposta WebService::rispondi(const QHttpServerRequest &request, boo
     if (post || request.method() != QHttpServerRequest::Method::Get)
         return testo(S::MethodNotAllowed, "Metodo non ammesso\n");
     if (path == u"/app.js"_s)
-        return {S::Ok, "text/javascript; charset=utf-8", risorsa(u"app.js"_s), {}};
+        return { S::Ok, "text/javascript; charset=utf-8", risorsa(u"app.js"_s), {} };
     if (path == u"/app.css"_s)
-        return {S::Ok, "text/css; charset=utf-8", risorsa(u"app.css"_s), {}};
+        return { S::Ok, "text/css; charset=utf-8", risorsa(u"app.css"_s), {} };
     if (path == u"/"_s || (path.startsWith(u"/kds/"_s) && m_opt.zones.contains(path.mid(5))))
-        return {S::Ok, "text/html; charset=utf-8", risorsa(u"index.html"_s), {}};
+        return { S::Ok, "text/html; charset=utf-8", risorsa(u"index.html"_s), {} };
     return testo(S::NotFound, "Pagina non trovata\n");
 }
 
@@ -330,7 +342,7 @@ WebService::Risposta WebService::api(const QHttpServerRequest &request, const QS
     const bool post = request.method() == QHttpServerRequest::Method::Post;
     const QJsonObject corpo = QJsonDocument::fromJson(request.body()).object();
     auto esito = [](S stato, bool ok, const QString &messaggio = {}) {
-        return Risposta{stato, "application/json", json({{u"ok"_s, ok}, {u"messaggio"_s, messaggio}}), {}};
+        return Risposta { stato, "application/json", json({ { u"ok"_s, ok }, { u"messaggio"_s, messaggio } }), {} };
     };
     const QStringList parti = path.split(u'/', Qt::SkipEmptyParts); // api, kds, <zone>[, action]
     if (parti.value(1) == u"kds"_s && m_opt.zones.contains(parti.value(2))) {
@@ -339,7 +351,7 @@ WebService::Risposta WebService::api(const QHttpServerRequest &request, const QS
             QJsonObject o = m_board.zonaJson(zona, modPlikoServer::momentoAttuale());
             o.insert(u"avviso"_s, m_opt.warnMinutes);
             o.insert(u"allarme"_s, m_opt.alarmMinutes);
-            return {S::Ok, "application/json", json(o), {}};
+            return { S::Ok, "application/json", json(o), {} };
         }
         if (post && parti.value(3) == u"fatto"_s) {
             const qint32 id = corpo.value(u"id"_s).toInt();
@@ -359,7 +371,7 @@ WebService::Risposta WebService::api(const QHttpServerRequest &request, const QS
     }
     if (!post && path == u"/api/console"_s) {
         aggiornaStato();
-        return {S::Ok, "application/json", consoleJson(), {}};
+        return { S::Ok, "application/json", consoleJson(), {} };
     }
     if (post && path == u"/api/ristampa"_s) {
         const qint32 comanda = corpo.value(u"comanda"_s).toInt();
@@ -388,7 +400,7 @@ void WebService::nuovoWebSocket()
         const QNetworkRequest handshake = ws->request();
         QList<QPair<QByteArray, QByteArray>> headers;
         for (const QByteArray &nome : handshake.rawHeaderList())
-            headers.append({nome, handshake.rawHeader(nome)});
+            headers.append({ nome, handshake.rawHeader(nome) });
         const QString zonaNome = QUrlQuery(ws->requestUrl()).queryItemValue(u"zona"_s);
         const bool ok = cookieValido(headers) && origineValida(ws->origin().toUtf8(), header(headers, "host"))
             && (zonaNome.isEmpty() || m_opt.zones.contains(zonaNome));
@@ -409,7 +421,7 @@ void WebService::nuovoWebSocket()
         // Screens that went are dropped from the list here, never while a push walks it (a socket
         // aborted during a push reports its end at once).
         m_schermi.removeIf([](const Schermo &s) { return !s.ws; });
-        m_schermi.append({ws, zona});
+        m_schermi.append({ ws, zona });
         connect(ws, &QWebSocket::disconnected, ws, &QObject::deleteLater);
         if (zona != 0)
             invia(ws, json(m_board.zonaJson(zona, modPlikoServer::momentoAttuale())));
@@ -473,16 +485,13 @@ QByteArray WebService::consoleJson()
     QJsonArray biglietti;
     for (const QString &b : std::as_const(m_biglietti)) {
         const auto m = riga.match(b);
-        biglietti.append(QJsonObject{{u"riga"_s, b},
-                                     {u"comanda"_s, m.hasMatch() ? m.captured(1).toInt() : 0},
-                                     {u"zona"_s, m.hasMatch() ? m.captured(2) : QString()}});
+        biglietti.append(QJsonObject { { u"riga"_s, b }, { u"comanda"_s, m.hasMatch() ? m.captured(1).toInt() : 0 },
+            { u"zona"_s, m.hasMatch() ? m.captured(2) : QString() } });
     }
-    return json({{u"tipo"_s, u"console"_s},
-                 {u"stato"_s, QJsonArray::fromStringList(m_stato)},
-                 {u"biglietti"_s, biglietti},
-                 {u"tempi"_s, m_board.tempiJson()},
-                 {u"schermi"_s, QJsonArray::fromStringList(m_opt.zones)},
-                 {u"eventi"_s, QJsonArray::fromStringList(m_eventi.mid(0, 50))}});
+    return json({ { u"tipo"_s, u"console"_s }, { u"stato"_s, QJsonArray::fromStringList(m_stato) },
+        { u"biglietti"_s, biglietti }, { u"tempi"_s, m_board.tempiJson() },
+        { u"schermi"_s, QJsonArray::fromStringList(m_opt.zones) },
+        { u"eventi"_s, QJsonArray::fromStringList(m_eventi.mid(0, 50)) } });
 }
 
 void WebService::aggiornaStato()
@@ -506,7 +515,7 @@ void WebService::evento(const QString &riga)
     m_eventi.prepend(QTime::currentTime().toString(u"HH:mm:ss"_s) + u"  "_s + riga.left(500));
     if (m_eventi.size() > MaxEventi)
         m_eventi.resize(MaxEventi);
-    const QByteArray testo = json({{u"tipo"_s, u"evento"_s}, {u"riga"_s, m_eventi.first()}});
+    const QByteArray testo = json({ { u"tipo"_s, u"evento"_s }, { u"riga"_s, m_eventi.first() } });
     for (const Schermo &s : std::as_const(m_schermi))
         if (s.ws && s.zona == 0)
             invia(s.ws, testo);
@@ -539,7 +548,8 @@ void WebService::onPronta(qint32 id, double momento, bool ok)
 {
     const auto b = m_inUscita.take(id);
     if (!ok) {
-        evento(u"\"Fatto\" della comanda "_s + QString::number(b.comanda) + u" non registrato: database non disponibile"_s);
+        evento(u"\"Fatto\" della comanda "_s + QString::number(b.comanda)
+            + u" non registrato: database non disponibile"_s);
         inviaZona(b.zona);
         return;
     }
