@@ -27,12 +27,14 @@ run: build
 	@scripts/run-demo.sh $(BUILD)
 
 test: build
+	@scripts/install-deps.sh --browser || echo "make: without chromium the kitchen-screen test is skipped"
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
 test-asan: deps
 	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DPLIKO_SANITIZE=ON -DPLIKO_BUILD_BENCH=OFF \
 	  -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	@scripts/install-deps.sh --browser || echo "make: without chromium the kitchen-screen test is skipped"
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 900
 

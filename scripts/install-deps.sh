@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing PlikoServer need; with
-# --package also what building and checking the Debian package needs (manual pages, lintian).
+# --package also what building and checking the Debian package needs (manual pages, lintian); with
+# --browser the browser the kitchen-screen test drives (chromium, its driver and python3-selenium).
 # Only what is missing is installed: with everything there, apt is not touched at all (make run and
 # make test work offline and without root). apt-get runs only then, as root or through sudo.
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6sql6-psql libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-httpserver-dev qt6-websockets-dev libqt6sql6-psql libgl-dev
   libsqlite3-dev sqlite3 libcups2-dev libzip-dev libsystemd-dev systemd qt6-translations-l10n dpkg-dev fakeroot
   libpq-dev postgresql-15
   googletest libgtest-dev libgmock-dev libbenchmark-dev
@@ -16,6 +17,8 @@ packages=(
 )
 if [ "${1:-}" = "--package" ]; then
   packages=(pandoc lintian dpkg-dev fakeroot)
+elif [ "${1:-}" = "--browser" ]; then
+  packages=(chromium chromium-driver python3-selenium)
 fi
 
 missing=()

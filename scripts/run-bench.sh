@@ -29,3 +29,9 @@ if [ "$(id -u)" = 0 ] && command -v unshare >/dev/null && unshare -n true 2>/dev
 else
   scripts/bench-pg-servers.sh "$build" 10 25
 fi
+echo "== kitchen screens: order throughput with and without 20 screens, order to card p50/p99"
+if [ "$(id -u)" = 0 ] && command -v unshare >/dev/null && unshare -n true 2>/dev/null; then
+  unshare -n sh -c "ip link set lo up && scripts/bench-web.py '$build' 10 50 20"
+else
+  scripts/bench-web.py "$build" 10 50 20
+fi

@@ -311,6 +311,11 @@ std::optional<int> HandheldServices::ristampa(qint32 comanda, std::optional<qint
     return done ? *n : std::nullopt;
 }
 
+TicketDelivery &HandheldServices::consegna()
+{
+    return m_parts->report.consegna();
+}
+
 int HandheldServices::secondiFailover()
 {
     return m_parts->report.consegna().secondiFailover();

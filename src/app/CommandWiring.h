@@ -14,6 +14,7 @@ class ControlChannel;
 class HandheldLink;
 class ServerContext;
 class TestInvioComande;
+class TicketDelivery;
 
 // The handheld commands of the synchronisation, order and print layers, with the objects that
 // serve them (the report window, the order recorder, the order-sending test). Created once by the
@@ -48,6 +49,8 @@ public:
     // printed, -1 when the order has none journalled there; nullopt when the database is away.
     std::optional<int> ristampa(qint32 comanda, std::optional<qint32> zona);
     int secondiFailover();
+    // The kitchen tickets' journal and delivery (kitchen screens hear of new tickets from it).
+    TicketDelivery &consegna();
     // Told when the set of zones whose printer fails changes (the tray shows a warning).
     void setAvvisoZona(std::function<void(const QList<qint32> &zoneGuaste)> avviso) { m_avvisoZona = std::move(avviso); }
 

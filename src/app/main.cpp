@@ -32,6 +32,7 @@
 #include "frmNano.h"
 #include "frmErroreRuntime.h"
 #include "frmTestInvioComande.h"
+#include "WebWiring.h"
 #include "modGestioneTipiDato.h"
 
 #include <QApplication>
@@ -236,6 +237,7 @@ int main(int argc, char **argv)
     ControlChannel control;
     radio.registraComandi(control);
     services.registraComandi(control);
+    WebWiring web(context, core.dispatcher(), services, control);
 
     diagnostics::ErrorSetup errors;
     errors.crashFolder = crashFolder;
@@ -377,6 +379,7 @@ int main(int argc, char **argv)
         const QString socketPath = context.registry().option(u"ControlSocket"_s, ControlChannel::defaultPath());
         if (socketPath.compare(u"off"_s, Qt::CaseInsensitive) != 0)
             control.start(socketPath);
+        web.avvia();
     }
     if (status != 0) {
         if (auto *gui = dynamic_cast<GuiOperatorUi *>(&context.ui()))

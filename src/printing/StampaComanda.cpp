@@ -3,6 +3,7 @@
 #include "frmStampeDocumenti.h"
 
 #include "ErrorRoutine.h"
+#include "Registry.h"
 #include "TicketDelivery.h"
 #include "clsDatabase.h"
 #include "modGestioneTipiDato.h"
@@ -187,7 +188,8 @@ bool frmStampeDocumenti::stampantiComanda() const
         if (!stampante.isEmpty())
             return true;
     }
-    return false;
+    // A kitchen screen takes tickets as a printer does.
+    return !m_registry.option(u"ScreenZones"_s).trimmed().isEmpty();
 }
 
 bool frmStampeDocumenti::soloMarcaturaComanda()
@@ -206,18 +208,25 @@ void frmStampeDocumenti::stampaComandaNano(qint32 idComanda, const QString &tavo
     const QString file = setModuloXML(u"Comanda"_s, FileStandard);
     if (file.isEmpty() || !reportPresenti(file, {u"Comanda"_s, u"Comanda SubReport"_s}))
         return;
+    bool perSchermi = false;
     for (const qint32 zona : ZoneComanda) {
         QString stampante;
         qint32 impostazione = PaperSize::A4;
         leggiStampante(zona, stampante, impostazione);
-        if (stampante.isEmpty())
+        // A zone with a kitchen screen gets the round there too (only there without a printer).
+        const bool schermo = m_consegna->haSchermo(zona);
+        if (stampante.isEmpty() && !schermo)
             continue;
         m_vsr.clear();
         m_vsrSub.clear();
         m_vp.startAfresh();
-        if (!selezionaStampante(stampante))
-            continue; // each zone prints on its own
-        if (!m_vp.setPaperSize(impostazione)) {
+        bool stampa = !stampante.isEmpty();
+        if (stampa && !selezionaStampante(stampante)) {
+            if (!schermo)
+                continue; // each zone prints on its own
+            stampa = false;
+        }
+        if (stampa && !m_vp.setPaperSize(impostazione)) {
             guasto(u"stampaComandaNano"_s, m_vp.lastError());
             messaggio(MsgErroreStampa + stampante);
         }
@@ -229,6 +238,7 @@ void frmStampeDocumenti::stampaComandaNano(qint32 idComanda, const QString &tavo
         }
         cReportData dati;
         qint16 riga = 0;
+        TicketJournal::Biglietto biglietto;
         // Each line of the earlier snapshot accounts for one line of this one: two identical dishes
         // on two lines are two dishes, and the second must reach the kitchen too.
         QSet<QString> usati;
@@ -242,19 +252,23 @@ void frmStampeDocumenti::stampaComandaNano(qint32 idComanda, const QString &tavo
                 if (!trovata || !quantitaDaStampare(item, prima, quantita, &usati) || quantita <= 0)
                     continue;
                 const QString turno = testoTurno(rs->value(u"turno"_s));
+                RigaBiglietto r{tipi::toLong(rs->value(u"id_merce_comanda"_s)), quantita,
+                                tipi::toText(rs->value(u"descrizione"_s)).trimmed(), turno, {}};
                 dati.setDati(riga, 1, tipi::numberText(quantita));
-                dati.setDati(riga, 2, tipi::toText(rs->value(u"descrizione"_s)).trimmed());
+                dati.setDati(riga, 2, r.descrizione);
                 dati.setDati(riga, 3, turno);
                 dati.addRighe(1);
                 ++riga;
                 if (auto vr = m_db.openDynaset(queryVariazioni(rs->value(u"id_merce_comanda"_s)))) {
                     for (; !vr->isEOF(); vr->moveNext()) {
-                        dati.setDati(riga, 2, modPlikoServer::rigaVariazione(tipi::toText(vr->value(u"descrizione"_s))));
+                        r.variazioni.append(modPlikoServer::rigaVariazione(tipi::toText(vr->value(u"descrizione"_s))));
+                        dati.setDati(riga, 2, r.variazioni.last());
                         dati.setDati(riga, 3, turno);
                         dati.addRighe(1);
                         ++riga;
                     }
                 }
+                biglietto.righe.append(std::move(r));
             }
         } catch (const std::exception &e) {
             guasto(u"stampaComandaNano"_s, QString::fromUtf8(e.what()));
@@ -264,12 +278,36 @@ void frmStampeDocumenti::stampaComandaNano(qint32 idComanda, const QString &tavo
         if (riga <= 0)
             continue;
 
-        caricaReport(file, u"Comanda"_s, u"Comanda SubReport"_s,
-                     intestazione(idComanda, tavoli, u"Comanda delle ore: "_s));
-        if (!selezionaStampante(stampante))
-            continue; // each zone prints on its own
-        if (stampaCaricato(&dati, u"Comanda SubReport"_s, titoloComanda(tavoli, zona), aggiungiGruppoTurni))
-            m_db.doQuery(u"UPDATE merce_comande SET qta_stampata = quantita WHERE id_comanda = "_s
-                         + QString::number(idComanda));
+        bool stampata = false;
+        if (stampa) {
+            caricaReport(file, u"Comanda"_s, u"Comanda SubReport"_s,
+                         intestazione(idComanda, tavoli, u"Comanda delle ore: "_s));
+            if (selezionaStampante(stampante)
+                && stampaCaricato(&dati, u"Comanda SubReport"_s, titoloComanda(tavoli, zona), aggiungiGruppoTurni)) {
+                stampata = true;
+                m_db.doQuery(u"UPDATE merce_comande SET qta_stampata = quantita WHERE id_comanda = "_s
+                             + QString::number(idComanda));
+            }
+        }
+        if (schermo && registraPerSchermo(idComanda, zona, tavoli, stampante, stampata, std::move(biglietto)))
+            perSchermi = true;
     }
+    if (perSchermi)
+        m_consegna->avvisaNuovi(idComanda);
+}
+
+bool frmStampeDocumenti::registraPerSchermo(qint32 idComanda, qint32 zona, const QString &tavoli,
+                                            const QString &stampante, bool stampata, TicketJournal::Biglietto b)
+{
+    // The radio round as its kitchen screen shows it: a journal row that is already done on paper
+    // (or has no paper), so nothing retries or reprints it as owed.
+    b.comanda = idComanda;
+    b.zona = zona;
+    b.stampante = stampante;
+    b.stato = stampata ? TicketJournal::Stampata : TicketJournal::SoloSchermo;
+    b.creata = modPlikoServer::momentoAttuale();
+    b.tavoli = tavoli;
+    b.cameriere = modPlikoServer(m_db).nomeOperatore(idComanda, true);
+    b.ora = oraCorrente();
+    return m_consegna->journal().aggiungi(b) != 0;
 }

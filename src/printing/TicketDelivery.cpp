@@ -48,6 +48,17 @@ QString TicketDelivery::stampanteRiserva(qint32 zona) const
     return nome.isEmpty() ? QString() : m_registry.option(u"BackupPrinter_"_s + nome).trimmed();
 }
 
+bool TicketDelivery::haSchermo(qint32 zona) const
+{
+    const QString nome = frmStampeDocumenti::nomeTipoStampante(zona);
+    if (nome.isEmpty())
+        return false;
+    for (const QString &z : m_registry.option(u"ScreenZones"_s).split(u',', Qt::SkipEmptyParts))
+        if (z.trimmed().compare(nome, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
 int TicketDelivery::secondiFailover() const
 {
     qint64 s = DefaultFailover;
@@ -92,7 +103,8 @@ bool TicketDelivery::registra(qint32 idComanda, const QString &tavoli, bool rist
         QString stampante;
         qint32 impostazione = 0;
         m_form.leggiStampante(zona, stampante, impostazione);
-        if (stampante.isEmpty())
+        const bool soloSchermo = stampante.isEmpty() && haSchermo(zona);
+        if (stampante.isEmpty() && !soloSchermo)
             continue;
         TicketJournal::Biglietto b;
         if (!m_form.leggiRigheComanda(idComanda, zona, true, b.righe))
@@ -107,6 +119,7 @@ bool TicketDelivery::registra(qint32 idComanda, const QString &tavoli, bool rist
         b.cameriere = cameriere;
         b.ora = ora;
         b.ristampa = ristampa;
+        b.stato = soloSchermo ? TicketJournal::SoloSchermo : TicketJournal::Dovuta;
         if (m_journal.aggiungi(b) == 0)
             return false;
     }
@@ -135,6 +148,7 @@ void TicketDelivery::stampaComanda(qint32 idComanda, const QString &tavoli, bool
             qCWarning(lcJournal).noquote() << "comanda" << a.comanda << ": biglietti non annotati:" << m_db.lastErrorText();
             continue;
         }
+        avvisaNuovi(a.comanda);
         for (const auto &b :
              m_journal.leggi(u"stato IN (0, 3) AND documento = 0 AND id_comanda = "_s + QString::number(a.comanda)))
             consegna(b, file);

@@ -60,6 +60,17 @@ public:
     // Told of the tickets owed per zone whenever they may have changed (a ticket failed, or some were owed).
     using Dovute = std::function<void(const QMap<QString, qint64> &perZona)>;
     void setDovute(Dovute dovute) { m_dovute = std::move(dovute); }
+    // Told when an order's new tickets are journalled and committed (kitchen screens show them).
+    using NuoviBiglietti = std::function<void(qint32 comanda)>;
+    void setNuoviBiglietti(NuoviBiglietti avviso) { m_nuovi = std::move(avviso); }
+    void avvisaNuovi(qint32 comanda)
+    {
+        if (m_nuovi)
+            m_nuovi(comanda);
+    }
+    // Whether a zone has a kitchen screen ([PlikoServer] ScreenZones): its tickets are journalled
+    // even without a printer.
+    bool haSchermo(qint32 zona) const;
     bool zonaGuasta(qint32 zona) const { return m_zoneGuaste.contains(zona); }
     QList<qint32> zoneGuaste() const { return m_zoneGuaste.values(); }
 
@@ -106,4 +117,5 @@ private:
     EsitoBiglietto m_esito;
     Dovute m_dovute;
     bool m_forseDovute = true; // the last count was not zero, or a ticket failed since
+    NuoviBiglietti m_nuovi;
 };

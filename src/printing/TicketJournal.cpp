@@ -24,7 +24,8 @@ bool TicketJournal::prepara()
                    {u"ultimo_tentativo", D::dbDouble}, {u"tavoli", D::dbText},     {u"cameriere", D::dbText},
                    {u"ora", D::dbText},              {u"righe", D::dbMemo},        {u"impronta", D::dbText},
                    {u"consegna", D::dbText},         {u"errore", D::dbMemo},       {u"ristampa", D::dbInteger},
-                   {u"su_richiesta", D::dbInteger},  {u"documento", D::dbInteger}, {u"testo", D::dbMemo}};
+                   {u"su_richiesta", D::dbInteger},  {u"documento", D::dbInteger}, {u"testo", D::dbMemo},
+                   {u"pronta", D::dbDouble}};
     if (!m_db.createField(Tabella, u"id_stampa"_s, D::dbLong, {}, true, -1, true))
         return false;
     for (const auto &c : colonne) {
@@ -95,6 +96,7 @@ qint32 TicketJournal::aggiungi(const Biglietto &b)
     rs->setValue(u"su_richiesta"_s, b.suRichiesta ? 1 : 0);
     rs->setValue(u"documento"_s, b.genere);
     rs->setValue(u"testo"_s, b.testo);
+    rs->setValue(u"pronta"_s, b.pronta);
     return m_db.updateRecord(*rs) ? id : 0;
 }
 
@@ -127,6 +129,7 @@ QList<TicketJournal::Biglietto> TicketJournal::leggi(const QString &where)
         b.suRichiesta = tipi::toLong(rs->value(u"su_richiesta"_s)) != 0;
         b.genere = tipi::toLong(rs->value(u"documento"_s));
         b.testo = tipi::toText(rs->value(u"testo"_s));
+        b.pronta = tipi::toDouble(rs->value(u"pronta"_s));
         out.append(std::move(b));
     }
     return out;
@@ -182,6 +185,11 @@ bool TicketJournal::fallita(qint32 id, const QString &errore, double momento, bo
 bool TicketJournal::cambiaStato(qint32 id, int stato, bool ristampa)
 {
     return modifica(id, u"stato = "_s + QString::number(stato) + u", ristampa = "_s + (ristampa ? u"1"_s : u"0"_s));
+}
+
+bool TicketJournal::segnaPronta(qint32 id, double momento)
+{
+    return modifica(id, u"pronta = "_s + tipi::sqlNumber(momento));
 }
 
 bool TicketJournal::elimina(qint32 id)

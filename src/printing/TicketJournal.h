@@ -28,7 +28,8 @@ class TicketJournal
 public:
     static inline const QString Tabella = QStringLiteral("pliko_stampe");
 
-    enum Stato { Dovuta = 0, Inviata = 1, Stampata = 2, Fallita = 3, Spostata = 4 };
+    // SoloSchermo: a zone with a kitchen screen and no printer; nothing to print, only to show.
+    enum Stato { Dovuta = 0, Inviata = 1, Stampata = 2, Fallita = 3, Spostata = 4, SoloSchermo = 5 };
     // What a row prints: an order's kitchen ticket, or one of the documents a waiter asks for.
     enum Genere { Comanda = 0, Preconto = 1, PrecontoSintetico = 2, ListaOrdinazioni = 3, MessaggioCucina = 4 };
 
@@ -53,6 +54,7 @@ public:
         bool suRichiesta = false; // a reprint the operator asked for (not a ticket the order owed)
         int genere = Comanda;
         QString testo;            // a kitchen message's text
+        double pronta = 0;        // moment the kitchen screen bumped it ("Fatto"); 0 while it is to make
     };
 
     explicit TicketJournal(clsDatabase &db) : m_db(db) {}
@@ -74,6 +76,8 @@ public:
     bool fallita(qint32 id, const QString &errore, double momento, bool contaTentativo);
     bool cambiaStato(qint32 id, int stato, bool ristampa);
     bool elimina(qint32 id);
+    // The kitchen screen's "Fatto" (momento > 0) and "Richiama" (momento 0).
+    bool segnaPronta(qint32 id, double momento);
     // Drops rows created before `prima`; how many went.
     int sfoltisci(double prima);
 

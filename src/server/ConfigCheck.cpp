@@ -8,6 +8,7 @@
 #include "PaperSize.h"
 #include "PrinterBackend.h"
 #include "Registry.h"
+#include "WebOptions.h"
 #include "clsDatabase.h"
 #include "modGestioneTipiDato.h"
 
@@ -162,6 +163,11 @@ ServerOptions ServerOptions::read(const Registry &registry, QStringList *problem
         complain(own, u"MetricsAddress"_s, metricsError);
     else
         o.metricsAddress = metrics;
+
+    QStringList web;
+    WebOptions::read(registry, &web);
+    for (const QString &w : web)
+        complain(own, w.section(u':', 0, 0), w.section(u':', 1).trimmed());
     return o;
 }
 
@@ -180,7 +186,10 @@ const QStringList &knownOptions()
         // Housekeeping of the spool folders and crash reports.
         u"SpoolKeepDays"_s, u"CrashReportKeep"_s,
         // Kitchen tickets that did not print: retried, then moved to the zone's backup printer.
-        u"TicketRetrySeconds"_s, u"FailoverSeconds"_s};
+        u"TicketRetrySeconds"_s, u"FailoverSeconds"_s,
+        // Kitchen screens and the operator console in the browser.
+        u"WebAddress"_s, u"WebKey"_s, u"WebCertificate"_s, u"WebPrivateKey"_s, u"ScreenZones"_s,
+        u"ScreenWarnMinutes"_s};
     return names;
 }
 

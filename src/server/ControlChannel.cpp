@@ -209,7 +209,7 @@ void ControlChannel::onReadable(QLocalSocket *socket)
     socket->disconnectFromServer();
 }
 
-ControlChannel::Reply ControlChannel::run(const QString &line)
+ControlChannel::Reply ControlChannel::run(const QString &line, bool logged)
 {
     QStringList words = line.split(u' ', Qt::SkipEmptyParts);
     if (words.isEmpty())
@@ -218,6 +218,7 @@ ControlChannel::Reply ControlChannel::run(const QString &line)
     const auto it = m_commands.constFind(word);
     if (it == m_commands.cend())
         return {false, {u"comando sconosciuto: "_s + word + u"; \"help\" elenca i comandi"_s}};
-    qCInfo(lcControlChannel).noquote() << "comando:" << line.left(200);
+    if (logged)
+        qCInfo(lcControlChannel).noquote() << "comando:" << line.left(200);
     return it->handler(words);
 }

@@ -44,8 +44,9 @@ public:
     void stop();
     QString path() const { return m_path; }
 
-    // Runs one command line as a client's would run (also what tests call directly).
-    Reply run(const QString &line);
+    // Runs one command line as a client's would run (also what tests call directly). The web
+    // console's refreshes are not logged (`logged` false): they come every few seconds.
+    Reply run(const QString &line, bool logged = true);
 
 private:
     void onConnection();

@@ -112,6 +112,17 @@ void ServerStats::ticketPrinted(double seconds, bool failover)
             ++m_ticketBuckets[i];
 }
 
+void ServerStats::ticketReady(const QString &zone, double seconds)
+{
+    Ready &r = m_ready[zone];
+    seconds = std::max(seconds, 0.0);
+    for (size_t i = 0; i < ReadyBuckets.size(); ++i)
+        if (seconds <= ReadyBuckets[i])
+            ++r.buckets[i];
+    ++r.count;
+    r.sum += seconds;
+}
+
 void ServerStats::printJob(const QString &printer, bool ok, const QString &error)
 {
     PrinterCount &c = m_printers[printer];
@@ -226,6 +237,17 @@ QString ServerStatus::prometheusText() const
     sample(out, u"pliko_ticket_print_seconds_bucket", u"le=\"+Inf\""_s, qint64(stats.ticketsPrinted()));
     out += u"pliko_ticket_print_seconds_sum "_s + QString::number(stats.ticketSecondsSum(), 'f', 3) + u'\n';
     sample(out, u"pliko_ticket_print_seconds_count", {}, qint64(stats.ticketsPrinted()));
+    family(out, u"pliko_ticket_ready_seconds", u"histogram",
+           u"Seconds from a round to its ticket bumped on the zone's kitchen screen.");
+    for (auto it = stats.ready().begin(); it != stats.ready().end(); ++it) {
+        const QString zone = u"zone=\""_s + labelValue(it.key()) + u'"';
+        for (size_t i = 0; i < ServerStats::ReadyBuckets.size(); ++i)
+            sample(out, u"pliko_ticket_ready_seconds_bucket",
+                   zone + u",le=\""_s + QString::number(ServerStats::ReadyBuckets[i]) + u'"', qint64(it->buckets[i]));
+        sample(out, u"pliko_ticket_ready_seconds_bucket", zone + u",le=\"+Inf\""_s, qint64(it->count));
+        out += u"pliko_ticket_ready_seconds_sum{"_s + zone + u"} "_s + QString::number(it->sum, 'f', 3) + u'\n';
+        sample(out, u"pliko_ticket_ready_seconds_count", zone, qint64(it->count));
+    }
     family(out, u"pliko_database_open", u"gauge", u"1 while the shared database is open.");
     sample(out, u"pliko_database_open", {}, databaseOpen ? 1 : 0);
     family(out, u"pliko_database_up", u"gauge",

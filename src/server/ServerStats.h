@@ -88,6 +88,17 @@ public:
     };
     const QMap<QString, Durations> &durations() const { return m_durations; }
 
+    // Kitchen screens: seconds from a ticket's round to its "Fatto", per zone.
+    static constexpr std::array<double, 9> ReadyBuckets{60, 120, 300, 600, 900, 1200, 1800, 2700, 3600};
+    struct Ready
+    {
+        std::array<quint64, ReadyBuckets.size()> buckets{}; // cumulative
+        quint64 count = 0;
+        double sum = 0;
+    };
+    void ticketReady(const QString &zone, double seconds);
+    const QMap<QString, Ready> &ready() const { return m_ready; }
+
 private:
     QDateTime m_startedAt = QDateTime::currentDateTime();
     QMap<QString, quint64> m_requests;
@@ -100,6 +111,7 @@ private:
     qint32 m_lastOrderKey = 0;
     QMap<QString, PrinterCount> m_printers;
     QMap<QString, Durations> m_durations;
+    QMap<QString, Ready> m_ready;
     QMap<QString, qint64> m_ticketsOwed;
     quint64 m_ticketsFailed = 0;
     quint64 m_ticketsFailover = 0;

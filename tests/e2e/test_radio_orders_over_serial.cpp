@@ -37,8 +37,9 @@ protected:
                                    "id_tipo_merce"_s})
             ASSERT_EQ(query(sql, true), u"ok"_s) << sql.toStdString();
         socketPath = dir.filePath(u"ctl.sock"_s);
+        // The kitchen has a screen: its radio rounds go to the print journal the screens read.
         extraConfig = u"Com3="_s + sim.devicePath() + u"\nAccessPointTimeoutMs=300\nDatabaseLingerMs=100\n"
-                      "ControlSocket="_s + socketPath + u'\n';
+                      "ScreenZones=cucina\nControlSocket="_s + socketPath + u'\n';
         start({u"--headless"_s, u"--config"_s, writeConfig(dbPath)});
         if (service == 2 && mode == DuvuSim::Mode::Normal) {
             ASSERT_TRUE(waitForLog(u"servizio Duvu attivo"_s)) << log.toStdString();
@@ -70,6 +71,8 @@ TEST_F(RadioOrdersOverSerial, ARadioOrderIsRecordedPrintedInTheKitchenAndServedB
         << printed(u"Cucina"_s, Fine).toStdString();
     EXPECT_EQ(printed(u"Pizzeria"_s, Fine).count(Fine), 1);
     EXPECT_EQ(query(u"SELECT count(*) FROM comande"_s), u"1"_s);
+    // Each kitchen round is a printed ticket of the journal, as the kitchen screen shows it.
+    EXPECT_EQ(query(u"SELECT count(*) & '/' & sum(stato) FROM pliko_stampe WHERE zona = 2"_s), u"2/4"_s);
 
     // The handhelds read the table back, list Giulia's tables and move the order to table 6.
     sim.queueMessage('V', "PALM1|3|0|5|");

@@ -87,6 +87,13 @@ TEST_F(ConfigCheckTest, EachMistakeIsOneLineNamingTheFileLineAndOption)
          u"ListenAddress: \"cassa\" non è un indirizzo IP"_s, true},
         {"listen address of another machine", {}, u"ListenAddress=192.0.2.7\n"_s,
          u"ListenAddress: \"192.0.2.7\" non è un indirizzo di questa macchina"_s, true},
+        // Kitchen screens on the restaurant's network are never open to whoever finds the address.
+        {"screens without a key", {}, u"WebAddress=127.0.0.1:8080\n"_s, u"WebKey: manca"_s, true},
+        {"a screen key short enough to guess", {}, u"WebAddress=127.0.0.1:8080\nWebKey=corta\n"_s,
+         u"WebKey: troppo corta"_s, true},
+        {"a screen for a zone that does not exist", {}, u"ScreenZones=cucina,forno\n"_s,
+         u"ScreenZones: zona sconosciuta \"forno\""_s, true},
+        {"red before amber", {}, u"ScreenWarnMinutes=20,10\n"_s, u"ScreenWarnMinutes: \"20,10\""_s, true},
         // The back office's own fallback: 2 decimals, said but not refused.
         {"decimals out of range", u"NumeroDecimali=12\n"_s, {}, u"NumeroDecimali: \"12\""_s, false},
         {"page setting unknown", u"zona_ristorante_bar=Cucina|77\n"_s, {}, u"zona_ristorante_bar: \"Cucina|77\""_s,
