@@ -39,11 +39,21 @@ WebWiring::WebWiring(
         QMetaObject::invokeMethod(web, [web, comanda] { web->nuoviBiglietti(comanda); }, Qt::QueuedConnection);
     });
     // The console runs the control channel's own commands: what it shows is what pliko-ctl says.
-    web->setComando([&control](const QString &riga, const std::function<void(bool, const QStringList &)> &fatto) {
+    web->setComando([&control, &context, web](const QString &riga,
+                                              const std::function<void(bool, const QStringList &)> &fatto) {
         // Status and the owed tickets are read-only and asked every few seconds; a reprint is logged.
         const bool lettura = riga == u"status"_s || riga == u"tickets"_s;
-        const ControlChannel::Reply r = control.run(riga, !lettura);
-        fatto(r.ok, r.lines);
+        if (riga == u"status"_s || !context.runOnDatabase) {
+            const ControlChannel::Reply r = control.run(riga, !lettura);
+            fatto(r.ok, r.lines);
+            return;
+        }
+        // The journal's commands run on the database thread and answer back here: a console that asks
+        // while the database stalls never holds the handhelds' thread.
+        context.runOnDatabase([&control, web, riga, lettura, fatto] {
+            const ControlChannel::Reply r = control.run(riga, !lettura);
+            QMetaObject::invokeMethod(web, [fatto, r] { fatto(r.ok, r.lines); }, Qt::QueuedConnection);
+        });
     });
     QObject::connect(&context.ui(), &OperatorUi::statusAdded, web, &WebService::evento);
     QObject::connect(web, &WebService::bigliettoPronto, web, [&context](qint32 zona, double secondi) {
