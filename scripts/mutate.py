@@ -20,6 +20,7 @@ The tests run inside a private network namespace when `unshare --net` is allowed
 tests' handheld port does not meet another checkout's server. A mutant caught by a test unrelated to the
 mutated code points at a flaky test: run it again and mend the test."""
 import argparse
+import json
 import os
 import re
 import shlex
@@ -78,6 +79,24 @@ def selected(build, regex):
     return {int(n) for n in re.findall(r"Test +#(\d+):", r.stdout)}
 
 
+def targets_for(build, regex):
+    """The build targets of the programs a regex's tests run, or [] for everything: a mutant then relinks
+    only those. A test that runs no program of the build, or is handed the whole build, needs it all."""
+    r = run("ctest --show-only=json-v1" + (" -R " + shlex.quote(regex) if regex else ""), cwd=build)
+    try:
+        tests = json.loads(r.stdout)["tests"]
+    except (ValueError, KeyError):
+        return []
+    targets = set()
+    for t in tests:
+        mine = [c for c in t.get("command", []) if c.startswith(build + os.sep) and os.access(c, os.X_OK)
+                and os.path.isfile(c)]
+        if not regex or not mine or build in t.get("command", []):
+            return []
+        targets |= {os.path.basename(c) for c in mine}
+    return sorted(targets)
+
+
 def ctest(build, jobs, regex, net, env, stop_first, numbers=None):
     args = "ctest -j%d --timeout 300 --output-on-failure" % jobs
     if stop_first:
@@ -93,7 +112,9 @@ def ctest(build, jobs, regex, net, env, stop_first, numbers=None):
     failed = []
     if "The following tests FAILED:" in r.stdout:
         tail = r.stdout.split("The following tests FAILED:")[-1]
-        failed = [re.sub(r"\s+\(.*\)$", "", l.split(" - ", 1)[1].strip()) for l in tail.splitlines() if " - " in l]
+        for line in tail.splitlines():
+            if " - " in line:  # "  12 - Suite.Test/Engine  # GetParam() = ... (Failed)"
+                failed.append(re.sub(r"\s+\(\w+\)$", "", line.split(" - ", 1)[1]).split("  #")[0].strip())
     ran = re.search(r"tests passed, \d+ tests failed out of (\d+)", r.stdout)
     return r, failed, int(ran.group(1)) if ran else 0
 
@@ -144,6 +165,7 @@ def main():
     print("unmutated build and %d selected tests pass (%ds)" % (ran, time.time() - t0), flush=True)
 
     results = []
+    targets = {}
     for name, path, old, new, regex in mutants:
         f = os.path.join(tree, path)
         if not os.path.isfile(f):
@@ -158,7 +180,13 @@ def main():
         started = time.time()
         try:
             open(f, "w", encoding="utf-8").write(text.replace(old, new))
-            b = run("cmake --build %s -j%d" % (build, a.jobs))
+            if regex not in targets:
+                targets[regex] = targets_for(build, regex)
+            chosen = " --target " + " ".join(targets[regex]) if targets[regex] else ""
+            b = run("cmake --build %s -j%d%s" % (build, a.jobs, chosen))
+            if b.returncode and chosen and "unknown target" in b.stdout + b.stderr:
+                targets[regex] = []
+                b = run("cmake --build %s -j%d" % (build, a.jobs))
             if b.returncode:
                 msg = "; ".join(l for l in b.stdout.splitlines() if "error:" in l)[:200]
                 results.append((name, "NOT COMPILED", msg))

@@ -204,6 +204,7 @@ TEST_P(Orders, QuantitiesAndPricesThatAreNoDishAreLeftOutAndReportedAsNoneLeft)
     };
     const Case cases[] = {
         {"two bottles", u"2|2,50|1|Acqua|0|0"_s, true, u"2"_s},
+        {"the last ten bottles", u"10|2,50|1|Acqua|0|0"_s, true, u"10"_s},
         {"a void of one bottle", u"-1|2,50|1|Acqua|0|0"_s, true, u"-1"_s},
         {"half a bottle", u"0,5|2,50|1|Acqua|0|0"_s, true, u"0,5"_s},
         {"a free bottle with a blank price", u"1||1|Acqua|0|0"_s, true, u"1"_s},
