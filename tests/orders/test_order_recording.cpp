@@ -52,6 +52,7 @@ TEST_P(Orders, AnOrderIsRecordedWithItsTablesLinesAndVariationsThenPrinted)
               u"4/8/33.5/2/0"_s);
     EXPECT_EQ(scalar(u"SELECT count(*) FROM tavoli_occupati WHERE numero_tavolo IN (12, 13)"_s), u"2"_s);
     EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande"_s), u"3"_s);
+    EXPECT_EQ(scalar(u"SELECT prezzo & '/' & totale FROM merce_comande WHERE id_articolo = 141"_s), u"2.5/5"_s);
     EXPECT_EQ(scalar(u"SELECT descrizione & '|' & quantita & '|' & maggiorazione FROM merce_comande_variazioni"_s),
               u"Extra mozzarella|2|1.5"_s);
     EXPECT_EQ(scalar(u"SELECT giacenza_comanda FROM magazzino WHERE codice = 141"_s), u"2"_s);
