@@ -76,7 +76,7 @@ TEST_F(MainWindowTest, TheOperatorLogFillsTheWindowAndClearEmptiesIt)
     OperatorUi log;
     for (int i = 0; i <= 10000; ++i)
         log.addStatus(QString::number(i));
-    EXPECT_EQ(log.statusLines().size(), 5000);
+    ASSERT_EQ(log.statusLines().size(), 5000);
     EXPECT_EQ(log.statusLines().last(), u"10000"_s);
 }
 
