@@ -10,7 +10,7 @@ PACKAGE_BUILD ?= build-package
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-asan fuzz bench package check-package clean format
+.PHONY: all deps configure build run test test-asan fuzz bench mutate package check-package clean format
 
 all: build
 
@@ -49,6 +49,13 @@ fuzz: deps
 
 bench: build
 	@scripts/run-bench.sh $(BUILD)
+
+# Every mutant of tests/mutants.txt must make a test of its area fail (long: not in CI). The copy of the
+# committed HEAD and its build stay in MUTATE_WORK between runs; MUTANTS=regex picks some of them.
+MUTATE_WORK ?=
+MUTANTS ?=
+mutate: deps
+	@scripts/mutate.py $(if $(MUTATE_WORK),--work $(MUTATE_WORK)) $(if $(MUTANTS),--only '$(MUTANTS)') --jobs $(JOBS)
 
 # The Debian package (installs under /usr, the service's configuration in /etc/plikoserver).
 package: deps

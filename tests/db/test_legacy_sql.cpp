@@ -99,6 +99,7 @@ const QueryCase Queries[] = {
     {"SELECT numero_tavolo FROM comande, tavoli_occupati WHERE comande.id_comanda = tavoli_occupati.id_comanda AND"
      " inizio BETWEEN 3919400000 AND 3919500000 AND stato = 0 AND id_operatore <> 1", 1, "7"},
     {"SELECT nickname FROM clfn WHERE  codice = 2", 1, "anna"},
+    {"SELECT codice FROM magazzino WHERE descrizione NOT LIKE 'b*' ORDER BY codice", 2, "2"},
     {"SELECT comande.id_comanda FROM comande WHERE inizio = 3919435200 AND comande.id_operatore = 1", 2, "1"},
     {"SELECT (giacenza-giacenza_comanda) as disponibile FROM magazzino WHERE not articolo_restaurant AND codice = 1",
      1, "5"},

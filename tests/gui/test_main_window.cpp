@@ -71,6 +71,13 @@ TEST_F(MainWindowTest, TheOperatorLogFillsTheWindowAndClearEmptiesIt)
     child<QPushButton>("cmdClear")->click();
     EXPECT_EQ(status->count(), 0);
     EXPECT_TRUE(child<QPlainTextEdit>("txtDati")->toPlainText().isEmpty());
+
+    // A long service keeps the newest lines of the log, never none.
+    OperatorUi log;
+    for (int i = 0; i <= 10000; ++i)
+        log.addStatus(QString::number(i));
+    ASSERT_EQ(log.statusLines().size(), 5000);
+    EXPECT_EQ(log.statusLines().last(), u"10000"_s);
 }
 
 TEST_F(MainWindowTest, TheConnectionTableFollowsTheSlots)

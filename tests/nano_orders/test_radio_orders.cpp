@@ -29,7 +29,7 @@ TEST_F(RadioOrders, AnOrderIsRecordedUnderItsWaiterAndTheKitchenGetsItsTicket)
 
 TEST_F(RadioOrders, TheSameMessageTwiceKeepsOneOrderAndStockAndPrintsNothingNew)
 {
-    const QByteArray m = messaggio(1, "7", riga(Acqua, 3, 750) + riga(Margherita, 1, 700, 2) + "+|25|1|150|0|0|0|.|");
+    const QByteArray m = messaggio(1, "7", riga(Acqua, 3, 750) + riga(Margherita, 2, 700, 2) + "+|25|1|150|0|0|0|.|");
     const qint32 first = invia(m);
     const QString keys = scalar(u"SELECT min(id_merce_comanda) FROM merce_comande"_s);
     ASSERT_EQ(invia(m), first);
@@ -39,6 +39,7 @@ TEST_F(RadioOrders, TheSameMessageTwiceKeepsOneOrderAndStockAndPrintsNothingNew)
     EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande_variazioni"_s), u"1"_s);
     EXPECT_NE(scalar(u"SELECT min(id_merce_comanda) FROM merce_comande"_s), keys);
     EXPECT_EQ(scalar(u"SELECT giacenza_comanda FROM magazzino WHERE codice = 141"_s), u"3"_s);
+    EXPECT_EQ(scalar(u"SELECT totale FROM comande"_s), u"39,5"_s); // 3 x 7,50 + 2 x (7,00 + 1,50)
     EXPECT_EQ(biglietti(u"Bar"_s).size(), 1);
     EXPECT_EQ(biglietti(u"Pizzeria"_s).size(), 1);
 }
@@ -149,20 +150,20 @@ TEST_F(RadioOrders, ACourseFieldReadingPStartsAFurtherLine)
 
 TEST_F(RadioOrders, CookingAndFreeNotesReachTheLineAndTheTicket)
 {
-    ASSERT_GT(invia(messaggio(1, "5", riga(Tagliata, 1, 1900, 1, "K|4") + riga(Carbonara, 1, 1100, 1, "m|1")
+    ASSERT_GT(invia(messaggio(1, "5", riga(Tagliata, 1, 1900, 1, "K|6") + riga(Carbonara, 1, 1100, 1, "m|1")
                                          + ".|$senza pepe|$porzione piccola|")),
               0);
     EXPECT_EQ(scalar(u"SELECT merce_comande_variazioni.descrizione & '/' & id_variazione & '/' & maggiorazione & '/' &"
                      " merce_comande_variazioni.quantita FROM"
                      " merce_comande_variazioni, merce_comande WHERE merce_comande_variazioni.id_merce_comanda ="
                      " merce_comande.id_merce_comanda AND id_articolo = 116"_s),
-              u"ben cotto/-1/0/1.0"_s);
+              u"in 2 piatti/-1/0/1.0"_s);
     EXPECT_EQ(scalar(u"SELECT merce_comande_variazioni.descrizione FROM merce_comande_variazioni, merce_comande WHERE"
                      " merce_comande_variazioni.id_merce_comanda = merce_comande.id_merce_comanda AND id_articolo ="
                      " 108"_s),
               u"porzione piccola"_s);
     const QString cucina = biglietti(u"Cucina"_s).value(0);
-    EXPECT_TRUE(cucina.contains(u"+ ben cotto"_s)) << cucina.toStdString();
+    EXPECT_TRUE(cucina.contains(u"+ in 2 piatti"_s)) << cucina.toStdString();
     EXPECT_TRUE(cucina.contains(u"+ porzione piccola"_s));
 }
 

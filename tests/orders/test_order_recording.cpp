@@ -52,6 +52,7 @@ TEST_P(Orders, AnOrderIsRecordedWithItsTablesLinesAndVariationsThenPrinted)
               u"4/8/33.5/2/0"_s);
     EXPECT_EQ(scalar(u"SELECT count(*) FROM tavoli_occupati WHERE numero_tavolo IN (12, 13)"_s), u"2"_s);
     EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande"_s), u"3"_s);
+    EXPECT_EQ(scalar(u"SELECT prezzo & '/' & totale FROM merce_comande WHERE id_articolo = 141"_s), u"2.5/5"_s);
     EXPECT_EQ(scalar(u"SELECT descrizione & '|' & quantita & '|' & maggiorazione FROM merce_comande_variazioni"_s),
               u"Extra mozzarella|2|1.5"_s);
     EXPECT_EQ(scalar(u"SELECT giacenza_comanda FROM magazzino WHERE codice = 141"_s), u"2"_s);
@@ -204,6 +205,7 @@ TEST_P(Orders, QuantitiesAndPricesThatAreNoDishAreLeftOutAndReportedAsNoneLeft)
     };
     const Case cases[] = {
         {"two bottles", u"2|2,50|1|Acqua|0|0"_s, true, u"2"_s},
+        {"the last ten bottles", u"10|2,50|1|Acqua|0|0"_s, true, u"10"_s},
         {"a void of one bottle", u"-1|2,50|1|Acqua|0|0"_s, true, u"-1"_s},
         {"half a bottle", u"0,5|2,50|1|Acqua|0|0"_s, true, u"0,5"_s},
         {"a free bottle with a blank price", u"1||1|Acqua|0|0"_s, true, u"1"_s},

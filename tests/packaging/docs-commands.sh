@@ -36,6 +36,9 @@ PrintSpoolDir=$work/spool
 ControlSocket=$work/ctl.sock
 INI
 plikoserver --check-config --config plikoserver.ini | grep -q "configurazione corretta" || fail "--check-config"
+# A mistake is told by the exit status too, for a script that checks the file before a reload.
+{ cat plikoserver.ini; echo "LogLevel=parlante"; } > sbagliato.ini
+if plikoserver --check-config --config sbagliato.ini >/dev/null 2>&1; then fail "--check-config passed a mistake"; fi
 plikoserver --help --headless | grep -q "^Utilizzo:" || fail "plikoserver --help is not in Italian"
 
 # The shell blocks of the documents that talk to the handheld port, exactly as written there, against a

@@ -339,6 +339,9 @@ TEST_F(KitchenTickets, AReprintOnDemandPrintsTheOrderInFullPerZoneMarkedAsSuch)
     nuovaRiga(c, Tagliata, 1);
     nuovaRiga(c, Birra, 1);
     frm->stampaComanda(c, u"5"_s);
+    // The kitchen's second ticket failed: the full copy is done with it, or a retry would print its dish twice.
+    tdb.exec(u"UPDATE pliko_stampe SET stato = 3 WHERE id_stampa = (SELECT max(id_stampa) FROM pliko_stampe"
+             " WHERE zona = 2)"_s);
 
     EXPECT_EQ(frm->consegna().ristampa(c, 2), 1);
     const auto cucina = biglietti(u"Cucina"_s);
@@ -346,11 +349,25 @@ TEST_F(KitchenTickets, AReprintOnDemandPrintsTheOrderInFullPerZoneMarkedAsSuch)
     EXPECT_EQ(righe(cucina[2]), QStringList({u"Turno 1"_s, u"1 Spaghetti alla carbonara"_s, u"1 Tagliata di manzo"_s}));
     EXPECT_TRUE(cucina[2].contains(frmStampeDocumenti::EtichettaRistampa));
     EXPECT_EQ(biglietti(u"Bar"_s).size(), 1);
+    EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM pliko_stampe WHERE stato IN (0, 3)"_s), u"0"_s);
     // Again for every zone: a reprint never repeats an earlier reprint's dishes.
     EXPECT_EQ(frm->consegna().ristampa(c, std::nullopt), 2);
     EXPECT_EQ(righe(biglietti(u"Cucina"_s)[3]), righe(cucina[2]));
     EXPECT_EQ(frm->consegna().ristampa(c + 1, std::nullopt), -1);
     EXPECT_EQ(frm->consegna().ristampa(c, 3), -1);
+}
+
+TEST_F(KitchenTickets, DishesWhoseTicketTheJournalRefusedStayOwed)
+{
+    configura(2, u"Cucina"_s);
+    const qint32 c = nuovaComanda();
+    nuovaRiga(c, Carbonara, 1);
+    frm->stampaComanda(c, u"5"_s);
+    // The journal takes no second ticket of the order, as with a full disk.
+    tdb.exec(u"CREATE UNIQUE INDEX una_per_comanda ON pliko_stampe (id_comanda)"_s);
+    nuovaRiga(c, Tagliata, 1);
+    frm->stampaComanda(c, u"5"_s);
+    EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM merce_comande WHERE qta_stampata < quantita"_s), u"1"_s);
 }
 
 TEST_F(KitchenTickets, LinesAlreadyMarkedByTheBackOfficeAreNeverPrinted)
