@@ -11,53 +11,18 @@ build=${1:-build}
 seconds=${2:-10}
 clients=${3:-25}
 
-# initdb and pg_ctl: the PATH, then pg_config's folder, then the newest Debian installation.
-pgbin=
-if command -v initdb >/dev/null && command -v pg_ctl >/dev/null; then
-  pgbin=$(dirname "$(command -v initdb)")
-elif command -v pg_config >/dev/null && [ -x "$(pg_config --bindir)/initdb" ]; then
-  pgbin=$(pg_config --bindir)
-else
-  pgbin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
-fi
-if [ -z "$pgbin" ] || [ ! -x "$pgbin/initdb" ] || [ ! -x "$pgbin/pg_ctl" ]; then
-  echo "bench-pg-servers: PostgreSQL server programs (initdb, pg_ctl) not found, skipped" >&2
-  exit 0
-fi
-
-# Short path: the socket's address must stay within 107 bytes. PostgreSQL refuses to run as root,
-# so then the cluster belongs to nobody.
-work=$(mktemp -d /tmp/pliko-pgbench-XXXXXX)
-chmod 755 "$work"
-as_owner=()
-if [ "$(id -u)" = 0 ]; then
-  chown nobody: "$work"
-  as_owner=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups --)
-fi
-port=55432
-data=$work/data
+source "$(dirname "$0")/bench-lib.sh"
 servers=()
 cleanup() {
   for pid in "${servers[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${servers[@]}"; do wait "$pid" 2>/dev/null || true; done
-  if [ -f "$data/postmaster.pid" ]; then
-    (cd "$work" && "${as_owner[@]}" "$pgbin/pg_ctl" stop -w -D "$data" -m fast >/dev/null 2>&1) || true
-  fi
-  rm -rf "$work"
+  stop_pg_cluster
 }
 trap cleanup EXIT
-
-pg() { (cd "$work" && env -u PGHOST -u PGPORT -u PGDATABASE -u PGUSER LC_ALL=C "${as_owner[@]}" "$@"); }
-pg "$pgbin/initdb" -D "$data" -U postgres -A trust -E UTF8 --locale=C >/dev/null
-cat >> "$data/postgresql.conf" <<CONF
-listen_addresses = ''
-unix_socket_directories = '$work'
-port = $port
-max_connections = 100
-fsync = ${PLIKO_BENCH_PG_FSYNC:-on}
-CONF
-pg "$pgbin/pg_ctl" start -w -t 60 -D "$data" -l "$work/postgres.log" >/dev/null
-uri="postgresql:///pliko?host=$work&port=$port&user=postgres"
+start_pg_cluster || exit 0
+work=$pg_work
+port=$pg_port
+uri=$pg_uri
 "$build/tools/pliko-sql/pliko-sql" "postgresql:///postgres?host=$work&port=$port&user=postgres" "CREATE DATABASE pliko" >/dev/null
 "$build/tools/pliko-sql/pliko-sql" --create --demo "$uri" >/dev/null
 
