@@ -2,14 +2,18 @@
 # "TestConnessione" while the database is held: during a 2-handheld order stream, the database stops
 # answering for HOLD seconds, and one more handheld sends connection tests meanwhile. Prints the
 # connection tests' p50/p99/max during the hold, then the order stream's figures.
-#   scripts/bench-db-fault.sh [--postgres] [BUILD] [HOLD_SECONDS]
+#   scripts/bench-db-fault.sh [--postgres | --postgres-lock] [BUILD] [HOLD_SECONDS]
 # SQLite (default): another program keeps the write lock, as a back office's long write does.
 # --postgres: the server's database is a private PostgreSQL cluster, frozen (SIGSTOP) for the hold.
+# --postgres-lock: the same cluster answers, but a back office holds LOCK TABLE comande (psql).
 # PLIKOSERVER=/path/to/plikoserver measures another build's server with this build's tools (as every
 # script that starts the demo server does).
 set -euo pipefail
 postgres=0
-if [ "${1:-}" = --postgres ]; then postgres=1; shift; fi
+case "${1:-}" in
+  --postgres) postgres=1; shift ;;
+  --postgres-lock) postgres=2; shift ;;
+esac
 build=${1:-build}
 hold=${2:-8}
 work=$(mktemp -d)
@@ -24,7 +28,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-if [ "$postgres" = 1 ]; then
+if [ "$postgres" != 0 ]; then
   start_pg_cluster || exit 0
   "$build/tools/pliko-sql/pliko-sql" "postgresql:///postgres?host=$pg_work&port=$pg_port&user=postgres" \
     "CREATE DATABASE pliko" >/dev/null
@@ -55,6 +59,10 @@ if [ "$postgres" = 1 ]; then
   (sleep "$hold"; kill -CONT "${frozen[@]}") &
   lock=$!
   what="PostgreSQL frozen"
+elif [ "$postgres" = 2 ]; then
+  printf 'BEGIN; LOCK TABLE comande; SELECT pg_sleep(%s); COMMIT;\n' "$hold" | psql -q "$pg_uri" >/dev/null &
+  lock=$!
+  what="LOCK TABLE comande held"
 else
   # The lock is taken and held by the sqlite3 shell: BEGIN IMMEDIATE, a pause, then the rollback.
   printf '.timeout 5000\nBEGIN IMMEDIATE;\n.shell sleep %s\nROLLBACK;\n' "$hold" | sqlite3 "$work/server.db" &
