@@ -252,7 +252,7 @@ TEST_F(SharedDatabase, ADatabaseServerRestartMidServiceCostsOnlyTheOrdersOfTheOu
 // The database server freezes (SIGSTOP) for 5 s during an order stream: connection tests are answered
 // at once throughout, every confirmed order is recorded whole, and once the server thaws and the probe
 // finds it back, orders are confirmed again, by the same server process.
-TEST_F(SharedDatabase, AFrozenDatabaseServerNeitherSilencesTheServerNorCostsAConfirmedOrder)
+TEST_F(SharedDatabase, AFrozenOrLockedDatabaseServerNeitherSilencesTheServerNorCostsAConfirmedOrder)
 {
     if (!pg.unavailableReason().isEmpty())
         GTEST_SKIP() << pg.unavailableReason().toStdString();
@@ -276,6 +276,16 @@ TEST_F(SharedDatabase, AFrozenDatabaseServerNeitherSilencesTheServerNorCostsACon
         },
         1500, &asked);
     EXPECT_TRUE(failures.isEmpty()) << failures.join(u"; "_s).toStdString() << " of " << asked;
+    // A back office that holds the orders' table locked is waited for no longer than the bound either.
+    const QStringList duranteBlocco = connectionTestsDuring(
+        [&] {
+            QProcess psql;
+            psql.start(u"psql"_s, {u"-q"_s, dbPath, u"-c"_s,
+                                    u"BEGIN; LOCK TABLE comande; SELECT pg_sleep(5); COMMIT;"_s});
+            EXPECT_TRUE(psql.waitForFinished(20000) && psql.exitCode() == 0) << psql.readAllStandardError().data();
+        },
+        1500, &asked);
+    EXPECT_TRUE(duranteBlocco.isEmpty()) << duranteBlocco.join(u"; "_s).toStdString() << " of " << asked;
     // The probe, once a second, finds the database back; the stream is served again.
     QThread::msleep(2000);
     const qsizetype after = stream.confirmed().size();
