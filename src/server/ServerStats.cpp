@@ -30,12 +30,17 @@ void family(QString &out, const char16_t *name, const char16_t *type, const char
     out += u"# TYPE "_s + QString::fromUtf16(name) + u' ' + QString::fromUtf16(type) + u'\n';
 }
 
-void sample(QString &out, const char16_t *name, const QString &labels, qint64 value)
+void sample(QString &out, const QString &name, const QString &labels, qint64 value)
 {
-    out += QString::fromUtf16(name);
+    out += name;
     if (!labels.isEmpty())
         out += u'{' + labels + u'}';
     out += u' ' + QString::number(value) + u'\n';
+}
+
+void sample(QString &out, const char16_t *name, const QString &labels, qint64 value)
+{
+    sample(out, QString::fromUtf16(name), labels, value);
 }
 
 void sampleReal(QString &out, const QString &name, const QString &labels, double value)
@@ -44,6 +49,19 @@ void sampleReal(QString &out, const QString &name, const QString &labels, double
     if (!labels.isEmpty())
         out += u'{' + labels + u'}';
     out += u' ' + QString::number(value, 'g', 17) + u'\n';
+}
+
+// One labelled series of a histogram: its cumulative buckets, +Inf, sum and count.
+template <size_t N>
+void histogramSeries(QString &out, const QString &name, const QString &labels, const std::array<double, N> &bounds,
+                     const std::array<quint64, N> &buckets, quint64 count, double sum)
+{
+    const QString bucket = name + u"_bucket"_s;
+    for (size_t i = 0; i < N; ++i)
+        sample(out, bucket, labels + u",le=\""_s + QString::number(bounds[i]) + u'"', qint64(buckets[i]));
+    sample(out, bucket, labels + u",le=\"+Inf\""_s, qint64(count));
+    sampleReal(out, name + u"_sum"_s, labels, sum);
+    sample(out, name + u"_count"_s, labels, qint64(count));
 }
 
 // The process metrics the official Prometheus clients export, from /proc/self (where the system has
@@ -199,15 +217,9 @@ QString ServerStatus::prometheusText() const
     for (auto it = stats.requests().begin(); it != stats.requests().end(); ++it)
         sample(out, u"pliko_requests_total", u"command=\""_s + labelValue(it.key()) + u'"', qint64(it.value()));
     family(out, u"pliko_request_duration_seconds", u"histogram", u"Time to handle a handheld request, by command word.");
-    for (auto it = stats.durations().begin(); it != stats.durations().end(); ++it) {
-        const QString command = u"command=\""_s + labelValue(it.key()) + u'"';
-        for (size_t i = 0; i < ServerStats::DurationBuckets.size(); ++i)
-            sample(out, u"pliko_request_duration_seconds_bucket",
-                   command + u",le=\""_s + QString::number(ServerStats::DurationBuckets[i]) + u'"', qint64(it->buckets[i]));
-        sample(out, u"pliko_request_duration_seconds_bucket", command + u",le=\"+Inf\""_s, qint64(it->count));
-        sampleReal(out, u"pliko_request_duration_seconds_sum"_s, command, it->sum);
-        sample(out, u"pliko_request_duration_seconds_count", command, qint64(it->count));
-    }
+    for (auto it = stats.durations().begin(); it != stats.durations().end(); ++it)
+        histogramSeries(out, u"pliko_request_duration_seconds"_s, u"command=\""_s + labelValue(it.key()) + u'"',
+                        ServerStats::DurationBuckets, it->buckets, it->count, it->sum);
     family(out, u"pliko_requests_rejected_total", u"counter", u"Handheld requests rejected as unreadable.");
     sample(out, u"pliko_requests_rejected_total", {}, qint64(requestsRejected));
     family(out, u"pliko_connections_refused_total", u"counter",
@@ -239,15 +251,9 @@ QString ServerStatus::prometheusText() const
     sample(out, u"pliko_ticket_print_seconds_count", {}, qint64(stats.ticketsPrinted()));
     family(out, u"pliko_ticket_ready_seconds", u"histogram",
            u"Seconds from a round to its ticket bumped on the zone's kitchen screen.");
-    for (auto it = stats.ready().begin(); it != stats.ready().end(); ++it) {
-        const QString zone = u"zone=\""_s + labelValue(it.key()) + u'"';
-        for (size_t i = 0; i < ServerStats::ReadyBuckets.size(); ++i)
-            sample(out, u"pliko_ticket_ready_seconds_bucket",
-                   zone + u",le=\""_s + QString::number(ServerStats::ReadyBuckets[i]) + u'"', qint64(it->buckets[i]));
-        sample(out, u"pliko_ticket_ready_seconds_bucket", zone + u",le=\"+Inf\""_s, qint64(it->count));
-        out += u"pliko_ticket_ready_seconds_sum{"_s + zone + u"} "_s + QString::number(it->sum, 'f', 3) + u'\n';
-        sample(out, u"pliko_ticket_ready_seconds_count", zone, qint64(it->count));
-    }
+    for (auto it = stats.ready().begin(); it != stats.ready().end(); ++it)
+        histogramSeries(out, u"pliko_ticket_ready_seconds"_s, u"zone=\""_s + labelValue(it.key()) + u'"',
+                        ServerStats::ReadyBuckets, it->buckets, it->count, it->sum);
     family(out, u"pliko_database_open", u"gauge", u"1 while the shared database is open.");
     sample(out, u"pliko_database_open", {}, databaseOpen ? 1 : 0);
     family(out, u"pliko_database_up", u"gauge",
