@@ -264,6 +264,10 @@ public:
                     if (reply == "ComandaOK|\r") {
                         std::lock_guard lock(mutex);
                         confirmedOrders.append(inizio);
+                    } else {
+                        // As a waiter would, a refused order is sent again after a moment, not at once:
+                        // a server refusing at once would otherwise use up the stream in a second.
+                        QThread::msleep(20);
                     }
                 }
             });
