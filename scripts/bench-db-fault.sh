@@ -33,17 +33,7 @@ if [ "$postgres" != 0 ]; then
   "$build/tools/pliko-sql/pliko-sql" "postgresql:///postgres?host=$pg_work&port=$pg_port&user=postgres" \
     "CREATE DATABASE pliko" >/dev/null
   "$build/tools/pliko-sql/pliko-sql" --create --demo "$pg_uri" >/dev/null
-  cat > "$work/plikoserver.ini" <<INI
-[Software\\Orvanta\\Quillmark10\\Config]
-LastDBPath=$pg_uri
-[PlikoServer]
-Locale=it_IT
-LogLevel=warning
-INI
-  QT_QPA_PLATFORM=offscreen "${PLIKOSERVER:-$build/src/app/plikoserver}" --headless --config "$work/plikoserver.ini" \
-    2>"$work/server.log" &
-  server=$!
-  wait_port 31512
+  start_demo_server "$build" "$work" 0 "" "$pg_uri"
 else
   start_demo_server "$build" "$work"
 fi

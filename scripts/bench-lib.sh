@@ -9,13 +9,17 @@ wait_port() {
   return 1
 }
 
-# start_demo_server BUILD WORK [PRINTERS [BINARY]]: creates WORK/server.db (the demo restaurant) and a
-# configuration, without printers unless PRINTERS is 1 (then every zone prints on its own spool printer),
-# starts plikoserver headless on port 31512 and sets $server to its pid. The server is BINARY, else
-# $PLIKOSERVER, else BUILD's (another build's server measured with this build's tools).
+# start_demo_server BUILD WORK [PRINTERS [BINARY [DATABASE]]]: creates WORK/server.db (the demo
+# restaurant) unless DATABASE names one already made, and a configuration, without printers unless
+# PRINTERS is 1 (then every zone prints on its own spool printer); starts plikoserver headless on port
+# 31512 and sets $server to its pid. The server is BINARY, else $PLIKOSERVER, else BUILD's (another
+# build's server measured with this build's tools).
 start_demo_server() {
-  local build=$1 work=$2 printers=${3:-0} binary=${4:-${PLIKOSERVER:-$1/src/app/plikoserver}} zones=""
-  "$build/tools/pliko-sql/pliko-sql" --create --demo "$work/server.db" >/dev/null
+  local build=$1 work=$2 printers=${3:-0} binary=${4:-${PLIKOSERVER:-$1/src/app/plikoserver}} database=${5:-} zones=""
+  if [ -z "$database" ]; then
+    database=$work/server.db
+    "$build/tools/pliko-sql/pliko-sql" --create --demo "$database" >/dev/null
+  fi
   if [ "$printers" = 1 ]; then
     for z in cassa cucina pizzeria bar; do
       mkdir -p "$work/spool/$z"
@@ -24,7 +28,7 @@ start_demo_server() {
   fi
   cat > "$work/plikoserver.ini" <<INI
 [Software\\Orvanta\\Quillmark10\\Config]
-LastDBPath=$work/server.db
+LastDBPath=$database
 $zones
 [PlikoServer]
 Locale=it_IT
