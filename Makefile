@@ -7,10 +7,11 @@ FUZZ_SECONDS ?= 30
 # 0: a new random seed each run; CI fixes one so that its run can be repeated exactly.
 FUZZ_SEED ?= 0
 PACKAGE_BUILD ?= build-package
+COVERAGE_BUILD ?= build-coverage
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-asan fuzz bench mutate package check-package clean format
+.PHONY: all deps configure build run test test-asan fuzz bench mutate coverage package check-package clean format
 
 all: build
 
@@ -50,6 +51,20 @@ fuzz: deps
 bench: build
 	@scripts/run-bench.sh $(BUILD)
 
+# Line coverage of src/ and tools/ by the whole suite (gcc --coverage, its own build folder): a summary on
+# the terminal, $(COVERAGE_BUILD)/coverage.txt per file and coverage.html. Not in CI (slow).
+coverage: deps
+	@scripts/install-deps.sh --coverage
+	@cmake -S . -B $(COVERAGE_BUILD) -G Ninja -DPLIKO_COVERAGE=ON -DPLIKO_BUILD_BENCH=OFF \
+	  -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(COVERAGE_BUILD) -j $(JOBS)
+	@scripts/install-deps.sh --browser || echo "make: without chromium the kitchen-screen test is skipped"
+	@find $(COVERAGE_BUILD) -name '*.gcda' -delete
+	@cd $(COVERAGE_BUILD) && ctest -j $(JOBS) --timeout 900 >ctest.log || { tail -n 30 ctest.log; exit 1; }
+	@gcovr -r . --object-directory $(COVERAGE_BUILD) --filter 'src/' --filter 'tools/' \
+	  --exclude-unreachable-branches --print-summary --html $(COVERAGE_BUILD)/coverage.html \
+	  --txt $(COVERAGE_BUILD)/coverage.txt -j $(JOBS) | tail -n 3
+
 # Every mutant of tests/mutants.txt must make a test of its area fail (long: not in CI). The copy of the
 # committed HEAD and its build stay in MUTATE_WORK between runs; MUTANTS=regex picks some of them.
 MUTATE_WORK ?=
@@ -73,4 +88,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)
+	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) $(COVERAGE_BUILD)

@@ -17,6 +17,10 @@ if(PLIKO_SANITIZE)
     -fno-sanitize-recover=undefined)
   target_link_options(pliko_strict INTERFACE -fsanitize=address,undefined)
 endif()
+if(PLIKO_COVERAGE)
+  target_compile_options(pliko_strict INTERFACE --coverage -O0)
+  target_link_options(pliko_strict INTERFACE --coverage)
+endif()
 if(PLIKO_FUZZ)
   # Every library is instrumented for libFuzzer's coverage; the fuzz targets add its driver.
   target_compile_options(pliko_strict INTERFACE -fsanitize=fuzzer-no-link,address,undefined

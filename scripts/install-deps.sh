@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing PlikoServer need; with
 # --package also what building and checking the Debian package needs (manual pages, lintian); with
-# --browser the browser the kitchen-screen test drives (chromium, its driver and python3-selenium).
+# --browser the browser the kitchen-screen test drives (chromium, its driver and python3-selenium); with
+# --coverage the line-coverage report (gcovr).
 # Only what is missing is installed: with everything there, apt is not touched at all (make run and
 # make test work offline and without root). apt-get runs only then, as root or through sudo.
 set -euo pipefail
@@ -19,6 +20,8 @@ if [ "${1:-}" = "--package" ]; then
   packages=(pandoc lintian dpkg-dev fakeroot)
 elif [ "${1:-}" = "--browser" ]; then
   packages=(chromium chromium-driver python3-selenium)
+elif [ "${1:-}" = "--coverage" ]; then
+  packages=(gcovr)
 fi
 
 missing=()
