@@ -42,52 +42,27 @@ INI
   wait_port 31512
 }
 
-# start_pg_cluster: a private PostgreSQL cluster in a temporary folder (Unix socket only; fsync on unless
-# PLIKO_BENCH_PG_FSYNC=off), run by nobody when we are root (PostgreSQL refuses root). Sets pg_work,
-# pg_data, pg_port, pg_uri (database "pliko", not created yet) and pg_owner (the command prefix that runs
-# as the cluster's owner). Returns 1, with a note, when initdb and pg_ctl are not installed.
+# start_pg_cluster: a private PostgreSQL cluster (scripts/pg-cluster.sh) in a temporary folder, with fsync on
+# unless PLIKO_BENCH_PG_FSYNC=off. Sets pg_work, pg_data, pg_port and pg_uri (database "pliko", not created
+# yet). Returns 1, with a note, when no cluster can run here.
 start_pg_cluster() {
-  local pgbin=
-  if command -v initdb >/dev/null && command -v pg_ctl >/dev/null; then
-    pgbin=$(dirname "$(command -v initdb)")
-  elif command -v pg_config >/dev/null && [ -x "$(pg_config --bindir)/initdb" ]; then
-    pgbin=$(pg_config --bindir)
-  else
-    pgbin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
-  fi
-  if [ -z "$pgbin" ] || [ ! -x "$pgbin/initdb" ] || [ ! -x "$pgbin/pg_ctl" ]; then
-    echo "PostgreSQL server programs (initdb, pg_ctl) not found, skipped" >&2
+  local why
+  if ! why=$("$(dirname "${BASH_SOURCE[0]}")/pg-cluster.sh" check); then
+    echo "$why, skipped" >&2
     return 1
   fi
-  pg_bin=$pgbin
   # Short path: the socket's address must stay within 107 bytes.
   pg_work=$(mktemp -d /tmp/pliko-pgbench-XXXXXX)
-  chmod 755 "$pg_work"
-  pg_owner=()
-  if [ "$(id -u)" = 0 ]; then
-    chown nobody: "$pg_work"
-    pg_owner=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups --)
-  fi
   pg_port=55432
   pg_data=$pg_work/data
-  pg_as_owner "$pg_bin/initdb" -D "$pg_data" -U postgres -A trust -E UTF8 --locale=C >/dev/null
-  cat >> "$pg_data/postgresql.conf" <<CONF
-listen_addresses = ''
-unix_socket_directories = '$pg_work'
-port = $pg_port
-max_connections = 100
-fsync = ${PLIKO_BENCH_PG_FSYNC:-on}
-CONF
-  pg_as_owner "$pg_bin/pg_ctl" start -w -t 60 -D "$pg_data" -l "$pg_work/postgres.log" >/dev/null
+  "$(dirname "${BASH_SOURCE[0]}")/pg-cluster.sh" start "$pg_work" "$pg_port" "${PLIKO_BENCH_PG_FSYNC:-on}"
   pg_uri="postgresql:///pliko?host=$pg_work&port=$pg_port&user=postgres"
 }
-
-pg_as_owner() { (cd "$pg_work" && env -u PGHOST -u PGPORT -u PGDATABASE -u PGUSER LC_ALL=C "${pg_owner[@]}" "$@"); }
 
 stop_pg_cluster() {
   [ -n "${pg_work:-}" ] || return 0
   if [ -f "$pg_data/postmaster.pid" ]; then
-    pg_as_owner "$pg_bin/pg_ctl" stop -w -D "$pg_data" -m fast >/dev/null 2>&1 || true
+    "$(dirname "${BASH_SOURCE[0]}")/pg-cluster.sh" stop "$pg_work" fast >/dev/null 2>&1 || true
   fi
   rm -rf "$pg_work"
 }

@@ -6,9 +6,9 @@
 #include <QTemporaryDir>
 #include <sys/types.h>
 
-// A private PostgreSQL server for a test: a cluster made with initdb in a temporary folder, reached
-// only through a Unix socket in that folder, stopped and removed with the object. A watchdog in its
-// own session stops and removes it too when the test process dies without running destructors.
+// A private PostgreSQL server for a test (scripts/pg-cluster.sh): a cluster in a temporary folder,
+// reached only through a Unix socket in that folder, stopped and removed with the object. A watchdog
+// in its own session stops and removes it too when the test process dies without running destructors.
 //
 //     PgCluster pg;
 //     if (!pg.unavailableReason().isEmpty())
@@ -35,14 +35,11 @@ public:
     // Stops the server: Fast ends the sessions and shuts down cleanly, Immediate is a crash (the
     // next start recovers from the write-ahead log).
     bool stop(StopMode mode = StopMode::Fast);
-    bool isRunning() const { return m_running; }
     bool createDatabase(const QString &name);
 
     // The libpq address of a database of this cluster, as superuser "postgres" through the socket.
     QString uri(const QString &database) const;
-    QString socketDir() const { return m_dir.path(); }
     QString dataDir() const;
-    int port() const { return m_port; }
     // The process id of the running server (0 when stopped).
     pid_t serverPid() const;
     // The last failure, with the end of the server's log when it has one.
@@ -50,20 +47,13 @@ public:
     QString logTail(int lines = 20) const;
 
 private:
-    bool run(const QString &program, const QStringList &args, int boundMs, QString *output);
+    bool run(const QStringList &args, QString *output);
     bool fail(const QString &what);
-    bool makeCluster();
-    void startWatchdog();
 
-    QString m_binDir;
     QString m_unavailable;
     QString m_error;
     QTemporaryDir m_dir;
     int m_port = 0;
-    bool m_made = false;
     bool m_running = false;
-    uid_t m_runUid = 0; // the user the server runs as when the test runs as root
-    gid_t m_runGid = 0;
-    bool m_asOther = false;
     QProcess m_watchdog;
 };
