@@ -71,3 +71,14 @@ private:
     QByteArray m_received;
     bool m_closed = false;
 };
+
+// One whole exchange as a handheld makes it: connect, send, and what came back once the other side
+// closed.
+inline QByteArray exchange(quint16 port, const QByteArray &request)
+{
+    HandheldClient client(port);
+    if (!client.waitConnected())
+        return "(not connected)";
+    client.send(request);
+    return client.waitClosed() ? client.received() : "(still open) " + client.received();
+}

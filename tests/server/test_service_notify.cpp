@@ -73,25 +73,8 @@ TEST_F(NotifySocket, TheServiceManagerHearsReadyStatusReloadingAndStopping)
     EXPECT_TRUE(next().startsWith(u"RELOADING=1\n"_s));
     notifier.stopping();
     EXPECT_TRUE(next().startsWith(u"STOPPING=1\n"_s));
-}
-
-TEST_F(NotifySocket, TheWatchdogIsFedFromTheEventLoopWhenSystemdAsksForIt)
-{
-    SystemdNotifier notifier;
     EXPECT_FALSE(notifier.startWatchdog()) << "no watchdog asked";
-    qputenv("WATCHDOG_USEC", "200000");
-    qputenv("WATCHDOG_PID", QByteArray::number(qint64(::getpid())));
-    ASSERT_TRUE(notifier.startWatchdog());
-    EXPECT_EQ(notifier.watchdogInterval(), std::chrono::microseconds(200000));
-    EXPECT_EQ(next(), u"WATCHDOG=1"_s);
-    // And again from the timer, while the loop runs.
-    EXPECT_EQ(next(), u"WATCHDOG=1"_s);
-    notifier.stopping();
-    EXPECT_TRUE(next().startsWith(u"STOPPING=1"_s));
-}
-
-TEST(ServiceNotify, WithoutAServiceManagerNothingIsSent)
-{
+    // Without a service manager nothing is sent.
     qunsetenv("NOTIFY_SOCKET");
     EXPECT_FALSE(SystemdNotifier::underServiceManager());
     EXPECT_FALSE(SystemdNotifier::notify("READY=1"));
