@@ -159,9 +159,7 @@ TEST_F(ErrorRoutineTest, AFailedRequestLeavesAnArchiveOfSixFilesWithTheFailingHa
     EXPECT_EQ(QDir(crashFolder()).filePath(files.first()), lastArchive());
     QStringList entries = zipEntries(lastArchive());
     entries.sort();
-    const QString t = errorRecord().errorTime;
-    EXPECT_EQ(entries, (QStringList{u"tmp-"_s + t + u".env"_s, u"tmp-"_s + t + u".err"_s, u"tmp-"_s + t + u".glb"_s,
-                                    u"tmp-"_s + t + u".loc"_s, u"tmp-"_s + t + u".reg"_s, u"tmp-"_s + t + u".stk"_s}));
+    EXPECT_EQ(entries.join(u' ').remove(u"tmp-"_s + errorRecord().errorTime), u".env .err .glb .loc .reg .stk"_s);
     EXPECT_TRUE(errorRecord().callTrace.contains(u"analizzaDati.Comanda"_s)) << errorRecord().callTrace.toStdString();
     EXPECT_EQ(errorRecord().comment, NoComment);  // headless: nobody to ask
 }
@@ -203,21 +201,6 @@ TEST_F(ErrorRoutineTest, AScrambledMessageIsReadBeforeUse)
     capture(ErrInternal, u"ignorato"_s);
     erroreComune(secret, u"modNano.spostaTavolo"_s, Where::Request);
     EXPECT_EQ(errorRecord().errorText, u"Conto non chiuso: tavolo 7"_s);
-}
-
-TEST_F(ErrorRoutineTest, LooseFilesOfACrashArePackedAtTheNextStart)
-{
-    QDir().mkpath(crashFolder());
-    for (const QString &name : {u"tmp-06.12.2026-21.15.03.sig"_s, u"tmp-06.12.2026-21.15.03.stk"_s}) {
-        QFile f(QDir(crashFolder()).filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("segnale 11\n");
-    }
-    const QStringList archives = archiveLeftovers(crashFolder());
-    ASSERT_EQ(archives.size(), 1);
-    EXPECT_TRUE(archives.first().endsWith(u"qm10error#06.12.2026-21.15.03.zip"_s));
-    EXPECT_EQ(zipEntries(archives.first()).size(), 2);
-    EXPECT_EQ(crashFiles(), QStringList{u"qm10error#06.12.2026-21.15.03.zip"_s});
 }
 
 TEST(CrashReportSecrets, PasswordsStayOutOfTheReport)

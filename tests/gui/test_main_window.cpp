@@ -107,11 +107,17 @@ TEST_F(MainWindowTest, TheTrayMenuHasItsFourItemsAndTheRadioWindowItemShowsTheRa
     EXPECT_EQ(shown, 1);
 }
 
-TEST_F(MainWindowTest, CloseAsksFirstAndANoKeepsTheServiceRunning)
+TEST_F(MainWindowTest, ALeftClickOnTheTrayIconShowsOrHidesTheWindowAndCloseAsksFirst)
 {
     int exitCode = -1;
     QObject::connect(core.get(), &ServerCore::finished, [&](int code) { exitCode = code; });
     window->presentAtStart();
+    EXPECT_EQ(window->windowTitle(), u"PlikoServerWindow"_s);
+    EXPECT_FALSE(window->windowIcon().isNull());
+    emit window->tray()->mousePressed(1);
+    EXPECT_FALSE(window->isVisible());
+    emit window->tray()->mousePressed(1);
+    EXPECT_TRUE(window->isVisible());
     // The headless answer to a question is no: a click on Close in the middle of service ends nothing.
     child<QPushButton>("cmdClose")->click();
     EXPECT_EQ(exitCode, -1);
@@ -150,17 +156,6 @@ TEST_F(MainWindowTest, QtsOwnButtonsSpeakItalian)
     QMessageBox box(QMessageBox::Question, u"Tavora"_s, ServerCore::QuitQuestion, QMessageBox::Yes | QMessageBox::No);
     EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove(u'&'), u"Sì"_s);
     EXPECT_EQ(box.button(QMessageBox::No)->text().remove(u'&'), u"No"_s);
-}
-
-TEST_F(MainWindowTest, ALeftClickOnTheTrayIconShowsOrHidesTheWindow)
-{
-    window->presentAtStart();
-    EXPECT_EQ(window->windowTitle(), u"PlikoServerWindow"_s);
-    emit window->tray()->mousePressed(1);
-    EXPECT_FALSE(window->isVisible());
-    emit window->tray()->mousePressed(1);
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_FALSE(window->windowIcon().isNull());
 }
 
 TEST(PendingTicketsList, AnOwedTicketOfAMissingPrinterIsListedAndTheButtonPrintsItOnce)
