@@ -106,18 +106,14 @@ TEST_F(ErrorRoutineTest, TheModuleTextCarriesTheLineWhenKnown)
 
 TEST_F(ErrorRoutineTest, ValuesOfTheErrorFileArePercentEncoded)
 {
-    struct Case
-    {
-        QString value;
-        QString expected;
-    } cases[] = {
+    const std::pair<QString, QString> cases[] = {
         {u"Tavolo 12|Sala"_s, u"Tavolo 12%7CSala"_s},
         {u"caffè"_s, u"caff%C3%A8"_s},
         {u"riga\r\nnuova"_s, u"riga%0D%0Anuova"_s},
         {QString(), QString()},
     };
-    for (const Case &c : cases)
-        EXPECT_EQ(percentEncode(c.value), c.expected) << c.value.toStdString();
+    for (const auto &[value, expected] : cases)
+        EXPECT_EQ(percentEncode(value), expected) << value.toStdString();
 
     ErrorRecord r;
     r.errorText = u"conto|sbagliato"_s;

@@ -24,17 +24,6 @@ inline bool pumpUntil(const std::function<bool()> &condition, int boundMs = 5000
     return true;
 }
 
-// Lets the event loop run for a while (to show that something does not happen).
-inline void pumpFor(int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::usleep(200);
-    }
-}
-
 // A simulated handheld on the same event loop as the server under test.
 class HandheldClient
 {

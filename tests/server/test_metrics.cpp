@@ -16,21 +16,16 @@ using namespace Qt::StringLiterals;
 
 TEST(Metrics, TheEndpointListensOnThisMachinesAddressesOnly)
 {
-    struct Case
-    {
-        QString text;
-        bool ok;
-    };
-    const QList<Case> cases = {
+    const QList<std::pair<QString, bool>> cases = {
         {u"127.0.0.1:9312"_s, true}, {u"[::1]:9312"_s, true},   {u"localhost:9312"_s, true},
         {u"0.0.0.0:9312"_s, false},  {u"8.8.8.8:9312"_s, false}, {u"127.0.0.1"_s, false},
         {u"127.0.0.1:0"_s, false},   {u"127.0.0.1:70000"_s, false}, {u"cucina:9312"_s, false},
         {u"[::ffff:127.0.0.1]:9312"_s, true}, {u"127.0.0.1:31512"_s, false},
     };
-    for (const Case &c : cases) {
+    for (const auto &[text, ok] : cases) {
         QString error;
-        EXPECT_EQ(MetricsServer::parseAddress(c.text, nullptr, nullptr, &error), c.ok) << c.text.toStdString();
-        EXPECT_EQ(error.isEmpty(), c.ok) << error.toStdString();
+        EXPECT_EQ(MetricsServer::parseAddress(text, nullptr, nullptr, &error), ok) << text.toStdString();
+        EXPECT_EQ(error.isEmpty(), ok) << error.toStdString();
     }
 }
 
