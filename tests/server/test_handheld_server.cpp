@@ -244,22 +244,8 @@ TEST_F(HandheldServerTest, AHandlerWaitingForItsConnectionToCloseLetsOtherHandhe
     EXPECT_EQ(server.trovaIndiceLibero(), 2);
 }
 
-TEST_F(HandheldServerTest, HandheldsOutsideTheAllowedNetworksAreRefused)
-{
-    ClientFilter filter;
-    ASSERT_TRUE(filter.parse(u"192.168.1.0/24, 10.0.0.0/8"_s));
-    server.setClientFilter(filter);
-    HandheldClient outsider(port);
-    ASSERT_TRUE(outsider.waitClosed());
-    EXPECT_TRUE(calls.empty());
-    EXPECT_TRUE(statusHas(u"Connessione rifiutata da 127.0.0.1"_s));
-
-    ASSERT_TRUE(filter.parse(u"127.0.0.0/8"_s));
-    server.setClientFilter(filter);
-    answerEverything();
-    EXPECT_EQ(exchange(port, "P|TestConnessione|\r"), QByteArray("TestOK|\r"));
-}
-
+// A handheld outside the allowed networks is refused at its connection: the service's end-to-end
+// test reloads a filter and sees the refusal logged.
 TEST(ClientFilterTest, NetworksAreReadFromTheConfigurationAndMistakesAreNamed)
 {
     ClientFilter all;
