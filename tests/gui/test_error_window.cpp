@@ -11,7 +11,6 @@
 #include "frmMain.h"
 
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>

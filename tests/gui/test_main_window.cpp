@@ -2,7 +2,6 @@
 // The main window and tray menu as the operator sees them, on the offscreen platform.
 #include "CommandWiring.h"
 #include "NullAccessPoint.h"
-#include "RestaurantSchema.h"
 #include "ServerContext.h"
 #include "ServerCore.h"
 #include "TestSupport.h"
@@ -16,7 +15,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QLoggingCategory>
 #include <QMenu>
@@ -166,8 +164,8 @@ TEST(PendingTicketsList, AnOwedTicketOfAMissingPrinterIsListedAndTheButtonPrints
     QTemporaryDir dir;
     const QString spool = dir.filePath(u"spool"_s);
     QDir().mkpath(spool); // the kitchen's folder, its printer, is missing
-    auto context = std::make_unique<ServerContext>(std::make_unique<Registry>(dir.filePath(u"plikoserver.ini"_s)),
-                                                   nullptr, std::make_unique<NullAccessPoint>());
+    auto context =
+        std::make_unique<ServerContext>(std::make_unique<Registry>(dir.filePath(u"plikoserver.ini"_s)), nullptr, nullptr);
     Registry &registry = context->registry();
     registry.setValue(Registry::OwnKey, u"PrinterBackend"_s, u"spool"_s);
     registry.setValue(Registry::OwnKey, u"PrintSpoolDir"_s, spool);

@@ -10,7 +10,6 @@
 #include "modPlikoServer.h"
 
 #include <QComboBox>
-#include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
