@@ -11,7 +11,6 @@
 #include "frmMain.h"
 
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -96,12 +95,7 @@ TEST(GuardedMenu, ASecondClickWhileTheRadioWindowOpensDoesNothing)
 {
     RegionalGuard regionalGuard;
     QTemporaryDir dir;
-    const QString config = dir.filePath(u"plikoserver.ini"_s);
-    QFile f(config);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("[PlikoServer]\nLocale=it_IT\n");
-    f.close();
-    ServerContext context(std::make_unique<Registry>(config), nullptr, std::make_unique<NullAccessPoint>());
+    ServerContext context(std::make_unique<Registry>(dir.filePath(u"plikoserver.ini"_s)), nullptr, nullptr);
     ServerCore core(context);
     frmMain window(core);
     int opened = 0;

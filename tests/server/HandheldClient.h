@@ -24,17 +24,6 @@ inline bool pumpUntil(const std::function<bool()> &condition, int boundMs = 5000
     return true;
 }
 
-// Lets the event loop run for a while (to show that something does not happen).
-inline void pumpFor(int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::usleep(200);
-    }
-}
-
 // A simulated handheld on the same event loop as the server under test.
 class HandheldClient
 {
@@ -71,3 +60,14 @@ private:
     QByteArray m_received;
     bool m_closed = false;
 };
+
+// One whole exchange as a handheld makes it: connect, send, and what came back once the other side
+// closed.
+inline QByteArray exchange(quint16 port, const QByteArray &request)
+{
+    HandheldClient client(port);
+    if (!client.waitConnected())
+        return "(not connected)";
+    client.send(request);
+    return client.waitClosed() ? client.received() : "(still open) " + client.received();
+}

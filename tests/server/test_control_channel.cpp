@@ -4,7 +4,6 @@
 #include "ControlChannel.h"
 #include "HandheldClient.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>

@@ -5,15 +5,10 @@
 
 using namespace Qt::StringLiterals;
 
-TEST(WireTextTest, PricesWithTheEuroSignAndItalianAccentsUseTheirWindowsBytes)
-{
-    EXPECT_EQ(cp1252::encode(u"€ 2,50 caffè però «bis» – “extra”"_s),
-              QByteArray("\x80 2,50 caff\xE8 per\xF2 \xABz\xBB \x96 \x93" "extra\x94").replace("z", "bis"));
-    EXPECT_EQ(cp1252::decode(QByteArray("Pi\xF9 sale \x80")), u"Più sale €"_s);
-}
-
+// The euro and accents as handhelds send them are in HandheldServerTest; here the rest of the page.
 TEST(WireTextTest, EveryByteSurvivesTheRoundTripAndForeignCharactersBecomeQuestionMarks)
 {
+    EXPECT_EQ(cp1252::encode(u"«bis» – “extra”"_s), QByteArray("\xAB" "bis\xBB \x96 \x93" "extra\x94"));
     QByteArray all;
     for (int b = 0; b < 256; ++b)
         all.append(char(b));

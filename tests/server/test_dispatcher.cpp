@@ -49,15 +49,6 @@ protected:
     int baseOpens = 0;
 };
 
-TEST_F(DispatcherTest, AConnectionTestIsAnsweredTestOkWithTheDatabaseOpenedAndClosedAroundIt)
-{
-    dispatcher.analizzaDati(u"PALM01|TestConnessione|"_s, 2);
-    EXPECT_EQ(link.replies, QStringList{u"TestOK|\r"_s});
-    EXPECT_EQ(link.lastIndex, 2);
-    EXPECT_TRUE(dropped.empty());
-    EXPECT_EQ(database.db().openCount(), baseOpens);
-}
-
 TEST_F(DispatcherTest, DuringARushTheDatabaseStaysOpenBetweenRequestsAndClosesWhenTheyStop)
 {
     dispatcher.setDatabaseLinger(std::chrono::milliseconds(30));
@@ -68,8 +59,11 @@ TEST_F(DispatcherTest, DuringARushTheDatabaseStaysOpenBetweenRequestsAndClosesWh
     EXPECT_TRUE(pumpUntil([&] { return database.db().openCount() == baseOpens; }));
 }
 
-TEST_F(DispatcherTest, TheHandlerGetsTailAndRestAndRunsWithTheDatabaseOpen)
+TEST_F(DispatcherTest, TheHandlerGetsTailAndRestAndRunsWithTheDatabaseOpenedAndClosedAroundIt)
 {
+    dispatcher.analizzaDati(u"PALM01|TestConnessione|"_s, 2);
+    EXPECT_EQ(link.replies, QStringList{u"TestOK|\r"_s});
+    EXPECT_EQ(link.lastIndex, 2);
     HandheldRequest seen;
     int opensDuring = 0;
     dispatcher.registerCommand(u"Preconto"_s, [&](const HandheldRequest &r) {
@@ -83,42 +77,28 @@ TEST_F(DispatcherTest, TheHandlerGetsTailAndRestAndRunsWithTheDatabaseOpen)
     EXPECT_EQ(seen.rest, u"12"_s);
     EXPECT_EQ(opensDuring, baseOpens + 1);
     EXPECT_EQ(database.db().openCount(), baseOpens);
-}
-
-TEST_F(DispatcherTest, UnknownWordsAndWordsInTheWrongCaseGetNoReplyAndKeepTheConnection)
-{
-    int opensDuringUnknown = -1;
-    dispatcher.registerCommand(u"Sonda"_s, [&](const HandheldRequest &) { opensDuringUnknown = 0; });
-    dispatcher.analizzaDati(u"PALM01|testconnessione|"_s, 2);
-    dispatcher.analizzaDati(u"PALM01|Conto|3"_s, 2);
-    dispatcher.analizzaDati(u"PALM01|TestConnessione |"_s, 2);
-    EXPECT_TRUE(link.replies.isEmpty());
     EXPECT_TRUE(dropped.empty());
-    EXPECT_EQ(opensDuringUnknown, -1);
-    EXPECT_EQ(database.db().openCount(), baseOpens);
-    EXPECT_EQ(dispatcher.rejectedRequests(), 0);
 }
 
-TEST_F(DispatcherTest, ARequestWithoutItsSeparatorsIsDroppedWithoutReplyAndTheNextOneIsServed)
-{
-    dispatcher.analizzaDati(u"PALM01|TestConnessione"_s, 2);
-    dispatcher.analizzaDati(u"PALM01"_s, 3);
-    dispatcher.analizzaDati(QString(), 4);
-    EXPECT_TRUE(link.replies.isEmpty());
-    EXPECT_EQ(dropped, (std::vector<int>{2, 3, 4}));
-    EXPECT_EQ(database.db().openCount(), baseOpens);
-
-    dispatcher.analizzaDati(u"PALM01|TestConnessione|"_s, 2);
-    EXPECT_EQ(link.replies, QStringList{u"TestOK|\r"_s});
-}
-
-TEST_F(DispatcherTest, ACommandWithTooFewFieldsIsRejectedBeforeItsHandlerRuns)
+TEST_F(DispatcherTest, RequestsThatCannotBeUnderstoodRunNoHandler)
 {
     bool ran = false;
     dispatcher.registerCommand(u"NotaTavolo"_s, [&](const HandheldRequest &) { ran = true; }, 3);
-    dispatcher.analizzaDati(u"P|NotaTavolo|7|Senza cipolla"_s, 6);
+    // Unknown words and words in the wrong case get no reply and keep the connection.
+    for (const QString &request : {u"PALM01|testconnessione|"_s, u"PALM01|Conto|3"_s, u"PALM01|TestConnessione |"_s})
+        dispatcher.analizzaDati(request, 5);
+    EXPECT_TRUE(dropped.empty());
+    EXPECT_EQ(dispatcher.rejectedRequests(), 0);
+    // Without its separators, or with too few fields for its command, a request is dropped.
+    for (const QString &request :
+         {u"PALM01|TestConnessione"_s, u"PALM01"_s, QString(), u"P|NotaTavolo|7|Senza cipolla"_s})
+        dispatcher.analizzaDati(request, 6);
+    EXPECT_EQ(dropped, std::vector<int>(4, 6));
+    EXPECT_EQ(dispatcher.rejectedRequests(), 4);
     EXPECT_FALSE(ran);
-    EXPECT_EQ(dropped, std::vector<int>{6});
+    EXPECT_TRUE(link.replies.isEmpty());
+    EXPECT_EQ(database.db().openCount(), baseOpens);
+    // The next request that can be read is served.
     dispatcher.analizzaDati(u"P|NotaTavolo|7|Senza cipolla|2"_s, 7);
     EXPECT_TRUE(ran);
 }
@@ -139,17 +119,7 @@ TEST_F(DispatcherTest, AHandlerMayRejectItsOwnArgumentsAndTheFirstRegistrationOf
     EXPECT_TRUE(ui.statusLines().last().startsWith(u"Richiesta scartata"_s));
 }
 
-TEST_F(DispatcherTest, AFaultInsideAHandlerClosesThatConnectionAndLeavesTheServerRunning)
-{
-    dispatcher.registerCommand(u"Comanda"_s, [](const HandheldRequest &) { throw std::runtime_error("boom"); });
-    dispatcher.analizzaDati(u"P|Comanda|1"_s, 9);
-    EXPECT_EQ(dropped, std::vector<int>{9});
-    EXPECT_EQ(diagnostics::errorRecord().description, u"boom"_s);
-    EXPECT_EQ(database.db().openCount(), baseOpens);
-    EXPECT_EQ(dispatcher.activeRequests(), 0);
-}
-
-TEST_F(DispatcherTest, AnOrderThatFailsHalfWayLeavesNothingBehindEvenWhileTheDatabaseLingers)
+TEST_F(DispatcherTest, AFaultInsideAHandlerClosesThatConnectionAndLeavesNothingBehindEvenWhileTheDatabaseLingers)
 {
     dispatcher.setDatabaseLinger(std::chrono::milliseconds(60000));
     dispatcher.registerCommand(u"Comanda"_s, [&](const HandheldRequest &) {
@@ -157,10 +127,14 @@ TEST_F(DispatcherTest, AnOrderThatFailsHalfWayLeavesNothingBehindEvenWhileTheDat
         database.db().doQuery(u"INSERT INTO var_str (name, value) VALUES ('mezza_comanda', 'x')"_s);
         throw std::runtime_error("riga non scrivibile");
     });
-    dispatcher.analizzaDati(u"P|Comanda|1"_s, 2);
+    dispatcher.analizzaDati(u"P|Comanda|1"_s, 9);
+    EXPECT_EQ(dropped, std::vector<int>{9});
+    EXPECT_EQ(diagnostics::errorRecord().description, u"riga non scrivibile"_s);
+    EXPECT_EQ(dispatcher.activeRequests(), 0);
     EXPECT_FALSE(database.db().inTransaction());
     EXPECT_EQ(database.scalar(u"SELECT count(*) FROM var_str WHERE name = 'mezza_comanda'"_s), u"0"_s);
     dispatcher.releaseDatabase();
+    EXPECT_EQ(database.db().openCount(), baseOpens);
 }
 
 TEST_F(DispatcherTest, WithoutItsDatabaseNoHandlerRunsAndTheHandheldIsLetGo)

@@ -6,6 +6,7 @@
 #include "OperatorUi.h"
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
 #include <vector>
@@ -35,11 +36,8 @@ protected:
     }
     bool statusHas(const QString &prefix) const
     {
-        for (const QString &line : ui.statusLines()) {
-            if (line.startsWith(prefix))
-                return true;
-        }
-        return false;
+        const QStringList lines = ui.statusLines();
+        return std::any_of(lines.begin(), lines.end(), [&](const QString &l) { return l.startsWith(prefix); });
     }
     // The usual handler: answer every request the way the connection test is answered.
     void answerEverything()
@@ -77,7 +75,7 @@ TEST_F(HandheldServerTest, AHandheldThatShutsItsSendingSideAfterItsRequestStillG
         // The order handler answers at once, or after yielding to the event loop as its database
         // statements do (the handheld's FIN arrives meanwhile).
         reply = [this, yieldMs](const QString &, int index) {
-            pumpFor(yieldMs);
+            pumpUntil([] { return false; }, yieldMs);
             server.inviaRisposta(u"ComandaOK|\r"_s, index);
         };
         calls.clear();
@@ -127,11 +125,7 @@ TEST_F(HandheldServerTest, HandheldsGetSlotTwoThenThreeAndSlotTwoAgainOnceItsRep
     EXPECT_TRUE(statusHas(u"dati inviati"_s));
     ASSERT_TRUE(pumpUntil([&] { return server.socketState(2) == 0; }));
 
-    HandheldClient third(port);
-    ASSERT_TRUE(third.waitConnected());
-    ASSERT_TRUE(pumpUntil([&] { return server.socketState(2) == 7; }));
-    third.send("P3|TestConnessione|\r");
-    ASSERT_TRUE(third.waitClosed());
+    EXPECT_EQ(exchange(port, "P3|TestConnessione|\r"), QByteArray("TestOK|\r"));
     EXPECT_EQ(calls.back().index, 2);
     EXPECT_EQ(ui.statusLines().count(u"connected "_s), 3);
 }
@@ -160,11 +154,7 @@ TEST_F(HandheldServerTest, AConnectionThatSaysNothingIsClosedAfterTheIdleTime)
     EXPECT_EQ(server.trovaIndiceLibero(), 2);
 
     // After an unknown command that got no reply, the connection is not held for ever either.
-    HandheldClient unknown(port);
-    ASSERT_TRUE(unknown.waitConnected());
-    unknown.send("PALM01|Sconosciuto|\r");
-    ASSERT_TRUE(unknown.waitClosed());
-    EXPECT_TRUE(unknown.received().isEmpty());
+    EXPECT_EQ(exchange(port, "PALM01|Sconosciuto|\r"), QByteArray());
 }
 
 TEST_F(HandheldServerTest, AHandheldThatStopsReadingALongReplyDoesNotHoldItsSlotForEver)
@@ -176,7 +166,8 @@ TEST_F(HandheldServerTest, AHandheldThatStopsReadingALongReplyDoesNotHoldItsSlot
     stalled.connectToHost(u"127.0.0.1"_s, port);
     ASSERT_TRUE(pumpUntil([&] { return stalled.state() == QAbstractSocket::ConnectedState; }));
     stalled.write("PALM01|SincroArticoli|\r");
-    ASSERT_TRUE(pumpUntil([&] { return statusHas(u"Risposta non consegnata"_s); }));
+    // Making and sending 32 MB takes seconds on a busy machine: the bound is generous, the wait is not.
+    ASSERT_TRUE(pumpUntil([&] { return statusHas(u"Risposta non consegnata"_s); }, 30000));
     EXPECT_EQ(server.trovaIndiceLibero(), 2);
 }
 
@@ -192,11 +183,7 @@ TEST_F(HandheldServerTest, AFloodWithoutCarriageReturnIsDroppedAndTheServerGoesO
     EXPECT_EQ(server.trovaIndiceLibero(), 2);
 
     answerEverything();
-    HandheldClient next(port);
-    ASSERT_TRUE(next.waitConnected());
-    next.send("P|TestConnessione|\r");
-    ASSERT_TRUE(next.waitClosed());
-    EXPECT_EQ(next.received(), QByteArray("TestOK|\r"));
+    EXPECT_EQ(exchange(port, "P|TestConnessione|\r"), QByteArray("TestOK|\r"));
 }
 
 TEST_F(HandheldServerTest, WithAllSlotsBusyTheNextHandheldIsRefusedAndServedOnceASlotFrees)
@@ -221,24 +208,16 @@ TEST_F(HandheldServerTest, WithAllSlotsBusyTheNextHandheldIsRefusedAndServedOnce
     const int freed = server.trovaIndiceLibero();
     EXPECT_GE(freed, 2);
     answerEverything();
-    HandheldClient later(port);
-    ASSERT_TRUE(later.waitConnected());
-    later.send("P|TestConnessione|\r");
-    ASSERT_TRUE(later.waitClosed());
-    EXPECT_EQ(later.received(), QByteArray("TestOK|\r"));
+    EXPECT_EQ(exchange(port, "P|TestConnessione|\r"), QByteArray("TestOK|\r"));
     EXPECT_EQ(calls.back().index, freed);
 }
 
 TEST_F(HandheldServerTest, EuroAndAccentsTravelAsWindows1252Bytes)
 {
     reply = [this](const QString &, int index) { server.inviaRisposta(u"OK|Caffè 1,20 €\r"_s, index); };
-    HandheldClient palmare(port);
-    ASSERT_TRUE(palmare.waitConnected());
-    palmare.send("P|NotaLibera|Mario|Pi\xF9 sale, 2 \x80|2\r");
-    ASSERT_TRUE(palmare.waitClosed());
+    EXPECT_EQ(exchange(port, "P|NotaLibera|Mario|Pi\xF9 sale, 2 \x80|2\r"), QByteArray("OK|Caff\xE8 1,20 \x80\r"));
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].text, u"P|NotaLibera|Mario|Più sale, 2 €|2"_s);
-    EXPECT_EQ(palmare.received(), QByteArray("OK|Caff\xE8 1,20 \x80\r"));
 }
 
 TEST_F(HandheldServerTest, AHandlerWaitingForItsConnectionToCloseLetsOtherHandheldsBeServed)
@@ -258,38 +237,16 @@ TEST_F(HandheldServerTest, AHandlerWaitingForItsConnectionToCloseLetsOtherHandhe
     ASSERT_TRUE(note.waitConnected());
     note.send("P|NotaTavolo|7|Senza glutine|2\r");
     // The note's handler is still waiting here: the other handheld is served meanwhile.
-    HandheldClient test(port);
-    ASSERT_TRUE(test.waitConnected());
-    test.send("P|TestConnessione|\r");
-    ASSERT_TRUE(test.waitClosed());
+    EXPECT_EQ(exchange(port, "P|TestConnessione|\r"), QByteArray("TestOK|\r"));
     ASSERT_TRUE(note.waitClosed());
     ASSERT_TRUE(pumpUntil([&] { return waited; }));
     EXPECT_TRUE(noteClosedFirst);
     EXPECT_EQ(note.received(), QByteArray("OK|\r"));
-    EXPECT_EQ(test.received(), QByteArray("TestOK|\r"));
     EXPECT_EQ(server.trovaIndiceLibero(), 2);
 }
 
-TEST_F(HandheldServerTest, HandheldsOutsideTheAllowedNetworksAreRefused)
-{
-    ClientFilter filter;
-    ASSERT_TRUE(filter.parse(u"192.168.1.0/24, 10.0.0.0/8"_s));
-    server.setClientFilter(filter);
-    HandheldClient outsider(port);
-    ASSERT_TRUE(outsider.waitClosed());
-    EXPECT_TRUE(calls.empty());
-    EXPECT_TRUE(statusHas(u"Connessione rifiutata da 127.0.0.1"_s));
-
-    ASSERT_TRUE(filter.parse(u"127.0.0.0/8"_s));
-    server.setClientFilter(filter);
-    answerEverything();
-    HandheldClient insider(port);
-    ASSERT_TRUE(insider.waitConnected());
-    insider.send("P|TestConnessione|\r");
-    ASSERT_TRUE(insider.waitClosed());
-    EXPECT_EQ(insider.received(), QByteArray("TestOK|\r"));
-}
-
+// A handheld outside the allowed networks is refused at its connection: the service's end-to-end
+// test reloads a filter and sees the refusal logged.
 TEST(ClientFilterTest, NetworksAreReadFromTheConfigurationAndMistakesAreNamed)
 {
     ClientFilter all;
