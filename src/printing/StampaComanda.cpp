@@ -220,12 +220,9 @@ void frmStampeDocumenti::stampaComandaNano(qint32 idComanda, const QString &tavo
         m_vsr.clear();
         m_vsrSub.clear();
         m_vp.startAfresh();
-        bool stampa = !stampante.isEmpty();
-        if (stampa && !selezionaStampante(stampante)) {
-            if (!schermo)
-                continue; // each zone prints on its own
-            stampa = false;
-        }
+        // Each zone prints on its own. A zone whose printer fails is owed its round in the journal
+        // (retried, moved to its backup), since the next message's round holds only what changed.
+        bool stampa = !stampante.isEmpty() && selezionaStampante(stampante);
         if (stampa && !m_vp.setPaperSize(impostazione)) {
             guasto(u"stampaComandaNano"_s, m_vp.lastError());
             messaggio(MsgErroreStampa + stampante);
@@ -282,29 +279,36 @@ void frmStampeDocumenti::stampaComandaNano(qint32 idComanda, const QString &tavo
         if (stampa) {
             caricaReport(file, u"Comanda"_s, u"Comanda SubReport"_s,
                          intestazione(idComanda, tavoli, u"Comanda delle ore: "_s));
-            if (selezionaStampante(stampante)
-                && stampaCaricato(&dati, u"Comanda SubReport"_s, titoloComanda(tavoli, zona), aggiungiGruppoTurni)) {
-                stampata = true;
-                m_db.doQuery(u"UPDATE merce_comande SET qta_stampata = quantita WHERE id_comanda = "_s
-                             + QString::number(idComanda));
-            }
+            stampata = selezionaStampante(stampante)
+                && stampaCaricato(&dati, u"Comanda SubReport"_s, titoloComanda(tavoli, zona), aggiungiGruppoTurni);
         }
-        if (schermo && registraPerSchermo(idComanda, zona, tavoli, stampante, stampata, std::move(biglietto)))
-            perSchermi = true;
+        const bool dovuta = !stampante.isEmpty() && !stampata;
+        if (dovuta)
+            biglietto.errore = m_vp.lastError().isEmpty() ? u"stampante non disponibile"_s : m_vp.lastError();
+        const bool registrata = (schermo || dovuta)
+            && registraRadio(idComanda, zona, tavoli, stampante, stampata, std::move(biglietto));
+        // Printed or owed, the round's lines are the zones' now: the start-up recovery leaves them.
+        if (stampata || registrata)
+            m_db.doQuery(u"UPDATE merce_comande SET qta_stampata = quantita WHERE id_comanda = "_s
+                         + QString::number(idComanda));
+        perSchermi = perSchermi || (schermo && registrata);
     }
     if (perSchermi)
         m_consegna->avvisaNuovi(idComanda);
 }
 
-bool frmStampeDocumenti::registraPerSchermo(qint32 idComanda, qint32 zona, const QString &tavoli,
-                                            const QString &stampante, bool stampata, TicketJournal::Biglietto b)
+bool frmStampeDocumenti::registraRadio(qint32 idComanda, qint32 zona, const QString &tavoli,
+                                       const QString &stampante, bool stampata, TicketJournal::Biglietto b)
 {
-    // The radio round as its kitchen screen shows it: a journal row that is already done on paper
-    // (or has no paper), so nothing retries or reprints it as owed.
+    // The radio round as the journal keeps it: done on paper, owed by a printer that failed (the
+    // retry prints it), or only for the kitchen screen.
     b.comanda = idComanda;
     b.zona = zona;
     b.stampante = stampante;
-    b.stato = stampata ? TicketJournal::Stampata : TicketJournal::SoloSchermo;
+    b.stato = stampata ? TicketJournal::Stampata
+        : stampante.isEmpty() ? TicketJournal::SoloSchermo
+                              : TicketJournal::Fallita;
+    b.tentativi = stampata || stampante.isEmpty() ? 0 : 1;
     b.creata = modPlikoServer::momentoAttuale();
     b.tavoli = tavoli;
     b.cameriere = modPlikoServer(m_db).nomeOperatore(idComanda, true);

@@ -177,8 +177,8 @@ public:
     OperatorUi *ui() const { return m_ui; }
 
 private:
-    bool registraPerSchermo(qint32 idComanda, qint32 zona, const QString &tavoli, const QString &stampante,
-                            bool stampata, TicketJournal::Biglietto b);
+    bool registraRadio(qint32 idComanda, qint32 zona, const QString &tavoli, const QString &stampante,
+                       bool stampata, TicketJournal::Biglietto b);
     friend class TicketDelivery; // its operator messages go through messaggio()
     bool stampantiComanda() const; // a ticket printer in some zone
 
