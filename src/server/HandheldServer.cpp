@@ -229,6 +229,14 @@ void HandheldServer::onDataArrival(int index)
     } else {
         slot.socket->skip(bytes.size());
     }
+    receive(index, bytes);
+}
+
+void HandheldServer::receive(int index, const QByteArray &bytes)
+{
+    if (!validSlot(index) || m_slots[index].handling)
+        return;
+    Slot &slot = m_slots[index];
     const qsizetype before = slot.buffer.size();
     slot.buffer += cp1252::decode(bytes);
     if (slot.buffer.size() > m_maxRequest) {

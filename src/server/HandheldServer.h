@@ -62,6 +62,10 @@ public:
     // Stops accepting new connections; those in progress go on.
     void stopListening();
 
+    // The framing of bytes that came on a slot: they join its buffer and, once a carriage return
+    // has come, the text up to the last one goes to the dispatcher. The socket feeds it; the fuzz
+    // target feeds it directly, many thousand requests a second without a connection each.
+    void receive(int index, const QByteArray &bytes);
     // The first free slot from 2 to 500 (socket closed and buffer empty), 0 when there is none.
     int trovaIndiceLibero() const;
     int inviaRisposta(const QString &text, int index) override;
