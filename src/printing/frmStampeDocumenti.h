@@ -194,6 +194,8 @@ private:
     Registry &m_registry;
     OperatorUi *m_ui;
     QString m_cartellaLayout;
+    QString m_fileComanda;       // the ticket layout last found good, while its file stays as it was
+    QString m_timbroFileComanda; // that file's path, size and time
     QString m_messaggio;
     ReportEngine m_vsr;
     ReportEngine m_vsrSub;
