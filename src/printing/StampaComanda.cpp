@@ -179,7 +179,12 @@ QString frmStampeDocumenti::fileComanda()
 {
     // Asked for every order: reading the layout costs more than recording the order, so a good
     // standard layout is read again only once its file changes (time or size) or a custom file
-    // appears. Anything else (a custom file, a fault) is read every time, as it always was.
+    // appears, looked at once a second at most. Anything else (a custom file, a fault) is read
+    // every time, as it always was.
+    constexpr qint64 GuardaOgniMs = 1000;
+    if (!m_fileComanda.isEmpty() && m_fileComandaVisto.isValid() && m_fileComandaVisto.elapsed() < GuardaOgniMs)
+        return m_fileComanda;
+    m_fileComandaVisto.start();
     const QDir dir(cartellaLayout());
     const QFileInfo standard(dir.filePath(FileStandard));
     const bool soloStandard = !QFileInfo::exists(dir.filePath(FileCustom));
