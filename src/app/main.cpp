@@ -104,6 +104,11 @@ int main(int argc, char **argv)
             && (st.st_mode & 0777) == 0700)
             qputenv("XDG_RUNTIME_DIR", own);
     }
+    // Without TZ the C library looks at /etc/localtime again at every reading of the local time
+    // (several per order); named once here it is read once. The zone's rules, summer time included,
+    // come with it; only a change of the machine's zone waits for the next start.
+    if (!qEnvironmentVariableIsSet("TZ") && ::access("/etc/localtime", R_OK) == 0)
+        qputenv("TZ", ":/etc/localtime");
 #endif
     qSetMessagePattern(logsetup::messagePattern(logsetup::underJournal()));
 

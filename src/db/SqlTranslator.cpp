@@ -270,125 +270,160 @@ bool SqlTranslator::jetLike(QStringView pattern, QStringView text, QChar escape)
     return p == pat.size();
 }
 
+namespace {
+
+// One token more in the shape, after a space.
+void addToken(QString &shape, QStringView part)
+{
+    if (!shape.isEmpty())
+        shape += u' ';
+    shape += part;
+}
+
+// The text literal whose opening quote is at v[i], as a "?" and its value; a doubled quote is one
+// quote of the text, an empty literal stays a null string. Returns where the literal ends.
+qsizetype splitText(QStringView v, qsizetype i, SqlTranslator::Split &out)
+{
+    const qsizetype n = v.size();
+    QString lit;
+    ++i;
+    bool closed = false;
+    while (i < n) {
+        const qsizetype q = v.indexOf(u'\'', i);
+        if (q < 0) {
+            lit.append(v.mid(i));
+            i = n;
+            break;
+        }
+        lit.append(v.mid(i, q - i));
+        if (q + 1 < n && v[q + 1] == u'\'') {
+            lit += u'\'';
+            i = q + 2;
+            continue;
+        }
+        i = q + 1;
+        closed = true;
+        break;
+    }
+    if (!closed)
+        out.ok = false;
+    out.literals.append(lit);
+    addToken(out.shape, u"?");
+    return i;
+}
+
+// The name quoted from v[i] ([name], "name" or `name`), double-quoted without its spaces; -1 when
+// it is never closed.
+qsizetype splitName(QStringView v, qsizetype i, SqlTranslator::Split &out)
+{
+    const QChar close = v[i] == u'[' ? u']' : v[i];
+    const qsizetype end = v.indexOf(close, i + 1);
+    if (end < 0) {
+        out.ok = false;
+        return -1;
+    }
+    QString name = v.mid(i + 1, end - i - 1).toString();
+    name.replace(u'"', u"\"\""_s);
+    addToken(out.shape, QString(u'"' + name.remove(u' ') + u'"'));
+    return end + 1;
+}
+
+// The number that starts at v[i], as a "?" and its value: whole numbers as qint64, the rest
+// (a point, an exponent, too many digits) as double. Returns where it ends.
+qsizetype splitNumber(QStringView v, qsizetype i, SqlTranslator::Split &out)
+{
+    const qsizetype n = v.size();
+    qsizetype j = i;
+    bool dot = false;
+    bool ascii = true; // only 0-9: the value is summed up here
+    while (j < n && (v[j].isDigit() || (v[j] == u'.' && !dot))) {
+        if (v[j] == u'.')
+            dot = true;
+        else if (v[j].unicode() > u'9')
+            ascii = false;
+        ++j;
+    }
+    if (j < n && (v[j] == u'e' || v[j] == u'E')) {
+        qsizetype k = j + 1;
+        if (k < n && (v[k] == u'+' || v[k] == u'-'))
+            ++k;
+        if (k < n && v[k].isDigit()) {
+            dot = true;
+            j = k;
+            while (j < n && v[j].isDigit())
+                ++j;
+        }
+    }
+    const QStringView num = v.mid(i, j - i);
+    bool ok = false;
+    if (!dot) {
+        qint64 value = 0;
+        if (ascii && num.size() <= 18) { // 18 digits never overflow
+            for (const QChar digit : num)
+                value = value * 10 + (digit.unicode() - u'0');
+            ok = true;
+        } else {
+            value = num.toLongLong(&ok);
+        }
+        if (ok)
+            out.literals.append(value);
+    }
+    if (!ok)
+        out.literals.append(num.toDouble());
+    addToken(out.shape, u"?");
+    return j;
+}
+
+// The operator or punctuation at v[i]. Returns where it ends.
+qsizetype splitOperator(QStringView v, qsizetype i, SqlTranslator::Split &out)
+{
+    // Two-character operators: <> <= >= != || ==
+    const char16_t next = i + 1 < v.size() ? v[i + 1].unicode() : u'\0';
+    const char16_t u = v[i].unicode();
+    if ((u == u'<' && (next == u'>' || next == u'=')) || ((u == u'>' || u == u'!' || u == u'=') && next == u'=')
+        || (u == u'|' && next == u'|')) {
+        addToken(out.shape, v.mid(i, 2));
+        return i + 2;
+    }
+    // A bare "?" is a parameter nobody gives a value: it takes a null literal of its own, so that
+    // the literals after it still bind to their own places.
+    if (u == u'?')
+        out.literals.append(QVariant());
+    addToken(out.shape, v.mid(i, 1));
+    return i + 1;
+}
+
+} // namespace
+
 SqlTranslator::Split SqlTranslator::split(const QString &s)
 {
     // Runs on every statement to find its cached translation, so it copies whole runs of text
     // and allocates only for the shape and the literals.
     Split out;
-    QString &shape = out.shape;
     const qsizetype n = s.size();
-    shape.reserve(2 * n);
-    auto add = [&shape](QStringView part) {
-        if (!shape.isEmpty())
-            shape += u' ';
-        shape += part;
-    };
+    out.shape.reserve(2 * n);
     const QStringView v(s);
-    const QChar *d = s.constData();
     qsizetype i = 0;
     while (i < n) {
-        const QChar c = d[i];
+        const QChar c = v[i];
         if (c.isSpace()) {
             ++i;
         } else if (c == u'\'') {
-            // A doubled quote is one quote of the text. An empty literal stays a null string.
-            QString lit;
-            ++i;
-            bool closed = false;
-            while (i < n) {
-                const qsizetype q = v.indexOf(u'\'', i);
-                if (q < 0) {
-                    lit.append(v.mid(i));
-                    i = n;
-                    break;
-                }
-                lit.append(v.mid(i, q - i));
-                if (q + 1 < n && d[q + 1] == u'\'') {
-                    lit += u'\'';
-                    i = q + 2;
-                    continue;
-                }
-                i = q + 1;
-                closed = true;
-                break;
-            }
-            if (!closed)
-                out.ok = false;
-            out.literals.append(lit);
-            add(u"?");
+            i = splitText(v, i, out);
         } else if (c == u'[' || c == u'"' || c == u'`') {
-            const QChar close = c == u'[' ? u']' : c;
-            const qsizetype end = s.indexOf(close, i + 1);
-            if (end < 0) {
-                out.ok = false;
+            i = splitName(v, i, out);
+            if (i < 0)
                 break;
-            }
-            QString name = s.mid(i + 1, end - i - 1);
-            name.replace(u'"', u"\"\""_s);
-            add(QString(u'"' + name.remove(u' ') + u'"'));
-            i = end + 1;
-        } else if (c.isDigit() || (c == u'.' && i + 1 < n && d[i + 1].isDigit())) {
-            qsizetype j = i;
-            bool dot = false;
-            bool ascii = true; // only 0-9: the value is summed up here
-            while (j < n && (d[j].isDigit() || (d[j] == u'.' && !dot))) {
-                if (d[j] == u'.')
-                    dot = true;
-                else if (d[j].unicode() > u'9')
-                    ascii = false;
-                ++j;
-            }
-            if (j < n && (d[j] == u'e' || d[j] == u'E')) {
-                qsizetype k = j + 1;
-                if (k < n && (d[k] == u'+' || d[k] == u'-'))
-                    ++k;
-                if (k < n && d[k].isDigit()) {
-                    dot = true;
-                    j = k;
-                    while (j < n && d[j].isDigit())
-                        ++j;
-                }
-            }
-            const QStringView num = v.mid(i, j - i);
-            bool ok = false;
-            if (!dot) {
-                qint64 value = 0;
-                if (ascii && num.size() <= 18) { // 18 digits never overflow
-                    for (const QChar digit : num)
-                        value = value * 10 + (digit.unicode() - u'0');
-                    ok = true;
-                } else {
-                    value = num.toLongLong(&ok);
-                }
-                if (ok)
-                    out.literals.append(value);
-            }
-            if (!ok)
-                out.literals.append(num.toDouble());
-            add(u"?");
-            i = j;
+        } else if (c.isDigit() || (c == u'.' && i + 1 < n && v[i + 1].isDigit())) {
+            i = splitNumber(v, i, out);
         } else if (isIdentStart(c)) {
             qsizetype j = i + 1;
-            while (j < n && isIdentChar(d[j]))
+            while (j < n && isIdentChar(v[j]))
                 ++j;
-            add(v.mid(i, j - i));
+            addToken(out.shape, v.mid(i, j - i));
             i = j;
         } else {
-            // Two-character operators: <> <= >= != || ==
-            const char16_t next = i + 1 < n ? d[i + 1].unicode() : u'\0';
-            const char16_t u = c.unicode();
-            if ((u == u'<' && (next == u'>' || next == u'=')) || ((u == u'>' || u == u'!' || u == u'=') && next == u'=')
-                || (u == u'|' && next == u'|')) {
-                add(v.mid(i, 2));
-                i += 2;
-            } else {
-                // A bare "?" is a parameter nobody gives a value: it takes a null literal of its own,
-                // so that the literals after it still bind to their own places.
-                if (c == u'?')
-                    out.literals.append(QVariant());
-                add(v.mid(i, 1));
-                ++i;
-            }
+            i = splitOperator(v, i, out);
         }
     }
     return out;

@@ -341,14 +341,15 @@ bool SqliteEngine::reserveCounter(const TableInfo &t, qint64 *key)
     ResultSet rs;
     qint64 n = 0;
     // Inside a transaction the write lock is ours: after a table's first key, the next one follows
-    // from the last without reading the file again.
-    const bool cached = inTransaction() && m_reserved.contains(t.name);
-    if (cached) {
-        *key = m_reserved.value(t.name) + 1;
-        if (!runNative(u"UPDATE sqlite_sequence SET seq = ?2 WHERE name = ?1"_s, {t.name, *key}, nullptr, &n))
-            return false;
-        m_reserved.insert(t.name, *key);
-        return true;
+    // from the last without reading the file again, and the counter is written once, at the commit
+    // (a key reserved and never used stays used, as the legacy engine's did).
+    if (inTransaction()) {
+        auto it = m_reserved.find(t.name);
+        if (it != m_reserved.end()) {
+            *key = ++it->last;
+            it->written = false;
+            return true;
+        }
     }
     const QString q = u"SELECT max(coalesce((SELECT seq FROM sqlite_sequence WHERE name = ?1), 0), "
                       "coalesce((SELECT max(\""_s + t.counter + u"\") FROM \""_s + t.name + u"\"), 0)) + 1"_s;
@@ -360,7 +361,22 @@ bool SqliteEngine::reserveCounter(const TableInfo &t, qint64 *key)
     if (n == 0 && !runNative(u"INSERT INTO sqlite_sequence(name, seq) VALUES(?1, ?2)"_s, {t.name, *key}, nullptr, &n))
         return false;
     if (inTransaction())
-        m_reserved.insert(t.name, *key);
+        m_reserved.insert(t.name, {*key, true});
+    return true;
+}
+
+bool SqliteEngine::writeReservedCounters()
+{
+    qint64 n = 0;
+    for (auto it = m_reserved.begin(); it != m_reserved.end(); ++it) {
+        if (it->written)
+            continue;
+        // An insert of a larger key has moved the counter already; max() never moves it back.
+        if (!runNative(u"UPDATE sqlite_sequence SET seq = max(seq, ?2) WHERE name = ?1"_s, {it.key(), it->last},
+                       nullptr, &n))
+            return false;
+        it->written = true;
+    }
     return true;
 }
 
@@ -381,7 +397,7 @@ bool SqliteEngine::beginRead()
 bool SqliteEngine::commit()
 {
     qint64 n = 0;
-    if (!runNative(u"COMMIT"_s, {}, nullptr, &n))
+    if (!writeReservedCounters() || !runNative(u"COMMIT"_s, {}, nullptr, &n))
         return false;
     m_reserved.clear();
     return true;

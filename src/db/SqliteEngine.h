@@ -62,5 +62,12 @@ private:
     QHash<QString, Prepared> m_cache;
     QHash<QString, sqlite3_stmt *> m_nativeCache;
     QHash<QString, TableInfo> m_tables; // by upper-cased name
-    QHash<QString, qint64> m_reserved; // last counter key reserved per table in this transaction
+    // The last counter key reserved per table in this transaction, and whether sqlite_sequence has it.
+    struct Reserved
+    {
+        qint64 last = 0;
+        bool written = false;
+    };
+    QHash<QString, Reserved> m_reserved;
+    bool writeReservedCounters();
 };

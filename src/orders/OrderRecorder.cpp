@@ -100,150 +100,183 @@ bool OrderRecorder::registra(const OrderText &order, int index, bool test)
     if (!m_db.beginTrans())
         return failAndRollback(u"transazione non avviata: "_s + m_db.lastErrorText());
 
-    // 1. The order is the one opened at this moment by this waiter, or a new one. It is looked
-    // up under the writer lock, so that the same order sent to two servers sharing the database
-    // is still recorded once.
     qint32 idComanda = -1;
-    {
-        auto rs = m_db.openDynaset(u"SELECT comande.id_comanda FROM comande WHERE inizio = "_s
-                                   + tipi::sqlNumber(order.inizio) + u" AND comande.id_operatore = "_s
-                                   + QString::number(order.operatore));
-        if (!rs)
-            return failAndRollback(u"comanda non cercata: "_s + m_db.lastErrorText());
-        if (!rs->isEOF())
-            idComanda = tipi::toLong(rs->value(u"id_comanda"_s));
-    }
-
-    // 2-4. Header.
-    {
-        auto rs = m_db.openTable(u"comande"_s);
-        if (!rs)
-            return failAndRollback(u"tabella comande non aperta"_s);
-        bool ok = false;
-        if (idComanda > 0) {
-            ok = rs->setIndex(u"comanda_idx"_s) && rs->seek(u"="_s, idComanda) && !rs->noMatch()
-                && m_db.editRecord(*rs);
-        } else {
-            ok = m_db.addNewRecord(*rs);
-        }
-        if (!ok)
-            return failAndRollback(u"intestazione della comanda non scritta: "_s + m_db.lastErrorText());
-        rs->setValue(u"inizio"_s, order.inizio);
-        // When this round was taken: what tells, after a stop, whose tickets may still be owed.
-        rs->setValue(u"ultima_ordinazione"_s, modPlikoServer::momentoAttuale());
-        rs->setValue(u"coperti"_s, order.coperti);
-        rs->setValue(u"costo_coperti"_s, Currency::fromDouble(order.costoCoperti).toDouble());
-        rs->setValue(u"totale"_s, Currency::fromDouble(order.totaleConCoperti - order.costoCoperti).toDouble());
-        rs->setValue(u"id_operatore"_s, order.operatore);
-        rs->setValue(u"stato"_s, 0);
-        rs->setValue(u"data"_s, tipi::dayNumber(tipi::today()));
-        rs->setValue(u"gia_scaricato"_s, 0);
-        idComanda = tipi::toLong(rs->value(u"id_comanda"_s));
-        if (!m_db.updateRecord(*rs))
-            return failAndRollback(u"intestazione della comanda non salvata: "_s + m_db.lastErrorText());
-    }
-    const QString key = QString::number(idComanda);
-
-    // 5-6. Tables.
-    if (!m_db.doQuery(u"DELETE FROM tavoli_occupati WHERE id_comanda = "_s + key))
-        return failAndRollback(u"tavoli non liberati"_s);
     QString elencoTavoli;
-    {
-        auto rs = m_db.openTable(u"tavoli_occupati"_s);
-        if (!rs)
-            return failAndRollback(u"tabella tavoli_occupati non aperta"_s);
-        for (const QString &t : order.tavoli) {
-            if (!m_db.addNewRecord(*rs))
-                return failAndRollback(u"tavolo non occupato: "_s + t);
-            rs->setValue(u"numero_tavolo"_s, tipi::toLong(t));
-            rs->setValue(u"id_comanda"_s, idComanda);
-            if (!m_db.updateRecord(*rs))
-                return failAndRollback(u"tavolo non occupato: "_s + t);
-            elencoTavoli += t + u',';
-        }
-        elencoTavoli.chop(1);
-    }
-
-    // 7-9. Release the stock of the old lines, then remove them with their variations.
+    QString nonDisponibili;
+    if (!cercaComanda(order, &idComanda) || !scriviIntestazione(order, &idComanda)
+        || !occupaTavoli(idComanda, order.tavoli, &elencoTavoli))
+        return false;
+    // Release the stock of the old lines, then remove them with their variations.
     if (!rilasciaRighe(idComanda))
         return failAndRollback(u"righe precedenti non rimosse"_s);
-
-    if (!leggiArticoli(order.records))
+    if (!leggiArticoli(order.records) || !scriviRighe(order, idComanda, &nonDisponibili)
+        || !registraStampa(idComanda, elencoTavoli))
         return false;
 
-    // 10. Lines and variations. Availability is checked after the old lines were released and
-    // after this request's earlier lines were committed, so a resend is checked as the first
-    // send and two lines of one article count together.
-    QString nonDisponibili;
+    // Commit: only now is the order stored, and only now may the handheld hear so.
+    if (!m_db.commitTrans())
+        return failAndRollback(u"commit non riuscito: "_s + m_db.lastErrorText());
+    rispondi(idComanda, elencoTavoli, nonDisponibili, index, test);
+    return true;
+}
+
+bool OrderRecorder::cercaComanda(const OrderText &order, qint32 *idComanda)
+{
+    // The order is the one opened at this moment by this waiter, or a new one. It is looked up
+    // under the writer lock, so that the same order sent to two servers sharing the database is
+    // still recorded once.
+    auto rs = m_db.openDynaset(u"SELECT comande.id_comanda FROM comande WHERE inizio = "_s
+                               + tipi::sqlNumber(order.inizio) + u" AND comande.id_operatore = "_s
+                               + QString::number(order.operatore));
+    if (!rs)
+        return failAndRollback(u"comanda non cercata: "_s + m_db.lastErrorText());
+    if (!rs->isEOF())
+        *idComanda = tipi::toLong(rs->value(u"id_comanda"_s));
+    return true;
+}
+
+bool OrderRecorder::scriviIntestazione(const OrderText &order, qint32 *idComanda)
+{
+    auto rs = m_db.openTable(u"comande"_s);
+    if (!rs)
+        return failAndRollback(u"tabella comande non aperta"_s);
+    bool ok = false;
+    if (*idComanda > 0) {
+        ok = rs->setIndex(u"comanda_idx"_s) && rs->seek(u"="_s, *idComanda) && !rs->noMatch()
+            && m_db.editRecord(*rs);
+    } else {
+        ok = m_db.addNewRecord(*rs);
+    }
+    if (!ok)
+        return failAndRollback(u"intestazione della comanda non scritta: "_s + m_db.lastErrorText());
+    rs->setValue(u"inizio"_s, order.inizio);
+    // When this round was taken: what tells, after a stop, whose tickets may still be owed.
+    rs->setValue(u"ultima_ordinazione"_s, modPlikoServer::momentoAttuale());
+    rs->setValue(u"coperti"_s, order.coperti);
+    rs->setValue(u"costo_coperti"_s, Currency::fromDouble(order.costoCoperti).toDouble());
+    rs->setValue(u"totale"_s, Currency::fromDouble(order.totaleConCoperti - order.costoCoperti).toDouble());
+    rs->setValue(u"id_operatore"_s, order.operatore);
+    rs->setValue(u"stato"_s, 0);
+    rs->setValue(u"data"_s, tipi::dayNumber(tipi::today()));
+    rs->setValue(u"gia_scaricato"_s, 0);
+    *idComanda = tipi::toLong(rs->value(u"id_comanda"_s));
+    if (!m_db.updateRecord(*rs))
+        return failAndRollback(u"intestazione della comanda non salvata: "_s + m_db.lastErrorText());
+    return true;
+}
+
+bool OrderRecorder::occupaTavoli(qint32 idComanda, const QStringList &tavoli, QString *elenco)
+{
+    if (!m_db.doQuery(u"DELETE FROM tavoli_occupati WHERE id_comanda = "_s + QString::number(idComanda)))
+        return failAndRollback(u"tavoli non liberati"_s);
+    auto rs = m_db.openTable(u"tavoli_occupati"_s);
+    if (!rs)
+        return failAndRollback(u"tabella tavoli_occupati non aperta"_s);
+    for (const QString &t : tavoli) {
+        if (!m_db.addNewRecord(*rs))
+            return failAndRollback(u"tavolo non occupato: "_s + t);
+        rs->setValue(u"numero_tavolo"_s, tipi::toLong(t));
+        rs->setValue(u"id_comanda"_s, idComanda);
+        if (!m_db.updateRecord(*rs))
+            return failAndRollback(u"tavolo non occupato: "_s + t);
+        *elenco += t + u',';
+    }
+    elenco->chop(1);
+    *elenco = elenco->trimmed();
+    return true;
+}
+
+bool OrderRecorder::scriviRighe(const OrderText &order, qint32 idComanda, QString *nonDisponibili)
+{
+    // Availability is checked after the old lines were released and after this request's earlier
+    // lines were written, so a resend is checked as the first send and two lines of one article
+    // count together.
     qint32 ultimaRiga = -1;
     QHash<qint32, bool> variazioniNote;
     for (qsizetype i = 0; i < order.records.size(); ++i) {
         const OrderText::Record &rec = order.records[i];
         if (rec.kind == OrderText::Record::VariationRecord) {
-            if (ultimaRiga != -1
-                && !salvaVariazione(ultimaRiga, rec.variation.variazione, rec.variation.quantita))
+            if (ultimaRiga != -1 && !salvaVariazione(ultimaRiga, rec.variation.variazione, rec.variation.quantita))
                 return false;
             continue;
         }
         const OrderText::Line &l = rec.line;
-        // A line that cannot be recorded whole is left out with its variations and reported as none
-        // left: the waiter sees it and enters it again, instead of the kitchen missing a note
-        // ("Senza glutine") or the till a quantity.
-        QString scarto = l.scarto;
-        if (scarto.isEmpty()) {
-            bool note = true;
-            if (!variazioniConosciute(order.records, i, variazioniNote, &note))
-                return false;
-            if (!note)
-                scarto = u"variazione non in archivio"_s;
-        }
+        QString scarto;
+        if (!scartoRiga(order.records, i, variazioniNote, &scarto))
+            return false;
+        qint32 riga = -1;
+        bool basta = false;
         if (!scarto.isEmpty()) {
             qCWarning(lcOrders).noquote()
                 << "comanda" << idComanda << ": riga dell'articolo" << l.articolo << "tralasciata -" << scarto;
-            nonDisponibili += QString::number(l.articolo) + u":0,"_s;
-            ultimaRiga = -1;
-            continue;
-        }
-        auto avail = m_db.openDynaset(u"SELECT (giacenza-giacenza_comanda) as disponibile FROM magazzino WHERE not "
-                                      "articolo_restaurant AND codice = "_s
-                                      + QString::number(l.articolo));
-        if (!avail)
-            return failAndRollback(u"disponibilità non letta"_s);
-        if (!avail->isEOF() && tipi::toDouble(avail->value(u"disponibile"_s)) - l.quantita < 0) {
-            nonDisponibili += QString::number(l.articolo) + u':' + tipi::numberText(tipi::toDouble(
-                                  avail->value(u"disponibile"_s))) + u',';
-            ultimaRiga = -1;
-            continue;
-        }
-        const qint32 riga = salvaMerceComanda(idComanda, l.articolo, l.quantita, l.prezzo, l.turno, l.descrizione,
-                                              l.giaStampata, l.qtaStampata);
-        if (riga == ArticoloSconosciuto) {
-            // An article the database does not know cannot be sold: reported as none left.
-            qCWarning(lcOrders) << "comanda" << idComanda << ": articolo sconosciuto" << l.articolo << "tralasciato";
-            nonDisponibili += QString::number(l.articolo) + u":0,"_s;
-            ultimaRiga = -1;
-            continue;
-        }
-        if (riga == -1)
+            *nonDisponibili += QString::number(l.articolo) + u":0,"_s;
+        } else if (!disponibile(l, nonDisponibili, &basta)) {
             return false;
-        ultimaRiga = riga;
+        } else if (basta) {
+            riga = salvaMerceComanda(idComanda, l.articolo, l.quantita, l.prezzo, l.turno, l.descrizione,
+                                     l.giaStampata, l.qtaStampata);
+            if (riga == -1)
+                return false;
+            if (riga == ArticoloSconosciuto) {
+                // An article the database does not know cannot be sold: reported as none left.
+                qCWarning(lcOrders) << "comanda" << idComanda << ": articolo sconosciuto" << l.articolo << "tralasciato";
+                *nonDisponibili += QString::number(l.articolo) + u":0,"_s;
+            }
+        }
+        ultimaRiga = riga > 0 ? riga : -1;
     }
+    return true;
+}
 
+bool OrderRecorder::scartoRiga(const QList<OrderText::Record> &records, qsizetype line, QHash<qint32, bool> &note,
+                               QString *scarto)
+{
+    // A line that cannot be recorded whole is left out with its variations and reported as none
+    // left: the waiter sees it and enters it again, instead of the kitchen missing a note ("Senza
+    // glutine") or the till a quantity.
+    *scarto = records[line].line.scarto;
+    if (!scarto->isEmpty())
+        return true;
+    bool tutte = true;
+    if (!variazioniConosciute(records, line, note, &tutte))
+        return false;
+    if (!tutte)
+        *scarto = u"variazione non in archivio"_s;
+    return true;
+}
+
+bool OrderRecorder::disponibile(const OrderText::Line &l, QString *nonDisponibili, bool *basta)
+{
+    auto avail = m_db.openDynaset(u"SELECT (giacenza-giacenza_comanda) as disponibile FROM magazzino WHERE not "
+                                  "articolo_restaurant AND codice = "_s
+                                  + QString::number(l.articolo));
+    if (!avail)
+        return failAndRollback(u"disponibilità non letta"_s);
+    *basta = true;
+    if (!avail->isEOF() && tipi::toDouble(avail->value(u"disponibile"_s)) - l.quantita < 0) {
+        *nonDisponibili += QString::number(l.articolo) + u':' + tipi::numberText(tipi::toDouble(
+                               avail->value(u"disponibile"_s))) + u',';
+        *basta = false;
+    }
+    return true;
+}
+
+bool OrderRecorder::registraStampa(qint32 idComanda, const QString &elencoTavoli)
+{
     // With no ticket printer the tickets would only mark the lines still to print: done here, so
     // that it is stored with the order by the same durable commit.
     if (m_printing && m_printing->soloMarcatura()
-        && !m_db.doQuery(u"UPDATE merce_comande SET qta_stampata = quantita WHERE id_comanda = "_s + key
-                         + u" AND qta_stampata < quantita"_s))
+        && !m_db.doQuery(u"UPDATE merce_comande SET qta_stampata = quantita WHERE id_comanda = "_s
+                         + QString::number(idComanda) + u" AND qta_stampata < quantita"_s))
         return failAndRollback(u"righe non segnate come stampate"_s);
     // The tickets the order owes are journalled with it: once it is stored, they are owed.
-    if (m_printing && !m_printing->registraComanda(idComanda, elencoTavoli.trimmed()))
+    if (m_printing && !m_printing->registraComanda(idComanda, elencoTavoli))
         return failAndRollback(u"comande non registrate nel giornale di stampa"_s);
+    return true;
+}
 
-    // 11. Commit: only now is the order stored, and only now may the handheld hear so.
-    if (!m_db.commitTrans())
-        return failAndRollback(u"commit non riuscito: "_s + m_db.lastErrorText());
-
-    // 12. Reply.
+void OrderRecorder::rispondi(qint32 idComanda, const QString &tavoli, QString nonDisponibili, int index, bool test)
+{
     QString reply;
     if (test) {
         reply = u"TestComandaOK|"_s;
@@ -257,12 +290,11 @@ bool OrderRecorder::registra(const OrderText &order, int index, bool test)
         m_registrata(idComanda);
     m_link.inviaRisposta(reply + u'\r', index);
 
-    // 13-14. The handheld never waits for a printer: the tickets print once its connection closed.
+    // The handheld never waits for a printer: the tickets print once its connection closed.
     if (m_printing)
-        m_link.dopoChiusura(index, [printing = m_printing, idComanda, tavoli = elencoTavoli.trimmed()] {
+        m_link.dopoChiusura(index, [printing = m_printing, idComanda, tavoli] {
             printing->stampaComanda(idComanda, tavoli);
         });
-    return true;
 }
 
 bool OrderRecorder::rilasciaRighe(qint32 idComanda)

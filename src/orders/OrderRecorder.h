@@ -61,6 +61,24 @@ private:
     // Records a parsed order in one transaction, replies and queues its tickets; false when
     // nothing was stored (rolled back).
     bool registra(const OrderText &order, int index, bool test);
+    // The steps of registra, inside its transaction; each returns false once it has rolled back.
+    // The order's key: the one opened at this moment by this waiter, else left as it is (-1).
+    bool cercaComanda(const OrderText &order, qint32 *idComanda);
+    // Writes the header, a new one when *idComanda is not positive, and sets *idComanda to its key.
+    bool scriviIntestazione(const OrderText &order, qint32 *idComanda);
+    // Replaces the order's tables; *elenco gets them comma-separated.
+    bool occupaTavoli(qint32 idComanda, const QStringList &tavoli, QString *elenco);
+    // Lines and variations; the lines left out are added to *nonDisponibili ("articolo:quantità,").
+    bool scriviRighe(const OrderText &order, qint32 idComanda, QString *nonDisponibili);
+    // Why the line record `line` is left out (*scarto empty: it is not).
+    bool scartoRiga(const QList<OrderText::Record> &records, qsizetype line, QHash<qint32, bool> &note,
+                    QString *scarto);
+    // Whether the stock covers the line (*basta); when not, the line is added to *nonDisponibili.
+    bool disponibile(const OrderText::Line &l, QString *nonDisponibili, bool *basta);
+    // Marks the lines printed when no ticket would print, and journals the tickets the order owes.
+    bool registraStampa(qint32 idComanda, const QString &elencoTavoli);
+    // After the commit: the handheld's reply, then the tickets once its connection has closed.
+    void rispondi(qint32 idComanda, const QString &tavoli, QString nonDisponibili, int index, bool test);
     bool failAndRollback(const QString &why);
     // Whether every variation that follows line record `line` is in the catalogue (*tutte); false
     // when the catalogue could not be read (transaction rolled back). Answers are kept in `note`.

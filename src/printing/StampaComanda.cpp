@@ -9,6 +9,8 @@
 #include "modGestioneTipiDato.h"
 #include "modPlikoServer.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSet>
 #include <exception>
@@ -175,8 +177,26 @@ bool frmStampeDocumenti::registraComanda(qint32 idComanda, const QString &tavoli
 
 QString frmStampeDocumenti::fileComanda()
 {
+    // Asked for every order: reading the layout costs more than recording the order, so a good
+    // standard layout is read again only once its file changes (time or size) or a custom file
+    // appears, looked at once a second at most. Anything else (a custom file, a fault) is read
+    // every time, as it always was.
+    constexpr qint64 GuardaOgniMs = 1000;
+    if (!m_fileComanda.isEmpty() && m_fileComandaVisto.isValid() && m_fileComandaVisto.elapsed() < GuardaOgniMs)
+        return m_fileComanda;
+    m_fileComandaVisto.start();
+    const QDir dir(cartellaLayout());
+    const QFileInfo standard(dir.filePath(FileStandard));
+    const bool soloStandard = !QFileInfo::exists(dir.filePath(FileCustom));
+    const QString timbro = standard.absoluteFilePath() + u'|' + QString::number(standard.size()) + u'|'
+        + QString::number(standard.lastModified().toMSecsSinceEpoch());
+    if (soloStandard && !m_fileComanda.isEmpty() && timbro == m_timbroFileComanda)
+        return m_fileComanda;
     const QString file = setModuloXML(u"Comanda"_s, FileStandard);
-    return !file.isEmpty() && reportPresenti(file, {u"Comanda"_s, u"Comanda SubReport"_s}) ? file : QString();
+    const bool buono = !file.isEmpty() && reportPresenti(file, {u"Comanda"_s, u"Comanda SubReport"_s});
+    m_fileComanda = buono && soloStandard && file == standard.filePath() ? file : QString();
+    m_timbroFileComanda = timbro;
+    return buono ? file : QString();
 }
 
 bool frmStampeDocumenti::stampantiComanda() const

@@ -7,6 +7,7 @@
 #include "TicketJournal.h"
 #include "cReportData.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QStringList>
@@ -48,7 +49,11 @@ public:
     frmStampeDocumenti(const frmStampeDocumenti &) = delete;
     frmStampeDocumenti &operator=(const frmStampeDocumenti &) = delete;
 
-    void setCartellaLayout(const QString &dir) { m_cartellaLayout = dir; }
+    void setCartellaLayout(const QString &dir)
+    {
+        m_cartellaLayout = dir;
+        m_fileComanda.clear();
+    }
     QString cartellaLayout() const;
 
     void inizioStampa();
@@ -194,6 +199,9 @@ private:
     Registry &m_registry;
     OperatorUi *m_ui;
     QString m_cartellaLayout;
+    QString m_fileComanda;       // the ticket layout last found good, while its file stays as it was
+    QString m_timbroFileComanda; // that file's path, size and time
+    QElapsedTimer m_fileComandaVisto; // since they were last looked at
     QString m_messaggio;
     ReportEngine m_vsr;
     ReportEngine m_vsrSub;
