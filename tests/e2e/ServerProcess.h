@@ -7,7 +7,6 @@
 #include "modGestioneTipiDato.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -38,10 +37,11 @@ class ServerBinaryTest : public ::testing::Test
 protected:
     void TearDown() override
     {
-        if (server.state() != QProcess::NotRunning) {
-            server.kill();
-            server.waitForFinished(5000);
-        }
+        for (QProcess *p : {&server, &second})
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
     }
 
     QString createRestaurant(qint32 palmare)
@@ -67,6 +67,16 @@ protected:
                         + u"PrinterBackend=spool\nPrintSpoolDir="_s
                         + dir.filePath(u"spool"_s) + u"\nIdleTimeoutSeconds=1\n"_s + extraConfig)
                     .toUtf8());
+        return path;
+    }
+    // A configuration of its own per server (for two servers side by side): the same restaurant, another
+    // address, no control socket.
+    QString configFor(const QString &name, const QString &address, const QString &more = {})
+    {
+        extraConfig = u"ListenAddress="_s + address + u"\nControlSocket=off\n"_s + more;
+        const QString path = dir.filePath(name + u".ini"_s);
+        QFile::remove(path);
+        EXPECT_TRUE(QFile::rename(writeConfig(dbPath), path));
         return path;
     }
     void start(const QStringList &args, bool withDisplayVariables = true)
@@ -181,14 +191,10 @@ protected:
     // Every .txt job printed on a spool printer so far, in job order, each followed by the separator.
     QString printed(const QString &printer, const QString &separator = u"\n----\n"_s) const
     {
-        QDirIterator it(dir.filePath(u"spool/"_s + printer), {u"*.txt"_s}, QDir::Files);
-        QStringList files;
-        while (it.hasNext())
-            files << it.next();
-        files.sort();
+        const QDir d(dir.filePath(u"spool/"_s + printer));
         QString all;
-        for (const QString &f : files) {
-            QFile file(f);
+        for (const QString &f : d.entryList({u"*.txt"_s}, QDir::Files, QDir::Name)) {
+            QFile file(d.filePath(f));
             if (file.open(QIODevice::ReadOnly))
                 all += QString::fromUtf8(file.readAll()) + separator;
         }
@@ -234,6 +240,7 @@ protected:
     QTemporaryDir dir;
     QString dbPath;
     QProcess server;
+    QProcess second; // another server beside the first
     QString log;
     QString locale = u"it_IT"_s; // empty: no Locale line
     QString extraConfig;      // further [PlikoServer] lines

@@ -77,18 +77,13 @@ public:
             *why = u"cupsd is not installed (Debian package cups-daemon)"_s;
             return false;
         }
-        if (!m_dir.isValid()) {
-            *why = u"no temporary folder"_s;
-            return false;
-        }
         // The backends run as the lp user: they must be able to read the spooled job.
         QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
                                                 | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
-        const QDir d(m_dir.path());
+        const QString root = m_dir.path();
         for (const auto &sub : {u"conf"_s, u"spool"_s, u"cache"_s, u"state"_s, u"tmp"_s, u"log"_s})
-            d.mkpath(sub);
+            QDir(root).mkpath(sub);
         m_port = freePort();
-        const QString root = d.path();
         write(u"conf/cupsd.conf"_s,
               u"Listen 127.0.0.1:"_s + QString::number(m_port) + u"\nLogLevel warn\nBrowsing No\nWebInterface No\n"
               "DefaultAuthType None\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
@@ -153,30 +148,44 @@ private:
 
 using CupsPrinting = PrintingFixture;
 
-TEST_F(CupsPrinting, AKitchenTicketReachesAThermalPrinterThroughCups)
+// The kitchen's ticket reaches its thermal printer through CUPS; the pizzeria's queue is stopped (a
+// printer off or out of paper) and its job moves to the till after the failover time; the bar has no queue.
+TEST_F(CupsPrinting, TicketsReachThermalPrintersThroughCupsAndAStoppedQueueMovesToTheBackup)
 {
-    SocketPrinter printer;
-    ASSERT_NE(printer.port(), 0);
+    SocketPrinter kitchen;
+    SocketPrinter pizzeria;
+    SocketPrinter till;
+    ASSERT_NE(kitchen.port(), 0);
     PrivateCups cups;
     QString why;
-    if (!cups.start({{u"Cucina"_s, u"socket://127.0.0.1:"_s + QString::number(printer.port())}}, &why))
+    const auto uri = [](const SocketPrinter &p) { return u"socket://127.0.0.1:"_s + QString::number(p.port()); };
+    if (!cups.start({{u"Cucina"_s, uri(kitchen)}, {u"Pizzeria"_s, uri(pizzeria)}, {u"Cassa"_s, uri(till)}}, &why,
+                    {u"Pizzeria"_s}))
         GTEST_SKIP() << "no CUPS scheduler for this test: " << why.toStdString();
-
     registry->setValue(Registry::OwnKey, u"PrinterBackend"_s, u"cups"_s);
     registry->setValue(Registry::OwnKey, u"CupsServer"_s, cups.server());
-    configura(2, u"Cucina"_s, u"Cucina|9"_s, false);
-    configura(4, u"Bar"_s, u"Bar|9"_s, false); // no such queue
+    registry->setValue(Registry::OwnKey, u"FailoverSeconds"_s, u"1"_s);
+    registry->setValue(Registry::OwnKey, u"BackupPrinter_pizzeria"_s, u"Cassa"_s);
+    for (const auto &[tipo, nome] : {std::pair{2, u"Cucina"_s}, std::pair{3, u"Pizzeria"_s}, std::pair{4, u"Bar"_s}})
+        configura(tipo, nome, nome + u"|9"_s, false);
     const qint32 c = nuovaComanda(5, 1);
     const qint32 pasta = nuovaRiga(c, Carbonara, 2);
+    nuovaRiga(c, Margherita, 2);
+    const auto waitJobs = [](const SocketPrinter &p) {
+        QElapsedTimer t;
+        t.start();
+        while (p.jobs() == 0 && t.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+        return p.jobs();
+    };
+    const auto stato = [this](int zona) {
+        return tdb.scalar(u"SELECT stato FROM pliko_stampe WHERE zona = "_s + QString::number(zona));
+    };
 
     frm->stampaComanda(c, u"5"_s);
 
-    QElapsedTimer t;
-    t.start();
-    while (printer.jobs() == 0 && t.elapsed() < 60000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
-    ASSERT_EQ(printer.jobs(), 1) << cups.log().toStdString();
-    const QByteArray &bytes = printer.received();
+    ASSERT_EQ(waitJobs(kitchen), 1) << cups.log().toStdString();
+    const QByteArray &bytes = kitchen.received();
     EXPECT_TRUE(bytes.startsWith("\x1b@")) << bytes.left(20).toHex().toStdString();
     EXPECT_TRUE(bytes.contains("** TAVOLO 5 **"));
     EXPECT_TRUE(bytes.contains("2 Spaghetti alla carbonara"));
@@ -185,59 +194,36 @@ TEST_F(CupsPrinting, AKitchenTicketReachesAThermalPrinterThroughCups)
     EXPECT_EQ(qtaStampata(pasta), u"2"_s);
     EXPECT_TRUE(ui.messages().isEmpty());
     // Printed once its CUPS job completed.
-    t.restart();
-    while (tdb.scalar(u"SELECT stato FROM pliko_stampe WHERE zona = 2"_s) != u"2"_s && t.elapsed() < 20000) {
+    QElapsedTimer t;
+    t.start();
+    while (stato(2) != u"2"_s && t.elapsed() < 20000) {
         frm->consegna().riprova();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
     }
-    EXPECT_EQ(tdb.scalar(u"SELECT stato FROM pliko_stampe WHERE zona = 2"_s), u"2"_s);
+    EXPECT_EQ(stato(2), u"2"_s);
+
+    // Taken by the stopped queue: sent, with its job, not printed.
+    ASSERT_EQ(stato(3), u"1"_s);
+    const QString job = tdb.scalar(u"SELECT consegna FROM pliko_stampe WHERE zona = 3"_s);
+    auto *backend = frm->vp().backend();
+    EXPECT_EQ(backend->jobState(job), PrinterBackend::JobState::Pending);
+    EXPECT_EQ(frm->consegna().riprova(), 0) << "within the failover time the job is left to the queue";
+    // A restart finds the job still pending and leaves it to the queue, printing nothing again.
+    EXPECT_EQ(TicketDelivery(*frm, tdb.db(), *registry, &ui).recupera(), 0);
+    EXPECT_EQ(stato(3), u"1"_s);
+
+    regional.clock().advance(2);
+    EXPECT_EQ(frm->consegna().riprova(), 1);
+    EXPECT_EQ(backend->jobState(job), PrinterBackend::JobState::Failed) << "the held job is cancelled";
+    EXPECT_EQ(stato(3), u"4"_s);
+    ASSERT_EQ(waitJobs(till), 1) << cups.log().toStdString();
+    EXPECT_TRUE(till.received().contains("PIZZERIA - STAMPANTE DI RISERVA"));
+    EXPECT_TRUE(till.received().contains("2 Margherita"));
+    EXPECT_EQ(pizzeria.jobs(), 0);
 
     // A beer for the bar, whose queue does not exist: the operator is told and the beer waits.
     nuovaRiga(c, Birra, 1);
     frm->stampaComanda(c, u"5"_s);
     EXPECT_EQ(ui.messages(), QStringList{frmStampeDocumenti::MsgConfigurazioneStampante + u" (Bar)"_s});
     EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM pliko_stampe WHERE zona = 4 AND stato = 3"_s), u"1"_s);
-}
-
-TEST_F(CupsPrinting, AJobAStoppedQueueHoldsIsCancelledAndMovedToTheBackupAfterTheFailoverTime)
-{
-    SocketPrinter kitchen;
-    SocketPrinter till;
-    PrivateCups cups;
-    QString why;
-    if (!cups.start({{u"Cucina"_s, u"socket://127.0.0.1:"_s + QString::number(kitchen.port())},
-                     {u"Cassa"_s, u"socket://127.0.0.1:"_s + QString::number(till.port())}},
-                    &why, {u"Cucina"_s}))
-        GTEST_SKIP() << "no CUPS scheduler for this test: " << why.toStdString();
-    registry->setValue(Registry::OwnKey, u"PrinterBackend"_s, u"cups"_s);
-    registry->setValue(Registry::OwnKey, u"CupsServer"_s, cups.server());
-    registry->setValue(Registry::OwnKey, u"FailoverSeconds"_s, u"1"_s);
-    registry->setValue(Registry::OwnKey, u"BackupPrinter_cucina"_s, u"Cassa"_s);
-    configura(2, u"Cucina"_s, u"Cucina|9"_s, false);
-    const qint32 c = nuovaComanda(5, 1);
-    nuovaRiga(c, Carbonara, 2);
-
-    frm->stampaComanda(c, u"5"_s);
-    // Taken by the stopped queue: sent, with its job, not printed.
-    ASSERT_EQ(tdb.scalar(u"SELECT stato FROM pliko_stampe WHERE zona = 2"_s), u"1"_s);
-    const QString job = tdb.scalar(u"SELECT consegna FROM pliko_stampe WHERE zona = 2"_s);
-    auto *backend = frm->vp().backend();
-    EXPECT_EQ(backend->jobState(job), PrinterBackend::JobState::Pending);
-    EXPECT_EQ(frm->consegna().riprova(), 0) << "within the failover time the job is left to the queue";
-    // A restart finds the job still pending and leaves it to the queue, printing nothing again.
-    EXPECT_EQ(TicketDelivery(*frm, tdb.db(), *registry, &ui).recupera(), 0);
-    EXPECT_EQ(tdb.scalar(u"SELECT stato FROM pliko_stampe WHERE zona = 2"_s), u"1"_s);
-
-    regional.clock().advance(2);
-    EXPECT_EQ(frm->consegna().riprova(), 1);
-    EXPECT_EQ(backend->jobState(job), PrinterBackend::JobState::Failed) << "the held job is cancelled";
-    EXPECT_EQ(tdb.scalar(u"SELECT stato FROM pliko_stampe WHERE zona = 2"_s), u"4"_s);
-    QElapsedTimer t;
-    t.start();
-    while (till.jobs() == 0 && t.elapsed() < 60000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
-    ASSERT_EQ(till.jobs(), 1) << cups.log().toStdString();
-    EXPECT_TRUE(till.received().contains("CUCINA - STAMPANTE DI RISERVA"));
-    EXPECT_TRUE(till.received().contains("2 Spaghetti alla carbonara"));
-    EXPECT_EQ(kitchen.jobs(), 0);
 }
