@@ -65,9 +65,17 @@ protected:
         f.write(QString(u"[Software\\Orvanta\\Quillmark10\\Config]\nLastDBPath="_s + dbPath + u"\n"_s
                         + backOfficeConfig + u"\n[PlikoServer]\n"_s + (locale.isEmpty() ? QString() : u"Locale="_s + locale + u'\n')
                         + u"PrinterBackend=spool\nPrintSpoolDir="_s
-                        + dir.filePath(u"spool"_s) + u"\nIdleTimeoutSeconds=1\n"_s + extraConfig)
+                        + dir.filePath(u"spool"_s) + u"\nIdleTimeoutSeconds="_s + idleSeconds + u'\n' + extraConfig)
                     .toUtf8());
         return path;
+    }
+    // Spool printers of the zones, "zone=Printer" apart by blanks: in the configuration, their folders made.
+    void zones(const QString &spec)
+    {
+        for (const QString &z : spec.split(u' ')) {
+            backOfficeConfig += u"zona_ristorante_"_s + z + u"|9\n"_s;
+            QDir().mkpath(dir.filePath(u"spool/"_s + z.section(u'=', 1)));
+        }
     }
     // A configuration of its own per server (for two servers side by side): the same restaurant, another
     // address, no control socket.
@@ -121,12 +129,12 @@ protected:
         }
         return false;
     }
-    // One handheld exchange: connect, send, read until the server closes.
+    // One handheld exchange (or one on another port): connect, send, read until the server closes.
     static QByteArray exchange(const QByteArray &request, bool *connected = nullptr,
-                               const QString &host = u"127.0.0.1"_s)
+                               const QString &host = u"127.0.0.1"_s, quint16 port = HandheldPort)
     {
         QTcpSocket socket;
-        socket.connectToHost(host, HandheldPort);
+        socket.connectToHost(host, port);
         const bool ok = socket.waitForConnected(5000);
         if (connected)
             *connected = ok;
@@ -243,6 +251,7 @@ protected:
     QProcess second; // another server beside the first
     QString log;
     QString locale = u"it_IT"_s; // empty: no Locale line
+    QString idleSeconds = u"1"_s; // before a silent handheld's connection is closed
     QString extraConfig;      // further [PlikoServer] lines
     QString backOfficeConfig; // further back-office lines (printers of the zones)
     QHash<QString, QString> extraEnv; // further environment of the server
@@ -300,10 +309,9 @@ public:
         db.setYieldBeforeStatements(false);
         ASSERT_TRUE(db.openDB(dbPath));
         for (const qint64 inizio : confirmed()) {
-            auto rs = db.openSnapshot(u"SELECT count(*) FROM comande, merce_comande WHERE comande.id_comanda ="
-                                      " merce_comande.id_comanda AND inizio = "_s + QString::number(inizio));
-            ASSERT_TRUE(rs);
-            EXPECT_EQ(tipi::toLong(rs->value(0)), lines) << "order " << inizio;
+            auto rs = db.openSnapshot(u"SELECT count(*) FROM comande c, merce_comande m WHERE c.id_comanda ="
+                                      " m.id_comanda AND inizio = "_s + QString::number(inizio));
+            EXPECT_EQ(rs ? tipi::toLong(rs->value(0)) : -1, lines) << "order " << inizio;
         }
         auto partial = db.openSnapshot(u"SELECT comande.id_comanda FROM comande LEFT JOIN merce_comande ON"
                                        " comande.id_comanda = merce_comande.id_comanda GROUP BY comande.id_comanda"

@@ -14,9 +14,7 @@ class CrashRestart : public ServerBinaryTest
 protected:
     void SetUp() override
     {
-        backOfficeConfig = u"zona_ristorante_cucina=Cucina|9\nzona_ristorante_bar=Bar|9\n"_s;
-        for (const QString &p : {u"Cucina"_s, u"Bar"_s})
-            QDir().mkpath(dir.filePath(u"spool/"_s + p));
+        zones(u"cucina=Cucina bar=Bar"_s);
         QDir().mkpath(dir.filePath(u"tmp"_s));
         extraEnv.insert(u"TMPDIR"_s, dir.filePath(u"tmp"_s));
         dbPath = createRestaurant(1);

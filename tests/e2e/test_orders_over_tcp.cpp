@@ -11,11 +11,7 @@ class OrdersOverTcp : public ServerBinaryTest
 protected:
     void SetUp() override
     {
-        backOfficeConfig = u"zona_ristorante_cassa=Cassa|9\nzona_ristorante_cucina=Cucina|9\n"
-                           "zona_ristorante_pizzeria=Pizzeria|9\nzona_ristorante_bar=Bar|9\n"
-                           "zona_ristorante_preconto=Preconto|9\n"_s;
-        for (const QString &p : {u"Cassa"_s, u"Cucina"_s, u"Pizzeria"_s, u"Bar"_s, u"Preconto"_s})
-            QDir().mkpath(dir.filePath(u"spool/"_s + p));
+        zones(u"cassa=Cassa cucina=Cucina pizzeria=Pizzeria bar=Bar preconto=Preconto"_s);
         dbPath = createRestaurant(1);
         config = writeConfig(dbPath);
     }
@@ -73,26 +69,6 @@ TEST_F(OrdersOverTcp, AnOrderIsConfirmedThenItsTicketsPrintInTheirZones)
 
     EXPECT_EQ(stop(SIGTERM), 0);
     EXPECT_EQ(query(u"SELECT count(*) FROM tavoli_occupati WHERE numero_tavolo IN (7, 8, 12, 13)"_s), u"4"_s);
-}
-
-TEST_F(OrdersOverTcp, AServerKilledMidServiceKeepsEveryConfirmedOrderWholeAndNoneHalf)
-{
-    start({u"--headless"_s, u"--config"_s, config});
-    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
-
-    OrderStream stream(4, 10);
-    // Let the stream run, then pull the plug.
-    QThread::msleep(3000);
-    signalProcess(server.processId(), SIGKILL);
-    server.waitForFinished(10000);
-    stream.stop();
-    ASSERT_GT(stream.confirmed().size(), 0);
-
-    // After the restart every confirmed order is there with all its lines, and no order is partial.
-    startAnswerAndStop({u"--headless"_s, u"--config"_s, config});
-
-    stream.expectEveryConfirmedOrderWhole(dbPath);
-    EXPECT_EQ(query(u"SELECT count(*) FROM merce_comande"_s).toLongLong() % 10, 0);
 }
 
 TEST_F(OrdersOverTcp, TicketsConfirmedButNeverPrintedBeforeAStopPrintAtStartUpMarkedAsReprints)

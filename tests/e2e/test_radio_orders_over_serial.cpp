@@ -18,10 +18,7 @@ protected:
     // a new device can take its place); palmare_configurato is service.
     void avvia(qint32 service = 2, DuvuSim::Mode mode = DuvuSim::Mode::Normal, const QString &more = {})
     {
-        backOfficeConfig = u"zona_ristorante_cucina=Cucina|9\nzona_ristorante_pizzeria=Pizzeria|9\n"
-                           "zona_ristorante_bar=Bar|9\nzona_ristorante_preconto=Preconto|9\n"_s;
-        for (const QString &p : {u"Cucina"_s, u"Pizzeria"_s, u"Bar"_s, u"Preconto"_s})
-            QDir().mkpath(dir.filePath(u"spool/"_s + p));
+        zones(u"cucina=Cucina pizzeria=Pizzeria bar=Bar preconto=Preconto"_s);
         QString error;
         ASSERT_TRUE(sim.openPty(&error)) << error.toStdString();
         sim.setMode(mode);
