@@ -149,13 +149,10 @@ TEST_F(SharedDatabase, TwoServersSellTheLastBottlesOnceAndRecordEveryOrderWhole)
     PGconn *conn = PQconnectdb(dbPath.toUtf8().constData());
     ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
     const QString article = QString::number(StockArticle);
+    const auto number = [&](const QString &sql) { return column(conn, sql).value(0).toDouble(); };
     // What the stock says is taken is what the recorded lines hold, and never more than there was.
-    const double committed = column(conn, u"SELECT giacenza_comanda FROM magazzino WHERE codice = "_s + article)
-                                 .value(0).toDouble();
-    const double lines = column(conn, u"SELECT coalesce(sum(quantita), 0) FROM merce_comande WHERE id_articolo = "_s
-                                          + article)
-                             .value(0).toDouble();
-    EXPECT_EQ(committed, lines);
+    const double committed = number(u"SELECT giacenza_comanda FROM magazzino WHERE codice = "_s + article);
+    EXPECT_EQ(committed, number(u"SELECT coalesce(sum(quantita), 0) FROM merce_comande WHERE id_articolo = "_s + article));
     EXPECT_LE(committed, Stock);
 
     int confirmed = 0;
@@ -188,11 +185,8 @@ TEST_F(SharedDatabase, TwoServersSellTheLastBottlesOnceAndRecordEveryOrderWhole)
     EXPECT_EQ(unanswered, 0);
     EXPECT_GT(soldOut, 0);
     EXPECT_EQ(confirmed, Stock);
-    EXPECT_EQ(column(conn, u"SELECT count(*) FROM comande"_s).value(0).toInt(), confirmed + soldOut);
-    EXPECT_EQ(column(conn, u"SELECT count(*) FROM (SELECT inizio FROM comande GROUP BY inizio HAVING count(*) > 1) d"_s)
-                  .value(0)
-                  .toInt(),
-              0);
+    EXPECT_EQ(number(u"SELECT count(*) FROM comande"_s), confirmed + soldOut);
+    EXPECT_EQ(number(u"SELECT count(*) FROM (SELECT inizio FROM comande GROUP BY inizio HAVING count(*) > 1) d"_s), 0);
     EXPECT_EQ(committed, confirmed);
     PQfinish(conn);
     std::printf("orders: %d confirmed, %d sold out, %d unanswered; stock taken %g of %d\n", confirmed, soldOut,
