@@ -240,33 +240,27 @@ TEST_F(KitchenTickets, AZoneWithABackupPrinterMovesThereAfterTheFailoverTimeAndN
 
 TEST_F(KitchenTickets, ADocumentAWaiterAskedForIsOwedUntilItPrintsOnceThenMovesToItsBackup)
 {
-    const struct
-    {
-        const char *nome;
-        qint32 tipo;
-        QString stampante;
-        std::function<void(frmStampeDocumenti &, qint32)> stampa;
-        QString testo;
-    } casi[] = {
-        {"pre-bill", 7, u"Preconto"_s, [](frmStampeDocumenti &f, qint32 c) { f.stampaPreConto(c, u"5"_s); },
-         u"Totale"_s},
-        {"short pre-bill", 7, u"Preconto"_s,
-         [](frmStampeDocumenti &f, qint32 c) { f.stampaPreContoSintetico(c, u"5"_s); }, u"Totale"_s},
-        {"order list", 7, u"Preconto"_s, [](frmStampeDocumenti &f, qint32 c) { f.stampaListaOrdinazioni(c, u"5"_s); },
-         u"lista ordinazioni"_s},
-        {"kitchen message", 2, u"Cucina"_s,
-         [](frmStampeDocumenti &f, qint32) { EXPECT_FALSE(f.stampaMessaggioCucina(2, u"Messaggio: senza sale"_s)); },
-         u"senza sale"_s},
-    };
     const qint32 c = nuovaComanda();
     nuovaRiga(c, Carbonara, 1);
     ASSERT_TRUE(frm->consegna().journal().prepara());
+    const struct
+    {
+        qint32 tipo;
+        QString stampante;
+        std::function<void()> stampa;
+        QString testo;
+    } casi[] = {
+        {7, u"Preconto"_s, [&] { frm->stampaPreConto(c, u"5"_s); }, u"Totale"_s},
+        {7, u"Preconto"_s, [&] { frm->stampaPreContoSintetico(c, u"5"_s); }, u"Totale"_s},
+        {7, u"Preconto"_s, [&] { frm->stampaListaOrdinazioni(c, u"5"_s); }, u"lista ordinazioni"_s},
+        {2, u"Cucina"_s, [&] { EXPECT_FALSE(frm->stampaMessaggioCucina(2, u"Messaggio: senza sale"_s)); }, u"senza sale"_s},
+    };
     for (const auto &k : casi) {
-        SCOPED_TRACE(k.nome);
+        SCOPED_TRACE(k.testo.toStdString());
         tdb.exec(u"DELETE FROM pliko_stampe"_s);
         QDir(spoolDir()).removeRecursively();
         configura(k.tipo, k.stampante, {}, false);
-        k.stampa(*frm, c);
+        k.stampa();
         EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM pliko_stampe WHERE stato = 3 AND tentativi = 1"_s), u"1"_s);
 
         QDir(spoolDir()).mkpath(k.stampante);
