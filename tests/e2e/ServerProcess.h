@@ -171,16 +171,6 @@ protected:
         faulty.join();
         return failures;
     }
-    // Starts the server again on the same configuration, checks that it answers, and stops it.
-    void startAnswerAndStop(const QStringList &args)
-    {
-        server.close();
-        log.clear();
-        start(args);
-        ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
-        EXPECT_EQ(exchange("PALM09|TestConnessione|\r"), QByteArray("TestOK|\r"));
-        EXPECT_EQ(stop(SIGTERM), 0);
-    }
     // Signals a process the test started. A process that has already ended has no id (0), and a
     // signal to 0 would reach the whole process group: the test runner included.
     static bool signalProcess(qint64 pid, int signalNumber)

@@ -85,7 +85,12 @@ TEST_F(OrdersOverTcp, TicketsConfirmedButNeverPrintedBeforeAStopPrintAtStartUpMa
               u"2"_s);
 
     // Printed once: the next start has nothing owed.
-    startAnswerAndStop({u"--headless"_s, u"--config"_s, config});
+    server.close();
+    log.clear();
+    start({u"--headless"_s, u"--config"_s, config});
+    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+    EXPECT_EQ(exchange("PALM09|TestConnessione|\r"), QByteArray("TestOK|\r"));
+    EXPECT_EQ(stop(SIGTERM), 0);
     EXPECT_EQ(printed(u"Cucina"_s).count(u"Risotto ai funghi"_s), 1);
 }
 
