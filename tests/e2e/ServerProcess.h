@@ -7,7 +7,6 @@
 #include "modGestioneTipiDato.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -38,10 +37,11 @@ class ServerBinaryTest : public ::testing::Test
 protected:
     void TearDown() override
     {
-        if (server.state() != QProcess::NotRunning) {
-            server.kill();
-            server.waitForFinished(5000);
-        }
+        for (QProcess *p : {&server, &second})
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
     }
 
     QString createRestaurant(qint32 palmare)
@@ -65,8 +65,26 @@ protected:
         f.write(QString(u"[Software\\Orvanta\\Quillmark10\\Config]\nLastDBPath="_s + dbPath + u"\n"_s
                         + backOfficeConfig + u"\n[PlikoServer]\n"_s + (locale.isEmpty() ? QString() : u"Locale="_s + locale + u'\n')
                         + u"PrinterBackend=spool\nPrintSpoolDir="_s
-                        + dir.filePath(u"spool"_s) + u"\nIdleTimeoutSeconds=1\n"_s + extraConfig)
+                        + dir.filePath(u"spool"_s) + u"\nIdleTimeoutSeconds="_s + idleSeconds + u'\n' + extraConfig)
                     .toUtf8());
+        return path;
+    }
+    // Spool printers of the zones, "zone=Printer" apart by blanks: in the configuration, their folders made.
+    void zones(const QString &spec)
+    {
+        for (const QString &z : spec.split(u' ')) {
+            backOfficeConfig += u"zona_ristorante_"_s + z + u"|9\n"_s;
+            QDir().mkpath(dir.filePath(u"spool/"_s + z.section(u'=', 1)));
+        }
+    }
+    // A configuration of its own per server (for two servers side by side): the same restaurant, another
+    // address, no control socket.
+    QString configFor(const QString &name, const QString &address, const QString &more = {})
+    {
+        extraConfig = u"ListenAddress="_s + address + u"\nControlSocket=off\n"_s + more;
+        const QString path = dir.filePath(name + u".ini"_s);
+        QFile::remove(path);
+        EXPECT_TRUE(QFile::rename(writeConfig(dbPath), path));
         return path;
     }
     void start(const QStringList &args, bool withDisplayVariables = true)
@@ -111,12 +129,12 @@ protected:
         }
         return false;
     }
-    // One handheld exchange: connect, send, read until the server closes.
+    // One handheld exchange (or one on another port): connect, send, read until the server closes.
     static QByteArray exchange(const QByteArray &request, bool *connected = nullptr,
-                               const QString &host = u"127.0.0.1"_s)
+                               const QString &host = u"127.0.0.1"_s, quint16 port = HandheldPort)
     {
         QTcpSocket socket;
-        socket.connectToHost(host, HandheldPort);
+        socket.connectToHost(host, port);
         const bool ok = socket.waitForConnected(5000);
         if (connected)
             *connected = ok;
@@ -153,16 +171,6 @@ protected:
         faulty.join();
         return failures;
     }
-    // Starts the server again on the same configuration, checks that it answers, and stops it.
-    void startAnswerAndStop(const QStringList &args)
-    {
-        server.close();
-        log.clear();
-        start(args);
-        ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
-        EXPECT_EQ(exchange("PALM09|TestConnessione|\r"), QByteArray("TestOK|\r"));
-        EXPECT_EQ(stop(SIGTERM), 0);
-    }
     // Signals a process the test started. A process that has already ended has no id (0), and a
     // signal to 0 would reach the whole process group: the test runner included.
     static bool signalProcess(qint64 pid, int signalNumber)
@@ -181,14 +189,10 @@ protected:
     // Every .txt job printed on a spool printer so far, in job order, each followed by the separator.
     QString printed(const QString &printer, const QString &separator = u"\n----\n"_s) const
     {
-        QDirIterator it(dir.filePath(u"spool/"_s + printer), {u"*.txt"_s}, QDir::Files);
-        QStringList files;
-        while (it.hasNext())
-            files << it.next();
-        files.sort();
+        const QDir d(dir.filePath(u"spool/"_s + printer));
         QString all;
-        for (const QString &f : files) {
-            QFile file(f);
+        for (const QString &f : d.entryList({u"*.txt"_s}, QDir::Files, QDir::Name)) {
+            QFile file(d.filePath(f));
             if (file.open(QIODevice::ReadOnly))
                 all += QString::fromUtf8(file.readAll()) + separator;
         }
@@ -234,8 +238,10 @@ protected:
     QTemporaryDir dir;
     QString dbPath;
     QProcess server;
+    QProcess second; // another server beside the first
     QString log;
     QString locale = u"it_IT"_s; // empty: no Locale line
+    QString idleSeconds = u"1"_s; // before a silent handheld's connection is closed
     QString extraConfig;      // further [PlikoServer] lines
     QString backOfficeConfig; // further back-office lines (printers of the zones)
     QHash<QString, QString> extraEnv; // further environment of the server
@@ -293,10 +299,9 @@ public:
         db.setYieldBeforeStatements(false);
         ASSERT_TRUE(db.openDB(dbPath));
         for (const qint64 inizio : confirmed()) {
-            auto rs = db.openSnapshot(u"SELECT count(*) FROM comande, merce_comande WHERE comande.id_comanda ="
-                                      " merce_comande.id_comanda AND inizio = "_s + QString::number(inizio));
-            ASSERT_TRUE(rs);
-            EXPECT_EQ(tipi::toLong(rs->value(0)), lines) << "order " << inizio;
+            auto rs = db.openSnapshot(u"SELECT count(*) FROM comande c, merce_comande m WHERE c.id_comanda ="
+                                      " m.id_comanda AND inizio = "_s + QString::number(inizio));
+            EXPECT_EQ(rs ? tipi::toLong(rs->value(0)) : -1, lines) << "order " << inizio;
         }
         auto partial = db.openSnapshot(u"SELECT comande.id_comanda FROM comande LEFT JOIN merce_comande ON"
                                        " comande.id_comanda = merce_comande.id_comanda GROUP BY comande.id_comanda"

@@ -14,9 +14,7 @@ class CrashRestart : public ServerBinaryTest
 protected:
     void SetUp() override
     {
-        backOfficeConfig = u"zona_ristorante_cucina=Cucina|9\nzona_ristorante_bar=Bar|9\n"_s;
-        for (const QString &p : {u"Cucina"_s, u"Bar"_s})
-            QDir().mkpath(dir.filePath(u"spool/"_s + p));
+        zones(u"cucina=Cucina bar=Bar"_s);
         QDir().mkpath(dir.filePath(u"tmp"_s));
         extraEnv.insert(u"TMPDIR"_s, dir.filePath(u"tmp"_s));
         dbPath = createRestaurant(1);
@@ -55,14 +53,7 @@ protected:
     {
         return waitFor([] { return exchange("PALM09|TestConnessione|\r") == "TestOK|\r"; }, boundMs);
     }
-    QStringList archives() const
-    {
-        return QDir(crashFolder()).entryList({u"qm10error#*.zip"_s}, QDir::Files);
-    }
-    void crash(qint64 pid)
-    {
-        ASSERT_TRUE(signalProcess(pid, SIGSEGV));
-    }
+    QStringList archives() const { return QDir(crashFolder()).entryList({u"qm10error#*.zip"_s}, QDir::Files); }
 };
 
 TEST_F(CrashRestart, ACrashInTheMiddleOfServiceRestartsTheServerWithEveryConfirmedOrderWhole)
@@ -72,7 +63,7 @@ TEST_F(CrashRestart, ACrashInTheMiddleOfServiceRestartsTheServerWithEveryConfirm
 
     OrderStream stream(3, 6);
     ASSERT_TRUE(waitFor([&] { return stream.confirmed().size() >= 5; }, 10000));
-    crash(server.processId());
+    ASSERT_TRUE(signalProcess(server.processId(), SIGSEGV));
     EXPECT_TRUE(server.waitForFinished(10000));
     EXPECT_EQ(server.exitStatus(), QProcess::CrashExit);
     stream.stop();
@@ -100,13 +91,13 @@ TEST_F(CrashRestart, AServerThatCrashesAtEveryStartStopsBeingRestartedAndSaysWhy
     start({u"--headless"_s, u"--config"_s, writeConfig(dbPath)});
     ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
 
-    crash(server.processId());
+    ASSERT_TRUE(signalProcess(server.processId(), SIGSEGV));
     ASSERT_TRUE(server.waitForFinished(10000));
     ASSERT_TRUE(answersAgainWithin(5000));
     const QList<qint64> restarted = restartedServers();
     ASSERT_EQ(restarted.size(), 1);
 
-    crash(restarted.first());
+    ASSERT_TRUE(signalProcess(restarted.first(), SIGSEGV));
     const QString note = dir.filePath(workFolder() + u"/pliko-restart.history.stop"_s);
     // The note is read until it says why: the helper may still be writing it when it appears.
     EXPECT_TRUE(waitFor([&] {

@@ -1,31 +1,29 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Radio orders through the real plikoserver program: handheld messages come from the access point
-// emulated on a pseudo-terminal, the orders land in the database and the tickets on spool printers.
+// The radio side of the real plikoserver program: the access point is emulated on a pseudo-terminal,
+// handheld messages are answered, orders land in the database and tickets on spool printers, and
+// pliko-ctl drives the window's actions from a shell.
 #include "DuvuSim.h"
 #include "ServerProcess.h"
 
 #include <QThread>
 
-
 namespace {
 
-class RadioOrdersOverSerial : public ServerBinaryTest
+class RadioOverSerial : public ServerBinaryTest
 {
 protected:
     static inline const QString Fine = QStringLiteral("\n==== fine del biglietto ====\n");
 
-    // The server with a radio restaurant: palmare_configurato set to service, the access point
-    // emulated in the given mode.
-    void avvia(qint32 service = 2, DuvuSim::Mode mode = DuvuSim::Mode::Normal)
+    // The server with a radio restaurant on COM3, reached through a link in the test's folder (so that
+    // a new device can take its place); palmare_configurato is service.
+    void avvia(qint32 service = 2, DuvuSim::Mode mode = DuvuSim::Mode::Normal, const QString &more = {})
     {
-        backOfficeConfig = u"zona_ristorante_cucina=Cucina|9\nzona_ristorante_pizzeria=Pizzeria|9\n"
-                           "zona_ristorante_bar=Bar|9\nzona_ristorante_preconto=Preconto|9\n"_s;
-        for (const QString &p : {u"Cucina"_s, u"Pizzeria"_s, u"Bar"_s, u"Preconto"_s})
-            QDir().mkpath(dir.filePath(u"spool/"_s + p));
+        zones(u"cucina=Cucina pizzeria=Pizzeria bar=Bar preconto=Preconto"_s);
         QString error;
         ASSERT_TRUE(sim.openPty(&error)) << error.toStdString();
         sim.setMode(mode);
         sim.start();
+        ASSERT_TRUE(QFile::link(sim.devicePath(), devicePath()));
         dbPath = createRestaurant(service);
         // After a menu export: waiters numbered by their codes, variations by id and category. A
         // business day of yesterday and today, so that the orders of this very moment are open in it.
@@ -38,18 +36,75 @@ protected:
             ASSERT_EQ(query(sql, true), u"ok"_s) << sql.toStdString();
         socketPath = dir.filePath(u"ctl.sock"_s);
         // The kitchen has a screen: its radio rounds go to the print journal the screens read.
-        extraConfig = u"Com3="_s + sim.devicePath() + u"\nAccessPointTimeoutMs=300\nDatabaseLingerMs=100\n"
-                      "ScreenZones=cucina\nControlSocket="_s + socketPath + u'\n';
+        extraConfig = u"Com3="_s + devicePath() + u"\nDatabaseLingerMs=100\nScreenZones=cucina\nControlSocket="_s
+                      + socketPath + u'\n' + (more.contains(u"AccessPointTimeoutMs"_s) ? QString()
+                                                                                     : u"AccessPointTimeoutMs=300\n"_s)
+                      + more;
         start({u"--headless"_s, u"--config"_s, writeConfig(dbPath)});
         if (service == 2 && mode == DuvuSim::Mode::Normal) {
             ASSERT_TRUE(waitForLog(u"servizio Duvu attivo"_s)) << log.toStdString();
         }
     }
-    void collegaTardiEOrdina();
+    QString devicePath() const { return dir.filePath(u"ap"_s); }
+    QString status()
+    {
+        QString out;
+        ctl({u"status"_s}, &out);
+        return out;
+    }
+    // The link comes up by hand after start-up: the shell connects and switches reception on, the
+    // handheld service closes its database in the meantime, and a radio order is recorded and printed.
+    void collegaEOrdina()
+    {
+        sim.setMode(DuvuSim::Mode::Normal);
+        ASSERT_EQ(ctl({u"duvu"_s, u"connect"_s, u"3"_s}), 0) << log.toStdString();
+        ASSERT_EQ(ctl({u"duvu"_s, u"reception"_s, u"on"_s}), 0) << log.toStdString();
+        QThread::msleep(500); // longer than the handheld service keeps its database open
+        sim.queueMessage('T', "PALM1|2|0|5|0|0|P|108|1|1100|0|1|0|0|0|.|");
+        ASSERT_TRUE(waitFor([&] { return printed(u"Cucina"_s, Fine).contains(u"Spaghetti alla carbonara"_s); }))
+            << log.toStdString();
+        EXPECT_EQ(query(u"SELECT count(*) FROM merce_comande"_s), u"1"_s);
+        EXPECT_FALSE(log.contains(u"Database non aperto"_s)) << log.toStdString();
+    }
     DuvuSim sim;
 };
 
-TEST_F(RadioOrdersOverSerial, ARadioOrderIsRecordedPrintedInTheKitchenAndServedBackToTheHandhelds)
+TEST_F(RadioOverSerial, ARadioRestaurantIsServedFromStartAndDrivenFromTheShell)
+{
+    avvia();
+    // Start-up polls by itself: messages are answered as they come.
+    sim.queueMessage('V', "PALM1|3|0|99|"); // no such table: no reply
+    sim.queueMessage('S', {});
+    sim.queueMessage('L', {});
+    sim.queueMessage('V', "PALM1|3|0|12|");
+    ASSERT_TRUE(waitFor([&] { return sim.replies().size() >= 2; }));
+    EXPECT_EQ(sim.replies().at(0), "T.|" + QByteArray(1998, ' '));
+    EXPECT_EQ(sim.replies().at(1), "E");
+
+    QString out;
+    EXPECT_EQ(ctl({u"status"_s}, &out), 0);
+    EXPECT_TRUE(out.contains(u"collegato su COM 3"_s)) << out.toStdString();
+    EXPECT_TRUE(out.contains(u"ricezione ordini: attiva"_s)) << out.toStdString();
+
+    EXPECT_EQ(ctl({u"duvu"_s, u"send-db"_s}, &out), 1);
+    EXPECT_EQ(out.trimmed(), u"Disabilitare la ricezione degli ordini prima di inviare il DB"_s);
+    EXPECT_EQ(ctl({u"duvu"_s, u"reception"_s, u"off"_s}, &out), 0);
+    EXPECT_EQ(out.trimmed(), u"...Disabilitata ricezione"_s);
+    EXPECT_EQ(ctl({u"duvu"_s, u"send-db"_s}, &out), 0);
+    EXPECT_TRUE(out.endsWith(u"...Inizio trasferimento \n...Trasferimento finito\n"_s)) << out.toStdString();
+    EXPECT_TRUE(sim.database().startsWith("D1|")) << sim.database().left(40).toStdString();
+    EXPECT_TRUE(sim.database().endsWith("K6|in 2 piatti;\r\n:\r\n"));
+
+    EXPECT_EQ(ctl({u"duvu"_s, u"connect"_s, u"tre"_s}, &out), 1);
+    EXPECT_EQ(ctl({u"duvu"_s, u"close"_s}, &out), 0);
+    EXPECT_EQ(out.trimmed(), u"...Connessione chiusa"_s);
+    EXPECT_EQ(ctl({u"duvu"_s, u"connect"_s, u"3"_s}, &out), 0);
+    EXPECT_EQ(out, u"...Ricerca Access point su COM 3\n...Access point trovato\n"_s);
+    EXPECT_EQ(ctl({u"duvu"_s, u"reception"_s, u"on"_s}), 0);
+    EXPECT_EQ(stop(), 0);
+}
+
+TEST_F(RadioOverSerial, ARadioOrderIsRecordedPrintedInTheKitchenAndServedBackToTheHandhelds)
 {
     avvia();
     // Giulia (2), table 5: a carbonara, a margherita with extra mozzarella, then the pre-bill.
@@ -90,34 +145,57 @@ TEST_F(RadioOrdersOverSerial, ARadioOrderIsRecordedPrintedInTheKitchenAndServedB
     EXPECT_EQ(stop(), 0);
 }
 
-// The link comes up by hand after start-up: the shell connects and switches reception on, the
-// handheld service closes its database in the meantime, and a radio order is recorded and printed.
-void RadioOrdersOverSerial::collegaTardiEOrdina()
-{
-    sim.setMode(DuvuSim::Mode::Normal);
-    ASSERT_EQ(ctl({u"duvu"_s, u"connect"_s, u"3"_s}), 0) << log.toStdString();
-    ASSERT_EQ(ctl({u"duvu"_s, u"reception"_s, u"on"_s}), 0) << log.toStdString();
-    QThread::msleep(500); // longer than the handheld service keeps its database open
-    sim.queueMessage('T', "PALM1|2|0|5|0|0|P|108|1|1100|0|1|0|0|0|.|");
-    ASSERT_TRUE(waitFor([&] { return printed(u"Cucina"_s, Fine).contains(u"Spaghetti alla carbonara"_s); }))
-        << log.toStdString();
-    EXPECT_EQ(query(u"SELECT count(*) FROM merce_comande"_s), u"1"_s);
-    EXPECT_FALSE(log.contains(u"Database non aperto"_s)) << log.toStdString();
-    EXPECT_EQ(stop(), 0);
-}
-
-TEST_F(RadioOrdersOverSerial, AnAccessPointDeadAtStartAndConnectedLaterRecordsOrders)
+TEST_F(RadioOverSerial, AnAccessPointDeadAtStartIsReportedTheServerStaysUpAndOrdersOnceItIsConnected)
 {
     avvia(2, DuvuSim::Mode::Dead);
     ASSERT_TRUE(waitForLog(u"Problema di connessione all'access point"_s)) << log.toStdString();
-    collegaTardiEOrdina();
+    EXPECT_TRUE(status().contains(u"non collegato"_s)) << status().toStdString();
+    QString out;
+    EXPECT_EQ(ctl({u"duvu"_s, u"connect"_s, u"3"_s}, &out), 1);
+    EXPECT_TRUE(out.endsWith(u"...Access point non trovato\n"_s)) << out.toStdString();
+    collegaEOrdina();
+    EXPECT_EQ(stop(), 0);
 }
 
-TEST_F(RadioOrdersOverSerial, AnAccessPointConnectedBesideTheHandheldServiceRecordsOrders)
+// Beside the handheld service: radio orders are recorded, and while the access point falls silent with
+// a long timeout, a handheld is answered while the poll still waits for the device.
+TEST_F(RadioOverSerial, BesideTheHandheldServiceRadioOrdersAreRecordedAndASilentAccessPointHoldsUpNoHandheld)
 {
-    avvia(1);
+    avvia(1, DuvuSim::Mode::Normal, u"AccessPointTimeoutMs=5000\nLogLevel=debug\n"_s);
     ASSERT_TRUE(waitForLog(u"servizio palmari in ascolto"_s)) << log.toStdString();
-    collegaTardiEOrdina();
+    collegaEOrdina();
+    sim.setMode(DuvuSim::Mode::Dead);
+    const qsizetype before = sim.requests().size();
+    ASSERT_TRUE(waitFor([&] { return sim.requests().size() > before; }));
+    EXPECT_EQ(exchange("PALM09|TestConnessione|\r"), QByteArray("TestOK|\r"));
+    log += QString::fromUtf8(server.readAllStandardError());
+    EXPECT_FALSE(log.contains(u"nessuna risposta alla richiesta R"_s)) << "the poll was still waiting";
+    EXPECT_EQ(stop(), 0);
+}
+
+// The device is unplugged under the running server: told once, shown in the status, and the port
+// is opened again when a device is back at its path.
+TEST_F(RadioOverSerial, AnUnpluggedAccessPointIsToldOnceAndReopenedWhenItIsBack)
+{
+    avvia();
+    sim.unplug();
+    ASSERT_TRUE(waitForLog(u"Access point scollegato"_s)) << log.toStdString();
+    QThread::msleep(300);
+    log += QString::fromUtf8(server.readAllStandardError());
+    const qsizetype told = log.count(u"Access point scollegato"_s);
+    EXPECT_TRUE(status().contains(u"scollegato da COM 3"_s)) << status().toStdString();
+
+    QString error;
+    ASSERT_TRUE(sim.openPty(&error)) << error.toStdString();
+    sim.start();
+    QFile::remove(devicePath());
+    ASSERT_TRUE(QFile::link(sim.devicePath(), devicePath()));
+    ASSERT_TRUE(waitForLog(u"Access point ricollegato"_s)) << log.toStdString();
+    sim.queueMessage('V', "PALM1|3|0|12|");
+    EXPECT_TRUE(waitFor([&] { return sim.replies().size() == 1; })) << log.toStdString();
+    EXPECT_EQ(log.count(u"Access point scollegato"_s), told) << "told once, not per poll";
+    EXPECT_TRUE(status().contains(u"collegato su COM 3"_s));
+    EXPECT_EQ(stop(), 0);
 }
 
 } // namespace

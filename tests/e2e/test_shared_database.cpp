@@ -16,14 +16,6 @@ constexpr int HandheldsPerServer = 3;
 class SharedDatabase : public ServerBinaryTest
 {
 protected:
-    void TearDown() override
-    {
-        if (second.state() != QProcess::NotRunning) {
-            second.kill();
-            second.waitForFinished(5000);
-        }
-        ServerBinaryTest::TearDown();
-    }
     // pliko-sql on the restaurant; its standard output, or "" with a failure recorded.
     static QString plikoSql(const QStringList &args)
     {
@@ -36,26 +28,29 @@ protected:
         }
         return QString::fromUtf8(p.readAllStandardOutput());
     }
-    QString configFor(const QString &name, const QString &address)
-    {
-        extraConfig = u"ListenAddress="_s + address + u"\nControlSocket=off\n"_s + moreConfig;
-        const QString path = dir.filePath(name + u".ini"_s);
-        EXPECT_TRUE(QFile::rename(writeConfig(dbPath), path));
-        return path;
-    }
     QByteArray serverLog(const QString &name) const
     {
         QFile f(dir.filePath(name + u".log"_s));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
     // The demo restaurant in a new database of the private server, its handhelds configured.
-    void demoRestaurant()
+    void SetUp() override
     {
+        if (!pg.unavailableReason().isEmpty())
+            GTEST_SKIP() << pg.unavailableReason().toStdString();
         ASSERT_TRUE(pg.start()) << pg.error().toStdString();
         ASSERT_TRUE(pg.createDatabase(u"pliko"_s)) << pg.error().toStdString();
         dbPath = pg.uri(u"pliko"_s);
         plikoSql({u"--create"_s, u"--demo"_s, dbPath});
         plikoSql({dbPath, u"UPDATE var_long SET value = 1 WHERE name = 'palmare_configurato'"_s});
+    }
+    // The dining room's server, its log in a file, answering.
+    void startDiningRoom(const QString &more = {})
+    {
+        server.setProcessChannelMode(QProcess::MergedChannels);
+        server.setStandardOutputFile(dir.filePath(u"sala.log"_s));
+        start({u"--headless"_s, u"--config"_s, configFor(u"sala"_s, u"127.0.0.1"_s, more)});
+        ASSERT_TRUE(waitFor([&] { return exchange("PALM09|TestConnessione|\r") == "TestOK|\r"; }));
     }
     // Stops (SIGSTOP) or resumes the database server: its postmaster and every backend.
     void freeze(bool stopped)
@@ -75,8 +70,6 @@ protected:
             signalProcess(p, stopped ? SIGSTOP : SIGCONT);
     }
     PgCluster pg;
-    QProcess second;
-    QString moreConfig;
 };
 
 // The first column of every row, straight from PostgreSQL (not through the server's own classes).
@@ -97,9 +90,6 @@ QStringList column(PGconn *conn, const QString &sql)
 
 TEST_F(SharedDatabase, TwoServersSellTheLastBottlesOnceAndRecordEveryOrderWhole)
 {
-    if (!pg.unavailableReason().isEmpty())
-        GTEST_SKIP() << pg.unavailableReason().toStdString();
-    demoRestaurant();
     plikoSql({dbPath, u"UPDATE magazzino SET giacenza = "_s + QString::number(Stock)
                           + u", giacenza_comanda = 0 WHERE codice = "_s + QString::number(StockArticle)});
     ASSERT_FALSE(HasFailure());
@@ -159,13 +149,10 @@ TEST_F(SharedDatabase, TwoServersSellTheLastBottlesOnceAndRecordEveryOrderWhole)
     PGconn *conn = PQconnectdb(dbPath.toUtf8().constData());
     ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
     const QString article = QString::number(StockArticle);
+    const auto number = [&](const QString &sql) { return column(conn, sql).value(0).toDouble(); };
     // What the stock says is taken is what the recorded lines hold, and never more than there was.
-    const double committed = column(conn, u"SELECT giacenza_comanda FROM magazzino WHERE codice = "_s + article)
-                                 .value(0).toDouble();
-    const double lines = column(conn, u"SELECT coalesce(sum(quantita), 0) FROM merce_comande WHERE id_articolo = "_s
-                                          + article)
-                             .value(0).toDouble();
-    EXPECT_EQ(committed, lines);
+    const double committed = number(u"SELECT giacenza_comanda FROM magazzino WHERE codice = "_s + article);
+    EXPECT_EQ(committed, number(u"SELECT coalesce(sum(quantita), 0) FROM merce_comande WHERE id_articolo = "_s + article));
     EXPECT_LE(committed, Stock);
 
     int confirmed = 0;
@@ -198,11 +185,8 @@ TEST_F(SharedDatabase, TwoServersSellTheLastBottlesOnceAndRecordEveryOrderWhole)
     EXPECT_EQ(unanswered, 0);
     EXPECT_GT(soldOut, 0);
     EXPECT_EQ(confirmed, Stock);
-    EXPECT_EQ(column(conn, u"SELECT count(*) FROM comande"_s).value(0).toInt(), confirmed + soldOut);
-    EXPECT_EQ(column(conn, u"SELECT count(*) FROM (SELECT inizio FROM comande GROUP BY inizio HAVING count(*) > 1) d"_s)
-                  .value(0)
-                  .toInt(),
-              0);
+    EXPECT_EQ(number(u"SELECT count(*) FROM comande"_s), confirmed + soldOut);
+    EXPECT_EQ(number(u"SELECT count(*) FROM (SELECT inizio FROM comande GROUP BY inizio HAVING count(*) > 1) d"_s), 0);
     EXPECT_EQ(committed, confirmed);
     PQfinish(conn);
     std::printf("orders: %d confirmed, %d sold out, %d unanswered; stock taken %g of %d\n", confirmed, soldOut,
@@ -218,14 +202,7 @@ TEST_F(SharedDatabase, TwoServersSellTheLastBottlesOnceAndRecordEveryOrderWhole)
 // next order after the database is back is recorded.
 TEST_F(SharedDatabase, ADatabaseServerRestartMidServiceCostsOnlyTheOrdersOfTheOutage)
 {
-    if (!pg.unavailableReason().isEmpty())
-        GTEST_SKIP() << pg.unavailableReason().toStdString();
-    demoRestaurant();
-    ASSERT_FALSE(HasFailure());
-    server.setProcessChannelMode(QProcess::MergedChannels);
-    server.setStandardOutputFile(dir.filePath(u"sala.log"_s));
-    start({u"--headless"_s, u"--config"_s, configFor(u"sala"_s, u"127.0.0.1"_s)});
-    ASSERT_TRUE(waitFor([&] { return exchange("PALM09|TestConnessione|\r") == "TestOK|\r"; }));
+    startDiningRoom();
     const qint64 pid = server.processId();
 
     auto order = [&](int moment, int table) {
@@ -254,15 +231,7 @@ TEST_F(SharedDatabase, ADatabaseServerRestartMidServiceCostsOnlyTheOrdersOfTheOu
 // finds it back, orders are confirmed again, by the same server process.
 TEST_F(SharedDatabase, AFrozenOrLockedDatabaseServerNeitherSilencesTheServerNorCostsAConfirmedOrder)
 {
-    if (!pg.unavailableReason().isEmpty())
-        GTEST_SKIP() << pg.unavailableReason().toStdString();
-    demoRestaurant();
-    ASSERT_FALSE(HasFailure());
-    moreConfig = u"DatabaseRequestSeconds=2\n"_s;
-    server.setProcessChannelMode(QProcess::MergedChannels);
-    server.setStandardOutputFile(dir.filePath(u"sala.log"_s));
-    start({u"--headless"_s, u"--config"_s, configFor(u"sala"_s, u"127.0.0.1"_s)});
-    ASSERT_TRUE(waitFor([&] { return exchange("PALM09|TestConnessione|\r") == "TestOK|\r"; }));
+    startDiningRoom(u"DatabaseRequestSeconds=2\n"_s);
     const qint64 pid = server.processId();
 
     OrderStream stream(2, 3);

@@ -30,7 +30,14 @@ protected:
     qint32 nuovaComanda(qint32 tavolo = 5, qint32 cameriere = 1);
     qint32 nuovaRiga(qint32 comanda, qint32 articolo, double quantita, qint32 turno = 1, qint32 qtaStampata = 0);
     void nuovaVariazione(qint32 riga, const QString &descrizione, qint32 idVariazione = 1);
+    void configura(std::initializer_list<std::pair<qint32, QString>> stampanti)
+    {
+        for (const auto &[tipo, nome] : stampanti)
+            configura(tipo, nome);
+    }
     QStringList biglietti(const QString &stampante) const { return spoolTickets(spoolDir(), stampante); }
+    // The dish, variation and course rows of the n-th ticket of a printer.
+    QStringList righeDi(const QString &stampante, qsizetype n = 0) const { return righe(biglietti(stampante).value(n)); }
     QString qtaStampata(qint32 riga) { return tdb.scalar(QStringLiteral("SELECT qta_stampata FROM merce_comande WHERE id_merce_comanda = ") + QString::number(riga)); }
     QString spoolDir() const { return m_dir.filePath(QStringLiteral("spool")); }
 

@@ -42,11 +42,11 @@ TEST(ErrorReportPrint, WithoutAPrinterTheOperatorIsToldWhy)
 {
     QTemporaryDir dir;
     SpoolPrinter none(dir.path());
-    QString error;
-    EXPECT_FALSE(stampaSegnalazioneErrore({}, {}, Layout, none, {}, &error));
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_FALSE(stampaSegnalazioneErrore({}, {}, Layout, none, u"Spenta"_s, &error));
-    EXPECT_FALSE(error.isEmpty());
+    for (const QString &printer : {QString(), u"Spenta"_s}) {
+        QString error;
+        EXPECT_FALSE(stampaSegnalazioneErrore({}, {}, Layout, none, printer, &error));
+        EXPECT_FALSE(error.isEmpty());
+    }
 }
 
 } // namespace

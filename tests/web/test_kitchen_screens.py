@@ -74,16 +74,16 @@ class Restaurant:
 
     def start(self):
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_CONFIG_HOME=os.path.join(self.dir, "config"))
-        self.log = open(os.path.join(self.dir, "server.log"), "ab")
-        self.process = subprocess.Popen([SERVER, "--headless", "--config", self.config], env=env,
-                                        stdout=self.log, stderr=subprocess.STDOUT)
-        until(lambda: self.reachable(), "the web service to listen", 20)
+        with open(os.path.join(self.dir, "server.log"), "ab") as log:
+            self.process = subprocess.Popen([SERVER, "--headless", "--config", self.config], env=env,
+                                            stdout=log, stderr=subprocess.STDOUT)
 
-    def reachable(self):
-        try:
-            return self.request("GET", "/")[0] == 401
-        except OSError:
-            return False
+        def reachable():
+            try:
+                return self.request("GET", "/")[0] == 401
+            except OSError:
+                return False
+        until(reachable, "the web service to listen", 20)
 
     def stop(self):
         if self.process and self.process.poll() is None:
@@ -145,12 +145,8 @@ def texts(driver, selector):
     return driver.execute_script("return [...document.querySelectorAll(arguments[0])].map(e => e.innerText)", selector)
 
 
-def card_texts(driver):
-    return texts(driver, "#schede .scheda")
-
-
 def has_card(driver, text):
-    return any(text in t for t in card_texts(driver))
+    return any(text in t for t in texts(driver, "#schede .scheda"))
 
 
 def open_kds(driver, r, zone):
@@ -160,12 +156,10 @@ def open_kds(driver, r, zone):
 
 def test_access(r):
     """Without the key nothing: 401 and no dish names; a wrong cookie is no key; actions need our Origin."""
-    status, body, _ = r.request("GET", "/kds/cucina")
-    check(status == 401 and "Spaghetti" not in body, "no key: 401 and no dishes (%d)" % status)
-    status, body, _ = r.request("GET", "/api/kds/cucina", {"Cookie": "pliko_web=" + "0" * 64})
-    check(status == 401 and "Spaghetti" not in body, "wrong cookie: 401 (%d)" % status)
-    status, _, _ = r.request("GET", "/?key=sbagliata-0123456789")
-    check(status == 401, "wrong key: 401 (%d)" % status)
+    for what, path, headers in (("no key", "/kds/cucina", {}), ("wrong key", "/?key=sbagliata-0123456789", {}),
+                                ("wrong cookie", "/api/kds/cucina", {"Cookie": "pliko_web=" + "0" * 64})):
+        status, body, _ = r.request("GET", path, headers)
+        check(status == 401 and "Spaghetti" not in body, "%s: 401 and no dishes (%d)" % (what, status))
     status, _, cookie = r.request("GET", "/kds/cucina?key=" + KEY)
     check(status == 303 and "HttpOnly" in cookie and "SameSite=Strict" in cookie, "key: cookie set (%s)" % cookie)
     good = cookie.split(";")[0]
@@ -204,7 +198,7 @@ def main():
         until(lambda: has_card(a, "Spaghetti alla carbonara") and has_card(b, "Spaghetti alla carbonara"),
               "the order on both screens", 5)
         print("ordine sullo schermo in %.3f s" % (time.monotonic() - sent))
-        text = card_texts(a)[0]
+        text = texts(a, "#schede .scheda")[0]
         check("Tavolo 12" in text and "Turno 1" in text and "2" in text, "card: table, course, quantity (%r)" % text)
         check(XSS in text, "the note shows as its characters")
         check(a.execute_script("return document.images.length") == 0, "no image element from the note")
@@ -248,8 +242,7 @@ def main():
         # The console: the bar's owed ticket, and its reprint once the printer is back.
         a.get(r.base + "/?key=" + KEY)
         until(lambda: "zona bar" in "".join(texts(a, "#biglietti")), "the owed bar ticket on the console")
-        check("".join(texts(a, "#stato")).strip() != "",
-              "the console shows the status")
+        check("".join(texts(a, "#stato")).strip() != "", "the console shows the status")
         os.makedirs(os.path.join(r.spool, "Bar"))
         a.find_element(By.CSS_SELECTOR, "button.ristampa[data-zona='bar']").click()
         until(lambda: any(f.endswith(".txt") for f in os.listdir(os.path.join(r.spool, "Bar"))),
