@@ -19,12 +19,6 @@ QByteArray readAll(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-QByteArray fixedTail(const QByteArray &cover)
-{
-    return "G1|Coperto|" + cover + ";\r\nU1|Preconto|0;\r\nU2|Stampa cameriere|0;\r\nK1|caldo;\r\nK2|tiepido;\r\n"
-           "K3|freddo;\r\nK4|ben cotto;\r\nK5|poco cotto;\r\nK6|in 2 piatti;\r\n:\r\n";
-}
-
 class ExportTest : public ::testing::Test
 {
 protected:
@@ -96,7 +90,8 @@ TEST_F(ExportTest, ASmallMenuIsWrittenExactlyAndNumbered)
                                 "M2|-|-100;\r\n"
                                 "O1|Marco|1111|1|1|0|0|0|0;\r\n"
                                 "O2|Luca/B/|3333|0|0|0|0|0|0;\r\n"
-                                + fixedTail("2,50");
+                                "G1|Coperto|2,50;\r\nU1|Preconto|0;\r\nU2|Stampa cameriere|0;\r\nK1|caldo;\r\n"
+                                "K2|tiepido;\r\nK3|freddo;\r\nK4|ben cotto;\r\nK5|poco cotto;\r\nK6|in 2 piatti;\r\n:\r\n";
     EXPECT_EQ(readAll(exportPath()), expected);
 
     // The numbers the handhelds will name things by.
@@ -129,12 +124,6 @@ TEST_F(ExportTest, TheCoverIsChargedOnlyWhenItIsAFixedAmount)
         EXPECT_TRUE(readAll(exportPath()).contains(QByteArray("\r\nG1|Coperto|" + c.written + ";\r\n")))
             << c.tipologia << " " << c.somma.toStdString();
     }
-}
-
-TEST_F(ExportTest, AnEmptyMenuStillHasTheFixedLines)
-{
-    ASSERT_EQ(nano::creaDatabaseNano(database.db(), exportPath()), 1);
-    EXPECT_EQ(readAll(exportPath()), "M1|+|100;\r\nM2|-|-100;\r\n" + fixedTail("0,00"));
 }
 
 TEST_F(ExportTest, ALinkPlantedAtTheFileIsReplacedNotWrittenThrough)

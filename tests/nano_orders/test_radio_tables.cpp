@@ -54,14 +54,6 @@ TEST_F(RadioTables, AmountsGoToTheHandheldsInCentsAndBackAgain)
         EXPECT_EQ(modNanoTavoli::centesimiInImporto(testo).toDouble(), importo) << testo;
 }
 
-TEST_F(RadioTables, TheTimeOfDayIsHoursAndTwoDigitsOfMinutes)
-{
-    const double giorno = tipi::dayNumber(QDate(2024, 3, 14)) * 86400.0;
-    EXPECT_EQ(modNanoTavoli::oraNano(giorno + 9 * 3600 + 5 * 60), u"905"_s);
-    EXPECT_EQ(modNanoTavoli::oraNano(giorno + 12 * 3600 + 30 * 60 + 59), u"1230"_s);
-    EXPECT_EQ(modNanoTavoli::oraNano(giorno), u"000"_s);
-}
-
 TEST_F(RadioTables, TheListShowsEachOpenTableWithItsWaiterCoversTimeAndAmount)
 {
     tdb.exec(u"UPDATE var_str SET value = '08:00' WHERE name = 'ora_apertura_attivita'"_s);
