@@ -52,7 +52,8 @@ bench: build
 	@scripts/run-bench.sh $(BUILD)
 
 # Line coverage of src/ and tools/ by the whole suite (gcc --coverage, its own build folder): a summary on
-# the terminal, $(COVERAGE_BUILD)/coverage.txt per file and coverage.html. Not in CI (slow).
+# the terminal, $(COVERAGE_BUILD)/coverage.txt per file and coverage.html; tests that fail are listed after
+# the figures (they count without their missing lines). Not in CI (slow).
 coverage: deps
 	@scripts/install-deps.sh --coverage
 	@cmake -S . -B $(COVERAGE_BUILD) -G Ninja -DPLIKO_COVERAGE=ON -DPLIKO_BUILD_BENCH=OFF \
@@ -60,10 +61,11 @@ coverage: deps
 	@cmake --build $(COVERAGE_BUILD) -j $(JOBS)
 	@scripts/install-deps.sh --browser || echo "make: without chromium the kitchen-screen test is skipped"
 	@find $(COVERAGE_BUILD) -name '*.gcda' -delete
-	@cd $(COVERAGE_BUILD) && ctest -j $(JOBS) --timeout 900 >ctest.log || { tail -n 30 ctest.log; exit 1; }
-	@gcovr -r . --object-directory $(COVERAGE_BUILD) --filter 'src/' --filter 'tools/' \
-	  --exclude-unreachable-branches --print-summary --html $(COVERAGE_BUILD)/coverage.html \
-	  --txt $(COVERAGE_BUILD)/coverage.txt -j $(JOBS) | tail -n 3
+	@(cd $(COVERAGE_BUILD) && ctest -j $(JOBS) --timeout 900 >ctest.log); failed=$$?; \
+	  gcovr -r . --object-directory $(COVERAGE_BUILD) --filter 'src/' --filter 'tools/' \
+	    --exclude-unreachable-branches --print-summary --html $(COVERAGE_BUILD)/coverage.html \
+	    --txt $(COVERAGE_BUILD)/coverage.txt -j $(JOBS) | tail -n 3; \
+	  if [ $$failed -ne 0 ]; then sed -n '/tests FAILED/,$$p' $(COVERAGE_BUILD)/ctest.log; exit 1; fi
 
 # Every mutant of tests/mutants.txt must make a test of its area fail (long: not in CI). The copy of the
 # committed HEAD and its build stay in MUTATE_WORK between runs; MUTANTS=regex picks some of them.
