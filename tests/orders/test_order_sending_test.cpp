@@ -106,14 +106,10 @@ TEST_F(SendingTest, ClosingATestThatNeverStartedStillAsksAndWritesNoLog)
 TEST(SendingTestDuration, CountsMinuteBoundariesAndCarriesWholeHours)
 {
     const QDateTime start(QDate(2024, 3, 15), QTime(20, 0, 30));
-    int h = -1, m = -1;
-    TestInvioComande::durata(start, start.addSecs(59 * 60), &h, &m);
-    EXPECT_EQ(std::pair(h, m), std::pair(0, 59));
-    TestInvioComande::durata(start, start.addSecs(60 * 60), &h, &m);
-    EXPECT_EQ(std::pair(h, m), std::pair(1, 0));
-    TestInvioComande::durata(start, start.addSecs(135 * 60), &h, &m);
-    EXPECT_EQ(std::pair(h, m), std::pair(2, 15));
     // 20:00:30 to 20:01:10 crosses one boundary though only 40 seconds passed.
-    TestInvioComande::durata(start, start.addSecs(40), &h, &m);
-    EXPECT_EQ(std::pair(h, m), std::pair(0, 1));
+    for (const auto &[seconds, hours, minutes] : {std::tuple{59 * 60, 0, 59}, {60 * 60, 1, 0}, {135 * 60, 2, 15}, {40, 0, 1}}) {
+        int h = -1, m = -1;
+        TestInvioComande::durata(start, start.addSecs(seconds), &h, &m);
+        EXPECT_EQ(std::pair(h, m), std::pair(hours, minutes)) << seconds;
+    }
 }
