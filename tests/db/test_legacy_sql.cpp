@@ -55,7 +55,6 @@ struct QueryCase
 };
 
 const QueryCase Queries[] = {
-    {"SELECT * FROM tavoli", 1, nullptr},
     {"SELECT numero_tavolo FROM tavoli_occupati WHERE id_comanda = 1", 2, "4"},
     {"SELECT inizio, ultima_ordinazione, coperti, data, pre_conto FROM comande WHERE id_comanda = 1", 1,
      "3919435200|0|4|0|0"},
@@ -74,7 +73,6 @@ const QueryCase Queries[] = {
     {"SELECT name, value FROM var_long WHERE name IN ('minuti_avviso_prenotazione','tipologia_coperto' )", 2, nullptr},
     {"SELECT name, value FROM var_str WHERE name IN('coperto_somma','coperto_percentuale', 'ora_apertura_attivita',"
      " 'ora_chiusura_attivita')", 2, nullptr},
-    {"SELECT codice, nickname FROM clfn WHERE operatore  AND NOT cancellato", 2, "1|Marco"},
     {"SELECT comande.id_comanda, numero_tavolo, inizio, ultima_ordinazione, coperti, data, pre_conto FROM comande,"
      " tavoli_occupati WHERE comande.id_comanda = tavoli_occupati.id_comanda AND inizio BETWEEN 3919400000 AND"
      " 3919500000 AND stato = 0 AND id_operatore = 1", 2, "1|4|3919435200|0|4|0|0"},
@@ -114,14 +112,12 @@ const QueryCase Queries[] = {
      " LEFT JOIN tipo_merce ON magazzino.id_tipo_merce = tipo_merce.num  WHERE id_comanda = 1 ORDER BY"
      " merce_comande.turno,tipo_merce.posizione_cassa_facile, tipo_merce.tipo, merce_comande.descrizione", 3,
      "2|Birra|1|10|Bevande"},
-    {"SELECT * FROM merce_comande_variazioni WHERE id_merce_comanda = 12", 2, nullptr},
     {" SELECT merce_comande.*  FROM merce_comande INNER JOIN magazzino ON merce_comande.id_articolo ="
      " magazzino.codice  WHERE id_comanda = 2", 1, nullptr},
     {" SELECT tipo_merce.tipo, merce_comande.*  FROM (merce_comande INNER JOIN magazzino ON merce_comande.id_articolo ="
      " magazzino.codice)LEFT JOIN tipo_merce ON magazzino.id_tipo_merce = tipo_merce.num  WHERE id_comanda = 1 ORDER"
      " BY tipo_merce.posizione_cassa_facile, merce_comande.descrizione", 3, nullptr},
     {" SELECT SUM(quantita) as tot  FROM merce_comande  WHERE id_comanda = 1", 1, "6"},
-    {"SELECT * FROM tavoli WHERE numero_tavolo = 4", 1, nullptr},
     {"SELECT codice FROM clfn WHERE id_nano = 0", 3, "1"},
     {"SELECT * FROM tavoli_occupati,comande WHERE tavoli_occupati.id_comanda = comande.id_comanda AND fine = 0  AND"
      " stato =0 AND tavoli_occupati.numero_tavolo = 7", 1, nullptr},

@@ -81,26 +81,24 @@ TEST_F(SendingTest, WithUnloadTheOrderIsRecordedAndPrintedButStillAnsweredAsATes
 
 TEST_F(SendingTest, ClosingLogsTheDurationAndPrintsTheSummaryOnRequest)
 {
+    // A test that never started still asks, and writes no log.
+    ui.answer = false;
+    test.chiudi();
+    EXPECT_FALSE(QFile::exists(test.logPath()));
+    EXPECT_TRUE(printing.printed.isEmpty());
+
+    ui.answer = true;
     test.avvia();
     recorder.salvaComanda(Order, 2, true, false);
     guard.clock().advance(135 * 60);
     test.chiudi();
     EXPECT_FALSE(test.running());
     EXPECT_TRUE(log().contains(u"Fine test: 15/03/2024 14:15:00\r\nDurata test: 2 ore 15 minuti\r\nTot ordini = 1\r\n"_s));
-    EXPECT_EQ(ui.asked, QStringList{u"Vuoi stampare il resoconto del test?"_s});
+    EXPECT_EQ(ui.asked, QStringList(2, u"Vuoi stampare il resoconto del test?"_s));
     ASSERT_EQ(printing.printed.size(), 1);
     EXPECT_EQ(printing.printed.first(),
               u"resoconto 4 Inizio test invio comande: 15/03/2024 12:00:00/Fine test: 15/03/2024 14:15:00/"
               "Durata test: 2 ore 15 minuti/Comande inviate: 1"_s);
-}
-
-TEST_F(SendingTest, ClosingATestThatNeverStartedStillAsksAndWritesNoLog)
-{
-    ui.answer = false;
-    test.chiudi();
-    EXPECT_EQ(ui.asked.size(), 1);
-    EXPECT_FALSE(QFile::exists(test.logPath()));
-    EXPECT_TRUE(printing.printed.isEmpty());
 }
 
 TEST(SendingTestDuration, CountsMinuteBoundariesAndCarriesWholeHours)

@@ -2,7 +2,6 @@
 // The menu a handheld downloads: articles with the price of the moment, and their categories.
 #include "SyncFixture.h"
 
-using namespace Qt::StringLiterals;
 
 namespace {
 // The record of one article in a SincroArticoli reply, "" when it is not there.
