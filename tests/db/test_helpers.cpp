@@ -95,7 +95,6 @@ TEST(HelperSums, MomentsOfTheBusinessDay)
     EXPECT_EQ(modPlikoServer::formattaMomento(midnight + 27000, &date, &time, u"dd/MM/yyyy"_s, u"H:mm"_s),
               u"01/01/2024 7:30"_s);
     EXPECT_EQ(time, u"7:30"_s);
-    EXPECT_EQ(modPlikoServer::rigaVariazione(u"Extra mozzarella"_s), u"      + Extra mozzarella"_s);
 }
 
 // The indexes and counters of a new database are tested where they are used: settings, look-ups, new orders.
