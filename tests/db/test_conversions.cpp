@@ -10,13 +10,10 @@ using namespace tipi;
 TEST(Conversions, ItalianNumbersReadWithTheCommaAsDecimalSeparator)
 {
     RegionalGuard guard;
-    EXPECT_DOUBLE_EQ(toDouble(u"12,50"_s), 12.5);
-    EXPECT_DOUBLE_EQ(toDouble(u" 12,50 "_s), 12.5);
-    EXPECT_DOUBLE_EQ(toDouble(u"-3,25"_s), -3.25);
-    EXPECT_DOUBLE_EQ(toDouble(u"+4"_s), 4.0);
     // A point is read as the decimal separator when the Italian form does not fit.
-    EXPECT_DOUBLE_EQ(toDouble(u"12.50"_s), 12.5);
-    EXPECT_DOUBLE_EQ(toDouble(u"1.250,5"_s), 1250.5);
+    for (const auto &[text, value] : {std::pair{u"12,50"_s, 12.5}, {u" 12,50 "_s, 12.5}, {u"-3,25"_s, -3.25},
+                                      {u"+4"_s, 4.0}, {u"12.50"_s, 12.5}, {u"1.250,5"_s, 1250.5}})
+        EXPECT_DOUBLE_EQ(toDouble(text), value) << text.toStdString();
 }
 
 TEST(Conversions, WhatIsNotANumberBecomesZeroAndNeverFails)
@@ -33,30 +30,19 @@ TEST(Conversions, WhatIsNotANumberBecomesZeroAndNeverFails)
     EXPECT_EQ(toText(QVariant()), u""_s);
 }
 
-TEST(Conversions, WholeNumbersRoundHalfToEvenAndOverflowGivesZero)
+TEST(Conversions, WholeNumbersRoundHalfToEvenAndOverflowGivesZeroFlagsFollowTheEngineTrue)
 {
     RegionalGuard guard;
-    EXPECT_EQ(toLong(u"2,5"_s), 2);
-    EXPECT_EQ(toLong(u"3,5"_s), 4);
-    EXPECT_EQ(toLong(-2.5), -2);
-    EXPECT_EQ(toLong(u"2147483647"_s), 2147483647);
-    EXPECT_EQ(toLong(u"2147483648"_s), 0);
-    EXPECT_EQ(toInt16(u"32767"_s), 32767);
-    EXPECT_EQ(toInt16(u"32768"_s), 0);
-    EXPECT_EQ(toInt16(u"-32768"_s), -32768);
-    EXPECT_EQ(toLong(u"1e30"_s), 0);
-    EXPECT_EQ(toLong(QVariant::fromValue<qint64>(5000000000LL)), 0);
-}
-
-TEST(Conversions, FlagsFollowTheEngineTrueOfMinusOne)
-{
-    RegionalGuard guard;
-    EXPECT_EQ(toFlag(-1), 1);
-    EXPECT_EQ(toFlag(1), 1);
+    for (const auto &[value, whole] : {std::pair<QVariant, qint32>{u"2,5"_s, 2}, {u"3,5"_s, 4}, {-2.5, -2},
+                                       {u"2147483647"_s, 2147483647}, {u"2147483648"_s, 0}, {u"1e30"_s, 0},
+                                       {QVariant::fromValue<qint64>(5000000000LL), 0}, {true, -1}})
+        EXPECT_EQ(toLong(value), whole) << toText(value).toStdString();
+    for (const auto &[text, small] : {std::pair{u"32767"_s, 32767}, {u"32768"_s, 0}, {u"-32768"_s, -32768}})
+        EXPECT_EQ(toInt16(text), small) << text.toStdString();
+    // The engine's true is -1.
+    for (const QVariant &yes : {QVariant(-1), QVariant(1), QVariant(u"True"_s), QVariant(true)})
+        EXPECT_EQ(toFlag(yes), 1) << toText(yes).toStdString();
     EXPECT_EQ(toFlag(0), 0);
-    EXPECT_EQ(toFlag(u"True"_s), 1);
-    EXPECT_EQ(toFlag(true), 1);
-    EXPECT_EQ(toLong(true), -1);
 }
 
 TEST(Conversions, CurrencyKeepsFourDecimalsRoundingHalfToEven)

@@ -12,11 +12,19 @@
 
 using namespace Qt::StringLiterals;
 
-TEST(Database, OpeningIsCountedSoARequestNeverLosesItsDatabaseToAnother)
+namespace {
+// The demo restaurant in a fresh file.
+class Database : public ::testing::Test
 {
+protected:
     RegionalGuard guard;
     TestDatabase tdb;
     clsDatabase &db = tdb.db();
+};
+} // namespace
+
+TEST_F(Database, OpeningIsCountedSoARequestNeverLosesItsDatabaseToAnother)
+{
     EXPECT_FALSE(db.openDB(QString()));
     EXPECT_TRUE(db.openDB(tdb.path()));
     EXPECT_EQ(db.lastErrorText(), u"Database gia aperto"_s);
@@ -29,43 +37,36 @@ TEST(Database, OpeningIsCountedSoARequestNeverLosesItsDatabaseToAnother)
     EXPECT_FALSE(db.isOpened());
 }
 
-TEST(Database, AMissingFileIsNotCreatedAndARecordsetOnAClosedDatabaseTellsTheOperator)
+TEST_F(Database, AMissingFileIsNotCreatedAndARecordsetOnAClosedDatabaseTellsTheOperator)
 {
     OperatorUi ui;
-    clsDatabase db(&ui);
-    QTemporaryDir dir;
-    EXPECT_FALSE(db.openDB(dir.filePath(u"nope.db"_s)));
-    EXPECT_FALSE(QFile::exists(dir.filePath(u"nope.db"_s)));
-    EXPECT_EQ(db.openDynaset(u"SELECT * FROM tavoli"_s), nullptr);
+    clsDatabase closed(&ui);
+    EXPECT_FALSE(closed.openDB(tdb.dir() + u"/nope.db"_s));
+    EXPECT_FALSE(QFile::exists(tdb.dir() + u"/nope.db"_s));
+    EXPECT_EQ(closed.openDynaset(u"SELECT * FROM tavoli"_s), nullptr);
     ASSERT_EQ(ui.messages().size(), 1);
     EXPECT_EQ(ui.messages().first(), u"Openrecordset su database chiuso"_s);
 }
 
-TEST(Database, AFailingStatementIsRetriedReportedAndNeverAbortsTheProcess)
+TEST_F(Database, AFailingStatementIsRetriedReportedAndNeverAbortsTheProcess)
 {
-    RegionalGuard guard;
-    TestDatabase tdb;
-    EXPECT_FALSE(tdb.db().doQuery(u"UPDATE tavola_inesistente SET x = 1"_s));
+    EXPECT_FALSE(db.doQuery(u"UPDATE tavola_inesistente SET x = 1"_s));
     EXPECT_EQ(diagnostics::lastFault().label, u"clsDatabase::Sub openRecordset"_s);
-    EXPECT_FALSE(tdb.db().lastErrorText().isEmpty());
-    EXPECT_EQ(tdb.db().openDynaset(u"SELECT nulla FROM niente"_s), nullptr);
+    EXPECT_FALSE(db.lastErrorText().isEmpty());
+    EXPECT_EQ(db.openDynaset(u"SELECT nulla FROM niente"_s), nullptr);
     // The database still serves afterwards.
     EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM tavoli"_s), u"20"_s);
 }
 
-TEST(Database, RunsInWalModeWithFullSync)
+TEST_F(Database, RunsInWalModeWithFullSync)
 {
-    RegionalGuard guard;
-    TestDatabase tdb;
     EXPECT_EQ(tdb.scalar(u"PRAGMA journal_mode"_s), u"wal"_s);
     EXPECT_EQ(tdb.scalar(u"PRAGMA synchronous"_s), u"2"_s);
 }
 
-TEST(Database, ABackOfficeHoldingTheWriteLockForTwoSecondsIsWaitedOut)
+TEST_F(Database, ABackOfficeHoldingTheWriteLockForTwoSecondsIsWaitedOut)
 {
-    RegionalGuard guard;
-    TestDatabase tdb;
-    tdb.db().setRetryDelay(std::chrono::milliseconds(1000));
+    db.setRetryDelay(std::chrono::milliseconds(1000));
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
     const QByteArray path = tdb.path().toUtf8();
@@ -87,8 +88,8 @@ TEST(Database, ABackOfficeHoldingTheWriteLockForTwoSecondsIsWaitedOut)
     }
     char go = 0;
     ASSERT_EQ(read(ready[0], &go, 1), 1);
-    EXPECT_TRUE(tdb.db().doQuery(u"UPDATE tavoli SET coperti = 3 WHERE numero_tavolo = 2"_s))
-        << tdb.db().lastErrorText().toStdString();
+    EXPECT_TRUE(db.doQuery(u"UPDATE tavoli SET coperti = 3 WHERE numero_tavolo = 2"_s))
+        << db.lastErrorText().toStdString();
     int status = 0;
     waitpid(child, &status, 0);
     EXPECT_EQ(WEXITSTATUS(status), 0);
@@ -98,11 +99,8 @@ TEST(Database, ABackOfficeHoldingTheWriteLockForTwoSecondsIsWaitedOut)
     close(ready[1]);
 }
 
-TEST(Database, AddNewGivesTheOrderKeyAtOnceAndKeysAreNeverReused)
+TEST_F(Database, AddNewGivesTheOrderKeyAtOnceAndKeysAreNeverReused)
 {
-    RegionalGuard guard;
-    TestDatabase tdb;
-    clsDatabase &db = tdb.db();
     auto rs = db.openTable(u"comande"_s);
     ASSERT_TRUE(rs);
     ASSERT_TRUE(db.addNewRecord(*rs));
@@ -135,11 +133,8 @@ TEST(Database, AddNewGivesTheOrderKeyAtOnceAndKeysAreNeverReused)
     EXPECT_TRUE(again->noMatch());
 }
 
-TEST(Database, ASecondTransactionIsRefusedNotNested)
+TEST_F(Database, ASecondTransactionIsRefusedNotNested)
 {
-    RegionalGuard guard;
-    TestDatabase tdb;
-    clsDatabase &db = tdb.db();
     ASSERT_TRUE(db.beginTrans());
     EXPECT_FALSE(db.beginTrans());
     EXPECT_EQ(diagnostics::lastFault().label, u"clsDatabase::beginTrans"_s);
@@ -152,11 +147,8 @@ TEST(Database, ASecondTransactionIsRefusedNotNested)
     EXPECT_EQ(tdb.scalar(u"SELECT coperti FROM tavoli WHERE numero_tavolo = 1"_s), u"7"_s);
 }
 
-TEST(Database, SettingsReadTheirDefaultsAndStoreValues)
+TEST_F(Database, SettingsReadTheirDefaultsAndStoreValues)
 {
-    RegionalGuard guard;
-    TestDatabase tdb(false);
-    clsDatabase &db = tdb.db();
     EXPECT_EQ(db.ReadLong(u"non_esiste"_s, 42), 42);
     EXPECT_EQ(db.ReadString(u"non_esiste"_s, u"x"_s), u"x"_s);
     ASSERT_TRUE(db.WriteLong(u"palmare_configurato"_s, 2));
@@ -178,11 +170,8 @@ TEST(Database, SettingsReadTheirDefaultsAndStoreValues)
     EXPECT_EQ(db.ReadSetting(u"ultimo_export"_s, {}), u"ieri"_s);
 }
 
-TEST(Database, SchemaOperationsIgnoreCaseAndKeepData)
+TEST_F(Database, SchemaOperationsIgnoreCaseAndKeepData)
 {
-    RegionalGuard guard;
-    TestDatabase tdb;
-    clsDatabase &db = tdb.db();
     EXPECT_TRUE(db.findTable(u"MAGAZZINO"_s));
     EXPECT_TRUE(db.findField(u"Magazzino"_s, u"GIACENZA_COMANDA"_s));
     EXPECT_FALSE(db.findField(u"magazzino"_s, u"colore"_s));
@@ -206,14 +195,12 @@ TEST(Database, SchemaOperationsIgnoreCaseAndKeepData)
     EXPECT_FALSE(db.findField(u"note_cucina"_s, u"__temp_field__"_s));
 }
 
-TEST(Database, EscapedTextRoundTripsThroughAStatement)
+TEST_F(Database, EscapedTextRoundTripsThroughAStatement)
 {
     EXPECT_EQ(clsDatabase::SQLEscape(u"a|b'c"_s), u"a' & chr(124) & 'b''c"_s);
     EXPECT_EQ(clsDatabase::safeString(QVariant()), u""_s);
-    RegionalGuard guard;
-    TestDatabase tdb;
     const QString nasty = u"L'osteria | \"Da Gino\"; DROP TABLE comande; --"_s;
     tdb.exec(u"UPDATE clfn SET nickname = '"_s + clsDatabase::SQLEscape(nasty) + u"' WHERE codice = 1"_s);
     EXPECT_EQ(tdb.scalar(u"SELECT nickname FROM clfn WHERE codice = 1"_s), nasty);
-    EXPECT_TRUE(tdb.db().findTable(u"comande"_s));
+    EXPECT_TRUE(db.findTable(u"comande"_s));
 }

@@ -293,22 +293,15 @@ TEST_P(Orders, WithoutTicketPrintersTheLinesAreStoredPrintedWithTheOrder)
             out << rs->value(0).toString() + u':' + rs->value(1).toString();
         return out.join(u' ');
     };
-    struct Case
-    {
-        bool senzaStampanti;
-        QString stored; // article:qta_stampata once the handheld has its reply
-    };
-    const Case cases[] = {
-        {true, u"111:3 126:2 141:2"_s},  // marked by the order's own commit
-        {false, u"111:3 126:1 141:0"_s}, // left to the tickets
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.senzaStampanti ? "no ticket printer" : "ticket printers");
-        printing.senzaStampanti = c.senzaStampanti;
+    // Once the handheld has its reply: article:qta_stampata, marked by the order's own commit without
+    // ticket printers, left to the tickets with them.
+    for (const auto &[senzaStampanti, stored] : {std::pair{true, u"111:3 126:2 141:2"_s}, {false, u"111:3 126:1 141:0"_s}}) {
+        SCOPED_TRACE(senzaStampanti ? "no ticket printer" : "ticket printers");
+        printing.senzaStampanti = senzaStampanti;
         link.replies.clear();
         ASSERT_TRUE(send(text));
         EXPECT_EQ(link.replies, QStringList{u"ComandaOK|\r"_s});
-        EXPECT_EQ(printed(), c.stored);
+        EXPECT_EQ(printed(), stored);
         EXPECT_EQ(printing.printed.last(), u"comanda 1 12,13"_s); // the tickets are still asked for
     }
 }

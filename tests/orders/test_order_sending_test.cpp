@@ -55,65 +55,54 @@ const QString Order = u"3919435200|12,13|4|2|8,00|30,00;M|111|1|11,00|1|Carbonar
 
 } // namespace
 
-TEST_F(SendingTest, TestOrdersAreCountedAndLoggedWithoutBeingRecorded)
+TEST_F(SendingTest, TestOrdersAreCountedAndLoggedAndRecordedOnlyWithUnload)
 {
     test.avvia();
     ASSERT_TRUE(recorder.salvaComanda(Order, 2, true, false));
     ASSERT_TRUE(recorder.salvaComanda(Order, 2, true, false));
-    EXPECT_EQ(link.replies, (QStringList{u"TestComandaOK|\r"_s, u"TestComandaOK|\r"_s}));
     EXPECT_EQ(test.totale(), 2);
     EXPECT_TRUE(test.testo().startsWith(u"TEST INVIO COMANDE \r\n"_s));
     EXPECT_TRUE(test.testo().contains(u"Ricevuta comanda TAVOLO: 12 OPERATORE: Giulia"_s));
     EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM comande"_s), u"0"_s);
     EXPECT_TRUE(printing.printed.isEmpty());
     EXPECT_TRUE(log().startsWith(u"Inizio test invio comande: 15/03/2024 12:00:00\r\n"_s));
-}
-
-TEST_F(SendingTest, WithUnloadTheOrderIsRecordedAndPrintedButStillAnsweredAsATest)
-{
-    test.avvia();
+    // With unload the order is recorded and printed, and still answered as a test.
     ASSERT_TRUE(recorder.salvaComanda(Order, 2, true, true));
-    EXPECT_EQ(link.replies, QStringList{u"TestComandaOK|\r"_s});
+    EXPECT_EQ(link.replies, QStringList(3, u"TestComandaOK|\r"_s));
     EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM merce_comande"_s), u"1"_s);
     EXPECT_EQ(printing.printed.size(), 1);
-    EXPECT_EQ(test.totale(), 1);
+    EXPECT_EQ(test.totale(), 3);
 }
 
 TEST_F(SendingTest, ClosingLogsTheDurationAndPrintsTheSummaryOnRequest)
 {
+    // A test that never started still asks, and writes no log.
+    ui.answer = false;
+    test.chiudi();
+    EXPECT_FALSE(QFile::exists(test.logPath()));
+    EXPECT_TRUE(printing.printed.isEmpty());
+
+    ui.answer = true;
     test.avvia();
     recorder.salvaComanda(Order, 2, true, false);
     guard.clock().advance(135 * 60);
     test.chiudi();
     EXPECT_FALSE(test.running());
     EXPECT_TRUE(log().contains(u"Fine test: 15/03/2024 14:15:00\r\nDurata test: 2 ore 15 minuti\r\nTot ordini = 1\r\n"_s));
-    EXPECT_EQ(ui.asked, QStringList{u"Vuoi stampare il resoconto del test?"_s});
+    EXPECT_EQ(ui.asked, QStringList(2, u"Vuoi stampare il resoconto del test?"_s));
     ASSERT_EQ(printing.printed.size(), 1);
     EXPECT_EQ(printing.printed.first(),
               u"resoconto 4 Inizio test invio comande: 15/03/2024 12:00:00/Fine test: 15/03/2024 14:15:00/"
               "Durata test: 2 ore 15 minuti/Comande inviate: 1"_s);
 }
 
-TEST_F(SendingTest, ClosingATestThatNeverStartedStillAsksAndWritesNoLog)
-{
-    ui.answer = false;
-    test.chiudi();
-    EXPECT_EQ(ui.asked.size(), 1);
-    EXPECT_FALSE(QFile::exists(test.logPath()));
-    EXPECT_TRUE(printing.printed.isEmpty());
-}
-
 TEST(SendingTestDuration, CountsMinuteBoundariesAndCarriesWholeHours)
 {
     const QDateTime start(QDate(2024, 3, 15), QTime(20, 0, 30));
-    int h = -1, m = -1;
-    TestInvioComande::durata(start, start.addSecs(59 * 60), &h, &m);
-    EXPECT_EQ(std::pair(h, m), std::pair(0, 59));
-    TestInvioComande::durata(start, start.addSecs(60 * 60), &h, &m);
-    EXPECT_EQ(std::pair(h, m), std::pair(1, 0));
-    TestInvioComande::durata(start, start.addSecs(135 * 60), &h, &m);
-    EXPECT_EQ(std::pair(h, m), std::pair(2, 15));
     // 20:00:30 to 20:01:10 crosses one boundary though only 40 seconds passed.
-    TestInvioComande::durata(start, start.addSecs(40), &h, &m);
-    EXPECT_EQ(std::pair(h, m), std::pair(0, 1));
+    for (const auto &[seconds, hours, minutes] : {std::tuple{59 * 60, 0, 59}, {60 * 60, 1, 0}, {135 * 60, 2, 15}, {40, 0, 1}}) {
+        int h = -1, m = -1;
+        TestInvioComande::durata(start, start.addSecs(seconds), &h, &m);
+        EXPECT_EQ(std::pair(h, m), std::pair(hours, minutes)) << seconds;
+    }
 }

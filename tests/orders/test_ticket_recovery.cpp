@@ -69,15 +69,10 @@ TEST_F(TicketRecoveryTest, OnlyRecentOpenOrdersWithLinesStillToPrintAreReprinted
             expected.append(u"ristampa %1 %2"_s.arg(id).arg(c.tavolo));
     }
 
+    EXPECT_EQ(recovery.ristampa(0), 0); // zero minutes turns the recovery off
+    EXPECT_TRUE(printing.printed.isEmpty());
     EXPECT_EQ(recovery.ristampa(15), expected.size());
     EXPECT_EQ(printing.printed, expected);
     // The operator log names each order printed again.
     EXPECT_EQ(ui.statusLines().filter(u"Ristampa della comanda"_s).size(), expected.size());
-}
-
-TEST_F(TicketRecoveryTest, ZeroMinutesTurnsTheRecoveryOff)
-{
-    ordine(1, 5, 5, 0);
-    EXPECT_EQ(recovery.ristampa(0), 0);
-    EXPECT_TRUE(printing.printed.isEmpty());
 }

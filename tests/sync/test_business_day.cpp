@@ -3,7 +3,6 @@
 #include "BusinessDay.h"
 #include "SyncFixture.h"
 
-using namespace Qt::StringLiterals;
 using Rule = BusinessDay::Rule;
 
 namespace {

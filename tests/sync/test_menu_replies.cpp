@@ -2,7 +2,6 @@
 // The menu a handheld downloads: articles with the price of the moment, and their categories.
 #include "SyncFixture.h"
 
-using namespace Qt::StringLiterals;
 
 namespace {
 // The record of one article in a SincroArticoli reply, "" when it is not there.
@@ -39,8 +38,10 @@ TEST_P(SyncTest, thePriceListFollowsTheWeekdayAndThePartOfTheDay)
     setLong(u"lst_sab_s"_s, 2); // Saturday evening: list C, 90 % in the demo menu
     setLong(u"lst_ven_g"_s, 1); // Friday daytime: list B, 110 %
     setLong(u"lst_ven_s"_s, 3); // Friday evening and night: list D, 120 %
+    setLong(u"lst_sab_g"_s, 7); // Saturday daytime: no such list, list A
     const QList<std::pair<QDateTime, QString>> cases = {
         {QDateTime(QDate(2024, 3, 16), QTime(20, 0)), u"4,5"_s},
+        {QDateTime(QDate(2024, 3, 16), QTime(12, 0)), u"5"_s},
         {QDateTime(QDate(2024, 3, 17), QTime(12, 0)), u"5"_s}, // Sunday has no setting: list A
         {QDateTime(QDate(2024, 3, 15), QTime(6, 0)), u"6"_s},
         {QDateTime(QDate(2024, 3, 15), QTime(7, 0)), u"5,5"_s},
@@ -69,13 +70,6 @@ TEST_P(SyncTest, pricesAreRoundedHalfToEvenWithTheRateOfVatCodeZero)
     replies.sincroArticoli(Slot);
     EXPECT_EQ(price(link.replies.value(1), 103), u"1,26"_s); // 1.265 to the even cent
     EXPECT_EQ(price(link.replies.value(1), 141), u"2,75"_s); // a 22 % drink, still 10 %
-}
-
-TEST_P(SyncTest, aPriceListSettingOutsideAToDServesListA)
-{
-    setLong(u"lst_ven_g"_s, 7);
-    replies.sincroArticoli(Slot);
-    EXPECT_EQ(price(onlyReply(), 101), u"5"_s);
 }
 
 TEST_P(SyncTest, categoriesWithArticlesOnSaleComeInTheirCashDeskOrder)

@@ -2,7 +2,6 @@
 // A waiter's open orders, and the tables the other waiters hold, at the start of a shift.
 #include "SyncFixture.h"
 
-using namespace Qt::StringLiterals;
 
 namespace {
 constexpr double H = 3600.0;

@@ -2,7 +2,6 @@
 // Reservations, variations, settings and waiters as a handheld downloads them.
 #include "SyncFixture.h"
 
-using namespace Qt::StringLiterals;
 
 namespace {
 constexpr double H = 3600.0;

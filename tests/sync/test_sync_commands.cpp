@@ -3,7 +3,6 @@
 #include "SyncCommands.h"
 #include "SyncFixture.h"
 
-using namespace Qt::StringLiterals;
 
 namespace {
 constexpr double H = 3600.0;

@@ -2,7 +2,6 @@
 // The table plan and the state of one table as a waiter's handheld sees them.
 #include "SyncFixture.h"
 
-using namespace Qt::StringLiterals;
 
 namespace {
 constexpr double H = 3600.0;
