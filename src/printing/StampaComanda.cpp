@@ -229,6 +229,7 @@ void frmStampeDocumenti::stampaComandaNano(qint32 idComanda, const QString &tavo
     if (file.isEmpty() || !reportPresenti(file, {u"Comanda"_s, u"Comanda SubReport"_s}))
         return;
     bool perSchermi = false;
+    bool segna = false;
     for (const qint32 zona : ZoneComanda) {
         QString stampante;
         qint32 impostazione = PaperSize::A4;
@@ -307,12 +308,13 @@ void frmStampeDocumenti::stampaComandaNano(qint32 idComanda, const QString &tavo
             biglietto.errore = m_vp.lastError().isEmpty() ? u"stampante non disponibile"_s : m_vp.lastError();
         const bool registrata = (schermo || dovuta)
             && registraRadio(idComanda, zona, tavoli, stampante, stampata, std::move(biglietto));
-        // Printed or owed, the round's lines are the zones' now: the start-up recovery leaves them.
-        if (stampata || registrata)
-            m_db.doQuery(u"UPDATE merce_comande SET qta_stampata = quantita WHERE id_comanda = "_s
-                         + QString::number(idComanda));
+        segna = segna || stampata || registrata;
         perSchermi = perSchermi || (schermo && registrata);
     }
+    // Printed or owed, the round's lines are the zones' now: the start-up recovery leaves them.
+    if (segna)
+        m_db.doQuery(u"UPDATE merce_comande SET qta_stampata = quantita WHERE id_comanda = "_s
+                     + QString::number(idComanda));
     if (perSchermi)
         m_consegna->avvisaNuovi(idComanda);
 }
