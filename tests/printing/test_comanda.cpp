@@ -29,9 +29,15 @@ using RadioKitchenTickets = PrintingFixture;
 TEST_F(KitchenTickets, BarKitchenAndTillEachGetTheirOwnDishesAndTheOrderIsMarkedPrinted)
 {
     configura({{4, u"Bar"_s}, {2, u"Cucina"_s}, {1, u"Cassa"_s}});
+    // A job of before a restart: the spool numbers on from it and leaves it alone.
+    QFile earlier(QDir(spoolDir()).filePath(u"Bar/000041.pdf"_s));
+    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+    earlier.write("earlier job");
+    earlier.close();
     const qint32 c = nuovaComanda(5, 1);
     const qint32 birra = nuovaRiga(c, Birra, 1);
     const qint32 pasta = nuovaRiga(c, Carbonara, 2);
+    const qint32 pizza = nuovaRiga(c, Margherita, 1); // the pizzeria has no printer
 
     frm->stampaComanda(c, u"5"_s);
 
@@ -48,9 +54,12 @@ TEST_F(KitchenTickets, BarKitchenAndTillEachGetTheirOwnDishesAndTheOrderIsMarked
         EXPECT_TRUE(t.contains(u"Cameriere: Marco"_s));
     }
     // Every text has its PDF beside it.
-    EXPECT_TRUE(QFileInfo::exists(QDir(spoolDir()).filePath(u"Bar/000001.pdf"_s)));
+    EXPECT_TRUE(QFileInfo::exists(QDir(spoolDir()).filePath(u"Bar/000042.pdf"_s)));
+    ASSERT_TRUE(earlier.open(QIODevice::ReadOnly));
+    EXPECT_EQ(earlier.readAll(), QByteArray("earlier job"));
     EXPECT_EQ(qtaStampata(birra), u"1"_s);
     EXPECT_EQ(qtaStampata(pasta), u"2"_s);
+    EXPECT_EQ(qtaStampata(pizza), u"1"_s); // marked with the rest: nobody would print it
     EXPECT_TRUE(ui.messages().isEmpty());
 }
 
@@ -60,6 +69,9 @@ TEST_F(KitchenTickets, AFollowingRoundPrintsOnlyWhatWasAdded)
     const qint32 c = nuovaComanda();
     nuovaRiga(c, Birra, 1, 1, 1);
     const qint32 pasta = nuovaRiga(c, Carbonara, 3, 1, 1);
+    // A line the back office marked printed is never printed.
+    const qint32 segnata = nuovaRiga(c, Tagliata, 1);
+    tdb.exec(u"UPDATE merce_comande SET gia_stampata = 1 WHERE id_merce_comanda = "_s + QString::number(segnata));
 
     // Sent again with nothing new: no ticket anywhere.
     for (int volta = 0; volta < 2; ++volta) {
@@ -72,59 +84,32 @@ TEST_F(KitchenTickets, AFollowingRoundPrintsOnlyWhatWasAdded)
     }
 }
 
-TEST_F(KitchenTickets, VariationsFollowTheirDishIndentedAndCoursesHaveTheirHeaders)
-{
-    configura(2, u"Cucina"_s);
-    const qint32 c = nuovaComanda();
-    const qint32 tagliata = nuovaRiga(c, Tagliata, 1, 2);
-    nuovaVariazione(tagliata, u"Al sangue"_s, 10);
-    nuovaVariazione(tagliata, u"Senza cipolla"_s, 1);
-    nuovaRiga(c, Carbonara, 1, 1);
-
-    frm->stampaComanda(c, u"5, 6"_s);
-
-    const auto cucina = biglietti(u"Cucina"_s);
-    ASSERT_EQ(cucina.size(), 1);
-    EXPECT_EQ(righe(cucina[0]), QStringList({u"Turno 1"_s, u"1 Spaghetti alla carbonara"_s, u"Turno 2"_s,
-                                             u"1 Tagliata di manzo"_s, u"+ Al sangue"_s, u"+ Senza cipolla"_s}));
-    // The variation stands six blanks into the description column, as the waiter's note to the cook.
-    EXPECT_TRUE(cucina[0].contains(u"      + Al sangue"_s));
-    EXPECT_TRUE(cucina[0].contains(u"** TAVOLO 5, 6 **"_s));
-}
-
-TEST_F(KitchenTickets, ALongDishNameGoesOnOverTheNextLinesUnderItself)
+TEST_F(KitchenTickets, VariationsFollowTheirDishIndentedLongNamesGoOnUnderThemselvesAndCoursesHaveHeaders)
 {
     configura(2, u"Cucina"_s);
     tdb.exec(u"INSERT INTO magazzino (codice, descrizione, id_tipo_merce, articolo_restaurant) VALUES (900, "
              "'Spaghetti alla carbonara con doppia porzione di guanciale croccante', 2, true)"_s);
     const qint32 c = nuovaComanda();
-    const qint32 riga = nuovaRiga(c, 900, 1);
-    nuovaVariazione(riga, u"Senza pepe"_s);
+    const qint32 tagliata = nuovaRiga(c, Tagliata, 1, 2);
+    nuovaVariazione(tagliata, u"Al sangue"_s, 10);
+    nuovaVariazione(tagliata, u"Senza cipolla"_s, 1);
+    nuovaVariazione(nuovaRiga(c, 900, 1, 1), u"Senza pepe"_s);
 
-    frm->stampaComanda(c, u"5"_s);
+    frm->stampaComanda(c, u"5, 6"_s);
 
     const auto cucina = biglietti(u"Cucina"_s);
     ASSERT_EQ(cucina.size(), 1);
+    EXPECT_EQ(righe(cucina[0]),
+              QStringList({u"Turno 1"_s, u"1 Spaghetti alla carbonara con doppia"_s, u"+ Senza pepe"_s, u"Turno 2"_s,
+                           u"1 Tagliata di manzo"_s, u"+ Al sangue"_s, u"+ Senza cipolla"_s}));
+    // A long name goes on under itself; the variation stands six blanks into the description column,
+    // as the waiter's note to the cook.
     const QStringList lines = cucina[0].split(u'\n');
     const qsizetype first = lines.indexOf(u"    1 Spaghetti alla carbonara con doppia"_s);
     ASSERT_GE(first, 0) << cucina[0].toStdString();
     EXPECT_EQ(lines.value(first + 1), u"      porzione di guanciale croccante"_s);
     EXPECT_EQ(lines.value(first + 2), u"            + Senza pepe"_s);
-}
-
-TEST_F(KitchenTickets, ZonesWithoutDishesOrWithoutPrinterPrintNothing)
-{
-    configura({{4, u"Bar"_s}, {2, u"Cucina"_s}});
-    const qint32 c = nuovaComanda();
-    const qint32 birra = nuovaRiga(c, Birra, 1);
-    const qint32 pizza = nuovaRiga(c, Margherita, 1); // pizzeria has no printer
-
-    frm->stampaComanda(c, u"5"_s);
-
-    EXPECT_EQ(biglietti(u"Bar"_s).size(), 1);
-    EXPECT_TRUE(biglietti(u"Cucina"_s).isEmpty()); // no empty ticket
-    EXPECT_EQ(qtaStampata(birra), u"1"_s);
-    EXPECT_EQ(qtaStampata(pizza), u"1"_s); // marked with the rest: nobody would print it
+    EXPECT_TRUE(cucina[0].contains(u"** TAVOLO 5, 6 **"_s));
 }
 
 TEST_F(KitchenTickets, WithNoPrinterConfiguredEverythingIsMarkedPrintedAndEarlierMarksAreLeftAsTheyAre)
@@ -214,30 +199,6 @@ TEST_F(KitchenTickets, ATicketThePrinterDidNotTakeIsRetriedWithoutANewOrderAndPr
     EXPECT_EQ(tdb.scalar(u"SELECT tentativi FROM pliko_stampe WHERE stato = 2"_s), u"2"_s);
 }
 
-TEST_F(KitchenTickets, AZoneWithABackupPrinterMovesThereAfterTheFailoverTimeAndNeverPrintsTwice)
-{
-    configura(3, u"Pizzeria"_s, {}, false);
-    QDir(spoolDir()).mkpath(u"Cassa"_s);
-    registry->setValue(Registry::OwnKey, u"BackupPrinter_pizzeria"_s, u"Cassa"_s);
-    registry->setValue(Registry::OwnKey, u"FailoverSeconds"_s, u"0"_s);
-    const qint32 c = nuovaComanda();
-    nuovaRiga(c, Margherita, 2);
-
-    frm->stampaComanda(c, u"5"_s); // the first attempt is the zone's own printer
-    EXPECT_TRUE(biglietti(u"Cassa"_s).isEmpty());
-    EXPECT_EQ(frm->consegna().riprova(), 1);
-    ASSERT_EQ(biglietti(u"Cassa"_s).size(), 1);
-    const QString cassa = biglietti(u"Cassa"_s)[0];
-    // The kitchen still reads when the round was taken.
-    EXPECT_TRUE(cassa.contains(u"PIZZERIA - STAMPANTE DI RISERVA"_s) && cassa.contains(u"RIPROVA - Ore "_s))
-        << cassa.toStdString();
-    EXPECT_EQ(righe(cassa), QStringList({u"Turno 1"_s, u"2 Margherita"_s}));
-
-    QDir(spoolDir()).mkpath(u"Pizzeria"_s);
-    EXPECT_EQ(frm->consegna().riprova(), 0);
-    EXPECT_TRUE(biglietti(u"Pizzeria"_s).isEmpty());
-}
-
 TEST_F(KitchenTickets, ADocumentAWaiterAskedForIsOwedUntilItPrintsOnceThenMovesToItsBackup)
 {
     const qint32 c = nuovaComanda();
@@ -270,21 +231,31 @@ TEST_F(KitchenTickets, ADocumentAWaiterAskedForIsOwedUntilItPrintsOnceThenMovesT
         EXPECT_TRUE(biglietti(k.stampante)[0].contains(k.testo)) << biglietti(k.stampante)[0].toStdString();
     }
 
-    // The pre-bill printer's backup takes its documents after FailoverSeconds; a kitchen message on
-    // the kitchen's backup says whose it is.
+    // The zone's backup takes its tickets after FailoverSeconds, never at the first attempt, which is
+    // the zone's own printer; a ticket and a kitchen message on the kitchen's backup say whose they are.
     QDir(spoolDir()).removeRecursively();
     QDir(spoolDir()).mkpath(u"Cassa"_s);
     configura(7, u"Preconto"_s, {}, false);
     registry->setValue(Registry::OwnKey, u"BackupPrinter_preconto"_s, u"Cassa"_s);
     registry->setValue(Registry::OwnKey, u"BackupPrinter_cucina"_s, u"Cassa"_s);
     registry->setValue(Registry::OwnKey, u"FailoverSeconds"_s, u"0"_s);
+    frm->stampaComanda(c, u"5"_s);
     frm->stampaPreConto(c, u"5"_s);
     frm->stampaMessaggioCucina(2, u"Messaggio: tavolo 5 allergia"_s);
-    EXPECT_EQ(frm->consegna().riprova(), 2);
-    ASSERT_EQ(biglietti(u"Cassa"_s).size(), 2);
-    EXPECT_TRUE(biglietti(u"Cassa"_s)[0].contains(u"Totale"_s));
-    EXPECT_TRUE(biglietti(u"Cassa"_s)[1].contains(u"CUCINA - STAMPANTE DI RISERVA"_s));
+    EXPECT_TRUE(biglietti(u"Cassa"_s).isEmpty());
+    EXPECT_EQ(frm->consegna().riprova(), 3);
+    const auto cassa = biglietti(u"Cassa"_s);
+    ASSERT_EQ(cassa.size(), 3);
+    // The kitchen still reads when the round was taken.
+    EXPECT_TRUE(cassa[0].contains(u"CUCINA - STAMPANTE DI RISERVA"_s) && cassa[0].contains(u"RIPROVA - Ore "_s))
+        << cassa[0].toStdString();
+    EXPECT_EQ(righe(cassa[0]), QStringList({u"Turno 1"_s, u"1 Spaghetti alla carbonara"_s}));
+    EXPECT_TRUE(cassa[1].contains(u"Totale"_s));
+    EXPECT_TRUE(cassa[2].contains(u"CUCINA - STAMPANTE DI RISERVA"_s));
+    // The zone's own printer back: nothing prints twice.
+    QDir(spoolDir()).mkpath(u"Cucina"_s);
     EXPECT_EQ(frm->consegna().riprova(), 0);
+    EXPECT_TRUE(biglietti(u"Cucina"_s).isEmpty());
 }
 
 TEST_F(KitchenTickets, AfterAStopASentTicketIsCheckedAgainstItsSpoolFolderBeforeAnyReprint)
@@ -362,36 +333,6 @@ TEST_F(KitchenTickets, DishesWhoseTicketTheJournalRefusedStayOwed)
     EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM merce_comande WHERE qta_stampata < quantita"_s), u"1"_s);
 }
 
-TEST_F(KitchenTickets, LinesAlreadyMarkedByTheBackOfficeAreNeverPrinted)
-{
-    configura(1, u"Cassa"_s);
-    const qint32 c = nuovaComanda();
-    const qint32 pasta = nuovaRiga(c, Carbonara, 1);
-    tdb.exec(u"UPDATE merce_comande SET gia_stampata = 1 WHERE id_merce_comanda = "_s + QString::number(pasta));
-
-    frm->stampaComanda(c, u"5"_s);
-
-    EXPECT_TRUE(biglietti(u"Cassa"_s).isEmpty());
-}
-
-TEST_F(KitchenTickets, JobsAreNumberedOnAfterARestart)
-{
-    configura(1, u"Cassa"_s);
-    const QDir cassa(QDir(spoolDir()).filePath(u"Cassa"_s));
-    QFile old(cassa.filePath(u"000041.pdf"_s));
-    ASSERT_TRUE(old.open(QIODevice::ReadWrite));
-    old.write("earlier job");
-    old.flush();
-    const qint32 c = nuovaComanda();
-    nuovaRiga(c, Carbonara, 1);
-
-    frm->stampaComanda(c, u"5"_s);
-
-    EXPECT_TRUE(cassa.exists(u"000042.pdf"_s) && cassa.exists(u"000042.txt"_s));
-    old.seek(0);
-    EXPECT_EQ(old.readAll(), QByteArray("earlier job"));
-}
-
 // ---- Radio handhelds -------------------------------------------------------------------------------
 
 TEST_F(RadioKitchenTickets, RadioOrderPrintsWhatChangedSinceItsLastRecording)
@@ -403,12 +344,16 @@ TEST_F(RadioKitchenTickets, RadioOrderPrintsWhatChangedSinceItsLastRecording)
     const qint32 tagliata = nuovaRiga(c, Tagliata, 1);
     nuovaVariazione(tagliata, u"Al sangue"_s, 10);
     const qint32 birra = nuovaRiga(c, Birra, 1);
+    const qint32 secondaBirra = nuovaRiga(c, Birra, 1);
 
-    // Before: two pastas and the steak; after: three pastas, the same steak, a new beer.
-    const SnapshotRighe prima = snapshot({{u"1"_s, u"d-pasta|2"_s}, {u"2"_s, u"d-tagliata|1"_s}});
+    // Before: two pastas, the steak and a beer; after: three pastas, the same steak, a second
+    // identical beer on its own line.
+    const SnapshotRighe prima =
+        snapshot({{u"1"_s, u"d-pasta|2"_s}, {u"2"_s, u"d-tagliata|1"_s}, {u"3"_s, u"d-birra|1"_s}});
     const SnapshotRighe dopo = snapshot({{QString::number(pasta), u"d-pasta|3"_s},
                                          {QString::number(tagliata), u"d-tagliata|1"_s},
-                                         {QString::number(birra), u"d-birra|1"_s}});
+                                         {QString::number(birra), u"d-birra|1"_s},
+                                         {QString::number(secondaBirra), u"d-birra|1"_s}});
 
     frm->stampaComandaNano(c, u"7"_s, prima, dopo);
 
@@ -422,19 +367,6 @@ TEST_F(RadioKitchenTickets, RadioOrderPrintsWhatChangedSinceItsLastRecording)
     // The same message again: nothing is new, nothing prints.
     frm->stampaComandaNano(c, u"7"_s, dopo, dopo);
     EXPECT_EQ(biglietti(u"Cucina"_s).size() + biglietti(u"Bar"_s).size(), 2);
-}
-
-TEST_F(RadioKitchenTickets, ASecondIdenticalDishOnItsOwnLineIsPrinted)
-{
-    configura(4, u"Bar"_s);
-    const qint32 c = nuovaComanda();
-    const qint32 prima1 = nuovaRiga(c, Birra, 1);
-    const qint32 seconda = nuovaRiga(c, Birra, 1);
-    frm->stampaComandaNano(c, u"7"_s, snapshot({{u"1"_s, u"d-birra|1"_s}}),
-                           snapshot({{QString::number(prima1), u"d-birra|1"_s}, {QString::number(seconda), u"d-birra|1"_s}}));
-
-    EXPECT_EQ(biglietti(u"Bar"_s).size(), 1);
-    EXPECT_EQ(righeDi(u"Bar"_s), QStringList({u"Turno 1"_s, u"1 Birra alla spina 0,4"_s}));
 }
 
 TEST(QuantitaDaStampare, ComparesByContentNotByLineKey)

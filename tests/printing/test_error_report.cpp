@@ -2,9 +2,8 @@
 // The error report an operator prints from the runtime-error window.
 #include "SegnalazioneErrore.h"
 #include "SpoolPrinter.h"
+#include "SpoolTickets.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -28,11 +27,9 @@ TEST(ErrorReportPrint, TheCashDeskPrintsTheReportWithTheOperatorsComment)
     QString error;
     ASSERT_TRUE(stampaSegnalazioneErrore(r, u"C-0042"_s, Layout, cassa, u"Cassa"_s, &error)) << error.toStdString();
 
-    const QStringList jobs = QDir(dir.filePath(u"Cassa"_s)).entryList({u"*.txt"_s}, QDir::Files);
+    const QStringList jobs = spoolTickets(dir.path(), u"Cassa"_s);
     ASSERT_EQ(jobs.size(), 1);
-    QFile job(dir.filePath(u"Cassa/"_s + jobs.first()));
-    ASSERT_TRUE(job.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(job.readAll());
+    const QString &text = jobs.first();
     for (const QString &expected : {u"Segnalazione Errore"_s, u"Cliente: C-0042"_s, u"Linea: 40"_s,
                                     u"Versione: 10.0.20"_s, u"porta seriale occupata"_s, u"inizio turno"_s})
         EXPECT_TRUE(text.contains(expected)) << expected.toStdString() << "\n" << text.toStdString();

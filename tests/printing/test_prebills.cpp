@@ -57,7 +57,7 @@ protected:
 
 } // namespace
 
-TEST_P(PreBills, FourCoversTwoPizzasAndAnExtraMakeTwentySixEuroAndSixFiftyEach)
+TEST_P(PreBills, FourCoversTwoPizzasAndAnExtraMakeTwentySixEuroAndSixFiftyEachWithoutCoversEighteen)
 {
     const qint32 id = nuovaComanda(5);
     setOrder(id, 4, 8.0);
@@ -73,18 +73,13 @@ TEST_P(PreBills, FourCoversTwoPizzasAndAnExtraMakeTwentySixEuroAndSixFiftyEach)
     EXPECT_EQ(rows(tickets[0]), (QStringList{u"4 Coperto 8,00 €"_s, u"2 Margherita 16,00 €"_s,
                                              u"2 + Extra mozzarella 2,00 €"_s, u""_s, u"Totale 26,00 €"_s,
                                              u"(6,50 € per persona)"_s}));
-}
 
-TEST_P(PreBills, NoCoverChargeMeansNoCoverRowAndNoCoversCarryTheWholeTotal)
-{
-    const qint32 id = nuovaComanda(5);
+    // No cover charge means no cover row, and no covers carry the whole total.
     setOrder(id, 0, 0);
-    setLine(nuovaRiga(id, Birra, 3), 15.0);
     frm->stampaPreConto(id, u" 5"_s);
-    const QStringList r = rows(biglietti(u"Cassa"_s).value(0));
-    EXPECT_EQ(r.value(0), u"3 Birra alla spina 0,4 15,00 €"_s);
-    EXPECT_EQ(r.value(2), u"Totale 15,00 €"_s);
-    EXPECT_EQ(r.value(3), u"(15,00 € per persona)"_s);
+    EXPECT_EQ(rows(biglietti(u"Cassa"_s).value(1)), (QStringList{u"2 Margherita 16,00 €"_s,
+                                                                u"2 + Extra mozzarella 2,00 €"_s, u""_s,
+                                                                u"Totale 18,00 €"_s, u"(18,00 € per persona)"_s}));
 }
 
 TEST_P(PreBills, TheSummaryGivesOneRowPerCategoryWithItsExtras)
@@ -136,17 +131,24 @@ TEST_P(PreBills, TheOrderListHasOneRowPerWholePortion)
     EXPECT_EQ(rows(biglietti(u"Cassa"_s).value(2)).size(), 24);
 }
 
-TEST_P(PreBills, AKitchenNoteCarriesNoStrayCarriageReturnAndAnEndlessWordIsCutAndNeedsItsZonesPrinter)
+TEST_P(PreBills, AKitchenNoteWrapsItsWordsCarriesNoStrayCarriageReturnCutsAnEndlessWordAndNeedsItsZonesPrinter)
 {
     configura(2, u"Cucina"_s);
-    EXPECT_TRUE(frm->stampaMessaggioCucina(2, u"Operatore: Marco\r\nMessaggio: "_s + QString(100000, u'Z')));
+    const QString message = u"Il tavolo 12 ha un bambino allergico alle arachidi: niente frutta secca nei dolci "
+                            "e nei condimenti, per favore avvisate il pasticcere prima di preparare il tiramisu "_s;
+    const QString text = u"Operatore: Marco\r\nMessaggio: "_s + message;
+    EXPECT_TRUE(frm->stampaMessaggioCucina(2, text + QString(100000, u'Z')));
     const QString note = biglietti(u"Cucina"_s).value(0);
     EXPECT_TRUE(note.contains(u"Operatore: Marco\n"_s)) << note.left(300).toStdString();
     EXPECT_FALSE(note.contains(u'\r'));
-    // The field carries its first 4,096 characters, cut into lines of the ticket's width.
-    EXPECT_EQ(note.count(u'Z'), cReportData::MaxTesto - QString(u"Operatore: Marco\r\nMessaggio: "_s).size());
-    for (const auto &line : note.split(u'\n'))
+    // Whole words go on over the next lines; the field carries its first 4,096 characters, cut into lines
+    // of the ticket's width, and the closing rule comes after the whole text.
+    EXPECT_TRUE(note.simplified().contains(u"Messaggio: "_s + message)) << note.left(600).toStdString();
+    EXPECT_EQ(note.count(u'Z'), cReportData::MaxTesto - text.size());
+    const QStringList lines = note.trimmed().split(u'\n');
+    for (const auto &line : lines)
         EXPECT_LE(line.size(), 42);
+    EXPECT_TRUE(lines.last().startsWith(u"----"_s)) << lines.last().toStdString();
 
     EXPECT_FALSE(frm->stampaMessaggioCucina(9, u"a nessuno"_s));
     EXPECT_EQ(ui.messages().last(), u"Stampante non definita!"_s);

@@ -35,7 +35,7 @@ RenderedDocument preconto(int n, int paperCode)
 
 } // namespace
 
-TEST(Renderer, ALongPreBillOnA4RunsOverPagesEachWithItsHeader)
+TEST(Renderer, ALongPreBillRunsOverA4PagesEachWithItsHeaderAndOnARollIsOnePageAsLongAsItsContent)
 {
     const RenderedDocument doc = preconto(200, 9);
     ASSERT_GT(doc.pages.size(), 1);
@@ -50,43 +50,17 @@ TEST(Renderer, ALongPreBillOnA4RunsOverPagesEachWithItsHeader)
     EXPECT_EQ(text.count(u"Caffè "_s), 200);
     EXPECT_TRUE(text.contains(u"1 Caffè 200"_s));
     EXPECT_TRUE(DocumentWriter::pdf(doc, u"Preconto"_s).startsWith("%PDF-"));
-}
 
-TEST(Renderer, OnARollTheTicketIsOnePageAsLongAsItsContent)
-{
-    const RenderedDocument doc = preconto(200, 256);
-    EXPECT_EQ(doc.pages.size(), 1);
-    EXPECT_NEAR(doc.pageWidth, 80 * 1440 / 25.4, 1);
+    // On a roll the ticket is one page as long as its content.
+    const RenderedDocument roll = preconto(200, 256);
+    EXPECT_EQ(roll.pages.size(), 1);
+    EXPECT_NEAR(roll.pageWidth, 80 * 1440 / 25.4, 1);
     int total = 0;
-    for (const auto &b : doc.bands)
+    for (const auto &b : roll.bands)
         total += b.height;
-    EXPECT_EQ(int(doc.pageHeight), doc.marginTop + total + 227);
-    const QImage img = DocumentWriter::page(doc, 0, 203);
+    EXPECT_EQ(int(roll.pageHeight), roll.marginTop + total + 227);
+    const QImage img = DocumentWriter::page(roll, 0, 203);
     EXPECT_EQ(img.width(), 639); // 80 mm at 203 dots per inch, a thermal printer's head
-}
-
-TEST(Renderer, ALongKitchenMessageWrapsAndPushesTheRestDown)
-{
-    ReportEngine e;
-    ASSERT_TRUE(e.load(standardFile(), u"Messaggio Cucina"_s));
-    const QString message = u"Il tavolo 12 ha un bambino allergico alle arachidi: niente frutta secca nei dolci "
-                            "e nei condimenti, per favore avvisate il pasticcere prima di preparare il tiramisu"_s;
-    e.setFieldText(u"titolo"_s, u"Messaggio delle ore: 20:15"_s);
-    e.setFieldText(u"testo"_s, message);
-    const RenderedDocument doc = *e.render(*PaperSize::fromCode(256));
-    const auto lines = DocumentWriter::textLines(doc);
-    QStringList words;
-    int messageLines = 0;
-    for (const auto &l : lines) {
-        EXPECT_LE(l.text.size(), 42) << l.text.toStdString();
-        if (l.bold && !l.tall) {
-            ++messageLines;
-            words += l.text.split(u' ', Qt::SkipEmptyParts);
-        }
-    }
-    EXPECT_GT(messageLines, 2);
-    EXPECT_EQ(words.join(u' '), message);
-    EXPECT_TRUE(lines.last().text.startsWith(u"----"_s)); // the closing rule comes after the whole text
 }
 
 TEST(Renderer, AThermalPrinterGetsItsCommandsAndEveryLetterOfItsCodePage)

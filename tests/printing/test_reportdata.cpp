@@ -41,16 +41,3 @@ TEST(ReportData, CellsOutsideTheTableAreRefused)
     EXPECT_THROW(t.addRighe(1), std::overflow_error);
     EXPECT_EQ(t.righe(), 32767);
 }
-
-TEST(ReportData, AFullPreBillKeepsOnlyWhatWasWritten)
-{
-    cReportData t;
-    t.setColonne(10);
-    t.setRighe(2001);
-    for (qint16 r = 0; r < 2000; ++r)
-        for (const auto &[c, v] : {std::pair{1, u"1"_s}, std::pair{2, u"Acqua naturale 0,75"_s}, std::pair{3, u"2,50 €"_s}})
-            t.setDati(r, qint16(c), v);
-    EXPECT_EQ(t.celleScritte(), 6000);
-    t.setDati(5, 2, QString()); // clearing a cell frees it
-    EXPECT_EQ(t.celleScritte(), 5999);
-}
