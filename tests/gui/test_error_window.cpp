@@ -55,9 +55,9 @@ TEST_F(ErrorWindowTest, TheWindowShowsModuleVersionAndError)
                                   u"Errore: 50000  porta seriale occupata"_s}));
 }
 
-TEST_F(ErrorWindowTest, SendingWithoutACommentAsksForOneAndSendsNothing)
+TEST_F(ErrorWindowTest, SendingAsksForACommentFirstAndWithNoAddressConfiguredKeepsTheArchiveAndSaysWhere)
 {
-    frmErroreRuntime window(report, u"http://127.0.0.1:9/segnalazioni"_s, &ui);
+    frmErroreRuntime window(report, {}, &ui);
     window.show();
     window.commentBox()->setPlainText(u"   "_s);
     window.cmdInvia()->click();
@@ -65,19 +65,14 @@ TEST_F(ErrorWindowTest, SendingWithoutACommentAsksForOneAndSendsNothing)
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(files().isEmpty());
     EXPECT_FALSE(report.written());
-}
 
-TEST_F(ErrorWindowTest, SendingWithNoAddressConfiguredKeepsTheArchiveAndSaysWhere)
-{
-    frmErroreRuntime window(report, {}, &ui);
-    window.show();
     window.commentBox()->setPlainText(u"  stavo attivando la radio  "_s);
     window.cmdInvia()->click();
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(report.record().comment, u"stavo attivando la radio"_s);
     EXPECT_EQ(files(), QStringList{u"qm10error#06.12.2026-21.15.03.zip"_s});
-    ASSERT_EQ(ui.messages().size(), 1);
-    EXPECT_TRUE(ui.messages().first().contains(report.archivePath())) << ui.messages().first().toStdString();
+    ASSERT_EQ(ui.messages().size(), 2);
+    EXPECT_TRUE(ui.messages().last().contains(report.archivePath())) << ui.messages().last().toStdString();
 }
 
 TEST_F(ErrorWindowTest, LeavingWithAnEmptyCommentWritesTheReportWithNoComment)

@@ -2,19 +2,16 @@
 // The main window and tray menu as the operator sees them, on the offscreen platform.
 #include "CommandWiring.h"
 #include "NullAccessPoint.h"
+#include "PrintingFixture.h"
 #include "ServerContext.h"
 #include "ServerCore.h"
-#include "TestSupport.h"
 #include "frmMain.h"
 #include "LogEvents.h"
 #include "frmSysTray.h"
 #include "QtTranslations.h"
-#include "frmStampeDocumenti.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QListWidget>
 #include <QLoggingCategory>
 #include <QMenu>
@@ -97,15 +94,13 @@ TEST_F(MainWindowTest, TheTrayMenuHasItsFourItemsAndTheRadioWindowItemShowsTheRa
     EXPECT_EQ(actions[1]->text(), u"&Gestione Duvu"_s);
     EXPECT_TRUE(actions[2]->isSeparator());
     EXPECT_EQ(actions[3]->text(), u"&Esci da Tavora Restaurant Server"_s);
-    EXPECT_EQ(window->tray()->menuKeys(),
-              (QStringList{u"attivaNano"_s, u"gestioneNano"_s, u"sep"_s, u"chiudiProgramma"_s}));
     int shown = 0;
     context->showNanoWindow = [&] { ++shown; };
     actions[1]->trigger();
     EXPECT_EQ(shown, 1);
 }
 
-TEST_F(MainWindowTest, ALeftClickOnTheTrayIconShowsOrHidesTheWindowAndCloseAsksFirst)
+TEST_F(MainWindowTest, ALeftClickOnTheTrayIconShowsOrHidesTheWindowAndCloseAsksBeforeItEndsTheProgram)
 {
     int exitCode = -1;
     QObject::connect(core.get(), &ServerCore::finished, [&](int code) { exitCode = code; });
@@ -123,10 +118,8 @@ TEST_F(MainWindowTest, ALeftClickOnTheTrayIconShowsOrHidesTheWindowAndCloseAsksF
     window->close();
     EXPECT_EQ(exitCode, -1) << "closing the window asks too";
     EXPECT_TRUE(window->isVisible());
-}
 
-TEST_F(MainWindowTest, CloseAnsweredYesEndsTheProgram)
-{
+    // Answered yes, it ends the program.
     struct YesUi : OperatorUi
     {
         QStringList asked;
@@ -139,7 +132,6 @@ TEST_F(MainWindowTest, CloseAnsweredYesEndsTheProgram)
     auto ui = std::make_unique<YesUi>();
     YesUi *yes = ui.get();
     build(std::move(ui));
-    int exitCode = -1;
     QObject::connect(core.get(), &ServerCore::finished, [&](int code) { exitCode = code; });
     window->presentAtStart();
     child<QPushButton>("cmdClose")->click();
@@ -156,36 +148,25 @@ TEST_F(MainWindowTest, QtsOwnButtonsSpeakItalian)
     EXPECT_EQ(box.button(QMessageBox::No)->text().remove(u'&'), u"No"_s);
 }
 
-TEST(PendingTicketsList, AnOwedTicketOfAMissingPrinterIsListedAndTheButtonPrintsItOnce)
+using PendingTicketsList = PrintingFixture;
+
+TEST_F(PendingTicketsList, AnOwedTicketOfAMissingPrinterIsListedAndTheButtonPrintsItOnce)
 {
-    RegionalGuard regional;
-    TestDatabase tdb;
-    PLIKO_SKIP_WITHOUT(tdb);
-    QTemporaryDir dir;
-    const QString spool = dir.filePath(u"spool"_s);
-    QDir().mkpath(spool); // the kitchen's folder, its printer, is missing
-    auto context =
-        std::make_unique<ServerContext>(std::make_unique<Registry>(dir.filePath(u"plikoserver.ini"_s)), nullptr, nullptr);
-    Registry &registry = context->registry();
-    registry.setValue(Registry::OwnKey, u"PrinterBackend"_s, u"spool"_s);
-    registry.setValue(Registry::OwnKey, u"PrintSpoolDir"_s, spool);
-    registry.setValue(Registry::BackOfficeKey, u"zona_ristorante_cucina"_s, u"Cucina|9"_s);
-    context->databasePath = tdb.path();
-    ServerCore core(*context);
+    configura(2, u"Cucina"_s, {}, false); // the kitchen's printer is missing
+    registry->sync();
+    ServerContext context(std::make_unique<Registry>(m_dir.filePath(u"plikoserver.ini"_s)), nullptr, nullptr);
+    context.databasePath = tdb.path();
+    ServerCore core(context);
     core.dispatcher().setDatabasePath(tdb.path());
-    HandheldServices services(core.dispatcher(), *context, core.wsServer());
+    HandheldServices services(core.dispatcher(), context, core.wsServer());
     frmMain window(core);
     window.setComandeDaStampare({[&] { return services.daStampare(); },
                                  [&](qint32 comanda, qint32 zona) { return services.ristampa(comanda, zona); }});
 
     // An order of table 7 with a dish for the kitchen, its ticket failing on the missing printer.
-    tdb.exec(u"INSERT INTO comande (inizio, id_operatore, stato) VALUES (3919579200, 1, 0)"_s);
-    const QString comanda = tdb.scalar(u"SELECT max(id_comanda) FROM comande"_s);
-    tdb.exec(u"INSERT INTO tavoli_occupati (numero_tavolo, id_comanda) VALUES (7, "_s + comanda + u")"_s);
-    tdb.exec(u"INSERT INTO merce_comande (id_comanda, id_articolo, descrizione, quantita, turno, qta_stampata) "
-             "SELECT "_s + comanda + u", codice, descrizione, 2, 1, 0 FROM magazzino WHERE codice = 108"_s);
-    OperatorUi ui;
-    frmStampeDocumenti(tdb.db(), registry, &ui).stampaComanda(comanda.toInt(), u"7"_s);
+    const qint32 comanda = nuovaComanda(7);
+    nuovaRiga(comanda, Carbonara, 2);
+    frm->stampaComanda(comanda, u"7"_s);
 
     window.aggiornaDaStampare();
     auto *list = window.findChild<QTreeWidget *>(u"lvDaStampare"_s);
@@ -194,27 +175,23 @@ TEST(PendingTicketsList, AnOwedTicketOfAMissingPrinterIsListedAndTheButtonPrints
     const QTreeWidgetItem *row = list->topLevelItem(0);
     // Order, table, zone, printer, tickets owed, and the printer's error.
     EXPECT_EQ(QStringList({row->text(0), row->text(1), row->text(2), row->text(3), row->text(5)}),
-              QStringList({comanda, u"7"_s, u"cucina"_s, u"Cucina"_s, u"1"_s}));
+              QStringList({QString::number(comanda), u"7"_s, u"cucina"_s, u"Cucina"_s, u"1"_s}));
     EXPECT_FALSE(row->text(6).isEmpty());
     EXPECT_FALSE(button->isEnabled()) << "nothing selected yet";
 
     // The printer is back: the button prints the selected order's kitchen ticket, and what it owed
     // is settled with it, so a retry prints nothing more.
-    QDir(spool).mkpath(u"Cucina"_s);
+    QDir(spoolDir()).mkpath(u"Cucina"_s);
     list->setCurrentItem(list->topLevelItem(0));
     ASSERT_TRUE(button->isEnabled());
     button->click();
-    const QDir kitchen(QDir(spool).filePath(u"Cucina"_s));
-    const QStringList jobs = kitchen.entryList({u"*.txt"_s}, QDir::Files);
-    ASSERT_EQ(jobs.size(), 1);
-    QFile job(kitchen.filePath(jobs[0]));
-    ASSERT_TRUE(job.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(job.readAll());
+    ASSERT_EQ(biglietti(u"Cucina"_s).size(), 1);
+    const QString text = biglietti(u"Cucina"_s)[0];
     EXPECT_TRUE(text.contains(frmStampeDocumenti::EtichettaRistampa)) << text.toStdString();
     EXPECT_TRUE(text.contains(u"2 Spaghetti alla carbonara"_s)) << text.toStdString();
     EXPECT_EQ(list->topLevelItemCount(), 0);
     EXPECT_EQ(services.riprovaOra(), 0);
-    EXPECT_EQ(kitchen.entryList({u"*.txt"_s}, QDir::Files).size(), 1);
+    EXPECT_EQ(biglietti(u"Cucina"_s).size(), 1);
 }
 
 } // namespace
