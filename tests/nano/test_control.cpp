@@ -80,16 +80,6 @@ TEST_F(ControlTest, ConnectingRemembersThePortAndReceptionFirstEndsVisibleMode)
     EXPECT_EQ(control->log().last(), u"Access poin non connesso"_s);
 }
 
-TEST_F(ControlTest, TheDatabaseIsRefusedWhileOrdersAreBeingReceived)
-{
-    ASSERT_TRUE(control->connettiAccessPoint(4));
-    ASSERT_TRUE(control->abilitaRicezione());
-    const qsizetype requests = sim.requests().size();
-    EXPECT_FALSE(control->inviaDatabase());
-    EXPECT_EQ(ui.messages(), QStringList{NanoControl::RifiutoInvio});
-    EXPECT_EQ(sim.requests().size(), requests) << "nothing reached the device";
-}
-
 TEST_F(ControlTest, TheDatabaseGoesOverWithItsProgressAndLogLines)
 {
     ASSERT_TRUE(control->connettiAccessPoint(4));
@@ -107,26 +97,29 @@ TEST_F(ControlTest, TheDatabaseGoesOverWithItsProgressAndLogLines)
     EXPECT_EQ(progress.mid(progress.size() - 2), (QList<int>{100, -1}));
 }
 
-TEST_F(ControlTest, AnExportThatCannotBeWrittenLeavesTheHandheldsTheirMenu)
+TEST_F(ControlTest, AnExportThatCannotBeWrittenOrOrdersBeingReceivedLeaveTheHandheldsTheirMenu)
 {
     ASSERT_TRUE(control->connettiAccessPoint(4));
     control->setCartellaTemporanea([] { return QString(); });
     EXPECT_FALSE(control->inviaDatabase());
     EXPECT_FALSE(sim.requests().contains("X100,807")) << "nothing erased";
     EXPECT_EQ(control->log().last(), NanoControl::EsportazioneFallita);
+
+    ASSERT_TRUE(control->abilitaRicezione());
+    const qsizetype requests = sim.requests().size();
+    EXPECT_FALSE(control->inviaDatabase());
+    EXPECT_EQ(ui.messages(), QStringList{NanoControl::RifiutoInvio});
+    EXPECT_EQ(sim.requests().size(), requests) << "nothing reached the device";
 }
 
-TEST_F(ControlTest, ADeviceReportingOver100EndsTheTransferAtOnce)
+TEST_F(ControlTest, ADeviceReportingOver100OrThatStopsAnsweringEndsTheTransferAtOnce)
 {
     ASSERT_TRUE(control->connettiAccessPoint(4));
     sim.setFixedProgress(150);
     ASSERT_TRUE(control->inviaDatabase());
     EXPECT_EQ(progress, (QList<int>{0, 100, -1}));
-}
 
-TEST_F(ControlTest, ADeviceThatStopsAnsweringEndsTheTransferWithALogLine)
-{
-    ASSERT_TRUE(control->connettiAccessPoint(4));
+    progress.clear();
     sim.setFixedProgress(0);
     // The device takes the file announcement, then falls silent.
     QObject::connect(control.get(), &NanoControl::progresso, [this](int p) {

@@ -59,29 +59,20 @@ TEST(FramingTest, TheReaderFindsEveryGoodFrameWhateverSurroundsIt)
     }
 }
 
-TEST(FramingTest, AFrameArrivingOneByteAtATimeIsReadOnceWhole)
-{
-    const QByteArray frame = apframe::encode('m', "l7");
-    QByteArray buffer;
-    QList<Frame> got;
-    for (char c : frame) {
-        buffer.append(c);
-        got += apframe::parseFrames(buffer);
-    }
-    ASSERT_EQ(got.size(), 1);
-    EXPECT_EQ(got.first(), (Frame{'m', "l7"}));
-    EXPECT_TRUE(buffer.isEmpty());
-}
-
-TEST(FramingTest, EveryByteValueRoundTripsInAPayload)
+TEST(FramingTest, AFrameOfEveryByteValueArrivingOneByteAtATimeIsReadOnceWhole)
 {
     QByteArray all;
     for (int i = 0; i < 256; ++i)
         all.append(char(i));
-    QByteArray buffer = apframe::encode('T', all);
-    const QList<Frame> frames = apframe::parseFrames(buffer);
-    ASSERT_EQ(frames.size(), 1);
-    EXPECT_EQ(frames.first().payload, all);
+    QByteArray buffer;
+    QList<Frame> got;
+    for (char c : apframe::encode('T', all)) {
+        buffer.append(c);
+        got += apframe::parseFrames(buffer);
+    }
+    ASSERT_EQ(got.size(), 1);
+    EXPECT_EQ(got.first(), (Frame{'T', all}));
+    EXPECT_TRUE(buffer.isEmpty());
 }
 
 TEST(FramingTest, LineNoiseNeverBecomesAMessageAndNeverStopsTheReader)

@@ -126,11 +126,8 @@ TEST_F(ReceiveLoopTest, TheTimerIsOffDuringATickAndBackOnAfterIt)
     // Polling goes on after a request for a table that does not exist.
     receive("VPALM1|3|0|99|");
     EXPECT_TRUE(nano.TimerNano().isActive());
-}
 
-TEST_F(ReceiveLoopTest, ReceptionSwitchedOffWhileAnOrderPrintsStaysOff)
-{
-    nano.abilitaRicezione();
+    // Reception switched off while an order prints stays off.
     handlers.duringOrder = [&] { nano.disabilitaRicezione(); };
     receive("T1|");
     EXPECT_FALSE(nano.TimerNano().isActive());
