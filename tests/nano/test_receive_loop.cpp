@@ -161,11 +161,6 @@ TEST_F(ReceiveLoopTest, TheTableCheckLooksAtTheRestaurantsTables)
     EXPECT_TRUE(nano.esisteTavolo(20));
     EXPECT_FALSE(nano.esisteTavolo(21));
     EXPECT_FALSE(nano.esisteTavolo(-1));
-    QString info;
-    EXPECT_TRUE(nano.verificaAccessPoint(info));
-    EXPECT_EQ(info, u"AP-TEST"_s);
-    ap.answering = false;
-    EXPECT_FALSE(nano.verificaAccessPoint(info));
 }
 
 } // namespace

@@ -112,23 +112,6 @@ TEST_F(KitchenTickets, VariationsFollowTheirDishIndentedLongNamesGoOnUnderThemse
     EXPECT_TRUE(cucina[0].contains(u"** TAVOLO 5, 6 **"_s));
 }
 
-TEST_F(KitchenTickets, WithNoPrinterConfiguredEverythingIsMarkedPrintedAndEarlierMarksAreLeftAsTheyAre)
-{
-    const qint32 c = nuovaComanda();
-    const qint32 birra = nuovaRiga(c, Birra, 2);
-    const qint32 pasta = nuovaRiga(c, Carbonara, 1);
-    const qint32 ridotta = nuovaRiga(c, Carbonara, 1, 1, 3); // brought down from 3 after printing
-    const qint32 giaStampata = nuovaRiga(c, Birra, 2, 1, 2);
-
-    frm->stampaComanda(c, u"5"_s);
-
-    EXPECT_EQ(qtaStampata(birra), u"2"_s);
-    EXPECT_EQ(qtaStampata(pasta), u"1"_s);
-    EXPECT_EQ(qtaStampata(ridotta), u"3"_s);
-    EXPECT_EQ(qtaStampata(giaStampata), u"2"_s);
-    EXPECT_TRUE(QDir(spoolDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
-}
-
 TEST_F(KitchenTickets, AMissingKitchenPrinterHoldsBackOnlyTheKitchenWhoseTicketIsOwedUntilItPrints)
 {
     configura({{4, u"Bar"_s}, {1, u"Cassa"_s}, {3, u"Pizzeria"_s}});
@@ -391,6 +374,21 @@ TEST(QuantitaDaStampare, ComparesByContentNotByLineKey)
 
 TEST_F(KitchenTickets, OnlyAnInstallationWithoutTicketPrintersLetsTheOrderMarkItsOwnLines)
 {
+    // With no printer configured everything is marked printed and earlier marks are left as they are.
+    const qint32 c = nuovaComanda();
+    const qint32 birra = nuovaRiga(c, Birra, 2);
+    const qint32 pasta = nuovaRiga(c, Carbonara, 1);
+    const qint32 ridotta = nuovaRiga(c, Carbonara, 1, 1, 3); // brought down from 3 after printing
+    const qint32 giaStampata = nuovaRiga(c, Birra, 2, 1, 2);
+
+    frm->stampaComanda(c, u"5"_s);
+
+    EXPECT_EQ(qtaStampata(birra), u"2"_s);
+    EXPECT_EQ(qtaStampata(pasta), u"1"_s);
+    EXPECT_EQ(qtaStampata(ridotta), u"3"_s);
+    EXPECT_EQ(qtaStampata(giaStampata), u"2"_s);
+    EXPECT_TRUE(QDir(spoolDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+
     QTemporaryDir senzaLayout;
     struct Case
     {
@@ -405,14 +403,14 @@ TEST_F(KitchenTickets, OnlyAnInstallationWithoutTicketPrintersLetsTheOrderMarkIt
         {"only a till printer", 1, false, false},
         {"no printer but no layout either: nothing is marked", 0, true, false},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.what);
         for (const qint32 zona : {4, 2, 1, 3})
             registry->setValue(Registry::BackOfficeKey, u"zona_ristorante_"_s + frmStampeDocumenti::nomeTipoStampante(zona),
                                QString());
-        frm->setCartellaLayout(c.layoutMancante ? senzaLayout.path() : QString());
-        if (c.zona)
-            configura(c.zona, u"Stampante"_s);
-        EXPECT_EQ(frm->soloMarcaturaComanda(), c.soloMarcatura);
+        frm->setCartellaLayout(k.layoutMancante ? senzaLayout.path() : QString());
+        if (k.zona)
+            configura(k.zona, u"Stampante"_s);
+        EXPECT_EQ(frm->soloMarcaturaComanda(), k.soloMarcatura);
     }
 }
