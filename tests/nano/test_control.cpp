@@ -80,7 +80,7 @@ TEST_F(ControlTest, ConnectingRemembersThePortAndReceptionFirstEndsVisibleMode)
     EXPECT_EQ(control->log().last(), u"Access poin non connesso"_s);
 }
 
-TEST_F(ControlTest, TheDatabaseGoesOverWithItsProgressAndLogLines)
+TEST_F(ControlTest, TheDatabaseGoesOverWithItsProgressAndLogLinesAndAFaultyDeviceEndsTheTransfer)
 {
     ASSERT_TRUE(control->connettiAccessPoint(4));
     const qsizetype before = control->log().size();
@@ -95,6 +95,23 @@ TEST_F(ControlTest, TheDatabaseGoesOverWithItsProgressAndLogLines)
     ASSERT_GE(progress.size(), 3);
     EXPECT_EQ(progress.first(), 0);
     EXPECT_EQ(progress.mid(progress.size() - 2), (QList<int>{100, -1}));
+
+    // A device reporting over 100 ends the transfer at once; one that stops answering ends it with a log line.
+    progress.clear();
+    sim.setFixedProgress(150);
+    ASSERT_TRUE(control->inviaDatabase());
+    EXPECT_EQ(progress, (QList<int>{0, 100, -1}));
+
+    progress.clear();
+    sim.setFixedProgress(0);
+    // The device takes the file announcement, then falls silent.
+    QObject::connect(control.get(), &NanoControl::progresso, [this](int p) {
+        if (p == 0)
+            sim.setMode(DuvuSim::Mode::Dead);
+    });
+    EXPECT_FALSE(control->inviaDatabase());
+    EXPECT_EQ(control->log().last(), u"...Trasferimento interrotto: l'access point non risponde"_s);
+    EXPECT_EQ(progress.last(), -1);
 }
 
 TEST_F(ControlTest, AnExportThatCannotBeWrittenOrOrdersBeingReceivedLeaveTheHandheldsTheirMenu)
@@ -110,25 +127,6 @@ TEST_F(ControlTest, AnExportThatCannotBeWrittenOrOrdersBeingReceivedLeaveTheHand
     EXPECT_FALSE(control->inviaDatabase());
     EXPECT_EQ(ui.messages(), QStringList{NanoControl::RifiutoInvio});
     EXPECT_EQ(sim.requests().size(), requests) << "nothing reached the device";
-}
-
-TEST_F(ControlTest, ADeviceReportingOver100OrThatStopsAnsweringEndsTheTransferAtOnce)
-{
-    ASSERT_TRUE(control->connettiAccessPoint(4));
-    sim.setFixedProgress(150);
-    ASSERT_TRUE(control->inviaDatabase());
-    EXPECT_EQ(progress, (QList<int>{0, 100, -1}));
-
-    progress.clear();
-    sim.setFixedProgress(0);
-    // The device takes the file announcement, then falls silent.
-    QObject::connect(control.get(), &NanoControl::progresso, [this](int p) {
-        if (p == 0)
-            sim.setMode(DuvuSim::Mode::Dead);
-    });
-    EXPECT_FALSE(control->inviaDatabase());
-    EXPECT_EQ(control->log().last(), u"...Trasferimento interrotto: l'access point non risponde"_s);
-    EXPECT_EQ(progress.last(), -1);
 }
 
 } // namespace
