@@ -42,13 +42,15 @@ protected:
             }
     }
 
-    // The demo restaurant, its handhelds configured as palmare_configurato (0 none, 1 TCP, 2 radio).
-    QString createRestaurant(qint32 palmare)
+    // The demo restaurant (a file in the test's folder, or the database at path), its handhelds
+    // configured as palmare_configurato (0 none, 1 TCP, 2 radio).
+    QString createRestaurant(qint32 palmare, const QString &path = {})
     {
-        dbPath = dir.filePath(u"restaurant.db"_s);
+        dbPath = path.isEmpty() ? dir.filePath(u"restaurant.db"_s) : path;
         QString error;
         EXPECT_TRUE(schema::createDatabase(dbPath, true, &error)) << error.toStdString();
-        EXPECT_EQ(query(u"UPDATE var_long SET value = %1 WHERE name = 'palmare_configurato'"_s.arg(palmare), true), u"ok"_s);
+        EXPECT_EQ(
+            query(u"UPDATE var_long SET value = %1 WHERE name = 'palmare_configurato'"_s.arg(palmare), true), u"ok"_s);
         return dbPath;
     }
     QString writeConfig(const QString &dbPath)
@@ -217,18 +219,19 @@ protected:
         return server.exitCode();
     }
 
-    // Every .txt job printed on a spool printer so far, in job order, each followed by the separator.
-    QString printed(const QString &printer, const QString &separator = u"\n----\n"_s) const
+    // The text of every .txt job printed on a spool printer so far, in job order.
+    QStringList jobs(const QString &printer) const
     {
         const QDir d(dir.filePath(u"spool/"_s + printer));
-        QString all;
+        QStringList all;
         for (const QString &f : d.entryList({u"*.txt"_s}, QDir::Files, QDir::Name)) {
             QFile file(d.filePath(f));
             if (file.open(QIODevice::ReadOnly))
-                all += QString::fromUtf8(file.readAll()) + separator;
+                all << QString::fromUtf8(file.readAll());
         }
         return all;
     }
+    QString printed(const QString &printer) const { return jobs(printer).join(u"\n----\n"_s); }
     static bool waitFor(const std::function<bool()> &done, int boundMs = 15000)
     {
         QElapsedTimer t;

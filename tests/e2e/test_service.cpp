@@ -83,7 +83,7 @@ TEST_F(ServiceTest, TheMetricsCountTheServiceAndAReloadSendsTheNextTicketToTheNe
     const QString metricsLine = u"MetricsAddress=127.0.0.1:"_s + QString::number(MetricsPort) + u'\n';
     serve(configWithKitchen(u"Cucina"_s, metricsLine));
     EXPECT_EQ(exchange(order(1)), QByteArray("ComandaOK|\r"));
-    ASSERT_TRUE(waitFor([&] { return printed(u"Cucina"_s).contains(u"Risotto ai funghi"_s); }));
+    ASSERT_TRUE(waitForPrint(u"Cucina"_s, u"Risotto ai funghi"_s));
     // The endpoint opens once start-up is complete, a moment after the handheld port.
     QByteArray scrape;
     ASSERT_TRUE(waitFor([&] {
@@ -108,7 +108,7 @@ TEST_F(ServiceTest, TheMetricsCountTheServiceAndAReloadSendsTheNextTicketToTheNe
         reply += waiter.readAll();
     EXPECT_EQ(reply + waiter.readAll(), QByteArray("ComandaOK|\r"));
     // The two risottos more go to the new printer; the old one saw only the first ticket.
-    EXPECT_TRUE(waitFor([&] { return printed(u"Cucina2"_s).contains(u"2 Risotto ai funghi"_s); }))
+    EXPECT_TRUE(waitForPrint(u"Cucina2"_s, u"2 Risotto ai funghi"_s))
         << printed(u"Cucina2"_s).toStdString();
     EXPECT_EQ(printed(u"Cucina"_s).count(u"Risotto"_s), 1);
 

@@ -16,18 +16,6 @@ constexpr int HandheldsPerServer = 3;
 class SharedDatabase : public ServerBinaryTest
 {
 protected:
-    // pliko-sql on the restaurant; its standard output, or "" with a failure recorded.
-    static QString plikoSql(const QStringList &args)
-    {
-        QProcess p;
-        p.start(QStringLiteral(PLIKOSQL_BINARY), args);
-        if (!p.waitForFinished(120000) || p.exitCode() != 0) {
-            ADD_FAILURE() << "pliko-sql " << args.join(u' ').toStdString() << ": "
-                          << p.readAllStandardError().constData();
-            return {};
-        }
-        return QString::fromUtf8(p.readAllStandardOutput());
-    }
     // The demo restaurant in a new database of the private server, its handhelds configured.
     void SetUp() override
     {
@@ -35,9 +23,7 @@ protected:
             GTEST_SKIP() << pg.unavailableReason().toStdString();
         ASSERT_TRUE(pg.start()) << pg.error().toStdString();
         ASSERT_TRUE(pg.createDatabase(u"pliko"_s)) << pg.error().toStdString();
-        dbPath = pg.uri(u"pliko"_s);
-        plikoSql({u"--create"_s, u"--demo"_s, dbPath});
-        plikoSql({dbPath, u"UPDATE var_long SET value = 1 WHERE name = 'palmare_configurato'"_s});
+        createRestaurant(1, pg.uri(u"pliko"_s));
     }
     // The dining room's server, its log in a file, answering.
     void startDiningRoom(const QString &more = {})
@@ -78,9 +64,10 @@ QStringList column(PGconn *conn, const QString &sql)
 
 TEST_F(SharedDatabase, TwoServersSellTheLastBottlesOnceAndRecordEveryOrderWhole)
 {
-    plikoSql({dbPath, u"UPDATE magazzino SET giacenza = "_s + QString::number(Stock)
-                          + u", giacenza_comanda = 0 WHERE codice = "_s + QString::number(StockArticle)});
-    ASSERT_FALSE(HasFailure());
+    ASSERT_EQ(query(u"UPDATE magazzino SET giacenza = %1, giacenza_comanda = 0 WHERE codice = %2"_s.arg(Stock).arg(
+                        StockArticle),
+                  true),
+        u"ok"_s);
 
     logToFile(server, u"sala"_s);
     logToFile(second, u"terrazza"_s);
@@ -92,11 +79,12 @@ TEST_F(SharedDatabase, TwoServersSellTheLastBottlesOnceAndRecordEveryOrderWhole)
 
     // Handhelds on both servers: orders of a water and a dish, each a new order on its own table,
     // until a while past the last bottle, so that orders meet an empty stock on both servers.
-    OrderStream stream(2 * HandheldsPerServer, 2, {u"127.0.0.1"_s, u"127.0.0.2"_s}, [](int h, qint64 inizio) -> QByteArray {
-        return "PALM0" + QByteArray::number(h) + "|Comanda|" + QByteArray::number(inizio) + "|"
-               + QByteArray::number(h + 1) + "|2|2|0|0;M|" + QByteArray::number(StockArticle) + "|1|2,50|1|x|0|0;M|"
-               + QByteArray::number(Dish) + "|1|11,00|1|x|0|0;";
-    });
+    OrderStream stream(
+        2 * HandheldsPerServer, 2, { u"127.0.0.1"_s, u"127.0.0.2"_s }, [](int h, qint64 inizio) -> QByteArray {
+            return "PALM0" + QByteArray::number(h) + "|Comanda|" + QByteArray::number(inizio) + "|"
+                + QByteArray::number(h + 1) + "|2|2|0|0;M|" + QByteArray::number(StockArticle) + "|1|2,50|1|x|0|0;M|"
+                + QByteArray::number(Dish) + "|1|11,00|1|x|0|0;";
+        });
     waitFor([&] { return stream.replies().values().join().contains("NonDisponibile|"); }, 60000);
     QThread::sleep(1);
     stream.stop();
@@ -127,9 +115,13 @@ TEST_F(SharedDatabase, TwoServersSellTheLastBottlesOnceAndRecordEveryOrderWhole)
         soldOut += out;
         unanswered += !ok && !out;
         EXPECT_EQ(column(conn, u"SELECT id_comanda FROM comande WHERE inizio = "_s + inizio).size(), ok || out ? 1 : 0);
-        EXPECT_EQ(column(conn, u"SELECT id_articolo FROM merce_comande m, comande c WHERE m.id_comanda = c.id_comanda"
-                               " AND c.inizio = "_s + inizio + u" ORDER BY id_articolo"_s),
-                  (ok ? QStringList{QString::number(Dish), article} : out ? QStringList{QString::number(Dish)} : QStringList()));
+        EXPECT_EQ(column(conn,
+                      u"SELECT id_articolo FROM merce_comande m, comande c WHERE m.id_comanda = c.id_comanda"
+                      " AND c.inizio = "_s
+                          + inizio + u" ORDER BY id_articolo"_s),
+            (ok           ? QStringList { QString::number(Dish), article }
+                    : out ? QStringList { QString::number(Dish) }
+                          : QStringList()));
     }
     // Every order is answered, no order is there twice, and none is there that no handheld sent.
     EXPECT_EQ(unanswered, 0);
