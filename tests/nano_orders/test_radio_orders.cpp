@@ -2,7 +2,6 @@
 #include "FakeLink.h"
 #include "NanoFixture.h"
 #include "OrderRecorder.h"
-#include "SqliteEngine.h"
 #include "TicketDelivery.h"
 
 using namespace Qt::StringLiterals;
