@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
@@ -24,7 +23,6 @@
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
-
 
 inline constexpr quint16 HandheldPort = 31512;
 
@@ -44,18 +42,16 @@ protected:
             }
     }
 
-    QString createRestaurant(qint32 palmare)
+    // The demo restaurant (a file in the test's folder, or the database at path), its handhelds
+    // configured as palmare_configurato (0 none, 1 TCP, 2 radio).
+    QString createRestaurant(qint32 palmare, const QString &path = {})
     {
-        const QString db = dir.filePath(u"restaurant.db"_s);
+        dbPath = path.isEmpty() ? dir.filePath(u"restaurant.db"_s) : path;
         QString error;
-        EXPECT_TRUE(schema::createDatabase(db, true, &error)) << error.toStdString();
-        clsDatabase database;
-        database.setYieldBeforeStatements(false);
-        EXPECT_TRUE(database.openDB(db));
-        EXPECT_TRUE(database.doQuery(u"UPDATE var_long SET value = "_s + QString::number(palmare)
-                                     + u" WHERE name = 'palmare_configurato'"_s));
-        database.closeDB();
-        return db;
+        EXPECT_TRUE(schema::createDatabase(dbPath, true, &error)) << error.toStdString();
+        EXPECT_EQ(
+            query(u"UPDATE var_long SET value = %1 WHERE name = 'palmare_configurato'"_s.arg(palmare), true), u"ok"_s);
+        return dbPath;
     }
     QString writeConfig(const QString &dbPath)
     {
@@ -91,6 +87,24 @@ protected:
     {
         startProcess(server, args, withDisplayVariables);
     }
+    // The server started headless on the configuration, once its log says it is ready.
+    void serve(const QString &config, const QString &ready = u"31512"_s)
+    {
+        start({u"--headless"_s, u"--config"_s, config});
+        ASSERT_TRUE(waitForLog(ready)) << log.toStdString();
+    }
+    // A process's standard output and error into name.log of the test's folder: nobody has to read a
+    // pipe while handhelds work, and a full one would stop the server at its next log line.
+    void logToFile(QProcess &process, const QString &name)
+    {
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.setStandardOutputFile(dir.filePath(name + u".log"_s));
+    }
+    QByteArray fileLog(const QString &name) const
+    {
+        QFile f(dir.filePath(name + u".log"_s));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
     // Another plikoserver next to the first (its own configuration, e.g. another ListenAddress).
     void startProcess(QProcess &process, const QStringList &args, bool withDisplayVariables = true)
     {
@@ -117,17 +131,12 @@ protected:
     // Reads the server's log until a line contains the text (or the server ends).
     bool waitForLog(const QString &text, int boundMs = 15000)
     {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < boundMs) {
-            log += QString::fromUtf8(server.readAllStandardError());
-            if (log.contains(text))
-                return true;
-            if (server.state() == QProcess::NotRunning)
-                return false;
+        waitFor([&] {
             server.waitForReadyRead(100);
-        }
-        return false;
+            log += QString::fromUtf8(server.readAllStandardError());
+            return log.contains(text) || server.state() == QProcess::NotRunning;
+        }, boundMs);
+        return log.contains(text);
     }
     // One handheld exchange (or one on another port): connect, send, read until the server closes.
     static QByteArray exchange(const QByteArray &request, bool *connected = nullptr,
@@ -148,9 +157,33 @@ protected:
         reply += socket.readAll();
         return reply;
     }
-    // "TestConnessione" over and over while `fault` runs on another thread: how many were asked, and
-    // the failures (no "TestOK|", or slower than boundMs) in words.
-    static QStringList connectionTestsDuring(const std::function<void()> &fault, qint64 boundMs, int *asked)
+    // Whether a server answers a connection test on the address within the bound.
+    static bool answers(const QString &host = u"127.0.0.1"_s, int boundMs = 15000)
+    {
+        return waitFor([&] { return exchange("PALM09|TestConnessione|\r", nullptr, host) == "TestOK|\r"; }, boundMs);
+    }
+    static bool connects(const QString &host = u"127.0.0.1"_s)
+    {
+        bool connected = false;
+        exchange("PALM09|TestConnessione|\r", &connected, host);
+        return connected;
+    }
+    // The ids of the running processes whose /proc entry passes the test (its cmdline words and stat line).
+    static QList<pid_t> processesWhere(const std::function<bool(const QList<QByteArray> &, const QByteArray &)> &test)
+    {
+        QList<pid_t> pids;
+        for (const QString &entry : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
+            QFile cmdline(u"/proc/"_s + entry + u"/cmdline"_s);
+            QFile stat(u"/proc/"_s + entry + u"/stat"_s);
+            if (entry.toInt() > 0 && cmdline.open(QIODevice::ReadOnly) && stat.open(QIODevice::ReadOnly)
+                && test(cmdline.readAll().split('\0'), stat.readAll()))
+                pids << pid_t(entry.toInt());
+        }
+        return pids;
+    }
+    // "TestConnessione" over and over while `fault` runs on another thread: each (at least minimumAsked)
+    // must get "TestOK|" within 1.5 s.
+    static void expectAnsweredDuring(const std::function<void()> &fault, int minimumAsked = 1)
     {
         std::atomic<bool> done{false};
         std::thread faulty([&] {
@@ -158,18 +191,18 @@ protected:
             done = true;
         });
         QStringList failures;
-        *asked = 0;
-        while (!done) {
+        int asked = 0;
+        for (; !done; ++asked) {
             QElapsedTimer took;
             took.start();
             const QByteArray reply = exchange("PALM09|TestConnessione|\r");
-            ++*asked;
-            if (reply != "TestOK|\r" || took.elapsed() > boundMs)
+            if (reply != "TestOK|\r" || took.elapsed() > 1500)
                 failures << u"\"%1\" after %2 ms"_s.arg(QString::fromLatin1(reply).trimmed()).arg(took.elapsed());
             QThread::msleep(100);
         }
         faulty.join();
-        return failures;
+        EXPECT_TRUE(failures.isEmpty()) << failures.join(u"; "_s).toStdString() << " of " << asked;
+        EXPECT_GE(asked, minimumAsked);
     }
     // Signals a process the test started. A process that has already ended has no id (0), and a
     // signal to 0 would reach the whole process group: the test runner included.
@@ -186,18 +219,19 @@ protected:
         return server.exitCode();
     }
 
-    // Every .txt job printed on a spool printer so far, in job order, each followed by the separator.
-    QString printed(const QString &printer, const QString &separator = u"\n----\n"_s) const
+    // The text of every .txt job printed on a spool printer so far, in job order.
+    QStringList jobs(const QString &printer) const
     {
         const QDir d(dir.filePath(u"spool/"_s + printer));
-        QString all;
+        QStringList all;
         for (const QString &f : d.entryList({u"*.txt"_s}, QDir::Files, QDir::Name)) {
             QFile file(d.filePath(f));
             if (file.open(QIODevice::ReadOnly))
-                all += QString::fromUtf8(file.readAll()) + separator;
+                all << QString::fromUtf8(file.readAll());
         }
         return all;
     }
+    QString printed(const QString &printer) const { return jobs(printer).join(u"\n----\n"_s); }
     static bool waitFor(const std::function<bool()> &done, int boundMs = 15000)
     {
         QElapsedTimer t;
@@ -247,16 +281,18 @@ protected:
     QHash<QString, QString> extraEnv; // further environment of the server
 };
 
-// Handhelds sending orders of linesPerOrder lines each, one after the other, until the server stops
-// answering or stop() is called; confirmed() lists the start times of the orders the server confirmed.
+// Handhelds sending orders one after the other, until the server stops answering or stop() is
+// called: by default orders of linesPerOrder dishes, or the text order gives for handheld h and its
+// opening moment; the handhelds take the hosts in turn. replies() holds what each order got back.
 class OrderStream
 {
 public:
-    OrderStream(int handhelds, int linesPerOrder)
+    using Order = std::function<QByteArray(int h, qint64 inizio)>;
+    OrderStream(int handhelds, int linesPerOrder, const QStringList &hosts = {u"127.0.0.1"_s}, Order order = {})
         : lines(linesPerOrder)
     {
         for (int h = 0; h < handhelds; ++h) {
-            waiters.emplace_back([this, h, linesPerOrder] {
+            waiters.emplace_back([this, h, linesPerOrder, order, host = hosts.at(h % hosts.size())] {
                 for (int n = 0; !stopping && n < 10000; ++n) {
                     const qint64 inizio = 3919435200LL + h * 100000 + n;
                     QByteArray text = "PALM0" + QByteArray::number(h) + "|Comanda|" + QByteArray::number(inizio)
@@ -264,17 +300,18 @@ public:
                     for (int l = 0; l < linesPerOrder; ++l)
                         text += "M|" + QByteArray::number(111 + l) + "|1|9,00|1|x|0|0;";
                     bool connected = false;
-                    const QByteArray reply = ServerBinaryTest::exchange(text + "\r", &connected);
+                    const QByteArray reply = ServerBinaryTest::exchange((order ? order(h, inizio) : text) + "\r",
+                                                                        &connected, host);
                     if (!connected)
                         break;
-                    if (reply == "ComandaOK|\r") {
+                    {
                         std::lock_guard lock(mutex);
-                        confirmedOrders.append(inizio);
-                    } else {
-                        // As a waiter would, a refused order is sent again after a moment, not at once:
-                        // a server refusing at once would otherwise use up the stream in a second.
-                        QThread::msleep(20);
+                        answered.insert(inizio, reply);
                     }
+                    // As a waiter would, a refused order is sent again after a moment, not at once:
+                    // a server refusing at once would otherwise use up the stream in a second.
+                    if (reply != "ComandaOK|\r")
+                        QThread::msleep(20);
                 }
             });
         }
@@ -287,11 +324,12 @@ public:
             if (w.joinable())
                 w.join();
     }
-    QList<qint64> confirmed()
+    QHash<qint64, QByteArray> replies()
     {
         std::lock_guard lock(mutex);
-        return confirmedOrders;
+        return answered;
     }
+    QList<qint64> confirmed() { return replies().keys("ComandaOK|\r"); }
     // Every confirmed order is in the database with all its lines, and no order is there in part.
     void expectEveryConfirmedOrderWhole(const QString &dbPath)
     {
@@ -314,6 +352,6 @@ private:
     const int lines;
     std::atomic<bool> stopping{false};
     std::mutex mutex;
-    QList<qint64> confirmedOrders;
+    QHash<qint64, QByteArray> answered;
     std::vector<std::thread> waiters;
 };

@@ -22,8 +22,7 @@ protected:
 
 TEST_F(OrdersOverTcp, AnOrderIsConfirmedThenItsTicketsPrintInTheirZones)
 {
-    start({u"--headless"_s, u"--config"_s, config});
-    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+    serve(config);
 
     // Opened at noon of the current service (the demo opens at 10:00 and closes at 02:00; before
     // the opening the current service is still yesterday's).
@@ -71,8 +70,7 @@ TEST_F(OrdersOverTcp, TicketsConfirmedButNeverPrintedBeforeAStopPrintAtStartUpMa
         ASSERT_EQ(query(u"INSERT INTO merce_comande (id_comanda, id_articolo, descrizione, quantita, qta_stampata, "
                         "turno) VALUES (%1, 111, 'Risotto ai funghi', 2, 0, 1)"_s.arg(id), true), u"ok"_s);
     }
-    start({u"--headless"_s, u"--config"_s, config});
-    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+    serve(config);
     EXPECT_TRUE(waitForPrint(u"Cucina"_s, u"Risotto ai funghi"_s)) << log.toStdString();
     const QString kitchen = printed(u"Cucina"_s);
     EXPECT_TRUE(kitchen.contains(u"** TAVOLO 9 **"_s)) << kitchen.toStdString();
@@ -87,8 +85,7 @@ TEST_F(OrdersOverTcp, TicketsConfirmedButNeverPrintedBeforeAStopPrintAtStartUpMa
     // Printed once: the next start has nothing owed.
     server.close();
     log.clear();
-    start({u"--headless"_s, u"--config"_s, config});
-    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+    serve(config);
     EXPECT_EQ(exchange("PALM09|TestConnessione|\r"), QByteArray("TestOK|\r"));
     EXPECT_EQ(stop(SIGTERM), 0);
     EXPECT_EQ(printed(u"Cucina"_s).count(u"Risotto ai funghi"_s), 1);
@@ -96,8 +93,7 @@ TEST_F(OrdersOverTcp, TicketsConfirmedButNeverPrintedBeforeAStopPrintAtStartUpMa
 
 TEST_F(OrdersOverTcp, ANoteOfOneEndlessWordIsAnsweredPrintedCutAndHoldsUpNoOtherHandheld)
 {
-    start({u"--headless"_s, u"--config"_s, config});
-    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+    serve(config);
     // A word near the request limit, in the message and in the operator field.
     const QByteArray word(400000, 'Z');
     EXPECT_EQ(exchange("PALM01|NotaLibera|" + word + "|" + word + "|2\r"), QByteArray("OK|\r"));
@@ -120,8 +116,7 @@ TEST_F(OrdersOverTcp, HeaderNumbersOutOfBoundsRefuseTheWholeOrderAndItalianPrice
     locale.clear();
     config = writeConfig(dbPath);
     const QString before = query(u"SELECT count(*) FROM comande"_s);
-    start({u"--headless"_s, u"--config"_s, config});
-    ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+    serve(config);
 
     // inizio | tables | covers | waiter | cover charge | total
     const struct

@@ -12,8 +12,6 @@ namespace {
 class RadioOverSerial : public ServerBinaryTest
 {
 protected:
-    static inline const QString Fine = QStringLiteral("\n==== fine del biglietto ====\n");
-
     // The server with a radio restaurant on COM3, reached through a link in the test's folder (so that
     // a new device can take its place); palmare_configurato is service.
     void avvia(qint32 service = 2, DuvuSim::Mode mode = DuvuSim::Mode::Normal, const QString &more = {})
@@ -61,7 +59,7 @@ protected:
         ASSERT_EQ(ctl({u"duvu"_s, u"reception"_s, u"on"_s}), 0) << log.toStdString();
         QThread::msleep(500); // longer than the handheld service keeps its database open
         sim.queueMessage('T', "PALM1|2|0|5|0|0|P|108|1|1100|0|1|0|0|0|.|");
-        ASSERT_TRUE(waitFor([&] { return printed(u"Cucina"_s, Fine).contains(u"Spaghetti alla carbonara"_s); }))
+        ASSERT_TRUE(waitForPrint(u"Cucina"_s, u"Spaghetti alla carbonara"_s))
             << log.toStdString();
         EXPECT_EQ(query(u"SELECT count(*) FROM merce_comande"_s), u"1"_s);
         EXPECT_FALSE(log.contains(u"Database non aperto"_s)) << log.toStdString();
@@ -86,20 +84,17 @@ TEST_F(RadioOverSerial, ARadioRestaurantIsServedFromStartAndDrivenFromTheShell)
     EXPECT_TRUE(out.contains(u"collegato su COM 3"_s)) << out.toStdString();
     EXPECT_TRUE(out.contains(u"ricezione ordini: attiva"_s)) << out.toStdString();
 
-    EXPECT_EQ(ctl({u"duvu"_s, u"send-db"_s}, &out), 1);
-    EXPECT_EQ(out.trimmed(), u"Disabilitare la ricezione degli ordini prima di inviare il DB"_s);
-    EXPECT_EQ(ctl({u"duvu"_s, u"reception"_s, u"off"_s}, &out), 0);
-    EXPECT_EQ(out.trimmed(), u"...Disabilitata ricezione"_s);
+    // The shell drives the window's actions (their texts are the control's own tests).
+    EXPECT_EQ(ctl({u"duvu"_s, u"send-db"_s}), 1);
+    EXPECT_EQ(ctl({u"duvu"_s, u"reception"_s, u"off"_s}), 0);
     EXPECT_EQ(ctl({u"duvu"_s, u"send-db"_s}, &out), 0);
     EXPECT_TRUE(out.endsWith(u"...Inizio trasferimento \n...Trasferimento finito\n"_s)) << out.toStdString();
     EXPECT_TRUE(sim.database().startsWith("D1|")) << sim.database().left(40).toStdString();
     EXPECT_TRUE(sim.database().endsWith("K6|in 2 piatti;\r\n:\r\n"));
 
-    EXPECT_EQ(ctl({u"duvu"_s, u"connect"_s, u"tre"_s}, &out), 1);
-    EXPECT_EQ(ctl({u"duvu"_s, u"close"_s}, &out), 0);
-    EXPECT_EQ(out.trimmed(), u"...Connessione chiusa"_s);
-    EXPECT_EQ(ctl({u"duvu"_s, u"connect"_s, u"3"_s}, &out), 0);
-    EXPECT_EQ(out, u"...Ricerca Access point su COM 3\n...Access point trovato\n"_s);
+    EXPECT_EQ(ctl({u"duvu"_s, u"connect"_s, u"tre"_s}), 1);
+    EXPECT_EQ(ctl({u"duvu"_s, u"close"_s}), 0);
+    EXPECT_EQ(ctl({u"duvu"_s, u"connect"_s, u"3"_s}), 0);
     EXPECT_EQ(ctl({u"duvu"_s, u"reception"_s, u"on"_s}), 0);
     EXPECT_EQ(stop(), 0);
 }
@@ -110,21 +105,21 @@ TEST_F(RadioOverSerial, ARadioOrderIsRecordedPrintedInTheKitchenAndServedBackToT
     // Giulia (2), table 5: a carbonara, a margherita with extra mozzarella, then the pre-bill.
     sim.queueMessage('T', "PALM1|2|0|5|0|0|P|108|1|1100|0|1|0|0|0|P|126|1|700|0|2|0|m|0|+|25|1|150|0|0|0|D|1|.|"
                           "$ben cotta|");
-    ASSERT_TRUE(waitFor([&] { return printed(u"Cucina"_s, Fine).contains(u"Spaghetti alla carbonara"_s); }))
+    ASSERT_TRUE(waitForPrint(u"Cucina"_s, u"Spaghetti alla carbonara"_s))
         << log.toStdString();
-    ASSERT_TRUE(waitFor([&] { return printed(u"Pizzeria"_s, Fine).contains(u"+ Extra mozzarella"_s); }))
-        << printed(u"Pizzeria"_s, Fine).toStdString();
-    EXPECT_TRUE(printed(u"Pizzeria"_s, Fine).contains(u"+ ben cotta"_s));
-    EXPECT_TRUE(printed(u"Preconto"_s, Fine).contains(u"Margherita"_s)) << printed(u"Preconto"_s, Fine).toStdString();
+    ASSERT_TRUE(waitForPrint(u"Pizzeria"_s, u"+ Extra mozzarella"_s))
+        << printed(u"Pizzeria"_s).toStdString();
+    EXPECT_TRUE(printed(u"Pizzeria"_s).contains(u"+ ben cotta"_s));
+    EXPECT_TRUE(printed(u"Preconto"_s).contains(u"Margherita"_s)) << printed(u"Preconto"_s).toStdString();
     EXPECT_EQ(query(u"SELECT id_operatore & '/' & totale & '/' & pre_conto FROM comande"_s), u"2/19.5/-1"_s);
 
     // A second round: one more carbonara. The kitchen gets only that one.
     sim.queueMessage('T', "PALM1|2|0|5|0|0|P|108|2|1100|0|1|0|0|0|P|126|1|700|0|2|0|m|0|+|25|1|150|0|0|0|.|"
                           "$ben cotta|");
-    ASSERT_TRUE(waitFor([&] { return printed(u"Cucina"_s, Fine).count(Fine) == 2; })) << log.toStdString();
-    EXPECT_TRUE(printed(u"Cucina"_s, Fine).section(Fine, 1).contains(u"1 Spaghetti alla carbonara"_s))
-        << printed(u"Cucina"_s, Fine).toStdString();
-    EXPECT_EQ(printed(u"Pizzeria"_s, Fine).count(Fine), 1);
+    ASSERT_TRUE(waitFor([&] { return jobs(u"Cucina"_s).size() == 2; })) << log.toStdString();
+    EXPECT_TRUE(jobs(u"Cucina"_s).at(1).contains(u"1 Spaghetti alla carbonara"_s))
+        << printed(u"Cucina"_s).toStdString();
+    EXPECT_EQ(jobs(u"Pizzeria"_s).size(), 1);
     EXPECT_EQ(query(u"SELECT count(*) FROM comande"_s), u"1"_s);
     // Each kitchen round is a printed ticket of the journal, as the kitchen screen shows it.
     // (The journal row follows the print on the radio path.)
@@ -132,19 +127,11 @@ TEST_F(RadioOverSerial, ARadioOrderIsRecordedPrintedInTheKitchenAndServedBackToT
         return query(u"SELECT count(*) & '/' & sum(stato) FROM pliko_stampe WHERE zona = 2"_s) == u"2/4"_s;
     }));
 
-    // The handhelds read the table back, list Giulia's tables and move the order to table 6.
+    // The handhelds read the table back as it was recorded (lists and moves are the tables' own tests).
     sim.queueMessage('V', "PALM1|3|0|5|");
-    sim.queueMessage('l', "2|");
-    sim.queueMessage('N', "PALM1|3|0|5|0|6|");
-    sim.queueMessage('N', "PALM1|3|0|5|0|7|");
-    ASSERT_TRUE(waitFor([&] { return sim.replies().size() >= 4; })) << log.toStdString();
-    const QList<QByteArray> r = sim.replies();
-    EXPECT_EQ(r.at(0), "OO|2|T|5|M|1|G|1|4|800|0|0|0|P|108|2|1100|0|1|0|P|126|1|700|0|2|0|m|0|1|0|0|0|0|"
-                       "+|25|1|150|0|0|0|$|ben cotta|.|");
-    EXPECT_TRUE(r.at(1).startsWith("TT|5|O|2|G|4|S|")) << r.at(1).left(60).toStdString();
-    EXPECT_EQ(r.at(2), "W0");
-    EXPECT_EQ(r.at(3), "W100"); // table 5 is free now
-    EXPECT_EQ(query(u"SELECT numero_tavolo FROM tavoli_occupati"_s), u"6"_s);
+    ASSERT_TRUE(waitFor([&] { return sim.replies().size() >= 1; })) << log.toStdString();
+    EXPECT_EQ(sim.replies().at(0), "OO|2|T|5|M|1|G|1|4|800|0|0|0|P|108|2|1100|0|1|0|P|126|1|700|0|2|0|m|0|1|0|0|0|0|"
+                                   "+|25|1|150|0|0|0|$|ben cotta|.|");
     EXPECT_EQ(stop(), 0);
 }
 

@@ -23,18 +23,9 @@ protected:
     void avvia(const QString &opzioni)
     {
         extraConfig = opzioni + u"ControlSocket="_s + socketPath + u'\n';
-        start({u"--headless"_s, u"--config"_s, writeConfig(dbPath)});
-        ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+        serve(writeConfig(dbPath));
     }
     void stampante(const QString &nome) { QDir().mkpath(dir.filePath(u"spool/"_s + nome)); }
-    // The texts of the jobs a spool printer received, oldest first.
-    QStringList biglietti(const QString &nome) const
-    {
-        const QString tutti = printed(nome, u"\u0001"_s);
-        QStringList out = tutti.split(u'\u0001');
-        out.removeAll(QString());
-        return out;
-    }
     // One order of one dish on a table; the server's reply.
     static QByteArray ordina(int tavolo, int articolo, qint64 inizio)
     {
@@ -58,9 +49,8 @@ TEST_F(TicketJournalTest, AMissingPrinterGetsEveryOwedTicketOnceWhenItReturnsAnd
     const int pizze = (Ordini + 2) / 3;
 
     // The pizzeria's tickets move to the till's printer, saying whose they are.
-    ASSERT_TRUE(waitFor([&] { return biglietti(u"Cassa"_s).size() >= pizze; }, 15000)) << log.toStdString();
-    EXPECT_EQ(biglietti(u"Cassa"_s).size(), pizze);
-    for (const QString &b : biglietti(u"Cassa"_s))
+    ASSERT_TRUE(waitFor([&] { return jobs(u"Cassa"_s).size() >= pizze; }, 15000)) << log.toStdString();
+    for (const QString &b : jobs(u"Cassa"_s))
         EXPECT_TRUE(b.contains(u"PIZZERIA - STAMPANTE DI RISERVA"_s)) << b.toStdString();
 
     // The kitchen has no backup: its tickets wait, listed for the operator, and the check says so.
@@ -72,12 +62,12 @@ TEST_F(TicketJournalTest, AMissingPrinterGetsEveryOwedTicketOnceWhenItReturnsAnd
     // The kitchen's printer returns: every owed ticket prints within the retry period, once.
     stampante(u"Cucina"_s);
     stampante(u"Pizzeria"_s);
-    ASSERT_TRUE(waitFor([&] { return biglietti(u"Cucina"_s).size() == Ordini - pizze; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return jobs(u"Cucina"_s).size() == Ordini - pizze; }, 5000));
     QThread::msleep(2500);
-    EXPECT_EQ(biglietti(u"Cucina"_s).size(), Ordini - pizze);
-    EXPECT_EQ(biglietti(u"Cassa"_s).size(), pizze);
-    EXPECT_TRUE(biglietti(u"Pizzeria"_s).isEmpty());
-    for (const QString &b : biglietti(u"Cucina"_s))
+    EXPECT_EQ(jobs(u"Cucina"_s).size(), Ordini - pizze);
+    EXPECT_EQ(jobs(u"Cassa"_s).size(), pizze);
+    EXPECT_TRUE(jobs(u"Pizzeria"_s).isEmpty());
+    for (const QString &b : jobs(u"Cucina"_s))
         EXPECT_TRUE(b.contains(u"RIPROVA"_s) && b.contains(u"Spaghetti alla carbonara"_s)) << b.toStdString();
     EXPECT_EQ(ctl({u"tickets"_s}, &out), 0);
     EXPECT_TRUE(out.contains(u"nessuna comanda da stampare"_s)) << out.toStdString();
@@ -85,8 +75,8 @@ TEST_F(TicketJournalTest, AMissingPrinterGetsEveryOwedTicketOnceWhenItReturnsAnd
     // A reprint on demand prints the order again in full, marked so; a wrong order or zone prints nothing.
     const QString ordine = query(u"SELECT min(id_comanda) FROM merce_comande WHERE id_articolo = 108"_s);
     EXPECT_EQ(ctl({u"reprint"_s, ordine, u"cucina"_s}, &out), 0) << out.toStdString();
-    ASSERT_EQ(biglietti(u"Cucina"_s).size(), Ordini - pizze + 1);
-    EXPECT_TRUE(biglietti(u"Cucina"_s).last().contains(u"RISTAMPA"_s));
+    ASSERT_EQ(jobs(u"Cucina"_s).size(), Ordini - pizze + 1);
+    EXPECT_TRUE(jobs(u"Cucina"_s).last().contains(u"RISTAMPA"_s));
     const struct
     {
         QStringList args;
@@ -97,8 +87,8 @@ TEST_F(TicketJournalTest, AMissingPrinterGetsEveryOwedTicketOnceWhenItReturnsAnd
                      {{u"reprint"_s, u"x"_s}, "not an order"}};
     for (const auto &s : sbagliate)
         EXPECT_EQ(ctl(s.args), 1) << s.perche;
-    const qsizetype prima = biglietti(u"Cucina"_s).size();
-    EXPECT_EQ(prima + biglietti(u"Bar"_s).size(), Ordini - pizze + 1);
+    const qsizetype prima = jobs(u"Cucina"_s).size();
+    EXPECT_EQ(prima + jobs(u"Bar"_s).size(), Ordini - pizze + 1);
 
     // A reprint storm from the shell: each prints once and in the order asked, while the handhelds
     // are still answered.
@@ -116,7 +106,7 @@ TEST_F(TicketJournalTest, AMissingPrinterGetsEveryOwedTicketOnceWhenItReturnsAnd
     tempesta.join();
     EXPECT_EQ(risposte, 20);
     EXPECT_EQ(fallite, 0);
-    const QStringList tutti = biglietti(u"Cucina"_s);
+    const QStringList tutti = jobs(u"Cucina"_s);
     ASSERT_EQ(tutti.size(), prima + Ristampe);
     for (int i = 0; i < Ristampe; ++i)
         EXPECT_TRUE(tutti[prima + i].contains(i % 2 ? u"TAVOLO 12"_s : u"TAVOLO 11"_s)) << i;
@@ -131,14 +121,11 @@ TEST_F(TicketJournalTest, KillNineDuringAnOrderStreamNeitherLosesNorDoublesATick
     for (int k = 0; k < Uccisioni; ++k) {
         OrderStream stream(3, 3);
         QThread::msleep(200 + QRandomGenerator::global()->bounded(600));
-        const qint64 pid = server.processId();
-        ASSERT_GT(pid, 0) << log.toStdString(); // never kill(0): that is this test's own group
-        ASSERT_EQ(::kill(pid_t(pid), SIGKILL), 0);
+        ASSERT_TRUE(signalProcess(server.processId(), SIGKILL)) << log.toStdString();
         ASSERT_TRUE(server.waitForFinished(10000));
         stream.stop();
         log.clear();
-        start({u"--headless"_s, u"--config"_s, dir.filePath(u"plikoserver.ini"_s)});
-        ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
+        serve(dir.filePath(u"plikoserver.ini"_s));
         // After the restart every confirmed order is there with all its lines, and no order is partial.
         stream.expectEveryConfirmedOrderWhole(dbPath);
     }
@@ -148,9 +135,9 @@ TEST_F(TicketJournalTest, KillNineDuringAnOrderStreamNeitherLosesNorDoublesATick
     QThread::msleep(1500);
     const int biglietti_ = query(u"SELECT count(*) FROM pliko_stampe"_s).toInt();
     ASSERT_GT(biglietti_, 0);
-    EXPECT_EQ(biglietti(u"Cucina"_s).size(), biglietti_);
+    EXPECT_EQ(jobs(u"Cucina"_s).size(), biglietti_);
     EXPECT_EQ(query(u"SELECT count(*) FROM merce_comande WHERE qta_stampata < quantita"_s), u"0"_s);
-    EXPECT_FALSE(biglietti(u"Cucina"_s).join(QString()).contains(u"RISTAMPA"_s));
+    EXPECT_FALSE(jobs(u"Cucina"_s).join(QString()).contains(u"RISTAMPA"_s));
 }
 
 } // namespace

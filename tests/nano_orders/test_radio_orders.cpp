@@ -2,7 +2,6 @@
 #include "FakeLink.h"
 #include "NanoFixture.h"
 #include "OrderRecorder.h"
-#include "SqliteEngine.h"
 #include "TicketDelivery.h"
 
 using namespace Qt::StringLiterals;
@@ -81,6 +80,10 @@ TEST_F(RadioOrders, CoversFollowTheMessageOrTheTableByTheConfiguredRule)
         {"no cover charge configured", 0, "", u"0/0"_s},
         {"a percentage of the order total", 2, "G|0|3|100|", u"3/2.2"_s},
         {"the table's covers, charged nothing", 5, "", u"4/0"_s},
+        // Covers or a charge no table has are left out for the table's own.
+        {"covers beyond a table's", 1, "G|0|2147483647|0|", u"4/8"_s},
+        {"negative covers", 1, "G|0|-3|0|", u"4/8"_s},
+        {"a charge beyond any", 1, "G|0|3|9223372036854775807|", u"4/8"_s},
     };
     qint32 tavolo = 1;
     for (const Case &c : cases) {
@@ -90,32 +93,6 @@ TEST_F(RadioOrders, CoversFollowTheMessageOrTheTableByTheConfiguredRule)
                          + QString::number(id)),
                   c.atteso)
             << c.name;
-    }
-}
-
-TEST_F(RadioOrders, CoversBeyondATablesAreLeftOutForTheTablesOwn)
-{
-    tdb.exec(u"UPDATE var_long SET value = 1 WHERE name = 'tipologia_coperto'"_s);
-    for (const QByteArray &g : {QByteArray("G|0|2147483647|0|"), QByteArray("G|0|-3|0|"),
-                                QByteArray("G|0|3|9223372036854775807|")}) {
-        const qint32 id = invia(messaggio(1, "5", g + riga(Tagliata, 1, 2200) + ".|"));
-        EXPECT_EQ(scalar(u"SELECT coperti & '/' & costo_coperti FROM comande WHERE id_comanda = "_s + QString::number(id)),
-                  u"4/8"_s)
-            << g.toStdString();
-    }
-}
-
-TEST_F(RadioOrders, AQuantityTwoLineKeepsItsPriceThroughTheTableView)
-{
-    // Order, read the table back, send what the view shows as the next order: twice.
-    QByteArray records = riga(Carbonara, 2, 1100) + ".|";
-    for (int giro = 0; giro < 3; ++giro) {
-        ASSERT_GT(invia(messaggio(2, "5", records)), 0) << giro;
-        EXPECT_EQ(scalar(u"SELECT prezzo & '/' & totale FROM merce_comande"_s), u"11/22"_s) << giro;
-        EXPECT_EQ(scalar(u"SELECT totale FROM comande"_s), u"22"_s) << giro;
-        const QByteArray vista = nano->statoTavoloNano(5);
-        ASSERT_TRUE(vista.contains("P|108|2|1100|")) << vista.toStdString();
-        records = vista.mid(vista.indexOf("P|"));
     }
 }
 

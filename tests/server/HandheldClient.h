@@ -53,7 +53,6 @@ public:
     void shutdownSending() { ::shutdown(int(m_socket.socketDescriptor()), SHUT_WR); }
     void close() { m_socket.disconnectFromHost(); }
     const QByteArray &received() const { return m_received; }
-    bool isClosed() const { return m_closed; }
 
 private:
     QTcpSocket m_socket;

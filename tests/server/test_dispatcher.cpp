@@ -2,8 +2,9 @@
 // analizzaDati: which handler a request reaches, what it is given, and what happens to requests
 // that cannot be understood.
 #include "CommandDispatcher.h"
-#include "HandheldClient.h"
 #include "ErrorRoutine.h"
+#include "FakeLink.h"
+#include "HandheldClient.h"
 #include "OperatorUi.h"
 #include "TestSupport.h"
 
@@ -14,20 +15,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-class RecordingLink : public HandheldLink
-{
-public:
-    int inviaRisposta(const QString &text, int index) override
-    {
-        replies.append(text);
-        lastIndex = index;
-        return 1;
-    }
-    bool aspettaChiusura(int) override { return true; }
-    QStringList replies;
-    int lastIndex = 0;
-};
 
 class DispatcherTest : public ::testing::Test
 {
@@ -44,7 +31,7 @@ protected:
     TestDatabase database;
     OperatorUi ui;
     CommandDispatcher dispatcher;
-    RecordingLink link;
+    FakeLink link;
     std::vector<int> dropped;
     int baseOpens = 0;
 };

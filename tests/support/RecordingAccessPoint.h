@@ -15,7 +15,6 @@ public:
         opened.append(port);
         return present ? 1 : 0;
     }
-    void Dll_CloseSerial() override { ++closes; }
     qint32 Dll_ReqSysInfo(QByteArray &buffer) override
     {
         buffer = present && answering ? QByteArray("AP-TEST") : QByteArray();
@@ -47,5 +46,4 @@ public:
     QList<QByteArray> messages;  // kind character then body
     QList<QByteArray> sent;
     QList<qint32> opened;
-    int closes = 0;
 };

@@ -53,6 +53,7 @@ protected:
     // Midnight of Thursday 14 March 2024 in seconds from 1899-12-30.
     static constexpr double Mar14 = 3919536000.0;
     static constexpr double Mar15 = Mar14 + 86400.0;
+    static constexpr double H = 3600.0;
 
     RegionalGuard regional;
     TestDatabase data{true, GetParam()};

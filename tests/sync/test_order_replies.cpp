@@ -2,11 +2,6 @@
 // A waiter's open orders, and the tables the other waiters hold, at the start of a shift.
 #include "SyncFixture.h"
 
-
-namespace {
-constexpr double H = 3600.0;
-}
-
 TEST_P(SyncTest, onlyTheWaitersOwnOpenOrdersAreSent)
 {
     replies.sincroComande(2, Slot);

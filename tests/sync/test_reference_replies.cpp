@@ -2,11 +2,6 @@
 // Reservations, variations, settings and waiters as a handheld downloads them.
 #include "SyncFixture.h"
 
-
-namespace {
-constexpr double H = 3600.0;
-}
-
 TEST_P(SyncTest, reservationsFromTheWarningTimeToAnHourAheadAreListed)
 {
     clearReservations();

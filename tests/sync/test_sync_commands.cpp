@@ -5,8 +5,6 @@
 
 
 namespace {
-constexpr double H = 3600.0;
-
 QStringList warnings;
 void keepSyncWarnings(QtMsgType, const QMessageLogContext &context, const QString &text)
 {

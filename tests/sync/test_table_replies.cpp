@@ -2,11 +2,6 @@
 // The table plan and the state of one table as a waiter's handheld sees them.
 #include "SyncFixture.h"
 
-
-namespace {
-constexpr double H = 3600.0;
-}
-
 TEST_P(SyncTest, theTablePlanListsEveryTableWithItsCovers)
 {
     replies.sincroTavoli(Slot);

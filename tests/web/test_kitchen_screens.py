@@ -3,7 +3,7 @@
 """Kitchen screens and the operator console in a real browser (headless chromium through selenium),
 against the real plikoserver with spool printers and a web address on loopback.
 
-Usage: test_kitchen_screens.py PLIKOSERVER PLIKO_SQL OUTPUT_FOLDER (screenshots go there).
+Usage: test_kitchen_screens.py PLIKOSERVER PLIKO_SQL
 Exit 77 (skipped) when chromium, chromedriver or python3-selenium are missing."""
 
 import http.client
@@ -19,7 +19,6 @@ import traceback
 
 try:
     from selenium import webdriver
-    from selenium.common.exceptions import NoAlertPresentException
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
     from selenium.webdriver.common.keys import Keys
@@ -34,7 +33,7 @@ if not CHROMIUM or not os.path.exists(CHROMEDRIVER):
     print("chromium o chromium-driver mancanti: test saltato")
     sys.exit(77)
 
-SERVER, PLIKO_SQL, OUTPUT = sys.argv[1:4]
+SERVER, PLIKO_SQL = sys.argv[1:3]
 KEY = "chiave-di-prova-0123456789"
 XSS = "<img src=x onerror=alert(1)>"
 HANDHELD_PORT = 31512
@@ -192,21 +191,14 @@ def main():
         open_kds(b, r, "cucina")
 
         # A TCP order reaches both kitchen screens without a reload: lines, course, variations.
-        sent = time.monotonic()
         r.order(4005721620, 12, [(108, 2, 1, "Spaghetti alla carbonara", [99, 4]), (126, 1, 3, "Margherita", []),
                                  (145, 1, 1, "Birra alla spina", [])])
         until(lambda: has_card(a, "Spaghetti alla carbonara") and has_card(b, "Spaghetti alla carbonara"),
               "the order on both screens", 5)
-        print("ordine sullo schermo in %.3f s" % (time.monotonic() - sent))
         text = texts(a, "#schede .scheda")[0]
         check("Tavolo 12" in text and "Turno 1" in text and "2" in text, "card: table, course, quantity (%r)" % text)
         check(XSS in text, "the note shows as its characters")
-        check(a.execute_script("return document.images.length") == 0, "no image element from the note")
-        try:
-            a.switch_to.alert
-            check(False, "no script ran from the note")
-        except NoAlertPresentException:
-            pass
+        check(a.execute_script("return document.images.length") == 0, "no image element (nor its script) from the note")
         test_access(r)
 
         # All day on the pizzeria screen: two orders' pizzas counted together.
@@ -237,7 +229,6 @@ def main():
         a.refresh()
         until(lambda: has_card(a, "Lasagne al forno"), "the recalled card after a restart")
         check(not has_card(a, "Spaghetti alla carbonara"), "the bumped card stays bumped after a restart")
-        a.save_screenshot(os.path.join(OUTPUT, "kds-cucina.png"))
 
         # The console: the bar's owed ticket, and its reprint once the printer is back.
         a.get(r.base + "/?key=" + KEY)
@@ -248,7 +239,6 @@ def main():
         until(lambda: any(f.endswith(".txt") for f in os.listdir(os.path.join(r.spool, "Bar"))),
               "the reprint printed on the bar printer")
         until(lambda: "zona bar" not in "".join(texts(a, "#biglietti")), "the ticket no longer owed")
-        a.save_screenshot(os.path.join(OUTPUT, "console.png"))
 
     except Exception:
         traceback.print_exc()
