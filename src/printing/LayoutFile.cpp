@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "LayoutFile.h"
 
-#include <QFile>
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QXmlStreamReader>
@@ -200,68 +200,76 @@ private:
 
 namespace {
 
-// Every ticket reads its layout file: what was read is kept while the file stays as it was (same
-// time and size), so an edited layout is picked up at the next print and an unchanged one is not
-// parsed again for every order.
+// Every ticket reads its layout file; what was parsed from it is kept while its bytes stay the same.
+// The time and size tell that a file is unchanged only once it was read well after its last write
+// (as a version-control tool trusts its index): two writes within one tick of the file system's
+// clock, with the same size, leave the same stamp, so until then the bytes themselves are compared.
 struct CachedFile
 {
     QDateTime modified;
     qint64 size = -1;
+    bool settled = false; // read later than a write could still leave the stamp as it is
+    QByteArray xml;
     std::optional<QStringList> names;
     QHash<QString, std::optional<ReportLayout>> reports;
 };
 
-CachedFile &cached(const QString &path)
+// The file at path, with what was parsed from its present bytes; nullptr when it is unreadable.
+CachedFile *cached(const QString &path, QString *error)
 {
+    constexpr qint64 StampTickMs = 2000; // the coarsest of the usual file systems' clocks
     static QHash<QString, CachedFile> files;
     const QFileInfo info(path);
     CachedFile &c = files[path];
-    if (c.modified != info.lastModified() || c.size != info.size()) {
-        c = CachedFile{};
-        c.modified = info.lastModified();
-        c.size = info.size();
-    }
-    return c;
+    if (c.settled && c.modified == info.lastModified() && c.size == info.size())
+        return &c;
+    QByteArray xml;
+    if (!readFile(path, &xml, error))
+        return nullptr;
+    if (c.xml != xml)
+        c = CachedFile{{}, -1, false, std::move(xml), {}, {}};
+    c.modified = info.lastModified();
+    c.size = info.size();
+    c.settled = c.modified.msecsTo(QDateTime::currentDateTime()) > StampTickMs;
+    return &c;
 }
 
 } // namespace
 
 std::optional<QStringList> LayoutFile::reportNames(const QString &path, QString *error)
 {
-    CachedFile &c = cached(path);
-    if (!c.names) {
-        // A failure is not kept: the file may be fixed or appear before the next print.
-        QByteArray xml;
-        if (!readFile(path, &xml, error))
-            return std::nullopt;
-        Parser p(xml, path);
+    CachedFile *c = cached(path, error);
+    if (!c)
+        return std::nullopt;
+    if (!c->names) {
+        // A failure is not kept: the file may be fixed before the next print.
+        Parser p(c->xml, path);
         QStringList names;
         if (!p.run({}, &names, nullptr)) {
             if (error)
                 *error = p.error();
             return std::nullopt;
         }
-        c.names = names;
+        c->names = names;
     }
-    return c.names;
+    return c->names;
 }
 
 std::optional<ReportLayout> LayoutFile::load(const QString &path, const QString &reportName, QString *error)
 {
-    CachedFile &c = cached(path);
-    auto it = c.reports.find(reportName);
-    if (it == c.reports.end()) {
-        QByteArray xml;
+    CachedFile *c = cached(path, error);
+    if (!c)
+        return std::nullopt;
+    auto it = c->reports.find(reportName);
+    if (it == c->reports.end()) {
         QString failure;
-        std::optional<ReportLayout> layout;
-        if (readFile(path, &xml, &failure))
-            layout = parse(xml, reportName, path, &failure);
+        std::optional<ReportLayout> layout = parse(c->xml, reportName, path, &failure);
         if (!layout) {
             if (error)
                 *error = failure;
             return std::nullopt;
         }
-        it = c.reports.insert(reportName, layout);
+        it = c->reports.insert(reportName, layout);
     }
     return *it;
 }
