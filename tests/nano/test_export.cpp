@@ -56,11 +56,9 @@ protected:
     }
     void cover(int tipologia, const QString &somma)
     {
-        database.exec(u"DELETE FROM var_long WHERE name = 'tipologia_coperto'"_s);
-        database.exec(u"INSERT INTO var_long (name, value) VALUES ('tipologia_coperto', "_s + QString::number(tipologia)
-                      + u')');
-        database.exec(u"DELETE FROM var_str WHERE name = 'coperto_somma'"_s);
-        database.exec(u"INSERT INTO var_str (name, value) VALUES ('coperto_somma', '"_s + somma + u"')"_s);
+        database.exec(u"INSERT OR REPLACE INTO var_long (name, value) VALUES ('tipologia_coperto', %1)"_s
+                          .arg(tipologia));
+        database.exec(u"INSERT OR REPLACE INTO var_str (name, value) VALUES ('coperto_somma', '%1')"_s.arg(somma));
     }
 
     RegionalGuard regional;
