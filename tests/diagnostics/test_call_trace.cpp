@@ -5,31 +5,12 @@
 #include "Guarded.h"
 
 #include <QStringList>
-#include <functional>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
 using namespace diagnostics;
 
 namespace {
-
-TEST(ClickGuards, ADoubleClickRunsItsHandlerOnce)
-{
-    int runs = 0;
-    std::function<void()> click;
-    // The second click arrives while the first still waits (a question, a printer).
-    click = [&] {
-        runClick("frmMain.cmdStampa", "frmMain", "cmdStampa_Click", [&] {
-            ++runs;
-            if (runs == 1)
-                click();
-        });
-    };
-    click();
-    EXPECT_EQ(runs, 1);
-    click();  // once the first has ended, a new click runs again
-    EXPECT_EQ(runs, 2);
-}
 
 TEST(ClickGuards, RunningHandlersAreListedWithTheirEntryTime)
 {

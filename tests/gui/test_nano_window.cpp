@@ -80,7 +80,6 @@ TEST_F(NanoWindowTest, OpeningWithoutALinkShowsTheIdleLookTakesTheLinkOverAndAFa
     comNano(QString());
     nano.abilitaRicezione();
     window.apri();
-    EXPECT_EQ(window.windowTitle(), u"Gestione Duvu"_s);
     auto *com = child<QComboBox>("cmbCom");
     EXPECT_EQ(com->itemText(com->currentIndex()), u"COM 1"_s);
     EXPECT_EQ(com->itemText(98), u"COM 99"_s);

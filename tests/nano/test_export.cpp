@@ -56,11 +56,9 @@ protected:
     }
     void cover(int tipologia, const QString &somma)
     {
-        database.exec(u"DELETE FROM var_long WHERE name = 'tipologia_coperto'"_s);
-        database.exec(u"INSERT INTO var_long (name, value) VALUES ('tipologia_coperto', "_s + QString::number(tipologia)
-                      + u')');
-        database.exec(u"DELETE FROM var_str WHERE name = 'coperto_somma'"_s);
-        database.exec(u"INSERT INTO var_str (name, value) VALUES ('coperto_somma', '"_s + somma + u"')"_s);
+        database.exec(u"INSERT OR REPLACE INTO var_long (name, value) VALUES ('tipologia_coperto', %1)"_s
+                          .arg(tipologia));
+        database.exec(u"INSERT OR REPLACE INTO var_str (name, value) VALUES ('coperto_somma', '%1')"_s.arg(somma));
     }
 
     RegionalGuard regional;
@@ -94,19 +92,14 @@ TEST_F(ExportTest, ASmallMenuIsWrittenExactlyAndNumbered)
                                 "K2|tiepido;\r\nK3|freddo;\r\nK4|ben cotto;\r\nK5|poco cotto;\r\nK6|in 2 piatti;\r\n:\r\n";
     EXPECT_EQ(readAll(exportPath()), expected);
 
-    // The numbers the handhelds will name things by.
-    EXPECT_EQ(database.scalar(u"SELECT id_nano FROM tipo_merce WHERE num = 2"_s), u"1"_s);
-    EXPECT_EQ(database.scalar(u"SELECT id_nano FROM tipo_merce WHERE num = 1"_s), u"2"_s);
-    EXPECT_EQ(database.scalar(u"SELECT id_nano FROM tipo_merce WHERE num = 3"_s), u"3"_s);
-    EXPECT_EQ(database.scalar(u"SELECT id_nano FROM tipo_merce WHERE num = 4"_s), u"0"_s) << "not exported: cleared";
-    EXPECT_EQ(database.scalar(u"SELECT id_nano FROM variazioni_comande_categorie WHERE id_tipo_merce = 4"_s), u"0"_s);
-    for (const auto &[category, k] : QList<std::pair<int, int>>{{2, 1}, {1, 2}, {3, 3}})
-        EXPECT_EQ(database.scalar(u"SELECT id_nano FROM variazioni_comande_categorie WHERE id_variazione = 1 "
-                                  "AND id_tipo_merce = "_s + QString::number(category)),
-                  QString::number(k));
-    EXPECT_EQ(database.scalar(u"SELECT id_nano FROM clfn WHERE codice = 1"_s), u"1"_s);
-    EXPECT_EQ(database.scalar(u"SELECT id_nano FROM clfn WHERE codice = 3"_s), u"2"_s);
-    EXPECT_EQ(database.scalar(u"SELECT id_nano FROM clfn WHERE codice = 2"_s), u"0"_s);
+    // The numbers the handhelds will name things by: key:number, in key order; what was not exported is cleared.
+    const auto numeri = [this](const QString &table, const QString &key) {
+        return database.scalar(u"SELECT group_concat(%2 || ':' || id_nano, ' ') FROM (SELECT * FROM %1 ORDER BY %2)"_s
+                                   .arg(table, key));
+    };
+    EXPECT_EQ(numeri(u"tipo_merce"_s, u"num"_s), u"1:2 2:1 3:3 4:0"_s);
+    EXPECT_EQ(numeri(u"variazioni_comande_categorie"_s, u"id_tipo_merce"_s), u"1:2 2:1 3:3 4:0"_s);
+    EXPECT_EQ(numeri(u"clfn"_s, u"codice"_s), u"1:1 2:0 3:2 100:0"_s);
 }
 
 TEST_F(ExportTest, TheCoverIsChargedOnlyWhenItIsAFixedAmount)

@@ -152,12 +152,4 @@ TEST_F(ReceiveLoopTest, ASilentDeviceIsReportedOnceAndPollingRecoversByItself)
     EXPECT_EQ(ui.messages().size(), 2) << "a second outage is told again";
 }
 
-TEST_F(ReceiveLoopTest, TheTableCheckLooksAtTheRestaurantsTables)
-{
-    EXPECT_TRUE(nano.esisteTavolo(1));
-    EXPECT_TRUE(nano.esisteTavolo(20));
-    EXPECT_FALSE(nano.esisteTavolo(21));
-    EXPECT_FALSE(nano.esisteTavolo(-1));
-}
-
 } // namespace

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The serial driver against the emulated access point on a real pseudo-terminal: every operation's
-// request and reply, and a device that is dead, garbles its frames or sends noise.
+// request and reply, and a device that is dead, garbles its frames or sends noise. The menu database
+// goes over the same line in the access-point window's test.
 #include "EmulatedAccessPoint.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -99,28 +99,6 @@ TEST_F(SerialDriverTest, ADeadOrGarblingDeviceFailsEveryCallWithinTheTimeoutANoi
     EXPECT_EQ(buffer.left(length), QByteArray("4"));
     QByteArray info;
     EXPECT_GT(driver->Dll_ReqSysInfo(info), 0);
-}
-
-TEST_F(SerialDriverTest, TheDatabaseGoesOverInChunksAndArrivesWhole)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(u"DBRestaurantNano.txt"_s);
-    QByteArray content;
-    for (int i = 0; content.size() < 1300; ++i)
-        content += "P" + QByteArray::number(i) + "|Spaghetti allo scoglio|3|12,00|12,00|12,00|12,00|12,00|12,00;\r\n";
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(content);
-    f.close();
-
-    ASSERT_EQ(driver->Dll_OpenDataBase(path), 1);
-    QList<qint32> progress;
-    while (progress.size() < 20 && (progress.isEmpty() || progress.last() < 100))
-        progress.append(driver->Dll_SendDataBase());
-    EXPECT_EQ(progress.last(), 100);
-    EXPECT_EQ(progress.size(), int((content.size() + 511) / 512));
-    EXPECT_EQ(sim.database(), content);
-    EXPECT_EQ(sim.requests().first(), "F" + QByteArray::number(content.size()));
 }
 
 TEST(SerialDriverPorts, PortNumbersMapToDevices)
