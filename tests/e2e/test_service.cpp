@@ -3,6 +3,7 @@
 // middle of service, the refusal of a broken file, and the metrics a monitoring system scrapes.
 #include "ServerProcess.h"
 
+#include <QRegularExpression>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>

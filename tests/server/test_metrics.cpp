@@ -63,9 +63,6 @@ TEST(Metrics, APrometheusScrapeGetsTheTextFormatAndAnythingElseIsTurnedAway)
 TEST(Metrics, CountersOfAServiceAppearInTheStatusAndTheScrape)
 {
     ServerStatus s;
-    s.startedAt = QDateTime(QDate(2026, 12, 6), QTime(11, 0));
-    s.uptimeSeconds = 3600;
-    s.service = u"palmari"_s;
     s.slotsInUse = 3;
     s.slotsTotal = 499;
     s.databasePath = u"/var/lib/plikoserver/restaurant.db"_s;
