@@ -70,8 +70,6 @@ const QueryCase Queries[] = {
     {"SELECT comande.id_comanda, numero_tavolo, inizio, ultima_ordinazione, coperti, data, pre_conto FROM comande,"
      " tavoli_occupati WHERE comande.id_comanda = tavoli_occupati.id_comanda AND inizio BETWEEN 3919400000 AND"
      " 3919500000 AND stato = 0 AND id_operatore = 1", 2, "1|4|3919435200|0|4|0|0"},
-    {"SELECT numero_tavolo FROM comande, tavoli_occupati WHERE comande.id_comanda = tavoli_occupati.id_comanda AND"
-     " inizio BETWEEN 3919400000 AND 3919500000 AND stato = 0 AND id_operatore <> 1", 1, "7"},
     {"SELECT codice FROM magazzino WHERE descrizione NOT LIKE 'b*' ORDER BY codice", 2, "2"},
     {"SELECT (giacenza-giacenza_comanda) as disponibile FROM magazzino WHERE not articolo_restaurant AND codice = 1",
      1, "5"},
@@ -92,10 +90,6 @@ const QueryCase Queries[] = {
      " id_tipo_merce IN                  (SELECT id_categoria                   FROM categorie_zona_ristorante"
      "                   WHERE id_zona_ristorante = 2)  ORDER BY merce_comande.turno,tipo_merce.tipo,"
      " merce_comande.descrizione", 1, "1|Carbonara|1|12|Primi"},
-    {" SELECT merce_comande.*  FROM merce_comande INNER JOIN magazzino ON merce_comande.id_articolo ="
-     " magazzino.codice  WHERE id_comanda = 2", 1, nullptr},
-    {"SELECT * FROM tavoli_occupati,comande WHERE tavoli_occupati.id_comanda = comande.id_comanda AND fine = 0  AND"
-     " stato =0 AND tavoli_occupati.numero_tavolo = 7", 1, nullptr},
     {"SELECT * FROM merce_comande_variazioni WHERE id_variazione <> -1 AND id_merce_comanda = 12 ORDER BY"
      " id_variazione", 1, "12|1|1|Extra|1,5"},
     {"SELECT variazioni_comande.id_variazione, descrizione, prezzo FROM variazioni_comande_categorie,"
