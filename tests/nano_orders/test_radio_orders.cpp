@@ -168,6 +168,7 @@ TEST_F(RadioOrders, UnusableRecordsAreSkippedAndTheRestIsRecorded)
         {"a variation number 0 (never exported)", riga(Margherita, 1, 700) + "+|0|1|150|0|0|0|.|", u"126/1.0/7"_s,
          u""_s},
         {"a line cut short by the end of the message", riga(Margherita, 1, 700) + "P|108|1|1100", u"126/1.0/7"_s, u""_s},
+        {"a whole line ending the message", riga(Margherita, 1, 700).chopped(1), u"126/1.0/7"_s, u""_s},
         {"an article the menu does not have", riga(9999, 1, 700) + riga(Margherita, 1, 700) + ".|", u"126/1.0/7"_s,
          u""_s},
         {"a price of one digit is cents", riga(Margherita, 1, 5) + ".|", u"126/1.0/0.05"_s, u""_s},
