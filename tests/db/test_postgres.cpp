@@ -157,13 +157,10 @@ TEST_F(Postgres, TheDatabaseServerRestartingMidServiceFailsThatRequestThenServic
     ASSERT_TRUE(db->beginTrans()) << db->lastErrorText().toStdString();
     ASSERT_TRUE(db->doQuery(u"UPDATE tavoli SET coperti = 6 WHERE numero_tavolo = 3"_s));
     ASSERT_TRUE(db->commitTrans());
-    auto rs = db->openSnapshot(u"SELECT numero_tavolo, coperti FROM tavoli WHERE numero_tavolo <= 3 "
-                               "ORDER BY numero_tavolo"_s);
-    ASSERT_TRUE(rs);
-    QStringList covers;
-    for (; !rs->isEOF(); rs->moveNext())
-        covers << rs->value(1).toString();
-    EXPECT_EQ(covers, (QStringList{u"3"_s, u"4"_s, u"6"_s}));
+    for (const auto &[table, covers] : {std::pair{1, 3}, {2, 4}, {3, 6}}) {
+        auto rs = db->openSnapshot(u"SELECT coperti FROM tavoli WHERE numero_tavolo = "_s + QString::number(table));
+        EXPECT_EQ(rs ? rs->value(0).toInt() : -1, covers) << table;
+    }
 }
 
 TEST(PostgresUri, APasswordNeverReachesALogOrTheStatus)

@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QHash>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
@@ -83,14 +82,10 @@ protected:
         EXPECT_TRUE(QFile::rename(writeConfig(dbPath), path));
         return path;
     }
-    void start(const QStringList &args, bool withDisplayVariables = true)
-    {
-        startProcess(server, args, withDisplayVariables);
-    }
     // The server started headless on the configuration, once its log says it is ready.
     void serve(const QString &config, const QString &ready = u"31512"_s)
     {
-        start({u"--headless"_s, u"--config"_s, config});
+        startProcess(server, {u"--headless"_s, u"--config"_s, config});
         ASSERT_TRUE(waitForLog(ready)) << log.toStdString();
     }
     // A process's standard output and error into name.log of the test's folder: nobody has to read a

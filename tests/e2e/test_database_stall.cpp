@@ -7,7 +7,7 @@ TEST_F(ServerBinaryTest, AHeldWriteLockNeitherSilencesTheServerNorCostsAConfirme
 {
     dbPath = createRestaurant(1);
     logToFile(server, u"server"_s);
-    start({u"--headless"_s, u"--config"_s, writeConfig(dbPath)});
+    startProcess(server, {u"--headless"_s, u"--config"_s, writeConfig(dbPath)});
     ASSERT_TRUE(answers());
 
     OrderStream stream(2, 3);

@@ -6,7 +6,7 @@
 TEST_F(ServerBinaryTest, TwoServersOnTheirOwnAddressesShareTheHandheldPort)
 {
     dbPath = createRestaurant(1);
-    start({u"--headless"_s, u"--config"_s, configFor(u"sala"_s, u"127.0.0.1"_s)});
+    startProcess(server, {u"--headless"_s, u"--config"_s, configFor(u"sala"_s, u"127.0.0.1"_s)});
     ASSERT_TRUE(waitForLog(u"127.0.0.1 porta 31512"_s)) << log.toStdString();
     startProcess(second, {u"--headless"_s, u"--config"_s, configFor(u"terrazza"_s, u"127.0.0.2"_s)});
     EXPECT_TRUE(answers(u"127.0.0.1"_s));

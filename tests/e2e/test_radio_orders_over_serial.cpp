@@ -38,7 +38,7 @@ protected:
                       + socketPath + u'\n' + (more.contains(u"AccessPointTimeoutMs"_s) ? QString()
                                                                                      : u"AccessPointTimeoutMs=300\n"_s)
                       + more;
-        start({u"--headless"_s, u"--config"_s, writeConfig(dbPath)});
+        startProcess(server, {u"--headless"_s, u"--config"_s, writeConfig(dbPath)});
         if (service == 2 && mode == DuvuSim::Mode::Normal) {
             ASSERT_TRUE(waitForLog(u"servizio Duvu attivo"_s)) << log.toStdString();
         }

@@ -5,7 +5,7 @@
 
 TEST_F(ServerBinaryTest, WithNoHandheldServiceConfiguredNothingListensAndSigintEndsIt)
 {
-    start({u"--headless"_s, u"--config"_s, writeConfig(createRestaurant(0))});
+    startProcess(server, {u"--headless"_s, u"--config"_s, writeConfig(createRestaurant(0))});
     ASSERT_TRUE(waitForLog(u"nessun servizio attivo"_s)) << log.toStdString();
     EXPECT_FALSE(connects());
     EXPECT_EQ(stop(SIGINT), 0);
@@ -13,7 +13,7 @@ TEST_F(ServerBinaryTest, WithNoHandheldServiceConfiguredNothingListensAndSigintE
 
 TEST_F(ServerBinaryTest, TheFirstRunOnAMachineWithoutDisplayCreatesTheDemoRestaurantAndServesItHeadless)
 {
-    start({}, false);
+    startProcess(server, {}, false);
     ASSERT_TRUE(waitForLog(u"31512"_s)) << log.toStdString();
     EXPECT_TRUE(log.contains(u"(headless)"_s));
     const QString config = dir.filePath(u"config/plikoserver/plikoserver.ini"_s);

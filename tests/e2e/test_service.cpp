@@ -3,6 +3,7 @@
 // middle of service, the refusal of a broken file, and the metrics a monitoring system scrapes.
 #include "ServerProcess.h"
 
+#include <QRegularExpression>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -140,7 +141,8 @@ TEST_F(ServiceTest, AConfigurationWithAMistakeOrAMissingFileRefusesTheStartAndSa
         dbPath = r.database;
         server.close();
         log.clear();
-        start({u"--headless"_s, u"--config"_s, r.config.isEmpty() ? configWithKitchen(u"Cucina"_s, r.more) : r.config});
+        const QString config = r.config.isEmpty() ? configWithKitchen(u"Cucina"_s, r.more) : r.config;
+        startProcess(server, {u"--headless"_s, u"--config"_s, config});
         ASSERT_TRUE(server.waitForFinished(15000));
         log += QString::fromUtf8(server.readAllStandardError());
         EXPECT_EQ(server.exitCode(), r.code);
@@ -157,7 +159,7 @@ TEST_F(ServiceTest, UnderSystemdItSaysReadyAndStoppingAndItsEventListWhyAPrintOr
 {
     extraEnv[u"NOTIFY_SOCKET"_s] = bindNotifySocket();
     extraEnv[u"WATCHDOG_USEC"_s] = u"400000"_s;
-    start({u"--headless"_s, u"--config"_s, configWithKitchen(u"Forno"_s)});
+    startProcess(server, {u"--headless"_s, u"--config"_s, configWithKitchen(u"Forno"_s)});
     ASSERT_TRUE(waitFor([&] { return notifications().contains(u"READY=1"_s); })) << received.toStdString();
     // Ready means ready: a handheld is answered at once; the missing printer does not stop the service.
     EXPECT_EQ(exchange(order(1)), QByteArray("ComandaOK|\r"));

@@ -29,7 +29,7 @@ protected:
     void startDiningRoom(const QString &more = {})
     {
         logToFile(server, u"sala"_s);
-        start({u"--headless"_s, u"--config"_s, configFor(u"sala"_s, u"127.0.0.1"_s, more)});
+        startProcess(server, {u"--headless"_s, u"--config"_s, configFor(u"sala"_s, u"127.0.0.1"_s, more)});
         ASSERT_TRUE(answers());
     }
     // Stops (SIGSTOP) or resumes the database server: its postmaster and every backend.
@@ -71,7 +71,7 @@ TEST_F(SharedDatabase, TwoServersSellTheLastBottlesOnceAndRecordEveryOrderWhole)
 
     logToFile(server, u"sala"_s);
     logToFile(second, u"terrazza"_s);
-    start({u"--headless"_s, u"--config"_s, configFor(u"sala"_s, u"127.0.0.1"_s)});
+    startProcess(server, {u"--headless"_s, u"--config"_s, configFor(u"sala"_s, u"127.0.0.1"_s)});
     startProcess(second, {u"--headless"_s, u"--config"_s, configFor(u"terrazza"_s, u"127.0.0.2"_s)});
     for (const QString &host : {u"127.0.0.1"_s, u"127.0.0.2"_s})
         ASSERT_TRUE(answers(host)) << host.toStdString() << "\n"

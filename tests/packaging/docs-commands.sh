@@ -1,13 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The commands of the README, the manual pages and docs/, run as a user would type them against the
-# built programs: a demo database, the configuration check, the handheld exchanges of the README's
-# and the handheld protocol's shell blocks (taken from the documents themselves), the load generator,
-# pliko-ctl with a relative --socket, a backup with its rotation, the report layouts' pliko-print
-# commands, the radio side without hardware, every option of the usage lines, and pliko-print's
-# answers to an order that does not exist and to a missing XDG_RUNTIME_DIR.
-# Not run: the PostgreSQL example of docs/configuration.md (it names a database server on another
-# machine) and the serial adapter example (it needs the adapter).
+# built programs; each section names the document it follows. Not run: the PostgreSQL example of
+# docs/configuration.md (a database server on another machine) and the serial adapter's (the adapter).
 set -euo pipefail
 source_dir=$1 build=$2
 export PATH="$build/src/app:$build/tools/pliko-sql:$build/tools/pliko-ctl:$build/tools/pliko-print:$PATH"

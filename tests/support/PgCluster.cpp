@@ -79,11 +79,6 @@ PgCluster::~PgCluster()
     }
 }
 
-QString PgCluster::dataDir() const
-{
-    return m_dir.filePath(u"data"_s);
-}
-
 QString PgCluster::uri(const QString &database) const
 {
     return u"postgresql:///"_s + QString::fromLatin1(QUrl::toPercentEncoding(database)) + u"?host="_s
@@ -93,7 +88,7 @@ QString PgCluster::uri(const QString &database) const
 
 pid_t PgCluster::serverPid() const
 {
-    QFile f(dataDir() + u"/postmaster.pid"_s);
+    QFile f(m_dir.filePath(u"data/postmaster.pid"_s));
     if (!m_running || !f.open(QIODevice::ReadOnly))
         return 0;
     return pid_t(f.readLine().trimmed().toLong());

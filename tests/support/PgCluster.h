@@ -39,7 +39,6 @@ public:
 
     // The libpq address of a database of this cluster, as superuser "postgres" through the socket.
     QString uri(const QString &database) const;
-    QString dataDir() const;
     // The process id of the running server (0 when stopped).
     pid_t serverPid() const;
     // The last failure, with the end of the server's log when it has one.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Clock.h"
+#include "HandheldLink.h"
 #include "clsDatabase.h"
 #include "modGestioneTipiDato.h"
 
@@ -61,3 +62,29 @@ QString wholeReals(QString text);
         if (!(tdb).unavailable().isEmpty())                                                                        \
             GTEST_SKIP() << (tdb).unavailable().toStdString();                                                     \
     } while (false)
+
+// A handheld connection that records what the server did with it, in order. With db set, it also
+// counts the replies sent while that database still had a transaction open (sending may let other
+// requests run).
+class FakeLink : public HandheldLink
+{
+public:
+    int inviaRisposta(const QString &text, int index) override
+    {
+        replies.append(text);
+        events.append(u"reply " + text);
+        lastIndex = index;
+        sentInsideTransaction += db && db->inTransaction() ? 1 : 0;
+        return 1;
+    }
+    bool aspettaChiusura(int) override
+    {
+        events.append(QStringLiteral("closed"));
+        return true;
+    }
+    QStringList replies;
+    QStringList events;
+    int lastIndex = -1;
+    clsDatabase *db = nullptr;
+    int sentInsideTransaction = 0;
+};

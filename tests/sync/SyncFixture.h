@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "HandheldLink.h"
 #include "SincroReplies.h"
 #include "TestSupport.h"
 #include "modGestioneTipiDato.h"
@@ -12,29 +11,6 @@
 
 using namespace Qt::StringLiterals;
 
-// A connection that keeps every reply it is asked to send, and notes a reply sent while the
-// database still had a transaction open (sending may let other requests run).
-class RecordingLink final : public HandheldLink
-{
-public:
-    explicit RecordingLink(clsDatabase &db) : m_db(db) {}
-    int inviaRisposta(const QString &text, int index) override
-    {
-        replies.append(text);
-        indexes.append(index);
-        sentInsideTransaction += m_db.inTransaction() ? 1 : 0;
-        return 1;
-    }
-    bool aspettaChiusura(int) override { return true; }
-
-    QStringList replies;
-    QList<int> indexes;
-    int sentInsideTransaction = 0;
-
-private:
-    clsDatabase &m_db;
-};
-
 // The demo restaurant on Friday 15 March 2024 at noon, with a handheld connected on slot 7.
 // Orders, lines and reservations are added in the legacy dialect, as the back office would.
 // Its hours are set to 10:00-02:00 without the day the back office stores (36000 and 7200), so
@@ -44,6 +20,7 @@ class SyncTest : public ::testing::TestWithParam<Engine>
 protected:
     SyncTest()
     {
+        link.db = &data.db();
         if (data.unavailable().isEmpty())
             setOpeningHours(QStringLiteral("36000"), QStringLiteral("7200"));
     }
@@ -58,7 +35,7 @@ protected:
     RegionalGuard regional;
     TestDatabase data{true, GetParam()};
     modPlikoServer mod{data.db()};
-    RecordingLink link{data.db()};
+    FakeLink link;
     SincroReplies replies{data.db(), mod, link};
 
     void setOpeningHours(const QString &opening, const QString &closing)

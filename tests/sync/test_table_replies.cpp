@@ -9,7 +9,7 @@ TEST_P(SyncTest, theTablePlanListsEveryTableWithItsCovers)
     EXPECT_TRUE(reply.startsWith(u"SincroTavoli|1|1|4;2|2|4;"_s)) << reply.toStdString();
     EXPECT_TRUE(reply.endsWith(u";19|19|2;20|20|2;\r"_s)) << reply.toStdString();
     EXPECT_EQ(reply.count(u';'), 20);
-    EXPECT_EQ(link.indexes.value(0), Slot);
+    EXPECT_EQ(link.lastIndex, Slot);
 
     data.exec(u"DELETE FROM tavoli"_s);
     link.replies.clear();
