@@ -88,7 +88,7 @@ QString PgCluster::uri(const QString &database) const
 
 pid_t PgCluster::serverPid() const
 {
-    QFile f(m_dir.filePath(u"data/postmaster.pid"_s));
+    QFile f(dataDir() + u"/postmaster.pid"_s);
     if (!m_running || !f.open(QIODevice::ReadOnly))
         return 0;
     return pid_t(f.readLine().trimmed().toLong());

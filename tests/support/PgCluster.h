@@ -39,6 +39,8 @@ public:
 
     // The libpq address of a database of this cluster, as superuser "postgres" through the socket.
     QString uri(const QString &database) const;
+    // The cluster's data folder (a benchmark edits its configuration there).
+    QString dataDir() const { return m_dir.filePath(QStringLiteral("data")); }
     // The process id of the running server (0 when stopped).
     pid_t serverPid() const;
     // The last failure, with the end of the server's log when it has one.
