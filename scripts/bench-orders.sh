@@ -26,22 +26,22 @@ trap 'kill "${server:-0}" 2>/dev/null || true; rm -rf "$work"' EXIT
 
 "$build/tools/pliko-sql/pliko-sql" --create --demo "$work/direct.db" >/dev/null
 start_demo_server "$build" "$work" "$printers"
-# CPU milliseconds per order: TICKS of CPU time (clock ticks) over the ORDERS found as KEY=N in TEXT.
+# " cpu=X.XXXms/order": SECONDS of CPU time over the ORDERS found as KEY=N in TEXT.
 cpu_per_order() {
-  awk -v t="$1" -v hz="$(getconf CLK_TCK)" -v key="$3" '{
+  awk -v s="$1" -v key="$3" '{
     for (i = 1; i <= NF; i++) if (index($i, key "=") == 1) n = substr($i, length(key) + 2)
-  } END { if (n > 0) printf " cpu=%.3fms/order", t * 1000 / hz / n }' <<<"$2"
+  } END { if (n > 0) printf " cpu=%.3fms/order", s * 1000 / n }' <<<"$2"
 }
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
-before=$(cpu_ticks "$server")
+cpu_seconds() { awk -v hz="$(getconf CLK_TCK)" '{ print ($14 + $15) / hz }' "/proc/$1/stat"; }
+before=$(cpu_seconds "$server")
 load=$("$build/tools/pliko-load/pliko-load" --clients "$clients" --duration "$seconds" --order-lines 20 --expect 'ComandaOK|')
 sleep 1 # the last orders' tickets
-echo "server: $load$(cpu_per_order $(($(cpu_ticks "$server") - before)) "$load" requests)"
+used=$(awk -v a="$(cpu_seconds "$server")" -v b="$before" 'BEGIN { print a - b }')
+echo "server: $load$(cpu_per_order "$used" "$load" requests)"
 kill "$server"; wait "$server" || true
 if [ "$printers" = 1 ]; then
   echo "tickets printed: $(find "$work/spool" -name '*.pdf' | wc -l)"
 fi
-direct=$( { /usr/bin/time -f '%U %S' "$build/bench/orders/pliko-orders-direct" "$work/direct.db" "$seconds" 20 \
-  2>"$work/direct.time"; } )
-echo "$direct$(cpu_per_order "$(awk -v hz="$(getconf CLK_TCK)" 'END { printf "%.0f", ($1 + $2) * hz }' "$work/direct.time")" \
-  "$direct" orders)"
+TIMEFORMAT='%U %S' # the shell's own timer: user and system seconds
+direct=$( { time "$build/bench/orders/pliko-orders-direct" "$work/direct.db" "$seconds" 20; } 2>"$work/direct.time")
+echo "$direct$(cpu_per_order "$(tail -n 1 "$work/direct.time" | awk '{ print $1 + $2 }')" "$direct" orders)"

@@ -156,9 +156,10 @@ bool PgCluster::createDatabase(const QString &name)
     m_error.clear();
     if (!m_running)
         return fail(u"the server is not running"_s);
-    // The tests name their databases with plain words: quoted as they are.
+    // The name as a quoted identifier: a double quote inside it is doubled.
     PGconn *conn = PQconnectdb(uri(u"postgres"_s).toUtf8().constData());
-    PGresult *res = PQexec(conn, QByteArray("CREATE DATABASE \"" + name.toUtf8() + '"').constData());
+    const QByteArray quoted = '"' + name.toUtf8().replace('"', "\"\"") + '"';
+    PGresult *res = PQexec(conn, QByteArray("CREATE DATABASE " + quoted).constData());
     const bool ok = PQresultStatus(res) == PGRES_COMMAND_OK;
     PQclear(res);
     if (!ok)
