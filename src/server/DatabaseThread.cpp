@@ -82,7 +82,7 @@ void DatabaseThread::post(std::function<void()> job)
         return;
     }
     ++m_pending;
-    QMetaObject::invokeMethod(m_worker, [this, job = std::move(job)] { runJob(job); }, Qt::QueuedConnection);
+    m_mailbox.post([this, job = std::move(job)] { runJob(job); });
 }
 
 bool DatabaseThread::call(std::function<void()> job, std::chrono::milliseconds bound)

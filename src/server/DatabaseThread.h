@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ThreadMailbox.h"
+
 #include <QObject>
 #include <QThread>
 #include <QTimer>
@@ -49,6 +51,7 @@ private:
     clsDatabase &m_db;
     QThread m_thread;
     QObject *m_worker;
+    ThreadMailbox m_mailbox{m_worker};
     QList<QObject *> m_owned;
     QTimer m_watch;
     std::atomic<bool> m_running{false};

@@ -96,6 +96,7 @@ ServerCore::ServerCore(ServerContext &context, QObject *parent)
         [this](int index) { onNetwork([this, index] { m_wsServer->dropConnection(index); }); });
     m_wsServer->setDeferredDispatch([this](const QString &text, int index) { dispatch(text, index); });
     m_ctx.runOnDatabase = [this](std::function<void()> job) { m_dbThread->post(std::move(job)); };
+    m_ctx.stats.setCarrier(&m_toNetwork);
     m_ctx.callOnDatabase = [this](std::function<void()> job, std::chrono::milliseconds bound) {
         return m_dbThread->call(std::move(job), bound);
     };
@@ -104,6 +105,7 @@ ServerCore::ServerCore(ServerContext &context, QObject *parent)
 ServerCore::~ServerCore()
 {
     m_dbThread->stop();
+    m_ctx.stats.setCarrier(nullptr);
     m_ctx.runOnDatabase = nullptr;
     m_ctx.callOnDatabase = nullptr;
 }
@@ -113,7 +115,7 @@ void ServerCore::onNetwork(std::function<void()> f)
     if (QThread::currentThread() == thread())
         f();
     else
-        QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection);
+        m_toNetwork.post(std::move(f));
 }
 
 void ServerCore::dispatch(const QString &text, int index)

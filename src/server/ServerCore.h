@@ -57,6 +57,9 @@ public:
     // then finished() is emitted with the exit status.
     void termina(int exitCode = 0);
     bool isEnding() const { return m_ending; }
+    // Runs `f` on the network thread: at once when already there, otherwise after the work handed
+    // there before it (replies, the end of requests, the counters).
+    void onNetwork(std::function<void()> f);
 
 signals:
     void finished(int exitCode);
@@ -66,14 +69,13 @@ private:
     void finish();
     bool quiet() const;
     void dispatch(const QString &text, int index);
-    // Runs `f` on the network thread: at once when already there, queued otherwise.
-    void onNetwork(std::function<void()> f);
 
     ServerContext &m_ctx;
     HandheldServer *m_wsServer;
     std::unique_ptr<CommandDispatcher> m_dispatcher;
     DatabaseThread *m_dbThread;
     std::unique_ptr<HandheldLink> m_link;
+    ThreadMailbox m_toNetwork{this};
     Service m_service = Service::None;
     bool m_ending = false;
     bool m_finished = false;

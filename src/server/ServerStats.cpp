@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ServerStats.h"
+#include "ThreadMailbox.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -105,7 +106,10 @@ void ServerStats::apply(std::function<void(ServerStats &)> update)
         update(*this);
         return;
     }
-    QMetaObject::invokeMethod(app, [this, update = std::move(update)] { update(*this); }, Qt::QueuedConnection);
+    if (ThreadMailbox *carrier = m_carrier)
+        carrier->post([this, update = std::move(update)] { update(*this); });
+    else
+        QMetaObject::invokeMethod(app, [this, update = std::move(update)] { update(*this); }, Qt::QueuedConnection);
 }
 
 void ServerStats::requestTimed(const QString &command, double seconds)

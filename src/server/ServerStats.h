@@ -10,6 +10,8 @@
 #include <functional>
 #include <iterator>
 
+class ThreadMailbox;
+
 // What the server has done since it started, counted as it happens: requests by command, orders
 // recorded and refused, connections refused, print jobs and failures per printer. The status
 // report (pliko-ctl status) and the metrics endpoint read it.
@@ -35,6 +37,9 @@ public:
     // Runs `update` on the thread that keeps the counters (the main one, where the status and the
     // metrics read them); from the database thread it is queued there, in order.
     void apply(std::function<void(ServerStats &)> update);
+    // While set, queued updates travel with the network thread's other work, in one order with it.
+    // Set and cleared while no other thread updates the counters.
+    void setCarrier(ThreadMailbox *carrier) { m_carrier = carrier; }
 
     void setStartedAt(const QDateTime &when) { m_startedAt = when; }
     QDateTime startedAt() const { return m_startedAt; }
@@ -108,6 +113,7 @@ private:
     quint64 m_radioOrdersRecorded = 0;
     quint64 m_radioOrdersRefused = 0;
     std::function<Radio()> m_radioSource;
+    ThreadMailbox *m_carrier = nullptr;
     qint32 m_lastOrderKey = 0;
     QMap<QString, PrinterCount> m_printers;
     QMap<QString, Durations> m_durations;

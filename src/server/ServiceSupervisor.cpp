@@ -11,6 +11,7 @@
 #include "ServerCore.h"
 #include "modGestioneTipiDato.h"
 
+#include <QPointer>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <memory>
@@ -46,13 +47,25 @@ ServiceSupervisor::ServiceSupervisor(ServerCore &core, ServerContext &context, Q
       m_metrics(new MetricsServer([this] { return status().prometheusText(); }, this))
 {
     m_ctx.stats.setStartedAt(QDateTime::currentDateTime());
-    connect(&core.dispatcher(), &CommandDispatcher::requestHandled, this,
-            [this](const QString &word, int index, const QString &rest) {
-                m_ctx.stats.requestHandled(word);
-                m_requests.insert(index, {word, rest});
+    // Told on the database thread; carried with the request's reply, so that the reply finds its
+    // request already noted.
+    connect(
+        &core.dispatcher(), &CommandDispatcher::requestHandled, this,
+        [this, self = QPointer(this)](const QString &word, int index, const QString &rest) {
+            m_core.onNetwork([self, word, index, rest] {
+                if (self) {
+                    self->m_ctx.stats.requestHandled(word);
+                    self->m_requests.insert(index, {word, rest});
+                }
             });
-    connect(&core.dispatcher(), &CommandDispatcher::requestTimed, this,
-            [this](const QString &word, double seconds) { m_ctx.stats.requestTimed(word, seconds); });
+        },
+        Qt::DirectConnection);
+    connect(
+        &core.dispatcher(), &CommandDispatcher::requestTimed, this,
+        [this](const QString &word, double seconds) {
+            m_ctx.stats.apply([word, seconds](ServerStats &s) { s.requestTimed(word, seconds); });
+        },
+        Qt::DirectConnection);
     connect(&core.wsServer(), &HandheldServer::replied, this, &ServiceSupervisor::onReplied);
     connect(&core.wsServer(), &HandheldServer::slotClosed, this, [this](int index) { m_requests.remove(index); });
     connect(&core.wsServer(), &HandheldServer::connectionRefused, this, [this] { m_ctx.stats.connectionRefused(); });
