@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -95,38 +96,66 @@ QString roundedDigits(double v, int decimals)
 // locale machinery, which costs far more. Anything else goes the full way.
 bool parseSimple(QStringView t, QChar decimal, double *out)
 {
+    // Long enough for any number a field holds; a longer text goes the full way.
+    char ascii[64];
+    if (t.size() >= qsizetype(sizeof ascii))
+        return false;
     qsizetype i = 0;
     if (i < t.size() && (t[i] == u'-' || t[i] == u'+'))
         ++i;
     const qsizetype digitsFrom = i;
-    while (i < t.size() && t[i].isDigit() && t[i].unicode() < 128)
-        ++i;
-    if (i == digitsFrom)
-        return false;
-    if (i < t.size()) {
-        if (t[i] != decimal || i + 1 == t.size())
+    bool decimals = false;
+    for (qsizetype j = 0; j < t.size(); ++j) {
+        const char16_t c = t[j].unicode();
+        if (j < digitsFrom) {
+            ascii[j] = char(c);
+        } else if (c >= u'0' && c <= u'9') {
+            ascii[j] = char(c);
+        } else if (c == decimal.unicode() && !decimals && j > digitsFrom && j + 1 < t.size()) {
+            decimals = true;
+            ascii[j] = '.';
+        } else {
             return false;
-        for (qsizetype j = i + 1; j < t.size(); ++j)
-            if (!t[j].isDigit() || t[j].unicode() >= 128)
-                return false;
+        }
     }
-    QByteArray ascii = t.toLatin1();
-    if (i < t.size())
-        ascii[i] = '.';
-    bool ok = false;
-    *out = ascii.toDouble(&ok);
-    return ok;
+    if (t.size() == digitsFrom)
+        return false;
+    // from_chars reads no leading '+'; the sign is put back by hand.
+    const bool negative = ascii[0] == '-';
+    const char *from = ascii + digitsFrom;
+    double v = 0;
+    const auto r = std::from_chars(from, ascii + t.size(), v);
+    if (r.ec != std::errc() || r.ptr != ascii + t.size())
+        return false;
+    *out = negative ? -v : v;
+    return true;
+}
+
+// The locale's decimal separator, looked up again only when the locale changed.
+QChar decimalSeparator()
+{
+    thread_local QLocale seen{QLocale::C};
+    thread_local QChar decimal = u'.';
+    thread_local bool known = false;
+    const QLocale &now = regional().locale;
+    if (!known || now != seen) {
+        const QString d = now.decimalPoint();
+        decimal = d.size() == 1 ? d.at(0) : QChar();
+        seen = now;
+        known = true;
+    }
+    return decimal;
 }
 
 } // namespace
 
-bool parseNumber(const QString &text, double *out)
+bool parseNumber(QStringView text, double *out)
 {
-    const QString t = text.trimmed();
+    const QStringView t = text.trimmed();
     if (t.isEmpty())
         return false;
-    const QString decimal = regional().locale.decimalPoint();
-    if (decimal.size() == 1 && parseSimple(t, decimal.at(0), out) && std::isfinite(*out))
+    const QChar decimal = decimalSeparator();
+    if (!decimal.isNull() && parseSimple(t, decimal, out) && std::isfinite(*out))
         return true;
     bool ok = false;
     double d = regional().locale.toDouble(t, &ok);
@@ -141,9 +170,9 @@ bool parseNumber(const QString &text, double *out)
     return true;
 }
 
-bool parseWhole(const QString &text, qint64 *out)
+bool parseWhole(QStringView text, qint64 *out)
 {
-    const QString t = text.trimmed();
+    const QStringView t = text.trimmed();
     if (t.isEmpty())
         return false;
     int i = 0;
@@ -151,7 +180,7 @@ bool parseWhole(const QString &text, qint64 *out)
         i = 1;
     if (i == t.size())
         return false;
-    for (int j = i; j < t.size(); ++j)
+    for (qsizetype j = i; j < t.size(); ++j)
         if (!t.at(j).isDigit() || t.at(j).unicode() > 127)
             return false;
     bool ok = false;

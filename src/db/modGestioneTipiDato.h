@@ -33,9 +33,9 @@ int toFlag(const QVariant &v);                   // 1 when the value is true, el
 qint32 toDayNumber(const QVariant &v);           // the value's day number, today's when it is no date
 
 // Strict reading of a text as a number with the regional settings; false when it is not one.
-bool parseNumber(const QString &text, double *out);
+bool parseNumber(QStringView text, double *out);
 // Strict reading of a whole 32-bit number (optional sign, digits, surrounding blanks).
-bool parseWhole(const QString &text, qint64 *out);
+bool parseWhole(QStringView text, qint64 *out);
 
 // The regional text form of a number that every reply uses: locale decimal separator, no thousands
 // separator, whole numbers without decimals, up to 15 significant digits.

@@ -63,13 +63,13 @@ struct OrderText
 // so the whole request is refused. Each returns false with *error saying which field and why.
 namespace intestazione {
 // The moment the order was opened: a finite number of seconds after the origin, before year 9999.
-bool momento(const QString &field, double *out, QString *error);
+bool momento(QStringView field, double *out, QString *error);
 // A table number: a whole number from 0 to the largest 32-bit one.
-bool tavolo(const QString &field, qint64 *out, QString *error);
+bool tavolo(QStringView field, qint64 *out, QString *error);
 // Covers: a whole number from 0 to MaxCoperti; blank reads as 0.
-bool coperti(const QString &field, qint16 *out, QString *error);
+bool coperti(QStringView field, qint16 *out, QString *error);
 // A waiter code: a whole, non-negative 32-bit number (its existence is the recorder's check).
-bool operatore(const QString &field, qint32 *out, QString *error);
+bool operatore(QStringView field, qint32 *out, QString *error);
 // An amount (cover charge, total): finite, within +/- MaxValoreRiga; blank reads as 0.
-bool importo(const QString &name, const QString &field, double *out, QString *error);
+bool importo(const QString &name, QStringView field, double *out, QString *error);
 } // namespace intestazione
