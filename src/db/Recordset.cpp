@@ -240,8 +240,11 @@ bool Recordset::update()
     // The columns written, as a key for the statement text (tables have far fewer than 128 columns
     // the key can name).
     QString key = (m_mode == Mode::Add ? u"insert\x1f"_s : u"update\x1f"_s) + m_table.name + u'\x1f';
+    key.reserve(key.size() + m_buffer.size());
     QList<QVariant> vals;
+    vals.reserve(m_buffer.size() + 1);
     QList<int> written;
+    written.reserve(m_buffer.size());
     for (int i = 0; i < m_buffer.size(); ++i) {
         if (!m_dirty[i])
             continue;

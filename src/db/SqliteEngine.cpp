@@ -184,10 +184,13 @@ sqlite3_stmt *SqliteEngine::prepare(const QByteArray &sql)
 bool SqliteEngine::execute(sqlite3_stmt *st, const QList<QVariant> &values, const QList<int> *order,
                            const QList<bool> *numeric, ResultSet *rows, qint64 *changed, const Prepared *known)
 {
+    static const QVariant none;
+    // Every parameter is bound each time (to null when no value is given), so nothing of the
+    // statement's last run is left to clear.
     const int count = sqlite3_bind_parameter_count(st);
     for (int i = 0; i < count; ++i) {
         const int src = order ? order->value(i, -1) : i;
-        const QVariant v = src >= 0 && src < values.size() ? values[src] : QVariant();
+        const QVariant &v = src >= 0 && src < values.size() ? values[src] : none;
         if (bindValue(st, i + 1, v, numeric && numeric->value(i, false)) != SQLITE_OK) {
             sqlite3_reset(st);
             sqlite3_clear_bindings(st);
@@ -225,7 +228,6 @@ bool SqliteEngine::execute(sqlite3_stmt *st, const QList<QVariant> &values, cons
     else if (changed)
         *changed = sqlite3_changes64(m_db);
     sqlite3_reset(st);
-    sqlite3_clear_bindings(st);
     return ok;
 }
 
