@@ -151,8 +151,16 @@ HandheldServices::HandheldServices(CommandDispatcher &dispatcher, ServerContext 
     dispatcher.registerCommand(u"OccupaTavolo"_s, [&p](const HandheldRequest &r) {
         p.requests.occupaTavolo(r.tail, r.index);
     });
+    // The order text is read on the network thread, while the database thread serves the requests
+    // before it.
+    dispatcher.registerPreparer(u"Comanda"_s, [](const QString &rest) {
+        auto letta = std::make_shared<LetturaComanda>();
+        letta->ok = OrderText::parse(rest, &letta->order, &letta->error);
+        return std::any(std::shared_ptr<const LetturaComanda>(std::move(letta)));
+    });
     dispatcher.registerCommand(u"Comanda"_s, [&p, &context](const HandheldRequest &r) {
-        const bool recorded = p.recorder.salvaComanda(r.rest, r.index, false, false);
+        const auto *letta = std::any_cast<std::shared_ptr<const LetturaComanda>>(&r.prepared);
+        const bool recorded = p.recorder.salvaComanda(r.rest, r.index, false, false, letta ? letta->get() : nullptr);
         context.stats.apply([recorded](ServerStats &s) { s.orderRecorded(recorded); });
         if (!recorded)
             r.reject(u"comanda non registrata"_s);

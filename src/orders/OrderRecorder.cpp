@@ -42,14 +42,18 @@ bool OrderRecorder::failAndRollback(const QString &why)
     return false;
 }
 
-bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool scarico)
+bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool scarico, const LetturaComanda *letta)
 {
-    OrderText order;
-    QString error;
-    if (!OrderText::parse(text, &order, &error)) {
-        qCWarning(lcOrders).noquote() << "testo della comanda rifiutato sullo slot" << index << "-" << error;
+    LetturaComanda qui;
+    if (!letta) {
+        qui.ok = OrderText::parse(text, &qui.order, &qui.error);
+        letta = &qui;
+    }
+    if (!letta->ok) {
+        qCWarning(lcOrders).noquote() << "testo della comanda rifiutato sullo slot" << index << "-" << letta->error;
         return false;
     }
+    const OrderText &order = letta->order;
 
     if (test) {
         auto rs = m_db.openDynaset(u"SELECT nickname FROM clfn WHERE  codice = "_s + QString::number(order.operatore));

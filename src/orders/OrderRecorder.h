@@ -34,8 +34,9 @@ public:
     // Told of the key of each order recorded, before its handheld hears the reply.
     void setRegistrata(std::function<void(qint32 idComanda)> registrata) { m_registrata = std::move(registrata); }
 
-    // Returns false when the order text was rejected (nothing written, no reply).
-    bool salvaComanda(const QString &text, int index, bool test, bool scarico);
+    // Returns false when the order text was rejected (nothing written, no reply). `letta` is the
+    // text already read (on the network thread); without it the text is read here.
+    bool salvaComanda(const QString &text, int index, bool test, bool scarico, const LetturaComanda *letta = nullptr);
 
     // Starts the lines of a new order: forgets the VAT rates and unit names read for the previous
     // one. A caller that records lines itself (the radio orders) calls it once per order, as

@@ -58,6 +58,14 @@ struct OrderText
     static bool parse(const QString &text, OrderText *out, QString *error);
 };
 
+// An order text as read before its request reached the database thread.
+struct LetturaComanda
+{
+    bool ok = false;
+    OrderText order;
+    QString error;
+};
+
 // The header numbers an order or a table occupancy carries, read strictly: a value outside its
 // bounds would be stored as a corrupt total, a waiter who does not exist or a table that is none,
 // so the whole request is refused. Each returns false with *error saying which field and why.

@@ -90,6 +90,30 @@ void CommandDispatcher::registerCommand(const QString &word, Handler handler, in
     m_commands.push_back({word, std::move(handler), minFields, word.toLatin1()});
 }
 
+void CommandDispatcher::registerPreparer(const QString &word, Preparer preparer)
+{
+    m_preparers.insert(word, std::move(preparer));
+}
+
+std::any CommandDispatcher::prepare(const QString &text) const
+{
+    if (m_preparers.isEmpty())
+        return {};
+    const qsizetype first = text.indexOf(u'|');
+    const qsizetype second = first < 0 ? -1 : text.indexOf(u'|', first + 1);
+    if (second < 0)
+        return {};
+    const auto it = m_preparers.constFind(text.mid(first + 1, second - first - 1));
+    if (it == m_preparers.constEnd())
+        return {};
+    try {
+        return (*it)(text.mid(second + 1));
+    } catch (...) {
+        // Nothing prepared: the handler does the work itself, guarded as any handler.
+        return {};
+    }
+}
+
 QStringList CommandDispatcher::commandWords() const
 {
     QStringList words;
@@ -98,7 +122,7 @@ QStringList CommandDispatcher::commandWords() const
     return words;
 }
 
-void CommandDispatcher::analizzaDati(const QString &text, int index)
+void CommandDispatcher::analizzaDati(const QString &text, int index, std::any prepared)
 {
     PLIKO_TRACE("frmMain", "analizzaDati");
     ++m_active;
@@ -131,6 +155,7 @@ void CommandDispatcher::analizzaDati(const QString &text, int index)
         request.word = text.mid(first + 1, second - first - 1);
         request.rest = text.mid(second + 1);
         request.link = m_link;
+        request.prepared = std::move(prepared);
         // A request rejects at most once, and only while its handler runs: later the slot may
         // already carry another handheld's connection.
         auto live = std::make_shared<bool>(true);

@@ -3,6 +3,7 @@
 
 #include "HandheldRequest.h"
 
+#include <QHash>
 #include <QObject>
 #include <QTimer>
 #include <chrono>
@@ -41,6 +42,13 @@ public:
     // runs, a request whose rest has fewer "|"-separated fields.
     void registerCommand(const QString &word, Handler handler, int minFields = 0);
     QStringList commandWords() const;
+    // Work of a command that needs no database (reading its text), done on the network thread
+    // before the request queues for the database thread: that thread serves one request at a time,
+    // so what it need not do, it should not. The result reaches the handler as the request's
+    // `prepared`. Registered before the server starts; read from the network thread.
+    using Preparer = std::function<std::any(const QString &rest)>;
+    void registerPreparer(const QString &word, Preparer preparer);
+    std::any prepare(const QString &text) const;
 
     void setDatabasePath(const QString &path) { m_dbPath = path; }
     QString databasePath() const { return m_dbPath; }
@@ -56,7 +64,7 @@ public:
     // Gives the lingering open back now (the end of the program).
     void releaseDatabase();
 
-    void analizzaDati(const QString &text, int index);
+    void analizzaDati(const QString &text, int index, std::any prepared = {});
 
     // Work of a request that goes on after its handler returned (printing once the handheld has
     // gone) holds the database and counts as a request in progress until it is released.
@@ -96,6 +104,7 @@ private:
         QByteArray traceName; // the word, as the call trace keeps it
     };
 
+    QHash<QString, Preparer> m_preparers;
     clsDatabase &m_db;
     OperatorUi *m_ui;
     HandheldLink *m_link = nullptr;

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <any>
 #include <functional>
 
 // One handheld request as the dispatcher hands it to a command handler: the slot it came on, the
@@ -20,6 +21,8 @@ struct HandheldRequest
     QString rest;   // after the second "|"
     HandheldLink *link = nullptr;
     std::function<void(const QString &reason)> onReject;
+    // What the command's preparer made of the rest on the network thread (empty when it has none).
+    std::any prepared;
 
     // The rest split on "|", counted from 0.
     QStringList fields() const { return rest.split(u'|'); }

@@ -139,8 +139,8 @@ void ServerCore::dispatch(const QString &text, int index)
         m_wsServer->requestDone(index);
         return;
     }
-    m_dbThread->post([this, text, index] {
-        m_dispatcher->analizzaDati(text, index);
+    m_dbThread->post([this, text, index, prepared = m_dispatcher->prepare(text)]() mutable {
+        m_dispatcher->analizzaDati(text, index, std::move(prepared));
         onNetwork([this, index] { m_wsServer->requestDone(index); });
     });
 }
