@@ -280,6 +280,7 @@ void SqliteEngine::invalidateCatalogue()
         sqlite3_finalize(s);
     m_nativeCache.clear();
     m_tables.clear();
+    m_tableKeys.clear();
     m_texts.clear();
 }
 
@@ -296,7 +297,14 @@ QStringList SqliteEngine::tableNames()
 
 const TableInfo *SqliteEngine::table(const QString &name)
 {
-    const QString key = name.toUpper();
+    // Callers spell a table the same way every time: its upper-cased key is made once per spelling.
+    auto spelt = m_tableKeys.constFind(name);
+    if (spelt == m_tableKeys.constEnd()) {
+        if (m_tableKeys.size() > 1000) // names from statements no code spells (a console's)
+            m_tableKeys.clear();
+        spelt = m_tableKeys.insert(name, name.toUpper());
+    }
+    const QString key = *spelt;
     auto it = m_tables.constFind(key);
     if (it != m_tables.constEnd())
         return &*it;

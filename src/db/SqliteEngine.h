@@ -62,6 +62,7 @@ private:
     QHash<QString, Prepared> m_cache;
     QHash<QString, sqlite3_stmt *> m_nativeCache;
     QHash<QString, TableInfo> m_tables; // by upper-cased name
+    QHash<QString, QString> m_tableKeys; // a name as callers spell it -> its key in m_tables
     // The last counter key reserved per table in this transaction, and whether sqlite_sequence has it.
     struct Reserved
     {

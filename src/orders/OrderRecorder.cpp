@@ -9,6 +9,7 @@
 #include "modPlikoServer.h"
 
 #include <QLoggingCategory>
+#include <QScopeGuard>
 #include <QSet>
 
 Q_LOGGING_CATEGORY(lcOrders, "pliko.orders")
@@ -98,6 +99,11 @@ bool OrderRecorder::salvaComanda(const QString &text, int index, bool test, bool
 bool OrderRecorder::registra(const OrderText &order, int index, bool test)
 {
     nuovaComanda();
+    m_riusaRighe = true;
+    const auto chiudi = qScopeGuard([this] {
+        m_righe.reset();
+        m_riusaRighe = false;
+    });
 
     // Nothing below yields to the event loop until the commit: another request's writes must
     // never land inside this transaction.
@@ -413,7 +419,12 @@ qint32 OrderRecorder::salvaMerceComanda(qint32 idComanda, qint32 articolo, doubl
     const QString unita = m_unita.value(idUnita);
     const qint32 lotto = tipi::toFlag(art[ArticoloAlimentare]) ? -200 : 0;
 
-    auto rs = m_db.openTable(u"merce_comande"_s);
+    std::unique_ptr<Recordset> propria;
+    if (m_riusaRighe && !m_righe)
+        m_righe = m_db.openTable(u"merce_comande"_s);
+    else if (!m_riusaRighe)
+        propria = m_db.openTable(u"merce_comande"_s);
+    Recordset *rs = m_riusaRighe ? m_righe.get() : propria.get();
     if (!rs || !m_db.addNewRecord(*rs)) {
         failAndRollback(u"riga non aggiunta"_s);
         return -1;

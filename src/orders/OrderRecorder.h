@@ -2,11 +2,13 @@
 #pragma once
 
 #include "OrderText.h"
+#include "Recordset.h"
 
 #include <QHash>
 #include <QVariantList>
 #include <QString>
 #include <functional>
+#include <memory>
 
 class OrderPrinting;
 class clsDatabase;
@@ -99,6 +101,10 @@ private:
     QHash<qint32, QString> m_unita;    // unit names likewise
     // The catalogue columns of the order's articles (ColonneArticolo), once leggiArticoli ran for it.
     QHash<qint32, QVariantList> m_articoli;
+    // merce_comande, opened once for all the lines of a handheld order and closed with it (it holds
+    // the connection); lines recorded otherwise open their own.
+    std::unique_ptr<Recordset> m_righe;
+    bool m_riusaRighe = false;
     bool m_articoliLetti = false;
     TestLog m_testLog;
     std::function<void(qint32)> m_registrata;
