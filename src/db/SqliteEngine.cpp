@@ -136,6 +136,10 @@ std::unique_ptr<SqliteEngine> SqliteEngine::open(const QString &path, bool creat
         *error = u"File non trovato: "_s + path;
         return nullptr;
     }
+    // SQLite's allocation statistics take a process-wide lock on every allocation, and nothing here
+    // reads them. Set before SQLite starts; ignored (SQLITE_MISUSE) if it has started already.
+    static const bool noStatistics = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+    Q_UNUSED(noStatistics);
     std::unique_ptr<SqliteEngine> e(new SqliteEngine);
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(path.toUtf8().constData(), &e->m_db, flags, nullptr) != SQLITE_OK) {
@@ -233,7 +237,14 @@ bool SqliteEngine::execute(sqlite3_stmt *st, const QList<QVariant> &values, cons
 
 bool SqliteEngine::run(const QString &legacySql, ResultSet *rows, qint64 *changed)
 {
-    const SqlTranslator::Split sp = SqlTranslator::split(legacySql);
+    auto known = m_splits.constFind(legacySql);
+    if (known == m_splits.constEnd()) {
+        constexpr qsizetype MostSplits = 2048; // a few megabytes at most
+        if (m_splits.size() >= MostSplits)
+            m_splits.clear();
+        known = m_splits.insert(legacySql, SqlTranslator::split(legacySql));
+    }
+    const SqlTranslator::Split sp = *known;
     if (!sp.ok)
         return fail(u"Sintassi non valida: virgolette o parentesi non chiuse"_s);
     auto it = m_cache.find(sp.shape);

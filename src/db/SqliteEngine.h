@@ -60,6 +60,9 @@ private:
 
     sqlite3 *m_db = nullptr;
     QHash<QString, Prepared> m_cache;
+    // Statements as sent, split: an order sends the same per-line statements (an article's stock,
+    // its availability) again and again, and splitting costs far more than looking up.
+    QHash<QString, SqlTranslator::Split> m_splits;
     QHash<QString, sqlite3_stmt *> m_nativeCache;
     QHash<QString, TableInfo> m_tables; // by upper-cased name
     QHash<QString, QString> m_tableKeys; // a name as callers spell it -> its key in m_tables
