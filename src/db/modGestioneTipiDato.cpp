@@ -81,9 +81,11 @@ bool wholeInRange(const QVariant &v, double lo, double hi, qint64 *out)
 // form so that 1.005 rounds as the number a person wrote.
 double roundedScaled(double v, int decimals)
 {
+    // The %.15g form, written and read back without the C library's locale-bound printf.
     char digits[40];
-    std::snprintf(digits, sizeof digits, "%.15g", std::fabs(v));
-    const double clean = std::strtod(digits, nullptr);
+    const auto written = std::to_chars(digits, digits + sizeof digits, std::fabs(v), std::chars_format::general, 15);
+    double clean = 0;
+    std::from_chars(digits, written.ptr, clean);
     return std::round(clean * std::pow(10.0, decimals) * (1 + 1e-15));
 }
 
