@@ -112,10 +112,19 @@ void Recordset::movePrevious()
 
 int Recordset::fieldIndex(const QString &name) const
 {
-    // Callers nearly always spell a field as the table does: that exact match is tried first.
-    for (int i = 0; i < m_rows.names.size(); ++i)
-        if (m_rows.names[i] == name)
+    // Callers nearly always spell a field as the table does: that exact match is tried first. A
+    // table's fields are unique and mostly written in its own order, so the search starts after
+    // the last one found.
+    const int count = int(m_rows.names.size());
+    const int from = m_kind == Table && m_nextField < count ? m_nextField : 0;
+    for (int k = 0; k < count; ++k) {
+        const int i = (from + k) % count;
+        if (m_rows.names[i] == name) {
+            if (m_kind == Table)
+                m_nextField = i + 1;
             return i;
+        }
+    }
     const qsizetype dot = name.indexOf(u'.');
     if (dot > 0) {
         const QStringView table = QStringView(name).left(dot);

@@ -68,6 +68,7 @@ private:
     QList<QVariant> m_rowids;          // Table kind, parallel to rows
     bool m_loaded = true;
     int m_pos = 0;                   // -1 before the first row, rows.size() after the last
+    mutable int m_nextField = 0;     // Table kind: where the next field is looked for first
     bool m_noMatch = false;
     Mode m_mode = Mode::None;
     QList<QVariant> m_buffer;
