@@ -86,13 +86,17 @@ int bindValue(sqlite3_stmt *st, int pos, const QVariant &v, bool numericTarget)
         return sqlite3_bind_null(st, pos);
     case QMetaType::Bool:
         return sqlite3_bind_int64(st, pos, v.toBool() ? -1 : 0);
+    // The common kinds are read straight from the variant, without its conversion machinery.
     case QMetaType::Int:
+        return sqlite3_bind_int64(st, pos, *static_cast<const int *>(v.constData()));
     case QMetaType::LongLong:
+        return sqlite3_bind_int64(st, pos, *static_cast<const qlonglong *>(v.constData()));
     case QMetaType::UInt:
     case QMetaType::Short:
     case QMetaType::Long:
         return sqlite3_bind_int64(st, pos, v.toLongLong());
     case QMetaType::Double:
+        return sqlite3_bind_double(st, pos, *static_cast<const double *>(v.constData()));
     case QMetaType::Float:
         return sqlite3_bind_double(st, pos, v.toDouble());
     case QMetaType::QByteArray: {
@@ -100,12 +104,23 @@ int bindValue(sqlite3_stmt *st, int pos, const QVariant &v, bool numericTarget)
         return sqlite3_bind_blob(st, pos, b.constData(), int(b.size()), SQLITE_TRANSIENT);
     }
     default: {
-        const QString s = v.toString();
+        const QString s = v.typeId() == QMetaType::QString ? *static_cast<const QString *>(v.constData())
+                                                           : v.toString();
         double d = 0;
         // A quoted amount written in the regional form goes into a numeric column as its number,
         // as the legacy engine converted it.
         if (numericTarget && tipi::parseNumber(s, &d))
             return sqlite3_bind_double(st, pos, d);
+        // Most texts bound are short and plain ASCII (codes, names, units): narrowed here rather
+        // than through an allocated UTF-8 copy; SQLite copies them either way.
+        char ascii[128];
+        if (s.size() < qsizetype(sizeof ascii)) {
+            qsizetype i = 0;
+            for (; i < s.size() && s.at(i).unicode() < 0x80; ++i)
+                ascii[i] = char(s.at(i).unicode());
+            if (i == s.size())
+                return sqlite3_bind_text(st, pos, ascii, int(i), SQLITE_TRANSIENT);
+        }
         const QByteArray u = s.toUtf8();
         return sqlite3_bind_text(st, pos, u.constData(), int(u.size()), SQLITE_TRANSIENT);
     }
