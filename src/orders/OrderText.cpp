@@ -110,18 +110,20 @@ bool importo(const QString &name, QStringView field, double *out, QString *error
 
 bool OrderText::parse(const QString &text, OrderText *out, QString *error)
 {
-    // Views into the text: only what is kept (tables, descriptions) is copied out of it.
-    const QList<QStringView> records = QStringView(text).split(u';');
     // The last piece follows the final ";" and is not a record: an order text without its final
-    // ";" loses its last record, as the handhelds have always relied on.
-    if (records.size() < 2) {
+    // ";" loses its last record, as the handhelds have always relied on. Counted before the text is
+    // split, so that a request of a million separators is refused without a list of a million.
+    const qsizetype pezzi = text.count(u';') + 1;
+    if (pezzi < 2) {
         *error = u"testo della comanda senza intestazione completa"_s;
         return false;
     }
-    if (records.size() - 2 > MaxRecord) {
-        *error = u"%1 righe e variazioni in una comanda (al massimo %2)"_s.arg(records.size() - 2).arg(MaxRecord);
+    if (pezzi - 2 > MaxRecord) {
+        *error = u"%1 righe e variazioni in una comanda (al massimo %2)"_s.arg(pezzi - 2).arg(MaxRecord);
         return false;
     }
+    // Views into the text: only what is kept (tables, descriptions) is copied out of it.
+    const QList<QStringView> records = QStringView(text).split(u';');
     const QList<QStringView> header = records[0].split(u'|');
     if (header.size() < 6) {
         *error = u"intestazione con %1 campi invece di 6"_s.arg(header.size());
