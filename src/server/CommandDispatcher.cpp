@@ -11,6 +11,8 @@
 #include <QThread>
 #include <exception>
 #include <memory>
+#include <set>
+#include <string>
 
 using namespace Qt::StringLiterals;
 
@@ -85,9 +87,21 @@ void CommandDispatcher::probe()
         m_ui->addStatus(u"Database di nuovo raggiungibile"_s);
 }
 
+namespace {
+// The call trace keeps the names it is given, and a report written later still reads them: a
+// word's name outlives any one dispatcher (one copy per word for the whole run).
+const char *traceNameOf(const QString &word)
+{
+    static QMutex lock;
+    static std::set<std::string> *names = new std::set<std::string>; // never freed, for the same reason
+    QMutexLocker locked(&lock);
+    return names->insert(word.toStdString()).first->c_str();
+}
+} // namespace
+
 void CommandDispatcher::registerCommand(const QString &word, Handler handler, int minFields)
 {
-    m_commands.push_back({word, std::move(handler), minFields, word.toLatin1()});
+    m_commands.push_back({word, std::move(handler), minFields, traceNameOf(word)});
 }
 
 void CommandDispatcher::registerPreparer(const QString &word, Preparer preparer)
@@ -177,7 +191,7 @@ void CommandDispatcher::analizzaDati(const QString &text, int index, std::any pr
             took.start();
             // A handler fault is a fault of this one request: its crash report is written, the
             // connection closed and the transaction rolled back below, and the service goes on.
-            if (!diagnostics::runGuarded("analizzaDati", e.traceName.constData(), diagnostics::Where::Request,
+            if (!diagnostics::runGuarded("analizzaDati", e.traceName, diagnostics::Where::Request,
                                          [&] { e.handler(request); }))
                 request.reject(u"errore interno in "_s + e.word);
             emit requestTimed(e.word, double(took.nsecsElapsed()) / 1e9);

@@ -101,7 +101,7 @@ private:
         QString word;
         Handler handler;
         int minFields = 0;
-        QByteArray traceName; // the word, as the call trace keeps it
+        const char *traceName; // the word, as the call trace keeps it (kept for the whole run)
     };
 
     QHash<QString, Preparer> m_preparers;
