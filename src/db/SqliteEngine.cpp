@@ -252,14 +252,22 @@ bool SqliteEngine::execute(sqlite3_stmt *st, const QList<QVariant> &values, cons
 
 bool SqliteEngine::run(const QString &legacySql, ResultSet *rows, qint64 *changed)
 {
-    auto known = m_splits.constFind(legacySql);
-    if (known == m_splits.constEnd()) {
-        constexpr qsizetype MostSplits = 2048; // a few megabytes at most
-        if (m_splits.size() >= MostSplits)
-            m_splits.clear();
-        known = m_splits.insert(legacySql, SqlTranslator::split(legacySql));
+    // Only short statements are kept (the per-line ones are): 2048 of them stay within a few
+    // megabytes whatever is sent.
+    constexpr qsizetype MostSplits = 2048;
+    constexpr qsizetype LongestKept = 512;
+    SqlTranslator::Split sp;
+    if (legacySql.size() > LongestKept) {
+        sp = SqlTranslator::split(legacySql);
+    } else {
+        auto known = m_splits.constFind(legacySql);
+        if (known == m_splits.constEnd()) {
+            if (m_splits.size() >= MostSplits)
+                m_splits.clear();
+            known = m_splits.insert(legacySql, SqlTranslator::split(legacySql));
+        }
+        sp = *known;
     }
-    const SqlTranslator::Split sp = *known;
     if (!sp.ok)
         return fail(u"Sintassi non valida: virgolette o parentesi non chiuse"_s);
     auto it = m_cache.find(sp.shape);
