@@ -11,9 +11,9 @@
 #include "ServerCore.h"
 #include "modGestioneTipiDato.h"
 
-#include <QPointer>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QPointer>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -48,11 +48,12 @@ ServiceSupervisor::ServiceSupervisor(ServerCore &core, ServerContext &context, Q
 {
     m_ctx.stats.setStartedAt(QDateTime::currentDateTime());
     // Told on the database thread; carried with the request's reply, so that the reply finds its
-    // request already noted.
+    // request already noted. Run there, these touch only what outlives the dispatcher (its core, the
+    // counters), never this object, which the main thread may be ending.
     connect(
         &core.dispatcher(), &CommandDispatcher::requestHandled, this,
-        [this, self = QPointer(this)](const QString &word, int index, const QString &rest) {
-            m_core.onNetwork([self, word, index, rest] {
+        [core = &core, self = QPointer(this)](const QString &word, int index, const QString &rest) {
+            core->onNetwork([self, word, index, rest] {
                 if (self) {
                     self->m_ctx.stats.requestHandled(word);
                     self->m_requests.insert(index, {word, rest});
@@ -62,8 +63,8 @@ ServiceSupervisor::ServiceSupervisor(ServerCore &core, ServerContext &context, Q
         Qt::DirectConnection);
     connect(
         &core.dispatcher(), &CommandDispatcher::requestTimed, this,
-        [this](const QString &word, double seconds) {
-            m_ctx.stats.apply([word, seconds](ServerStats &s) { s.requestTimed(word, seconds); });
+        [stats = &m_ctx.stats](const QString &word, double seconds) {
+            stats->apply([word, seconds](ServerStats &s) { s.requestTimed(word, seconds); });
         },
         Qt::DirectConnection);
     connect(&core.wsServer(), &HandheldServer::replied, this, &ServiceSupervisor::onReplied);
