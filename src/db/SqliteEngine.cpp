@@ -137,7 +137,7 @@ void SqliteEngine::interrupt()
 
 SqliteEngine::~SqliteEngine()
 {
-    for (auto &p : m_cache)
+    for (auto &[shape, p] : m_cache)
         sqlite3_finalize(p.stmt);
     for (auto *s : m_nativeCache)
         sqlite3_finalize(s);
@@ -256,41 +256,57 @@ bool SqliteEngine::run(const QString &legacySql, ResultSet *rows, qint64 *change
     // megabytes whatever is sent.
     constexpr qsizetype MostSplits = 2048;
     constexpr qsizetype LongestKept = 512;
-    SqlTranslator::Split sp;
+    SqlTranslator::Split once;
+    Known *known = nullptr;
     if (legacySql.size() > LongestKept) {
-        sp = SqlTranslator::split(legacySql);
+        once = SqlTranslator::split(legacySql);
     } else {
-        auto known = m_splits.constFind(legacySql);
-        if (known == m_splits.constEnd()) {
+        auto it = m_splits.find(legacySql);
+        if (it == m_splits.end()) {
             if (m_splits.size() >= MostSplits)
                 m_splits.clear();
-            known = m_splits.insert(legacySql, SqlTranslator::split(legacySql));
+            it = m_splits.insert(legacySql, {SqlTranslator::split(legacySql), nullptr});
         }
-        sp = *known;
+        known = &*it;
     }
+    const SqlTranslator::Split &sp = known ? known->split : once;
     if (!sp.ok)
         return fail(u"Sintassi non valida: virgolette o parentesi non chiuse"_s);
-    auto it = m_cache.find(sp.shape);
-    if (it == m_cache.end()) {
-        Prepared p;
-        p.tr = SqlTranslator::translate(sp.shape, SqlTranslator::Dialect::Sqlite, [this](const QString &t, const QString &c) {
-            const TableInfo *ti = table(t);
-            const int i = ti ? ti->column(c) : -1;
-            return i >= 0 && ti->columns[i].numeric;
-        });
-        if (!p.tr.error.isEmpty())
-            return fail(p.tr.error);
-        p.stmt = prepare(p.tr.sql);
-        if (!p.stmt)
+    Prepared *p = known ? known->prepared : nullptr;
+    if (!p) {
+        p = preparedFor(sp.shape);
+        if (!p)
             return false;
-        for (int c = 0; c < sqlite3_column_count(p.stmt); ++c) {
-            p.names.append(QString::fromUtf8(sqlite3_column_name(p.stmt, c)));
-            const char *tab = sqlite3_column_table_name(p.stmt, c);
-            p.tables.append(tab ? QString::fromUtf8(tab) : QString());
-        }
-        it = m_cache.insert(sp.shape, p);
+        if (known)
+            known->prepared = p;
     }
-    return execute(it->stmt, sp.literals, &it->tr.paramOrder, &it->tr.numericTarget, rows, changed, &*it);
+    return execute(p->stmt, sp.literals, &p->tr.paramOrder, &p->tr.numericTarget, rows, changed, p);
+}
+
+SqliteEngine::Prepared *SqliteEngine::preparedFor(const QString &shape)
+{
+    auto it = m_cache.find(shape);
+    if (it != m_cache.end())
+        return &it->second;
+    Prepared p;
+    p.tr = SqlTranslator::translate(shape, SqlTranslator::Dialect::Sqlite, [this](const QString &t, const QString &c) {
+        const TableInfo *ti = table(t);
+        const int i = ti ? ti->column(c) : -1;
+        return i >= 0 && ti->columns[i].numeric;
+    });
+    if (!p.tr.error.isEmpty()) {
+        fail(p.tr.error);
+        return nullptr;
+    }
+    p.stmt = prepare(p.tr.sql);
+    if (!p.stmt)
+        return nullptr;
+    for (int c = 0; c < sqlite3_column_count(p.stmt); ++c) {
+        p.names.append(QString::fromUtf8(sqlite3_column_name(p.stmt, c)));
+        const char *tab = sqlite3_column_table_name(p.stmt, c);
+        p.tables.append(tab ? QString::fromUtf8(tab) : QString());
+    }
+    return &m_cache.emplace(shape, std::move(p)).first->second;
 }
 
 bool SqliteEngine::runNative(const QString &sql, const QList<QVariant> &values, ResultSet *rows, qint64 *changed)
@@ -307,9 +323,10 @@ bool SqliteEngine::runNative(const QString &sql, const QList<QVariant> &values, 
 
 void SqliteEngine::invalidateCatalogue()
 {
-    for (auto &p : m_cache)
+    for (auto &[shape, p] : m_cache)
         sqlite3_finalize(p.stmt);
     m_cache.clear();
+    m_splits.clear(); // they point into the statements just finalised
     for (auto *s : m_nativeCache)
         sqlite3_finalize(s);
     m_nativeCache.clear();
@@ -387,25 +404,29 @@ bool SqliteEngine::reserveCounter(const TableInfo &t, qint64 *key)
     // Inside a transaction the write lock is ours: after a table's first key, the next one follows
     // from the last without reading the file again, and the counter is written once, at the commit
     // (a key reserved and never used stays used, as the legacy engine's did).
-    if (inTransaction()) {
-        auto it = m_reserved.find(t.name);
-        if (it != m_reserved.end()) {
-            *key = ++it->last;
-            it->written = false;
-            return true;
-        }
+    auto it = m_reserved.find(t.name);
+    if (inTransaction() && it != m_reserved.end() && it->live) {
+        *key = ++it->last;
+        it->written = false;
+        return true;
     }
-    const QString q = u"SELECT max(coalesce((SELECT seq FROM sqlite_sequence WHERE name = ?1), 0), "
-                      "coalesce((SELECT max(\""_s + t.counter + u"\") FROM \""_s + t.name + u"\"), 0)) + 1"_s;
-    if (!runNative(q, {t.name}, &rs, &n) || rs.rows.isEmpty())
+    if (it == m_reserved.end() || it->counter != t.counter) {
+        Reserved r;
+        r.counter = t.counter;
+        r.nextKey = u"SELECT max(coalesce((SELECT seq FROM sqlite_sequence WHERE name = ?1), 0), "
+                    "coalesce((SELECT max(\""_s + t.counter + u"\") FROM \""_s + t.name + u"\"), 0)) + 1"_s;
+        it = m_reserved.insert(t.name, std::move(r));
+    }
+    if (!runNative(it->nextKey, {t.name}, &rs, &n) || rs.rows.isEmpty())
         return false;
     *key = rs.rows[0].value(0).toLongLong();
     if (!runNative(u"UPDATE sqlite_sequence SET seq = ?2 WHERE name = ?1"_s, {t.name, *key}, nullptr, &n))
         return false;
     if (n == 0 && !runNative(u"INSERT INTO sqlite_sequence(name, seq) VALUES(?1, ?2)"_s, {t.name, *key}, nullptr, &n))
         return false;
-    if (inTransaction())
-        m_reserved.insert(t.name, {*key, true});
+    it->last = *key;
+    it->written = true;
+    it->live = inTransaction();
     return true;
 }
 
@@ -413,7 +434,7 @@ bool SqliteEngine::writeReservedCounters()
 {
     qint64 n = 0;
     for (auto it = m_reserved.begin(); it != m_reserved.end(); ++it) {
-        if (it->written)
+        if (!it->live || it->written)
             continue;
         // An insert of a larger key has moved the counter already; max() never moves it back.
         if (!runNative(u"UPDATE sqlite_sequence SET seq = max(seq, ?2) WHERE name = ?1"_s, {it.key(), it->last},
@@ -424,11 +445,18 @@ bool SqliteEngine::writeReservedCounters()
     return true;
 }
 
+void SqliteEngine::forgetReserved()
+{
+    // The entries stay (with their statement text) for the next transaction; their keys do not.
+    for (Reserved &r : m_reserved)
+        r.live = false;
+}
+
 bool SqliteEngine::beginWrite()
 {
     // IMMEDIATE takes the write lock now, so the order's writes cannot fail half-way for a lock.
     qint64 n = 0;
-    m_reserved.clear();
+    forgetReserved();
     return runNative(u"BEGIN IMMEDIATE"_s, {}, nullptr, &n);
 }
 
@@ -443,14 +471,14 @@ bool SqliteEngine::commit()
     qint64 n = 0;
     if (!writeReservedCounters() || !runNative(u"COMMIT"_s, {}, nullptr, &n))
         return false;
-    m_reserved.clear();
+    forgetReserved();
     return true;
 }
 
 bool SqliteEngine::rollback()
 {
     qint64 n = 0;
-    m_reserved.clear();
+    forgetReserved();
     return runNative(u"ROLLBACK"_s, {}, nullptr, &n);
 }
 

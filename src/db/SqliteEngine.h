@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <memory>
+#include <unordered_map>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -58,20 +59,34 @@ private:
                  const QList<bool> *numeric, ResultSet *rows, qint64 *changed, const Prepared *known = nullptr);
     sqlite3_stmt *prepare(const QByteArray &sql);
 
+    Prepared *preparedFor(const QString &shape);
+
     sqlite3 *m_db = nullptr;
-    QHash<QString, Prepared> m_cache;
-    // Statements as sent, split: an order sends the same per-line statements (an article's stock,
-    // its availability) again and again, and splitting costs far more than looking up.
-    QHash<QString, SqlTranslator::Split> m_splits;
+    // By shape; a node map, so that a statement's entry stays where it is while others come.
+    std::unordered_map<QString, Prepared> m_cache;
+    // Statements as sent, split, with their prepared statement once known: an order sends the same
+    // per-line statements (an article's stock, its availability) again and again, and splitting
+    // costs far more than looking up.
+    struct Known
+    {
+        SqlTranslator::Split split;
+        Prepared *prepared = nullptr;
+    };
+    QHash<QString, Known> m_splits;
     QHash<QString, sqlite3_stmt *> m_nativeCache;
     QHash<QString, TableInfo> m_tables; // by upper-cased name
     QHash<QString, QString> m_tableKeys; // a name as callers spell it -> its key in m_tables
-    // The last counter key reserved per table in this transaction, and whether sqlite_sequence has it.
+    // Per table: the last counter key reserved in this transaction (live), whether sqlite_sequence
+    // has it, and the statement that finds the next key.
     struct Reserved
     {
         qint64 last = 0;
         bool written = false;
+        bool live = false;
+        QString counter;
+        QString nextKey;
     };
     QHash<QString, Reserved> m_reserved;
+    void forgetReserved();
     bool writeReservedCounters();
 };

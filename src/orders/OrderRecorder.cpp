@@ -340,19 +340,20 @@ bool OrderRecorder::leggiArticoli(const QList<OrderText::Record> &records)
     // The write lock of the order's transaction keeps these columns as they are until it ends.
     constexpr qsizetype PerLettura = 200; // codes per statement, well below the engine's limit
     for (qsizetype from = 0; from < codici.size(); from += PerLettura) {
-        QStringList elenco;
+        static const QString Leggi = u"SELECT codice,"_s + ColonneArticolo.join(u',') + u" FROM magazzino WHERE codice IN ("_s;
+        QString sql = Leggi;
         for (qsizetype i = from; i < codici.size() && i < from + PerLettura; ++i)
-            elenco.append(QString::number(codici[i]));
-        auto rs = m_db.openDynaset(u"SELECT codice,"_s + ColonneArticolo.join(u',') + u" FROM magazzino WHERE codice IN ("_s
-                                   + elenco.join(u',') + u')');
+            sql += (i > from ? u","_s : QString()) + QString::number(codici[i]);
+        auto rs = m_db.openDynaset(sql + u')');
         if (!rs)
             return failAndRollback(u"articoli non letti"_s);
+        // The columns come as the statement names them: the code, then ColonneArticolo in order.
         for (; !rs->isEOF(); rs->moveNext()) {
             QVariantList colonne;
             colonne.reserve(ColonneArticolo.size());
-            for (const QString &c : ColonneArticolo)
+            for (int c = 1; c <= ColonneArticolo.size(); ++c)
                 colonne.append(rs->value(c));
-            m_articoli.insert(tipi::toLong(rs->value(u"codice"_s)), colonne);
+            m_articoli.insert(tipi::toLong(rs->value(0)), std::move(colonne));
         }
     }
     m_articoliLetti = true;

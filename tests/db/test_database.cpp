@@ -115,6 +115,27 @@ TEST_F(Database, AddNewGivesTheOrderKeyAtOnceAndKeysAreNeverReused)
     EXPECT_EQ(third, first + 2);
     EXPECT_EQ(tdb.scalar(u"SELECT count(*) FROM comande"_s), u"2"_s);
 
+    // In a transaction the keys follow on from the last; the next transaction reads again, so an
+    // order the back office wrote in between keeps its key.
+    const auto added = [&] {
+        EXPECT_TRUE(db.addNewRecord(*rs));
+        const qint32 key = tipi::toLong(rs->value(u"id_comanda"_s));
+        EXPECT_TRUE(db.updateRecord(*rs));
+        return key;
+    };
+    ASSERT_TRUE(db.beginTrans());
+    const qint32 inTransaction = added();
+    EXPECT_EQ(added(), inTransaction + 1);
+    ASSERT_TRUE(db.commitTrans());
+    sqlite3 *office = nullptr;
+    ASSERT_EQ(sqlite3_open(tdb.path().toUtf8().constData(), &office), SQLITE_OK);
+    const QByteArray byHand = "INSERT INTO comande (id_comanda) VALUES (" + QByteArray::number(inTransaction + 50) + ")";
+    EXPECT_EQ(sqlite3_exec(office, byHand.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(office);
+    ASSERT_TRUE(db.beginTrans());
+    EXPECT_EQ(added(), inTransaction + 51);
+    ASSERT_TRUE(db.commitTrans());
+
     // Seek and edit the first order through its index.
     auto again = db.openTable(u"comande"_s);
     ASSERT_TRUE(again->setIndex(u"comanda_idx"_s));
