@@ -38,7 +38,7 @@ public:
         return m_report.leggiStampante(7, printer, setting) ? printer : QString();
     }
     void stampaComanda(qint32 idComanda, const QString &tavoli) override { m_report.stampaComanda(idComanda, tavoli); }
-    bool soloMarcatura() override { return m_report.soloMarcaturaComanda(); }
+    bool soloMarcatura(qint32 idComanda) override { return m_report.soloMarcaturaComanda(idComanda); }
     bool registraComanda(qint32 idComanda, const QString &tavoli) override
     {
         return m_report.registraComanda(idComanda, tavoli);

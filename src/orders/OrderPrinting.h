@@ -26,7 +26,11 @@ public:
     // True when an order's kitchen tickets would print nothing and only mark its lines printed (no
     // zone has a ticket printer): order recording then marks them within the order's own
     // transaction, which spares a second durable write per order.
-    virtual bool soloMarcatura() { return false; }
+    virtual bool soloMarcatura(qint32 idComanda)
+    {
+        Q_UNUSED(idComanda);
+        return false;
+    }
     // The same tickets, each marked as a reprint: lines confirmed before a stop and never printed.
     virtual void ristampaComanda(qint32 idComanda, const QString &tavoli) { stampaComanda(idComanda, tavoli); }
     virtual void stampaPreConto(qint32 idComanda, const QString &tavoli) = 0;

@@ -275,7 +275,7 @@ bool OrderRecorder::registraStampa(qint32 idComanda, const QString &elencoTavoli
 {
     // With no ticket printer the tickets would only mark the lines still to print: done here, so
     // that it is stored with the order by the same durable commit.
-    if (m_printing && m_printing->soloMarcatura()
+    if (m_printing && m_printing->soloMarcatura(idComanda)
         && !m_db.doQuery(u"UPDATE merce_comande SET qta_stampata = quantita WHERE id_comanda = "_s
                          + QString::number(idComanda) + u" AND qta_stampata < quantita"_s))
         return failAndRollback(u"righe non segnate come stampate"_s);

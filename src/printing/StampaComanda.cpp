@@ -158,8 +158,13 @@ void frmStampeDocumenti::stampaComanda(qint32 idComanda, const QString &tavoli, 
 {
     if (m_vsr.isBusy())
         return;
-    // No printer: the lines are only marked (order recording usually did so with the order).
+    // No printer: the lines are only marked, unless the order's recording did so with the order
+    // (then a statement here would only take the write lock to change nothing).
     if (!stampantiComanda()) {
+        if (!ristampa && idComanda != 0 && idComanda == m_segnataConComanda) {
+            m_segnataConComanda = 0;
+            return;
+        }
         m_db.doQuery(u"UPDATE merce_comande SET qta_stampata = quantita WHERE id_comanda = "_s
                      + QString::number(idComanda) + u" AND qta_stampata < quantita"_s);
         return;
@@ -212,12 +217,12 @@ bool frmStampeDocumenti::stampantiComanda() const
     return !m_registry.option(u"ScreenZones"_s).trimmed().isEmpty();
 }
 
-bool frmStampeDocumenti::soloMarcaturaComanda()
+bool frmStampeDocumenti::soloMarcaturaComanda(qint32 idComanda)
 {
-    if (m_vsr.isBusy() || stampantiComanda())
-        return false;
     // A missing layout keeps the lines unprinted, as stampaComanda does.
-    return !fileComanda().isEmpty();
+    const bool solo = !m_vsr.isBusy() && !stampantiComanda() && !fileComanda().isEmpty();
+    m_segnataConComanda = solo ? idComanda : 0;
+    return solo;
 }
 
 void frmStampeDocumenti::stampaComandaNano(qint32 idComanda, const QString &tavoli, const SnapshotRighe &prima,

@@ -80,8 +80,9 @@ public:
     // The layout file of the kitchen ticket, "" when it lacks the ticket's reports.
     QString fileComanda();
     // Whether stampaComanda would print nothing and only mark the lines: no zone has a ticket
-    // printer, the layout is usable and no print is under way.
-    bool soloMarcaturaComanda();
+    // printer, the layout is usable and no print is under way. When true, order recording marks
+    // the lines of idComanda with the order, and its stampaComanda has nothing left to mark.
+    bool soloMarcaturaComanda(qint32 idComanda = 0);
     static inline const QString EtichettaRistampa = QStringLiteral("RISTAMPA - ");
     // Kitchen tickets of what changed between two snapshots of a radio handheld's order.
     void stampaComandaNano(qint32 idComanda, const QString &tavoli, const SnapshotRighe &prima,
@@ -199,6 +200,7 @@ private:
     Registry &m_registry;
     OperatorUi *m_ui;
     QString m_cartellaLayout;
+    qint32 m_segnataConComanda = 0; // the order whose lines its own recording marks printed
     QString m_fileComanda;       // the ticket layout last found good, while its file stays as it was
     QString m_timbroFileComanda; // that file's path, size and time
     QElapsedTimer m_fileComandaVisto; // since they were last looked at

@@ -10,7 +10,7 @@ class FakePrinting : public OrderPrinting
 public:
     QString stampantePreconto() override { return precontoPrinter; }
     void stampaComanda(qint32 id, const QString &tavoli) override { log(u"comanda", id, tavoli); }
-    bool soloMarcatura() override { return senzaStampanti; }
+    bool soloMarcatura(qint32) override { return senzaStampanti; }
     void ristampaComanda(qint32 id, const QString &tavoli) override { log(u"ristampa", id, tavoli); }
     void stampaPreConto(qint32 id, const QString &tavoli) override { log(u"preconto", id, tavoli); }
     void stampaListaOrdinazioni(qint32 id, const QString &tavoli) override { log(u"lista", id, tavoli); }

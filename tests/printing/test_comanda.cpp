@@ -413,4 +413,17 @@ TEST_F(KitchenTickets, OnlyAnInstallationWithoutTicketPrintersLetsTheOrderMarkIt
             configura(k.zona, u"Stampante"_s);
         EXPECT_EQ(frm->soloMarcaturaComanda(), k.soloMarcatura);
     }
+    // Only the order whose recording marked its lines is spared the marking here: one recorded
+    // while the layout was missing (the last case), or any other order, is still marked.
+    const qint32 senzaLayoutAllOrdine = nuovaComanda();
+    const qint32 rigaSenza = nuovaRiga(senzaLayoutAllOrdine, Birra, 2);
+    EXPECT_FALSE(frm->soloMarcaturaComanda(senzaLayoutAllOrdine));
+    frm->stampaComanda(senzaLayoutAllOrdine, u"6"_s);
+    EXPECT_EQ(qtaStampata(rigaSenza), u"2"_s);
+    frm->setCartellaLayout(QString());
+    const qint32 altra = nuovaComanda();
+    const qint32 rigaAltra = nuovaRiga(altra, Birra, 1);
+    EXPECT_TRUE(frm->soloMarcaturaComanda(altra + 1));
+    frm->stampaComanda(altra, u"7"_s);
+    EXPECT_EQ(qtaStampata(rigaAltra), u"1"_s);
 }
