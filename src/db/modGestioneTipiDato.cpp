@@ -81,6 +81,11 @@ bool wholeInRange(const QVariant &v, double lo, double hi, qint64 *out)
 // form so that 1.005 rounds as the number a person wrote.
 double roundedScaled(double v, int decimals)
 {
+    // Away from a half (and small enough that the steps below move it by far less than 0.01), the
+    // 15-digit form cannot change which way it rounds: the usual case, without the text.
+    const double scaled = std::fabs(v) * std::pow(10.0, decimals);
+    if (scaled < 1e12 && std::fabs(scaled - std::floor(scaled) - 0.5) > 0.01)
+        return std::round(scaled);
     // The %.15g form, written and read back without the C library's locale-bound printf.
     char digits[40];
     const auto written = std::to_chars(digits, digits + sizeof digits, std::fabs(v), std::chars_format::general, 15);
