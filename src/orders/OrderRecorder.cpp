@@ -340,7 +340,8 @@ bool OrderRecorder::leggiArticoli(const QList<OrderText::Record> &records)
     // The write lock of the order's transaction keeps these columns as they are until it ends.
     constexpr qsizetype PerLettura = 200; // codes per statement, well below the engine's limit
     for (qsizetype from = 0; from < codici.size(); from += PerLettura) {
-        static const QString Leggi = u"SELECT codice,"_s + ColonneArticolo.join(u',') + u" FROM magazzino WHERE codice IN ("_s;
+        static const QString Leggi =
+            u"SELECT codice,"_s + ColonneArticolo.join(u',') + u" FROM magazzino WHERE codice IN ("_s;
         QString sql = Leggi;
         for (qsizetype i = from; i < codici.size() && i < from + PerLettura; ++i)
             sql += (i > from ? u","_s : QString()) + QString::number(codici[i]);

@@ -129,7 +129,8 @@ TEST_F(Database, AddNewGivesTheOrderKeyAtOnceAndKeysAreNeverReused)
     ASSERT_TRUE(db.commitTrans());
     sqlite3 *office = nullptr;
     ASSERT_EQ(sqlite3_open(tdb.path().toUtf8().constData(), &office), SQLITE_OK);
-    const QByteArray byHand = "INSERT INTO comande (id_comanda) VALUES (" + QByteArray::number(inTransaction + 50) + ")";
+    const QByteArray byHand =
+        "INSERT INTO comande (id_comanda) VALUES (" + QByteArray::number(inTransaction + 50) + ")";
     EXPECT_EQ(sqlite3_exec(office, byHand.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(office);
     ASSERT_TRUE(db.beginTrans());
