@@ -4,6 +4,8 @@
 #include "Currency.h"
 #include "modGestioneTipiDato.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -21,6 +23,21 @@ bool valoreRiga(QStringView field, bool vuotoZero, double *out)
         return vuotoZero;
     }
     return tipi::parseNumber(field, out) && std::abs(*out) <= OrderText::MaxValoreRiga;
+}
+
+// The pieces between separators, empty ones kept, as QStringView::split gives them, into `out`
+// (emptied first): a container that keeps its room from record to record allocates nothing per
+// record.
+template <typename Out>
+void dividi(QStringView text, QChar separatore, Out &out)
+{
+    out.clear();
+    qsizetype da = 0;
+    for (qsizetype at = text.indexOf(separatore); at >= 0; at = text.indexOf(separatore, da)) {
+        out.append(text.sliced(da, at - da));
+        da = at + 1;
+    }
+    out.append(text.sliced(da));
 }
 
 QString citato(QStringView field)
@@ -123,8 +140,11 @@ bool OrderText::parse(const QString &text, OrderText *out, QString *error)
         return false;
     }
     // Views into the text: only what is kept (tables, descriptions) is copied out of it.
-    const QList<QStringView> records = QStringView(text).split(u';');
-    const QList<QStringView> header = records[0].split(u'|');
+    QList<QStringView> records;
+    records.reserve(pezzi);
+    dividi(QStringView(text), u';', records);
+    QVarLengthArray<QStringView, 16> header;
+    dividi(records[0], u'|', header);
     if (header.size() < 6) {
         *error = u"intestazione con %1 campi invece di 6"_s.arg(header.size());
         return false;
@@ -132,7 +152,8 @@ bool OrderText::parse(const QString &text, OrderText *out, QString *error)
     OrderText o;
     if (!intestazione::momento(header[0], &o.inizio, error))
         return false;
-    const QList<QStringView> tavoli = header[1].split(u',');
+    QVarLengthArray<QStringView, 16> tavoli;
+    dividi(header[1], u',', tavoli);
     if (tavoli.size() > MaxTavoli) {
         *error = u"%1 tavoli in una comanda (al massimo %2)"_s.arg(tavoli.size()).arg(MaxTavoli);
         return false;
@@ -149,8 +170,9 @@ bool OrderText::parse(const QString &text, OrderText *out, QString *error)
         return false;
 
     o.records.reserve(records.size() - 2);
+    QVarLengthArray<QStringView, 16> f;
     for (qsizetype r = 1; r + 1 < records.size(); ++r) {
-        const QList<QStringView> f = records[r].split(u'|');
+        dividi(records[r], u'|', f);
         const QChar kind = f[0].isEmpty() ? QChar() : f[0].front();
         if (kind == u'M') {
             if (f.size() < 8) {
@@ -176,7 +198,7 @@ bool OrderText::parse(const QString &text, OrderText *out, QString *error)
             rec.line.descrizione = f[5].toString();
             rec.line.giaStampata = interoLungo(f[6]);
             rec.line.qtaStampata = tipi::toLong(stampata);
-            o.records.append(rec);
+            o.records.append(std::move(rec));
         } else if (kind == u'V') {
             if (f.size() < 3) {
                 *error = u"variazione %1 con %2 campi invece di 3"_s.arg(r).arg(f.size());
@@ -185,7 +207,7 @@ bool OrderText::parse(const QString &text, OrderText *out, QString *error)
             Record rec{Record::VariationRecord, {}, {}};
             rec.variation.variazione = interoLungo(f[1]);
             rec.variation.quantita = interoCorto(f[2]);
-            o.records.append(rec);
+            o.records.append(std::move(rec));
         }
         // Any other record is skipped.
     }
