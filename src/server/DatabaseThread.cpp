@@ -102,6 +102,9 @@ bool DatabaseThread::call(std::function<void()> job, std::chrono::milliseconds b
 void DatabaseThread::runJob(const std::function<void()> &job)
 {
     {
+        // What the piece hands to other threads (a reply, counters, its end) leaves in one wake-up
+        // per thread when it ends.
+        ThreadMailbox::Batch batch;
         QMutexLocker gate(&m_db.gate());
         m_db.setDeadline(QDeadlineTimer(bound()));
         ++m_jobNumber;

@@ -51,6 +51,7 @@ public:
         // No nested loop here: it would run the next request inside this one.
         auto closed = std::make_shared<QSemaphore>();
         m_onNetwork([s = &m_server, index, closed] { s->dopoChiusura(index, [closed] { closed->release(); }); });
+        ThreadMailbox::Batch::flush(); // the network thread must see the reply and this wait now
         return closed->tryAcquire(1, int(HandheldWaitMs));
     }
     void dopoChiusura(int index, std::function<void()> then) override

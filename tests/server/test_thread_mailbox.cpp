@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Work handed from thread to thread: it runs on the receiver's thread, in the order handed over,
-// and never after the receiver is gone.
+// never after the receiver is gone, and a thread's batch wakes the receiver once.
 #include "ThreadMailbox.h"
 
 #include <QCoreApplication>
@@ -38,4 +38,33 @@ TEST(ThreadMailbox, WorkFromAnotherThreadRunsHereInOrderAndNeverAfterTheReceiver
     gone.reset();
     QCoreApplication::sendPostedEvents();
     EXPECT_FALSE(ran);
+}
+
+TEST(ThreadMailbox, ABatchWakesTheReceiverWhenItEndsOrFlushesButNeverHoldsAnotherThreadsWork)
+{
+    QObject receiver;
+    ThreadMailbox mailbox(&receiver);
+    QList<int> done;
+    auto note = [&done](int i) { return [&done, i] { done.append(i); }; };
+    {
+        ThreadMailbox::Batch batch;
+        mailbox.post(note(1));
+        mailbox.post(note(2));
+        QCoreApplication::sendPostedEvents(&receiver);
+        EXPECT_TRUE(done.isEmpty()) << "a post inside a batch woke the receiver";
+        ThreadMailbox::Batch::flush(); // as before a wait for the receiver
+        QCoreApplication::sendPostedEvents(&receiver);
+        EXPECT_EQ(done, (QList<int>{1, 2}));
+
+        mailbox.post(note(3));
+        std::unique_ptr<QThread> other(QThread::create([&] { mailbox.post(note(4)); }));
+        other->start();
+        ASSERT_TRUE(other->wait(10000));
+        QCoreApplication::sendPostedEvents(&receiver);
+        EXPECT_EQ(done, (QList<int>{1, 2, 3, 4})) << "another thread's work waited for this thread's batch";
+
+        mailbox.post(note(5));
+    }
+    QCoreApplication::sendPostedEvents(&receiver);
+    EXPECT_EQ(done, (QList<int>{1, 2, 3, 4, 5})) << "the end of the batch woke nobody";
 }
