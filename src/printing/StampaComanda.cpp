@@ -161,10 +161,8 @@ void frmStampeDocumenti::stampaComanda(qint32 idComanda, const QString &tavoli, 
     // No printer: the lines are only marked, unless the order's recording did so with the order
     // (then a statement here would only take the write lock to change nothing).
     if (!stampantiComanda()) {
-        if (!ristampa && idComanda != 0 && idComanda == m_segnataConComanda) {
-            m_segnataConComanda = 0;
+        if (!ristampa && idComanda != 0 && m_segnateConComanda.removeOne(idComanda))
             return;
-        }
         m_db.doQuery(u"UPDATE merce_comande SET qta_stampata = quantita WHERE id_comanda = "_s
                      + QString::number(idComanda) + u" AND qta_stampata < quantita"_s);
         return;
@@ -221,7 +219,14 @@ bool frmStampeDocumenti::soloMarcaturaComanda(qint32 idComanda)
 {
     // A missing layout keeps the lines unprinted, as stampaComanda does.
     const bool solo = !m_vsr.isBusy() && !stampantiComanda() && !fileComanda().isEmpty();
-    m_segnataConComanda = solo ? idComanda : 0;
+    // The last answer for an order holds: one refused after a recording that rolled back is marked.
+    m_segnateConComanda.removeOne(idComanda);
+    if (solo && idComanda != 0) {
+        constexpr qsizetype Limite = 256;
+        if (m_segnateConComanda.size() == Limite)
+            m_segnateConComanda.removeFirst();
+        m_segnateConComanda.append(idComanda);
+    }
     return solo;
 }
 

@@ -200,7 +200,10 @@ private:
     Registry &m_registry;
     OperatorUi *m_ui;
     QString m_cartellaLayout;
-    qint32 m_segnataConComanda = 0; // the order whose lines its own recording marks printed
+    // The orders whose lines their own recording marked printed, until their stampaComanda: several
+    // orders are recorded before the first one's handheld has closed. The oldest go past a bound;
+    // such an order is only marked again.
+    QList<qint32> m_segnateConComanda;
     QString m_fileComanda;       // the ticket layout last found good, while its file stays as it was
     QString m_timbroFileComanda; // that file's path, size and time
     QElapsedTimer m_fileComandaVisto; // since they were last looked at

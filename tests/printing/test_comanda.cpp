@@ -413,14 +413,28 @@ TEST_F(KitchenTickets, OnlyAnInstallationWithoutTicketPrintersLetsTheOrderMarkIt
             configura(k.zona, u"Stampante"_s);
         EXPECT_EQ(frm->soloMarcaturaComanda(), k.soloMarcatura);
     }
-    // Only the order whose recording marked its lines is spared the marking here: one recorded
-    // while the layout was missing (the last case), or any other order, is still marked.
+    // Only an order whose recording marked its lines is spared the marking here: one recorded
+    // while the layout was missing (the last case), even under the key of an earlier recording
+    // that rolled back, or any other order, is still marked.
     const qint32 senzaLayoutAllOrdine = nuovaComanda();
     const qint32 rigaSenza = nuovaRiga(senzaLayoutAllOrdine, Birra, 2);
+    frm->setCartellaLayout(QString());
+    EXPECT_TRUE(frm->soloMarcaturaComanda(senzaLayoutAllOrdine));
+    frm->setCartellaLayout(senzaLayout.path());
     EXPECT_FALSE(frm->soloMarcaturaComanda(senzaLayoutAllOrdine));
     frm->stampaComanda(senzaLayoutAllOrdine, u"6"_s);
     EXPECT_EQ(qtaStampata(rigaSenza), u"2"_s);
     frm->setCartellaLayout(QString());
+    // Orders recorded before the first one's handheld closed are each spared (their lines here
+    // were left unmarked to show it).
+    const qint32 prima = nuovaComanda(), seconda = nuovaComanda();
+    const qint32 rigaPrima = nuovaRiga(prima, Birra, 2), rigaSeconda = nuovaRiga(seconda, Birra, 2);
+    EXPECT_TRUE(frm->soloMarcaturaComanda(prima));
+    EXPECT_TRUE(frm->soloMarcaturaComanda(seconda));
+    frm->stampaComanda(prima, u"8"_s);
+    frm->stampaComanda(seconda, u"9"_s);
+    EXPECT_EQ(qtaStampata(rigaPrima), u"0"_s);
+    EXPECT_EQ(qtaStampata(rigaSeconda), u"0"_s);
     const qint32 altra = nuovaComanda();
     const qint32 rigaAltra = nuovaRiga(altra, Birra, 1);
     EXPECT_TRUE(frm->soloMarcaturaComanda(altra + 1));
