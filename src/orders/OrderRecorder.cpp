@@ -12,6 +12,8 @@
 #include <QScopeGuard>
 #include <QSet>
 
+#include <cmath>
+
 Q_LOGGING_CATEGORY(lcOrders, "pliko.orders")
 
 using namespace Qt::StringLiterals;
@@ -103,6 +105,7 @@ bool OrderRecorder::registra(const OrderText &order, int index, bool test)
     const auto chiudi = qScopeGuard([this] {
         m_righe.reset();
         m_riusaRighe = false;
+        m_marcaRighe = m_daMarcare = false;
     });
 
     // Nothing below yields to the event loop until the commit: another request's writes must
@@ -113,12 +116,17 @@ bool OrderRecorder::registra(const OrderText &order, int index, bool test)
     qint32 idComanda = -1;
     QString elencoTavoli;
     QString nonDisponibili;
-    if (!cercaComanda(order, &idComanda) || !scriviIntestazione(order, &idComanda)
-        || !occupaTavoli(idComanda, order.tavoli, &elencoTavoli))
+    if (!cercaComanda(order, &idComanda))
+        return false;
+    const bool nuova = idComanda <= 0;
+    if (!scriviIntestazione(order, &idComanda) || !occupaTavoli(idComanda, order.tavoli, &elencoTavoli))
         return false;
     // Release the stock of the old lines, then remove them with their variations.
-    if (!rilasciaRighe(idComanda))
+    if (!rilasciaRighe(idComanda, nuova))
         return failAndRollback(u"righe precedenti non rimosse"_s);
+    // With no ticket printer the tickets would only mark the lines still to print: done with the
+    // order, so that it is stored by the same durable commit.
+    m_marcaRighe = m_printing && m_printing->soloMarcatura(idComanda);
     if (!leggiArticoli(order.records) || !scriviRighe(order, idComanda, &nonDisponibili)
         || !registraStampa(idComanda, elencoTavoli))
         return false;
@@ -273,9 +281,9 @@ bool OrderRecorder::disponibile(const OrderText::Line &l, QString *nonDisponibil
 
 bool OrderRecorder::registraStampa(qint32 idComanda, const QString &elencoTavoli)
 {
-    // With no ticket printer the tickets would only mark the lines still to print: done here, so
-    // that it is stored with the order by the same durable commit.
-    if (m_printing && m_printing->soloMarcatura(idComanda)
+    // The lines not written marked (a quantity in fractions: its mark is left to the database's own
+    // conversion, as the tickets' marking does).
+    if (m_marcaRighe && m_daMarcare
         && !m_db.doQuery(u"UPDATE merce_comande SET qta_stampata = quantita WHERE id_comanda = "_s
                          + QString::number(idComanda) + u" AND qta_stampata < quantita"_s))
         return failAndRollback(u"righe non segnate come stampate"_s);
@@ -307,9 +315,18 @@ void OrderRecorder::rispondi(qint32 idComanda, const QString &tavoli, QString no
         });
 }
 
-bool OrderRecorder::rilasciaRighe(qint32 idComanda)
+bool OrderRecorder::rilasciaRighe(qint32 idComanda, bool nuova)
 {
     const QString key = QString::number(idComanda);
+    // A new order's key has no lines, unless another program left some under it: one look spares
+    // the three statements below, and the first one's pass over the whole stock.
+    if (nuova) {
+        auto righe = m_db.openDynaset(u"SELECT TOP 1 id_merce_comanda FROM merce_comande WHERE id_comanda = "_s + key);
+        if (!righe)
+            return false;
+        if (righe->isEOF())
+            return true;
+    }
     return m_db.doQuery(u"UPDATE magazzino, merce_comande "_s + u"SET giacenza_comanda = giacenza_comanda - quantita "_s
                         + u"WHERE codice = id_articolo "_s + u"  AND not articolo_restaurant "_s + u"  AND id_comanda = "_s
                         + key)
@@ -446,6 +463,12 @@ qint32 OrderRecorder::salvaMerceComanda(qint32 idComanda, qint32 articolo, doubl
     rs->setValue(u"costo_medio"_s, tipi::toCurrency(art[CostoMedio]).toDouble());
     rs->setValue(u"ultimo_prezzo"_s, tipi::toCurrency(art[UltimoPrezzo]).toDouble());
     rs->setValue(u"gia_stampata"_s, giaStampata);
+    // Marked as "SET qta_stampata = quantita WHERE qta_stampata < quantita" would.
+    const bool intera = qta == std::trunc(qta) && std::abs(qta) < 1e9;
+    if (m_marcaRighe && qtaStampata < qta && intera)
+        qtaStampata = qint32(qta);
+    else if (m_marcaRighe && qtaStampata < qta)
+        m_daMarcare = true;
     rs->setValue(u"qta_stampata"_s, qtaStampata);
     rs->setValue(u"codice_lotto_interno"_s, QString());
     rs->setValue(u"codice_lotto_ufficiale"_s, QString());

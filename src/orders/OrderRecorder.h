@@ -46,8 +46,8 @@ public:
     void nuovaComanda();
     // Inside the open transaction: gives back the stock the order's lines commit and removes the
     // lines with their variations, before the order's lines are written again. False on failure
-    // (the caller rolls back).
-    bool rilasciaRighe(qint32 idComanda);
+    // (the caller rolls back). `nuova`: the key was given just now, so its lines are looked for first.
+    bool rilasciaRighe(qint32 idComanda, bool nuova = false);
     // One order line inside the open transaction; its key, -1 when it could not be written
     // (transaction rolled back), ArticoloSconosciuto when the article does not exist.
     qint32 salvaMerceComanda(qint32 idComanda, qint32 articolo, double quantita, double prezzo, qint16 turno,
@@ -106,6 +106,10 @@ private:
     std::unique_ptr<Recordset> m_righe;
     bool m_riusaRighe = false;
     bool m_articoliLetti = false;
+    // The handheld order being recorded marks its lines printed (no ticket printer): a line with a
+    // whole quantity is written marked; `m_daMarcare` when one is left for the marking statement.
+    bool m_marcaRighe = false;
+    bool m_daMarcare = false;
     TestLog m_testLog;
     std::function<void(qint32)> m_registrata;
     bool m_conflitto = false; // the last failure was a conflict with another writer

@@ -43,6 +43,11 @@ const QString Header = u"3919435200|12,13|4|2|8,00|"_s;
 
 TEST_P(Orders, AnOrderIsRecordedWithItsTablesLinesAndVariationsThenPrinted)
 {
+    // Lines another program left under the key the new order gets (1): their stock and their
+    // variations go with them, as for an order sent again.
+    tdb.exec(u"INSERT INTO merce_comande (id_merce_comanda, id_comanda, id_articolo, quantita) VALUES (900, 1, 141, 5)"_s);
+    tdb.exec(u"INSERT INTO merce_comande_variazioni (id_merce_comanda, descrizione) VALUES (900, 'Orfana')"_s);
+    tdb.exec(u"UPDATE magazzino SET giacenza_comanda = 5 WHERE codice = 141"_s);
     ASSERT_TRUE(send(Header + u"41,50;M|141|2|2,50|1|Acqua|0|0;M|126|2|7,00|2|Margherita|0|0;V|2|2;"
                               "M|111|1|11,00|2|Carbonara|0|0;"_s));
     EXPECT_EQ(link.replies, QStringList{u"ComandaOK|\r"_s});
@@ -51,8 +56,9 @@ TEST_P(Orders, AnOrderIsRecordedWithItsTablesLinesAndVariationsThenPrinted)
                      " FROM comande"_s),
               u"4/8/33.5/2/0"_s);
     EXPECT_EQ(scalar(u"SELECT count(*) FROM tavoli_occupati WHERE numero_tavolo IN (12, 13)"_s), u"2"_s);
-    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande"_s), u"3"_s);
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande WHERE id_comanda = 1"_s), u"3"_s);
     EXPECT_EQ(scalar(u"SELECT prezzo & '/' & totale FROM merce_comande WHERE id_articolo = 141"_s), u"2.5/5"_s);
+    EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande_variazioni"_s), u"1"_s);
     EXPECT_EQ(scalar(u"SELECT descrizione & '|' & quantita & '|' & maggiorazione FROM merce_comande_variazioni"_s),
               u"Extra mozzarella|2|1.5"_s);
     EXPECT_EQ(scalar(u"SELECT giacenza_comanda FROM magazzino WHERE codice = 141"_s), u"2"_s);
@@ -275,12 +281,13 @@ TEST_P(Orders, AFailureHalfWayKeepsThePreviousOrderWholeAndSendsNoConfirmation)
 TEST_P(Orders, WithoutTicketPrintersTheLinesAreStoredPrintedWithTheOrder)
 {
     // Acqua is new, Margherita came back from the handheld printed once of two, Carbonara printed
-    // in full.
+    // in full; a beer and a half is new too (its mark is the engine's own conversion of 1.5).
     const QString text = Header + u"0;M|141|2|2,50|1|Acqua|0|0;M|126|2|7,00|2|Margherita|0|1;"
-                                  "M|111|3|11,00|2|Carbonara|0|3;"_s;
+                                  "M|111|3|11,00|2|Carbonara|0|3;M|145|1,5|3,50|1|Birra|0|0;"_s;
     auto printed = [&] {
         QStringList out;
-        auto rs = tdb.db().openSnapshot(u"SELECT id_articolo, qta_stampata FROM merce_comande ORDER BY id_articolo"_s);
+        auto rs = tdb.db().openSnapshot(u"SELECT id_articolo, qta_stampata FROM merce_comande WHERE id_articolo <> 145"
+                                        " ORDER BY id_articolo"_s);
         for (; rs && !rs->isEOF(); rs->moveNext())
             out << rs->value(0).toString() + u':' + rs->value(1).toString();
         return out.join(u' ');
@@ -294,6 +301,8 @@ TEST_P(Orders, WithoutTicketPrintersTheLinesAreStoredPrintedWithTheOrder)
         ASSERT_TRUE(send(text));
         EXPECT_EQ(link.replies, QStringList{u"ComandaOK|\r"_s});
         EXPECT_EQ(printed(), stored);
+        EXPECT_EQ(scalar(u"SELECT count(*) FROM merce_comande WHERE qta_stampata < quantita"_s),
+                  senzaStampanti ? u"0"_s : u"3"_s);
         EXPECT_EQ(printing.printed.last(), u"comanda 1 12,13"_s); // the tickets are still asked for
     }
 }
