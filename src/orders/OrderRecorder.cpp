@@ -13,6 +13,7 @@
 #include <QSet>
 
 #include <cmath>
+#include <optional>
 
 Q_LOGGING_CATEGORY(lcOrders, "pliko.orders")
 
@@ -265,15 +266,25 @@ bool OrderRecorder::scartoRiga(const QList<OrderText::Record> &records, qsizetyp
 
 bool OrderRecorder::disponibile(const OrderText::Line &l, QString *nonDisponibili, bool *basta)
 {
-    auto avail = m_db.openDynaset(u"SELECT (giacenza-giacenza_comanda) as disponibile FROM magazzino WHERE not "
-                                  "articolo_restaurant AND codice = "_s
-                                  + QString::number(l.articolo));
-    if (!avail)
-        return failAndRollback(u"disponibilità non letta"_s);
     *basta = true;
-    if (!avail->isEOF() && tipi::toDouble(avail->value(u"disponibile"_s)) - l.quantita < 0) {
-        *nonDisponibili += QString::number(l.articolo) + u':' + tipi::numberText(tipi::toDouble(
-                               avail->value(u"disponibile"_s))) + u',';
+    // What the stock holds; none for a dish. An article's first line uses what leggiArticoli read;
+    // a later one reads again, after the stock the earlier ones committed, so that the difference
+    // is the database's own arithmetic.
+    std::optional<QVariant> resta;
+    if (m_articoliLetti && !m_impegnati.contains(l.articolo)) {
+        if (auto it = m_disponibili.constFind(l.articolo); it != m_disponibili.constEnd())
+            resta = *it;
+    } else {
+        auto avail = m_db.openDynaset(u"SELECT (giacenza-giacenza_comanda) as disponibile FROM magazzino WHERE not "
+                                      "articolo_restaurant AND codice = "_s
+                                      + QString::number(l.articolo));
+        if (!avail)
+            return failAndRollback(u"disponibilità non letta"_s);
+        if (!avail->isEOF())
+            resta = avail->value(u"disponibile"_s);
+    }
+    if (resta && tipi::toDouble(*resta) - l.quantita < 0) {
+        *nonDisponibili += QString::number(l.articolo) + u':' + tipi::numberText(tipi::toDouble(*resta)) + u',';
         *basta = false;
     }
     return true;
@@ -342,6 +353,8 @@ void OrderRecorder::nuovaComanda()
     m_aliquote.clear();
     m_unita.clear();
     m_articoli.clear();
+    m_disponibili.clear();
+    m_impegnati.clear();
     m_articoliLetti = false;
 }
 
@@ -355,23 +368,32 @@ bool OrderRecorder::leggiArticoli(const QList<OrderText::Record> &records)
             codici.append(rec.line.articolo);
         }
     // The write lock of the order's transaction keeps these columns as they are until it ends.
+    // The stock is read with them (after the order's old lines gave theirs back), by the same
+    // condition as a single line's check.
     constexpr qsizetype PerLettura = 200; // codes per statement, well below the engine's limit
     for (qsizetype from = 0; from < codici.size(); from += PerLettura) {
-        static const QString Leggi =
-            u"SELECT codice,"_s + ColonneArticolo.join(u',') + u" FROM magazzino WHERE codice IN ("_s;
+        // "magazzino": the database's own "not articolo_restaurant", as a single line's check has it.
+        static const QString Leggi = u"SELECT codice,"_s + ColonneArticolo.join(u',')
+            + u",(giacenza-giacenza_comanda) as disponibile,(not articolo_restaurant) as magazzino FROM magazzino "
+              "WHERE codice IN ("_s;
         QString sql = Leggi;
         for (qsizetype i = from; i < codici.size() && i < from + PerLettura; ++i)
             sql += (i > from ? u","_s : QString()) + QString::number(codici[i]);
         auto rs = m_db.openDynaset(sql + u')');
         if (!rs)
             return failAndRollback(u"articoli non letti"_s);
-        // The columns come as the statement names them: the code, then ColonneArticolo in order.
+        // The columns come as the statement names them: the code, ColonneArticolo in order, the stock.
+        const int disponibile = 1 + int(ColonneArticolo.size());
         for (; !rs->isEOF(); rs->moveNext()) {
             QVariantList colonne;
             colonne.reserve(ColonneArticolo.size());
             for (int c = 1; c <= ColonneArticolo.size(); ++c)
                 colonne.append(rs->value(c));
-            m_articoli.insert(tipi::toLong(rs->value(0)), std::move(colonne));
+            const qint32 codice = tipi::toLong(rs->value(0));
+            m_articoli.insert(codice, std::move(colonne));
+            const QVariant magazzino = rs->value(disponibile + 1);
+            if (!magazzino.isNull() && tipi::toFlag(magazzino))
+                m_disponibili.insert(codice, rs->value(disponibile));
         }
     }
     m_articoliLetti = true;
@@ -480,6 +502,7 @@ qint32 OrderRecorder::salvaMerceComanda(qint32 idComanda, qint32 articolo, doubl
         return -1;
     }
     // The stock commitment uses the quantity exactly as received.
+    m_impegnati.insert(articolo);
     if (!m_db.doQuery(u"UPDATE magazzino SET giacenza_comanda = giacenza_comanda + "_s + tipi::sqlNumber(quantita)
                       + u" WHERE not articolo_restaurant AND codice = "_s + QString::number(articolo))) {
         failAndRollback(u"giacenza non impegnata"_s);

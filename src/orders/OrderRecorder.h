@@ -5,6 +5,7 @@
 #include "Recordset.h"
 
 #include <QHash>
+#include <QSet>
 #include <QVariantList>
 #include <QString>
 #include <functional>
@@ -101,6 +102,10 @@ private:
     QHash<qint32, QString> m_unita;    // unit names likewise
     // The catalogue columns of the order's articles (ColonneArticolo), once leggiArticoli ran for it.
     QHash<qint32, QVariantList> m_articoli;
+    // Likewise what the stock holds of them (dishes have none), and the articles whose stock this
+    // order has committed since (their next line reads it again).
+    QHash<qint32, QVariant> m_disponibili;
+    QSet<qint32> m_impegnati;
     // merce_comande, opened once for all the lines of a handheld order and closed with it (it holds
     // the connection); lines recorded otherwise open their own.
     std::unique_ptr<Recordset> m_righe;
