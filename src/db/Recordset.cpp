@@ -215,8 +215,8 @@ bool Recordset::addNew()
 {
     if (m_kind != Table)
         return fail(u"Database or object is read-only."_s);
-    m_buffer = QList<QVariant>(m_rows.names.size());
-    m_dirty = QList<bool>(m_rows.names.size(), false);
+    m_buffer.fill(QVariant(), m_rows.names.size());
+    m_dirty.fill(false, m_rows.names.size());
     // The counter key is allocated at once, as the legacy engine did: callers read it before Update.
     if (!m_table.counter.isEmpty()) {
         qint64 key = 0;
@@ -246,49 +246,45 @@ bool Recordset::update()
 {
     if (m_mode == Mode::None)
         return fail(u"Update or CancelUpdate without AddNew or Edit."_s);
-    // The columns written, as a key for the statement text (tables have far fewer than 128 columns
-    // the key can name).
-    QString key = (m_mode == Mode::Add ? u"insert\x1f"_s : u"update\x1f"_s) + m_table.name + u'\x1f';
-    key.reserve(key.size() + m_buffer.size());
-    QList<QVariant> vals;
-    vals.reserve(m_buffer.size() + 1);
-    QList<int> written;
-    written.reserve(m_buffer.size());
-    for (int i = 0; i < m_buffer.size(); ++i) {
-        if (!m_dirty[i])
-            continue;
-        written.append(i);
-        vals.append(m_buffer[i]);
-        key += QChar(char16_t(i + 1));
-    }
-    qint64 n = 0;
-    if (m_mode == Mode::Add) {
-        const QString &sql = m_engine->statementText(key, [&]() -> QString {
-            if (written.isEmpty())
-                return QString(u"INSERT INTO "_s + quoted(m_table.name) + u" DEFAULT VALUES"_s);
-            QStringList cols;
-            QStringList marks;
-            for (int i : written) {
-                cols.append(quoted(m_rows.names[i]));
-                marks.append(u"?"_s);
+    m_values.clear();
+    for (int i = 0; i < m_buffer.size(); ++i)
+        if (m_dirty[i])
+            m_values.append(m_buffer[i]);
+    const bool runs = m_mode == Mode::Add || !m_values.isEmpty();
+    if (runs && (m_mode != m_lastMode || m_dirty != m_lastDirty)) {
+        // The columns written, as a key for the statement text (tables have far fewer than 128
+        // columns the key can name).
+        QString key = (m_mode == Mode::Add ? u"insert\x1f"_s : u"update\x1f"_s) + m_table.name + u'\x1f';
+        QList<int> written;
+        for (int i = 0; i < m_buffer.size(); ++i)
+            if (m_dirty[i]) {
+                written.append(i);
+                key += QChar(char16_t(i + 1));
             }
-            return QString(u"INSERT INTO "_s + quoted(m_table.name) + u" ("_s + cols.join(u", "_s) + u") VALUES ("_s
-                           + marks.join(u", "_s) + u')');
-        });
-        if (!m_engine->runNative(sql, vals, nullptr, &n))
-            return fail(m_engine->lastError());
-    } else if (!written.isEmpty()) {
-        const QString &sql = m_engine->statementText(key, [&]() -> QString {
-            QStringList sets;
+        m_lastSql = m_engine->statementText(key, [&]() -> QString {
+            if (m_mode == Mode::Add && written.isEmpty())
+                return QString(u"INSERT INTO "_s + quoted(m_table.name) + u" DEFAULT VALUES"_s);
+            QStringList parts;
             for (int i : written)
-                sets.append(quoted(m_rows.names[i]) + u" = ?"_s);
-            return QString(u"UPDATE "_s + quoted(m_table.name) + u" SET "_s + sets.join(u", "_s) + u" WHERE "_s
+                parts.append(quoted(m_rows.names[i]) + (m_mode == Mode::Add ? QString() : u" = ?"_s));
+            if (m_mode == Mode::Add)
+                return QString(u"INSERT INTO "_s + quoted(m_table.name) + u" ("_s + parts.join(u", "_s)
+                               + u") VALUES ("_s + QStringList(written.size(), u"?"_s).join(u", "_s) + u')');
+            return QString(u"UPDATE "_s + quoted(m_table.name) + u" SET "_s + parts.join(u", "_s) + u" WHERE "_s
                            + m_engine->rowKey() + u" = ?"_s
                            + (m_engine->rowKeyMoves() ? u" RETURNING "_s + m_engine->rowKey() : QString()));
         });
-        vals.append(m_rowids.value(m_pos));
+        m_lastMode = m_mode;
+        m_lastDirty = m_dirty;
+    }
+    qint64 n = 0;
+    if (m_mode == Mode::Add) {
+        if (!m_engine->runNative(m_lastSql, m_values, nullptr, &n))
+            return fail(m_engine->lastError());
+    } else if (!m_values.isEmpty()) {
+        m_values.append(m_rowids.value(m_pos));
         ResultSet moved;
-        if (!m_engine->runNative(sql, vals, m_engine->rowKeyMoves() ? &moved : nullptr, &n))
+        if (!m_engine->runNative(m_lastSql, m_values, m_engine->rowKeyMoves() ? &moved : nullptr, &n))
             return fail(m_engine->lastError());
         // Nothing updated: the record was deleted or changed by another user since it was read.
         // The edit is reported, never dropped in silence.

@@ -73,6 +73,12 @@ private:
     Mode m_mode = Mode::None;
     QList<QVariant> m_buffer;
     QList<bool> m_dirty;
+    // The last update's statement and the columns it wrote (the lines of an order write the same
+    // ones, one after the other), and room reused for the values it sends.
+    Mode m_lastMode = Mode::None;
+    QList<bool> m_lastDirty;
+    QString m_lastSql;
+    QList<QVariant> m_values;
     QString m_error;
     int m_code = 0;
 };

@@ -146,6 +146,22 @@ TEST_F(Database, AddNewGivesTheOrderKeyAtOnceAndKeysAreNeverReused)
     again->setValue(u"coperti"_s, 4);
     ASSERT_TRUE(db.updateRecord(*again));
     EXPECT_EQ(tdb.scalar(u"SELECT coperti FROM comande WHERE id_comanda = "_s + QString::number(first)), u"4"_s);
+    // The same recordset writing the same columns in another way, or other columns, sends its own
+    // statement each time.
+    ASSERT_TRUE(db.editRecord(*again));
+    again->setValue(u"id_comanda"_s, first);
+    again->setValue(u"coperti"_s, 5);
+    ASSERT_TRUE(db.updateRecord(*again));
+    QStringList keys;
+    for (const QString &column : {u"coperti"_s, u"stato"_s}) {
+        ASSERT_TRUE(db.addNewRecord(*again));
+        keys << again->value(u"id_comanda"_s).toString();
+        again->setValue(column, 3);
+        ASSERT_TRUE(db.updateRecord(*again));
+    }
+    EXPECT_EQ(tdb.scalar(u"SELECT coperti FROM comande WHERE id_comanda = "_s + QString::number(first)), u"5"_s);
+    EXPECT_EQ(tdb.scalar(u"SELECT coperti FROM comande WHERE id_comanda = "_s + keys[0]), u"3"_s);
+    EXPECT_EQ(tdb.scalar(u"SELECT stato FROM comande WHERE id_comanda = "_s + keys[1]), u"3"_s);
     EXPECT_TRUE(again->seek(u"="_s, 99999));
     EXPECT_TRUE(again->noMatch());
 }
