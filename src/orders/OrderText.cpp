@@ -32,12 +32,8 @@ template <typename Out>
 void dividi(QStringView text, QChar separatore, Out &out)
 {
     out.clear();
-    qsizetype da = 0;
-    for (qsizetype at = text.indexOf(separatore); at >= 0; at = text.indexOf(separatore, da)) {
-        out.append(text.sliced(da, at - da));
-        da = at + 1;
-    }
-    out.append(text.sliced(da));
+    for (QStringView pezzo : text.tokenize(separatore))
+        out.append(pezzo);
 }
 
 QString citato(QStringView field)
