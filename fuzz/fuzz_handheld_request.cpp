@@ -23,6 +23,8 @@
 #include "OperatorUi.h"
 #include "ServerContext.h"
 #include "ServerCore.h"
+#include "SqliteEngine.h"
+#include "clsDatabase.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -102,9 +104,26 @@ struct Server
         });
         if (core->avvia(0) != 0 || !ws.isListening())
             fault("the server did not start");
+        keepDatabaseOpen();
         address.sin_family = AF_INET;
         address.sin_port = htons(ws.serverPort());
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    }
+
+    // The database stays open, as between the requests of a busy service, and its statements kept as
+    // sent are at their bound from the start: a new one then replaces an old one, so an input
+    // allocates no more than it frees (libFuzzer checks for leaks, at length, after each that does).
+    void keepDatabaseOpen()
+    {
+        clsDatabase &db = context->database();
+        if (!db.openDB(context->databasePath))
+            fault("the database did not open");
+        // The tickets' first retry creates their journal: done before, as a change of schema drops
+        // every statement kept.
+        services->riprovaOra();
+        auto *sqlite = dynamic_cast<SqliteEngine *>(db.engine());
+        for (int i = 1; sqlite && sqlite->keptStatements() < SqliteEngine::KeptStatements; ++i)
+            db.openSnapshot(u"SELECT id_comanda FROM comande WHERE id_comanda = "_s + QString::number(-i));
     }
 
     // The bytes into a free slot's framing, as its socket would hand them over: a second piece

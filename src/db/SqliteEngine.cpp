@@ -252,9 +252,9 @@ bool SqliteEngine::execute(sqlite3_stmt *st, const QList<QVariant> &values, cons
 
 bool SqliteEngine::run(const QString &legacySql, ResultSet *rows, qint64 *changed)
 {
-    // Only short statements are kept (the per-line ones are): 2048 of them stay within a few
-    // megabytes whatever is sent.
-    constexpr qsizetype MostSplits = 2048;
+    // Only short statements are kept (the per-line ones are), KeptStatements of them: within a few
+    // megabytes whatever is sent. Past the bound the oldest goes for each new one, so a statement
+    // kept for its literals (an order's key) leaves without the hot ones, and what is held stays level.
     constexpr qsizetype LongestKept = 512;
     SqlTranslator::Split once;
     Known *known = nullptr;
@@ -263,8 +263,14 @@ bool SqliteEngine::run(const QString &legacySql, ResultSet *rows, qint64 *change
     } else {
         auto it = m_splits.find(legacySql);
         if (it == m_splits.end()) {
-            if (m_splits.size() >= MostSplits)
-                m_splits.clear();
+            if (m_splitOrder.size() < KeptStatements) {
+                m_splitOrder.append(legacySql);
+            } else {
+                QString &oldest = m_splitOrder[m_oldestSplit];
+                m_splits.remove(oldest);
+                oldest = legacySql;
+                m_oldestSplit = (m_oldestSplit + 1) % KeptStatements;
+            }
             it = m_splits.insert(legacySql, {SqlTranslator::split(legacySql), nullptr});
         }
         known = &*it;
@@ -327,6 +333,8 @@ void SqliteEngine::invalidateCatalogue()
         sqlite3_finalize(p.stmt);
     m_cache.clear();
     m_splits.clear(); // they point into the statements just finalised
+    m_splitOrder.clear();
+    m_oldestSplit = 0;
     for (auto *s : m_nativeCache)
         sqlite3_finalize(s);
     m_nativeCache.clear();

@@ -42,6 +42,9 @@ public:
     bool rowKeyMoves() const override { return false; }
     bool diskTrouble(int code) const override;
     int cachedStatements() const override { return int(m_cache.size()); }
+    // How many statements are kept split as sent, and how many are now.
+    static constexpr qsizetype KeptStatements = 2048;
+    qsizetype keptStatements() const { return m_splits.size(); }
 
     sqlite3 *handle() const { return m_db; }
 
@@ -73,6 +76,9 @@ private:
         Prepared *prepared = nullptr;
     };
     QHash<QString, Known> m_splits;
+    // The texts of m_splits in the order they came; once full, m_oldestSplit is the next to go.
+    QList<QString> m_splitOrder;
+    qsizetype m_oldestSplit = 0;
     QHash<QString, sqlite3_stmt *> m_nativeCache;
     QHash<QString, TableInfo> m_tables; // by upper-cased name
     QHash<QString, QString> m_tableKeys; // a name as callers spell it -> its key in m_tables

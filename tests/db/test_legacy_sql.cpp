@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The shapes of statement the server writes in the legacy dialect (joins, subqueries, truth and text
 // rules), run on a small real database; plain one-table reads run in the tests of their handlers.
+#include "SqliteEngine.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -185,13 +186,25 @@ TEST_P(LegacySql, AmountsAndTextsKeepTheirTypesInActionStatements)
     EXPECT_EQ(rs->value(0).toString(), u"12,5"_s);
 }
 
-TEST_P(LegacySql, StatementsOfOneShapeShareOnePreparedStatement)
+TEST_P(LegacySql, StatementsOfOneShapeShareOnePreparedStatementAndTheTextsKeptStayBounded)
 {
-    const int before = tdb.db().engine()->cachedStatements();
-    for (int t = 1; t <= 50; ++t)
-        EXPECT_TRUE(tdb.db().openSnapshot(u"SELECT numero_tavolo FROM tavoli_occupati WHERE id_comanda = "_s
-                                          + QString::number(t)));
-    EXPECT_EQ(tdb.db().engine()->cachedStatements(), before + 1);
+    clsDatabase &db = tdb.db();
+    const auto cliente = [&db](int n) {
+        auto rs = db.openSnapshot(u"SELECT codice FROM clfn WHERE codice = 1 OR codice = -"_s + QString::number(n));
+        return rs && !rs->isEOF() ? rs->value(0).toInt() : 0;
+    };
+    const int before = db.engine()->cachedStatements();
+    for (int n = 1; n <= 50; ++n)
+        EXPECT_EQ(cliente(n), 1);
+    EXPECT_EQ(db.engine()->cachedStatements(), before + 1);
+    // Past the bound, the oldest text goes for each new one; one gone still runs.
+    if (auto *sqlite = dynamic_cast<SqliteEngine *>(db.engine())) {
+        for (int n = 51; n <= SqliteEngine::KeptStatements + 50; ++n)
+            ASSERT_EQ(cliente(n), 1);
+        EXPECT_EQ(sqlite->keptStatements(), SqliteEngine::KeptStatements);
+        EXPECT_EQ(cliente(1), 1);
+        EXPECT_EQ(sqlite->keptStatements(), SqliteEngine::KeptStatements);
+    }
 }
 
 TEST_P(LegacySql, AnUnterminatedQuoteIsAnErrorNotACrash)
