@@ -501,7 +501,10 @@ qint32 OrderRecorder::salvaMerceComanda(qint32 idComanda, qint32 articolo, doubl
         failAndRollback(u"riga non salvata"_s);
         return -1;
     }
-    // The stock commitment uses the quantity exactly as received.
+    // The stock commitment uses the quantity exactly as received. An article that the order's read
+    // found to hold no stock (a dish) has none to commit: the statement would change no row.
+    if (m_articoliLetti && !m_disponibili.contains(articolo))
+        return riga;
     m_impegnati.insert(articolo);
     if (!m_db.doQuery(u"UPDATE magazzino SET giacenza_comanda = giacenza_comanda + "_s + tipi::sqlNumber(quantita)
                       + u" WHERE not articolo_restaurant AND codice = "_s + QString::number(articolo))) {
