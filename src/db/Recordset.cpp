@@ -162,6 +162,15 @@ bool Recordset::setValue(const QString &name, const QVariant &v)
     const int i = fieldIndex(name);
     if (i < 0)
         return fail(u"Item not found in this collection: "_s + name);
+    return setValue(i, v);
+}
+
+bool Recordset::setValue(int i, const QVariant &v)
+{
+    if (m_mode == Mode::None)
+        return fail(u"Update or CancelUpdate without AddNew or Edit."_s);
+    if (i < 0 || i >= m_buffer.size())
+        return fail(u"Item not found in this collection."_s);
     m_buffer[i] = v;
     m_dirty[i] = true;
     return true;
@@ -246,8 +255,10 @@ bool Recordset::update()
 {
     if (m_mode == Mode::None)
         return fail(u"Update or CancelUpdate without AddNew or Edit."_s);
+    // A new record that sets every column (an order's line does) sends its buffer as it stands.
     m_values.clear();
-    for (int i = 0; i < m_buffer.size(); ++i)
+    const bool tutte = m_mode == Mode::Add && !m_dirty.contains(false);
+    for (int i = 0; i < m_buffer.size() && !tutte; ++i)
         if (m_dirty[i])
             m_values.append(m_buffer[i]);
     const bool runs = m_mode == Mode::Add || !m_values.isEmpty();
@@ -279,7 +290,7 @@ bool Recordset::update()
     }
     qint64 n = 0;
     if (m_mode == Mode::Add) {
-        if (!m_engine->runNative(m_lastSql, m_values, nullptr, &n))
+        if (!m_engine->runNative(m_lastSql, tutte ? m_buffer : m_values, nullptr, &n))
             return fail(m_engine->lastError());
     } else if (!m_values.isEmpty()) {
         m_values.append(m_rowids.value(m_pos));

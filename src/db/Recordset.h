@@ -37,6 +37,9 @@ public:
     QVariant value(int i);
     QVariant operator[](const QString &name) { return value(name); }
     bool setValue(const QString &name, const QVariant &v);
+    // By position (fieldIndex): for a caller writing the same columns record after record.
+    bool setValue(int i, const QVariant &v);
+    int fieldIndex(const QString &name) const;
 
     // Table recordsets only.
     bool setIndex(const QString &indexName);
@@ -55,7 +58,6 @@ public:
 
 private:
     enum class Mode { None, Edit, Add };
-    int fieldIndex(const QString &name) const;
     bool ensureLoaded();
     bool fail(const QString &text);
     QString selectAll() const;

@@ -12,6 +12,7 @@
 #include <QScopeGuard>
 #include <QSet>
 
+#include <array>
 #include <cmath>
 #include <optional>
 
@@ -26,6 +27,15 @@ const QStringList ColonneArticolo = {u"descrizione"_s,     u"costo_medio"_s,    
                                      u"cod_art_forn"_s,    u"id_unita_misura"_s,     u"articolo_alimentare"_s,
                                      u"codice_iva"_s};
 enum Colonna { Descrizione, CostoMedio, UltimoPrezzo, CodArtForn, IdUnitaMisura, ArticoloAlimentare, CodiceIva };
+// What a line writes in merce_comande, in this order (RigaColonna), and its key.
+const std::array<QString, 20> NomiColonneRiga = {
+    u"id_comanda"_s, u"id_articolo"_s, u"descrizione"_s, u"quantita"_s, u"prezzo"_s, u"turno"_s,
+    u"prezzo_non_ivato"_s, u"iva"_s, u"codice_articolo_fornitore"_s, u"unita_misura"_s, u"sconto"_s,
+    u"costo_medio"_s, u"ultimo_prezzo"_s, u"gia_stampata"_s, u"qta_stampata"_s, u"codice_lotto_interno"_s,
+    u"codice_lotto_ufficiale"_s, u"id_lotto"_s, u"totale"_s, u"id_merce_comanda"_s};
+enum RigaColonna { RcIdComanda, RcIdArticolo, RcDescrizione, RcQuantita, RcPrezzo, RcTurno, RcPrezzoNonIvato, RcIva,
+                   RcCodArtForn, RcUnitaMisura, RcSconto, RcCostoMedio, RcUltimoPrezzo, RcGiaStampata, RcQtaStampata,
+                   RcLottoInterno, RcLottoUfficiale, RcIdLotto, RcTotale, RcChiave };
 }
 
 OrderRecorder::OrderRecorder(clsDatabase &db, modPlikoServer &helpers, HandheldLink &link, OperatorUi *ui,
@@ -461,42 +471,51 @@ qint32 OrderRecorder::salvaMerceComanda(qint32 idComanda, qint32 articolo, doubl
     const qint32 lotto = tipi::toFlag(art[ArticoloAlimentare]) ? -200 : 0;
 
     std::unique_ptr<Recordset> propria;
+    // The columns' positions are found once for each recordset opened, and written by position.
+    const auto apri = [this] {
+        auto rs = m_db.openTable(u"merce_comande"_s);
+        static_assert(std::tuple_size_v<decltype(m_colonneRiga)> == NomiColonneRiga.size());
+        for (int c = 0; rs && c < int(NomiColonneRiga.size()); ++c)
+            m_colonneRiga[c] = rs->fieldIndex(NomiColonneRiga[c]);
+        return rs;
+    };
     if (m_riusaRighe && !m_righe)
-        m_righe = m_db.openTable(u"merce_comande"_s);
+        m_righe = apri();
     else if (!m_riusaRighe)
-        propria = m_db.openTable(u"merce_comande"_s);
+        propria = apri();
     Recordset *rs = m_riusaRighe ? m_righe.get() : propria.get();
     if (!rs || !m_db.addNewRecord(*rs)) {
         failAndRollback(u"riga non aggiunta"_s);
         return -1;
     }
+    const auto scrivi = [rs, this](RigaColonna c, const QVariant &v) { rs->setValue(m_colonneRiga[c], v); };
     const double qta = Currency::fromDouble(quantita).toDouble();
-    rs->setValue(u"id_comanda"_s, idComanda);
-    rs->setValue(u"id_articolo"_s, articolo);
-    rs->setValue(u"descrizione"_s, tipi::toText(art[Descrizione]).trimmed());
-    rs->setValue(u"quantita"_s, qta);
-    rs->setValue(u"prezzo"_s, prezzoCur.toDouble());
-    rs->setValue(u"turno"_s, turno);
-    rs->setValue(u"prezzo_non_ivato"_s, Currency::fromDouble(nonIvato).toDouble());
-    rs->setValue(u"iva"_s, Currency::fromDouble(iva).toDouble());
-    rs->setValue(u"codice_articolo_fornitore"_s, tipi::toText(art[CodArtForn]));
-    rs->setValue(u"unita_misura"_s, unita);
-    rs->setValue(u"sconto"_s, QString());
-    rs->setValue(u"costo_medio"_s, tipi::toCurrency(art[CostoMedio]).toDouble());
-    rs->setValue(u"ultimo_prezzo"_s, tipi::toCurrency(art[UltimoPrezzo]).toDouble());
-    rs->setValue(u"gia_stampata"_s, giaStampata);
+    scrivi(RcIdComanda, idComanda);
+    scrivi(RcIdArticolo, articolo);
+    scrivi(RcDescrizione, tipi::toText(art[Descrizione]).trimmed());
+    scrivi(RcQuantita, qta);
+    scrivi(RcPrezzo, prezzoCur.toDouble());
+    scrivi(RcTurno, turno);
+    scrivi(RcPrezzoNonIvato, Currency::fromDouble(nonIvato).toDouble());
+    scrivi(RcIva, Currency::fromDouble(iva).toDouble());
+    scrivi(RcCodArtForn, tipi::toText(art[CodArtForn]));
+    scrivi(RcUnitaMisura, unita);
+    scrivi(RcSconto, QString());
+    scrivi(RcCostoMedio, tipi::toCurrency(art[CostoMedio]).toDouble());
+    scrivi(RcUltimoPrezzo, tipi::toCurrency(art[UltimoPrezzo]).toDouble());
+    scrivi(RcGiaStampata, giaStampata);
     // Marked as "SET qta_stampata = quantita WHERE qta_stampata < quantita" would.
     const bool intera = qta == std::trunc(qta) && std::abs(qta) < 1e9;
     if (m_marcaRighe && qtaStampata < qta && intera)
         qtaStampata = qint32(qta);
     else if (m_marcaRighe && qtaStampata < qta)
         m_daMarcare = true;
-    rs->setValue(u"qta_stampata"_s, qtaStampata);
-    rs->setValue(u"codice_lotto_interno"_s, QString());
-    rs->setValue(u"codice_lotto_ufficiale"_s, QString());
-    rs->setValue(u"id_lotto"_s, lotto);
-    rs->setValue(u"totale"_s, (prezzoCur * qta).toDouble());
-    const qint32 riga = tipi::toLong(rs->value(u"id_merce_comanda"_s));
+    scrivi(RcQtaStampata, qtaStampata);
+    scrivi(RcLottoInterno, QString());
+    scrivi(RcLottoUfficiale, QString());
+    scrivi(RcIdLotto, lotto);
+    scrivi(RcTotale, (prezzoCur * qta).toDouble());
+    const qint32 riga = tipi::toLong(rs->value(m_colonneRiga[RcChiave]));
     if (!m_db.updateRecord(*rs)) {
         failAndRollback(u"riga non salvata"_s);
         return -1;

@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QVariantList>
 #include <QString>
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -109,6 +110,8 @@ private:
     // merce_comande, opened once for all the lines of a handheld order and closed with it (it holds
     // the connection); lines recorded otherwise open their own.
     std::unique_ptr<Recordset> m_righe;
+    // Where the columns a line writes are in the last merce_comande recordset opened.
+    std::array<int, 20> m_colonneRiga{};
     bool m_riusaRighe = false;
     bool m_articoliLetti = false;
     // The handheld order being recorded marks its lines printed (no ticket printer): a line with a
