@@ -616,7 +616,21 @@ SqlTranslator::Translation SqlTranslator::translate(const QString &shape, Dialec
                 out += {ident(u"LIMIT"_s), Tok{Tok::Number, u"1"_s}, op(u")"_s)};
             }
         }
-        if (tables.size() > 1) {
+        if (tables.size() > 1 && !pg) {
+            // The rows the join reaches, found from the join (which can use the others' indexes)
+            // rather than by testing every row of the target: as a joined DELETE does. Only where
+            // the writer holds the whole database: PostgreSQL re-checks a row another transaction
+            // changed meanwhile, and its new row key would not be in the list.
+            const Tok target = tables[0].last();
+            out += {ident(u"WHERE"_s), ident(rowKey), ident(u"IN"_s), op(u"("_s), ident(u"SELECT"_s), target,
+                    op(u"."_s), ident(rowKey), ident(u"FROM"_s)};
+            out += slice(t, 1, set);
+            if (!cond.isEmpty()) {
+                out.append(ident(u"WHERE"_s));
+                out += cond;
+            }
+            out.append(op(u")"_s));
+        } else if (tables.size() > 1) {
             out += {ident(u"WHERE"_s), ident(u"EXISTS"_s), op(u"("_s), ident(u"SELECT"_s),
                     Tok{Tok::Number, u"1"_s}};
             out += others;
