@@ -35,6 +35,8 @@ public:
     bool hasField(const QString &name) const { return fieldIndex(name) >= 0; }
     QVariant value(const QString &name);
     QVariant value(int i);
+    // The current record as read, in column order (shared, not copied); empty past either end.
+    QList<QVariant> row() const;
     QVariant operator[](const QString &name) { return value(name); }
     bool setValue(const QString &name, const QVariant &v);
     // By position (fieldIndex): for a caller writing the same columns record after record.

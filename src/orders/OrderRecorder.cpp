@@ -22,11 +22,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 const QString ErroreSalvataggio = u"Errore nel salvataggio "_s;
-// What a line copies from its article, in this order.
+// What a line copies from its article, in this order after the article's code (Colonna).
 const QStringList ColonneArticolo = {u"descrizione"_s,     u"costo_medio"_s,         u"ultimo_prezzo"_s,
                                      u"cod_art_forn"_s,    u"id_unita_misura"_s,     u"articolo_alimentare"_s,
                                      u"codice_iva"_s};
-enum Colonna { Descrizione, CostoMedio, UltimoPrezzo, CodArtForn, IdUnitaMisura, ArticoloAlimentare, CodiceIva };
+enum Colonna { Codice, Descrizione, CostoMedio, UltimoPrezzo, CodArtForn, IdUnitaMisura, ArticoloAlimentare, CodiceIva };
 // What a line writes in merce_comande, in this order (RigaColonna), and its key.
 const std::array<QString, 20> NomiColonneRiga = {
     u"id_comanda"_s, u"id_articolo"_s, u"descrizione"_s, u"quantita"_s, u"prezzo"_s, u"turno"_s,
@@ -392,18 +392,16 @@ bool OrderRecorder::leggiArticoli(const QList<OrderText::Record> &records)
         auto rs = m_db.openDynaset(sql + u')');
         if (!rs)
             return failAndRollback(u"articoli non letti"_s);
-        // The columns come as the statement names them: the code, ColonneArticolo in order, the stock.
+        // The columns come as the statement names them (Colonna), then the stock: each row is kept
+        // as read.
         const int disponibile = 1 + int(ColonneArticolo.size());
         for (; !rs->isEOF(); rs->moveNext()) {
-            QVariantList colonne;
-            colonne.reserve(ColonneArticolo.size());
-            for (int c = 1; c <= ColonneArticolo.size(); ++c)
-                colonne.append(rs->value(c));
-            const qint32 codice = tipi::toLong(rs->value(0));
-            m_articoli.insert(codice, std::move(colonne));
-            const QVariant magazzino = rs->value(disponibile + 1);
+            const QVariantList riga = rs->row();
+            const qint32 codice = tipi::toLong(riga.at(Codice));
+            m_articoli.insert(codice, riga);
+            const QVariant &magazzino = riga.at(disponibile + 1);
             if (!magazzino.isNull() && tipi::toFlag(magazzino))
-                m_disponibili.insert(codice, rs->value(disponibile));
+                m_disponibili.insert(codice, riga.at(disponibile));
         }
     }
     m_articoliLetti = true;
@@ -442,21 +440,20 @@ qint32 OrderRecorder::salvaMerceComanda(qint32 idComanda, qint32 articolo, doubl
             return ArticoloSconosciuto;
         art = *it;
     } else {
-        auto rs = m_db.openDynaset(u"SELECT "_s + ColonneArticolo.join(u',') + u" FROM magazzino WHERE codice = "_s
-                                   + QString::number(articolo));
+        auto rs = m_db.openDynaset(u"SELECT codice,"_s + ColonneArticolo.join(u',')
+                                   + u" FROM magazzino WHERE codice = "_s + QString::number(articolo));
         if (!rs) {
             failAndRollback(u"articolo non letto: "_s + QString::number(articolo));
             return -1;
         }
         if (rs->isEOF())
             return ArticoloSconosciuto;
-        for (const QString &c : ColonneArticolo)
-            art.append(rs->value(c));
+        art = rs->row();
     }
 
     // VAT rates and unit names are read once per order: the write lock held by the order's
     // transaction keeps them as they are until it ends.
-    const qint32 codiceIva = tipi::toLong(art[CodiceIva]);
+    const qint32 codiceIva = tipi::toLong(art.at(CodiceIva));
     if (!m_aliquote.contains(codiceIva))
         m_aliquote.insert(codiceIva, m_helpers.aliquotaIva(codiceIva));
     const double iva = m_aliquote.value(codiceIva);
@@ -464,11 +461,11 @@ qint32 OrderRecorder::salvaMerceComanda(qint32 idComanda, qint32 articolo, doubl
     // Rounded as the currency format writes it (two decimals, four when so configured).
     const double nonIvato = tipi::arrotonda(prezzoCur.toDouble() * 100.0 / (100.0 + iva),
                                             regional().decimals == 4 ? 4 : 2);
-    const qint32 idUnita = tipi::toLong(art[IdUnitaMisura]);
+    const qint32 idUnita = tipi::toLong(art.at(IdUnitaMisura));
     if (!m_unita.contains(idUnita))
         m_unita.insert(idUnita, m_helpers.nomeUnitaMisura(idUnita));
     const QString unita = m_unita.value(idUnita);
-    const qint32 lotto = tipi::toFlag(art[ArticoloAlimentare]) ? -200 : 0;
+    const qint32 lotto = tipi::toFlag(art.at(ArticoloAlimentare)) ? -200 : 0;
 
     std::unique_ptr<Recordset> propria;
     // The columns' positions are found once for each recordset opened, and written by position.
@@ -492,17 +489,17 @@ qint32 OrderRecorder::salvaMerceComanda(qint32 idComanda, qint32 articolo, doubl
     const double qta = Currency::fromDouble(quantita).toDouble();
     scrivi(RcIdComanda, idComanda);
     scrivi(RcIdArticolo, articolo);
-    scrivi(RcDescrizione, tipi::toText(art[Descrizione]).trimmed());
+    scrivi(RcDescrizione, tipi::toText(art.at(Descrizione)).trimmed());
     scrivi(RcQuantita, qta);
     scrivi(RcPrezzo, prezzoCur.toDouble());
     scrivi(RcTurno, turno);
     scrivi(RcPrezzoNonIvato, Currency::fromDouble(nonIvato).toDouble());
     scrivi(RcIva, Currency::fromDouble(iva).toDouble());
-    scrivi(RcCodArtForn, tipi::toText(art[CodArtForn]));
+    scrivi(RcCodArtForn, tipi::toText(art.at(CodArtForn)));
     scrivi(RcUnitaMisura, unita);
     scrivi(RcSconto, QString());
-    scrivi(RcCostoMedio, tipi::toCurrency(art[CostoMedio]).toDouble());
-    scrivi(RcUltimoPrezzo, tipi::toCurrency(art[UltimoPrezzo]).toDouble());
+    scrivi(RcCostoMedio, tipi::toCurrency(art.at(CostoMedio)).toDouble());
+    scrivi(RcUltimoPrezzo, tipi::toCurrency(art.at(UltimoPrezzo)).toDouble());
     scrivi(RcGiaStampata, giaStampata);
     // Marked as "SET qta_stampata = quantita WHERE qta_stampata < quantita" would.
     const bool intera = qta == std::trunc(qta) && std::abs(qta) < 1e9;
