@@ -175,7 +175,7 @@ bool Recordset::setValue(int i, const QVariant &v)
     if (m_mode == Mode::None)
         return fail(u"Update or CancelUpdate without AddNew or Edit."_s);
     if (i < 0 || i >= m_buffer.size())
-        return fail(u"Item not found in this collection."_s);
+        return fail(u"Item not found in this collection: "_s + QString::number(i));
     m_buffer[i] = v;
     m_dirty[i] = true;
     return true;
