@@ -149,9 +149,11 @@ QVariant Recordset::value(int i)
     return m_rows.rows[m_pos].value(i);
 }
 
-QList<QVariant> Recordset::row() const
+QList<QVariant> Recordset::row()
 {
-    return m_pos >= 0 && m_pos < m_rows.rows.size() ? m_rows.rows.at(m_pos) : QList<QVariant>();
+    if (isEOF() || isBOF())
+        return {};
+    return m_rows.rows.at(m_pos);
 }
 
 QVariant Recordset::value(const QString &name)

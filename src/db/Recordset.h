@@ -36,7 +36,7 @@ public:
     QVariant value(const QString &name);
     QVariant value(int i);
     // The current record as read, in column order (shared, not copied); empty past either end.
-    QList<QVariant> row() const;
+    QList<QVariant> row();
     QVariant operator[](const QString &name) { return value(name); }
     bool setValue(const QString &name, const QVariant &v);
     // By position (fieldIndex): for a caller writing the same columns record after record.

@@ -26,7 +26,8 @@ const QString ErroreSalvataggio = u"Errore nel salvataggio "_s;
 const QStringList ColonneArticolo = {u"descrizione"_s,     u"costo_medio"_s,         u"ultimo_prezzo"_s,
                                      u"cod_art_forn"_s,    u"id_unita_misura"_s,     u"articolo_alimentare"_s,
                                      u"codice_iva"_s};
-enum Colonna { Codice, Descrizione, CostoMedio, UltimoPrezzo, CodArtForn, IdUnitaMisura, ArticoloAlimentare, CodiceIva };
+enum Colonna { Codice, Descrizione, CostoMedio, UltimoPrezzo, CodArtForn, IdUnitaMisura, ArticoloAlimentare,
+               CodiceIva };
 // What a line writes in merce_comande, in this order (RigaColonna), and its key.
 const std::array<QString, 20> NomiColonneRiga = {
     u"id_comanda"_s, u"id_articolo"_s, u"descrizione"_s, u"quantita"_s, u"prezzo"_s, u"turno"_s,
