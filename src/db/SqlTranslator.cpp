@@ -616,7 +616,7 @@ SqlTranslator::Translation SqlTranslator::translate(const QString &shape, Dialec
                 out += {ident(u"LIMIT"_s), Tok{Tok::Number, u"1"_s}, op(u")"_s)};
             }
         }
-        if (tables.size() > 1 && !pg) {
+        if (tables.size() > 1 && !pg && !tables[0].isEmpty()) {
             // The rows the join reaches, found from the join (which can use the others' indexes)
             // rather than by testing every row of the target: as a joined DELETE does. Only where
             // the writer holds the whole database: PostgreSQL re-checks a row another transaction

@@ -211,6 +211,7 @@ TEST_P(LegacySql, AnUnterminatedQuoteIsAnErrorNotACrash)
 {
     EXPECT_FALSE(tdb.db().doQuery(u"UPDATE clfn SET nickname = 'aperta WHERE codice = 1"_s));
     EXPECT_EQ(tdb.db().openSnapshot(u"SELECT [codice FROM clfn"_s), nullptr);
+    EXPECT_FALSE(tdb.db().doQuery(u"UPDATE , merce_comande SET quantita = 1 WHERE id_comanda = 1"_s));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, LegacySql, ::testing::ValuesIn(allEngines()), engineName);
