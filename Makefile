@@ -63,7 +63,7 @@ coverage: deps
 	@find $(COVERAGE_BUILD) -name '*.gcda' -delete
 	@(cd $(COVERAGE_BUILD) && ctest -j $(JOBS) --timeout 900 >ctest.log); failed=$$?; \
 	  gcovr -r . --object-directory $(COVERAGE_BUILD) --filter 'src/' --filter 'tools/' \
-	    --exclude-unreachable-branches --print-summary --html $(COVERAGE_BUILD)/coverage.html \
+	    --exclude-unreachable-branches --gcov-ignore-parse-errors --print-summary --html $(COVERAGE_BUILD)/coverage.html \
 	    --txt $(COVERAGE_BUILD)/coverage.txt -j $(JOBS) | tail -n 3; \
 	  if [ $$failed -ne 0 ]; then sed -n '/tests FAILED/,$$p' $(COVERAGE_BUILD)/ctest.log; exit 1; fi
 
