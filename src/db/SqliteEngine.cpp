@@ -4,6 +4,7 @@
 #include "modGestioneTipiDato.h"
 
 #include <QFileInfo>
+#include <cstring>
 #include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
@@ -78,7 +79,30 @@ QVariant columnValue(sqlite3_stmt *st, int i)
     }
 }
 
-int bindValue(sqlite3_stmt *st, int pos, const QVariant &v, bool numericTarget)
+// Texts are bound in place (SQLite copies nothing) from a buffer that each run fills from its start:
+// a statement reads its parameters only while it runs, and every parameter is bound again before
+// it runs next. A text that no longer fits is copied by SQLite, as before.
+struct BoundTexts
+{
+    char *bytes;
+    qsizetype size;
+    qsizetype used = 0;
+
+    int bind(sqlite3_stmt *st, int pos, const char *text, qsizetype n)
+    {
+        if (n == 0)
+            return sqlite3_bind_text(st, pos, "", 0, SQLITE_STATIC);
+        if (n > size - used)
+            return sqlite3_bind_text(st, pos, text, int(n), SQLITE_TRANSIENT);
+        char *at = bytes + used;
+        if (text != at)
+            std::memcpy(at, text, size_t(n));
+        used += n;
+        return sqlite3_bind_text(st, pos, at, int(n), SQLITE_STATIC);
+    }
+};
+
+int bindValue(sqlite3_stmt *st, int pos, const QVariant &v, bool numericTarget, BoundTexts &texts)
 {
     switch (v.typeId()) {
     case QMetaType::UnknownType:
@@ -111,18 +135,18 @@ int bindValue(sqlite3_stmt *st, int pos, const QVariant &v, bool numericTarget)
         // as the legacy engine converted it.
         if (numericTarget && tipi::parseNumber(s, &d))
             return sqlite3_bind_double(st, pos, d);
-        // Most texts bound are short and plain ASCII (codes, names, units): narrowed here rather
-        // than through an allocated UTF-8 copy; SQLite copies them either way.
-        char ascii[128];
-        if (s.size() < qsizetype(sizeof ascii)) {
+        // Most texts bound are short and plain ASCII (codes, names, units): narrowed straight into
+        // the buffer rather than through an allocated UTF-8 copy.
+        if (s.size() <= texts.size - texts.used) {
+            char *at = texts.bytes + texts.used;
             qsizetype i = 0;
             for (; i < s.size() && s.at(i).unicode() < 0x80; ++i)
-                ascii[i] = char(s.at(i).unicode());
+                at[i] = char(s.at(i).unicode());
             if (i == s.size())
-                return sqlite3_bind_text(st, pos, ascii, int(i), SQLITE_TRANSIENT);
+                return texts.bind(st, pos, at, i);
         }
         const QByteArray u = s.toUtf8();
-        return sqlite3_bind_text(st, pos, u.constData(), int(u.size()), SQLITE_TRANSIENT);
+        return texts.bind(st, pos, u.constData(), u.size());
     }
     }
 }
@@ -207,10 +231,11 @@ bool SqliteEngine::execute(sqlite3_stmt *st, const QList<QVariant> &values, cons
     // Every parameter is bound each time (to null when no value is given), so nothing of the
     // statement's last run is left to clear.
     const int count = sqlite3_bind_parameter_count(st);
+    BoundTexts texts{m_boundTexts.data(), qsizetype(m_boundTexts.size())};
     for (int i = 0; i < count; ++i) {
         const int src = order ? order->value(i, -1) : i;
         const QVariant &v = src >= 0 && src < values.size() ? values[src] : none;
-        if (bindValue(st, i + 1, v, numeric && numeric->value(i, false)) != SQLITE_OK) {
+        if (bindValue(st, i + 1, v, numeric && numeric->value(i, false), texts) != SQLITE_OK) {
             sqlite3_reset(st);
             sqlite3_clear_bindings(st);
             return fail({});

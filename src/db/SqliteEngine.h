@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <array>
 #include <memory>
 #include <unordered_map>
 
@@ -65,6 +66,8 @@ private:
     Prepared *preparedFor(const QString &shape);
 
     sqlite3 *m_db = nullptr;
+    // Where a run's texts are bound from (see BoundTexts).
+    std::array<char, 8192> m_boundTexts{};
     // By shape; a node map, so that a statement's entry stays where it is while others come.
     std::unordered_map<QString, Prepared> m_cache;
     // Statements as sent, split, with their prepared statement once known: an order sends the same

@@ -184,6 +184,15 @@ TEST_P(LegacySql, AmountsAndTextsKeepTheirTypesInActionStatements)
     ASSERT_TRUE(rs);
     EXPECT_EQ(rs->value(0).typeId(), QMetaType::QString);
     EXPECT_EQ(rs->value(0).toString(), u"12,5"_s);
+
+    // Several texts of one statement each keep their own bytes: accented, empty, and one longer
+    // than the engine binds in place, between two that are.
+    const QString lungo(9000, u'x');
+    ASSERT_TRUE(db.doQuery(u"UPDATE clfn SET nome = 'Zoë', cognome = '"_s + lungo
+                           + u"', nickname = 'Ann', pwd_nano = '' WHERE codice = 2"_s));
+    rs = db.openSnapshot(u"SELECT nome, cognome, nickname, pwd_nano FROM clfn WHERE codice = 2"_s);
+    ASSERT_TRUE(rs);
+    EXPECT_EQ(firstRow(*rs), u"Zoë|"_s + lungo + u"|Ann|"_s);
 }
 
 TEST_P(LegacySql, StatementsOfOneShapeShareOnePreparedStatementAndTheTextsKeptStayBounded)
