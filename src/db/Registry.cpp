@@ -41,6 +41,7 @@ void Registry::setValue(const QString &key, const QString &name, const QVariant 
 {
     m_settings->setValue(settingsKey(key, name), value);
     m_values.insert(settingsKey(key, name), value);
+    m_generation.fetch_add(1, std::memory_order_release);
 }
 
 void Registry::sync()
@@ -64,6 +65,8 @@ void Registry::swap(Registry &other) noexcept
     m_path.swap(other.m_path);
     m_settings.swap(other.m_settings);
     m_values.swap(other.m_values);
+    m_generation.fetch_add(1, std::memory_order_release);
+    other.m_generation.fetch_add(1, std::memory_order_release);
 }
 
 QString Registry::option(const QString &name, const QString &defaultValue) const

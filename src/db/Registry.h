@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <atomic>
 #include <memory>
 
 class QSettings;
@@ -34,6 +35,9 @@ public:
 
     QVariant backOffice(const QString &name, bool *found = nullptr) const { return value(BackOfficeKey, name, found); }
     QString option(const QString &name, const QString &defaultValue = {}) const;
+    // Moves on whenever a value is set or the file replaced: what a reader worked out from the
+    // values holds while it stays the same.
+    quint64 generation() const { return m_generation.load(std::memory_order_acquire); }
 
 private:
     QString m_path;
@@ -41,4 +45,5 @@ private:
     // The values as read when the object was made: another object reading the same file later (a
     // reload that is then refused) does not change what this one answers.
     QMap<QString, QVariant> m_values;
+    std::atomic<quint64> m_generation{0};
 };

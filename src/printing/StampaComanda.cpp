@@ -204,15 +204,22 @@ QString frmStampeDocumenti::fileComanda()
 
 bool frmStampeDocumenti::stampantiComanda() const
 {
+    // Asked several times for every order: worked out again only once a setting or the printer
+    // standing in has changed.
+    const quint64 generazione = m_registry.generation();
+    if (m_stampanti.note && m_stampanti.generazione == generazione && m_stampanti.sostituta == m_sostituta)
+        return m_stampanti.presenti;
+    bool presenti = false;
     for (const qint32 zona : ZoneComanda) {
         QString stampante;
         qint32 impostazione = PaperSize::A4;
         leggiStampante(zona, stampante, impostazione);
-        if (!stampante.isEmpty())
-            return true;
+        presenti = presenti || !stampante.isEmpty();
     }
     // A kitchen screen takes tickets as a printer does.
-    return !m_registry.option(u"ScreenZones"_s).trimmed().isEmpty();
+    presenti = presenti || !m_registry.option(u"ScreenZones"_s).trimmed().isEmpty();
+    m_stampanti = {true, generazione, m_sostituta, presenti};
+    return presenti;
 }
 
 bool frmStampeDocumenti::soloMarcaturaComanda(qint32 idComanda)

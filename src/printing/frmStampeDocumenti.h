@@ -214,5 +214,14 @@ private:
     std::function<bool(QString &)> m_sceltaStampante;
     bool m_silenzioso = false;
     QString m_sostituta; // the printer a journalled document goes to instead of its type's
+    // stampantiComanda's last answer, with the settings and stand-in it was worked out from.
+    struct StampantiNote
+    {
+        bool note = false;
+        quint64 generazione = 0;
+        QString sostituta;
+        bool presenti = false;
+    };
+    mutable StampantiNote m_stampanti;
     std::unique_ptr<TicketDelivery> m_consegna;
 };
