@@ -68,20 +68,17 @@ bool modPlikoServer::scriviVarStr(const QString &name, const QString &value) con
     return writeSetting(m_db, u"var_str"_s, name, value);
 }
 
+// Both are looked up by the table's key, which holds one row at most.
 double modPlikoServer::aliquotaIva(qint32 code) const
 {
-    auto rs = m_db.openTable(u"iva"_s);
-    if (!rs || !rs->setIndex(u"cod_idx"_s) || !rs->seek(u"="_s, code) || rs->noMatch())
-        return 0;
-    return tipi::toDouble(rs->value(u"aliquota"_s));
+    auto rs = m_db.openDynaset(u"SELECT aliquota FROM iva WHERE codice = "_s + QString::number(code));
+    return rs && !rs->isEOF() ? tipi::toDouble(rs->value(u"aliquota"_s)) : 0;
 }
 
 QString modPlikoServer::nomeUnitaMisura(qint32 key) const
 {
-    auto rs = m_db.openTable(u"unita_misura"_s);
-    if (!rs || !rs->setIndex(u"id_idx"_s) || !rs->seek(u"="_s, key) || rs->noMatch())
-        return {};
-    return tipi::toText(rs->value(u"nome"_s));
+    auto rs = m_db.openDynaset(u"SELECT nome FROM unita_misura WHERE id = "_s + QString::number(key));
+    return rs && !rs->isEOF() ? tipi::toText(rs->value(u"nome"_s)) : QString();
 }
 
 QString modPlikoServer::elencoTavoliComanda(qint32 orderKey) const
