@@ -32,15 +32,23 @@ bool numberOf(const QVariant &v, double *out)
     case QMetaType::Bool:
         *out = v.toBool() ? -1.0 : 0.0; // the engine's true is -1
         return true;
+    // The kinds the database gives back are read straight from the variant, without its
+    // conversion machinery.
     case QMetaType::Int:
+        *out = *static_cast<const int *>(v.constData());
+        return true;
+    case QMetaType::LongLong:
+        *out = double(*static_cast<const qlonglong *>(v.constData()));
+        return true;
+    case QMetaType::Double:
+        *out = *static_cast<const double *>(v.constData());
+        return std::isfinite(*out);
     case QMetaType::UInt:
     case QMetaType::Long:
-    case QMetaType::LongLong:
     case QMetaType::Short:
     case QMetaType::UShort:
     case QMetaType::ULong:
     case QMetaType::ULongLong:
-    case QMetaType::Double:
     case QMetaType::Float:
         *out = v.toDouble();
         return std::isfinite(*out);
@@ -75,8 +83,6 @@ bool wholeInRange(const QVariant &v, double lo, double hi, qint64 *out)
     return true;
 }
 
-// Decimal digits of |v| rounded half away from zero at `decimals` places, read off its
-// 15-significant-digit form so that 1.005 rounds as the number a person wrote.
 // |v| scaled by 10^decimals and rounded half away from zero, read off its 15-significant-digit
 // form so that 1.005 rounds as the number a person wrote.
 double roundedScaled(double v, int decimals)

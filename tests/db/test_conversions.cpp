@@ -20,7 +20,8 @@ TEST(Conversions, WhatIsNotANumberBecomesZeroAndNeverFails)
 {
     RegionalGuard guard;
     for (const QVariant &odd : {QVariant(), QVariant(u""_s), QVariant(u"   "_s), QVariant(u"12|"_s),
-                                QVariant(u"dodici"_s), QVariant(u"-"_s), QVariant(u"1,2,3"_s)}) {
+                                QVariant(u"dodici"_s), QVariant(u"-"_s), QVariant(u"1,2,3"_s),
+                                QVariant(std::numeric_limits<double>::infinity()), QVariant(qQNaN())}) {
         EXPECT_EQ(toLong(odd), 0) << toText(odd).toStdString();
         EXPECT_EQ(toInt16(odd), 0);
         EXPECT_EQ(toDouble(odd), 0.0);
