@@ -465,20 +465,12 @@ QString SqlTranslator::likeToRegex(QStringView pat)
     return out + u'$';
 }
 
-SqlTranslator::Translation SqlTranslator::translate(const QString &shape, Dialect dialect, const NumericColumn &numeric)
+namespace {
+
+// Word-level rewrites: the engine's truth values, "&" joining texts, and on PostgreSQL quoted names
+// in lower case, as it folds its own.
+void rewriteWords(QList<Tok> &t, bool pg)
 {
-    Translation tr;
-    const bool pg = dialect == Dialect::Postgres;
-    QList<Tok> t = tokens(shape);
-    if (t.isEmpty()) {
-        tr.error = u"Istruzione vuota"_s;
-        return tr;
-    }
-
-    if (!rewriteTop(t, &tr.error))
-        return tr;
-
-    // Word-level rewrites.
     for (qsizetype i = 0; i < t.size(); ++i) {
         const bool qualified = i > 0 && isOp(t[i - 1], u".");
         const bool call = i + 1 < t.size() && isOp(t[i + 1], u"(");
@@ -491,172 +483,239 @@ SqlTranslator::Translation SqlTranslator::translate(const QString &shape, Dialec
         else if (pg && t[i].kind == Tok::Quoted)
             t[i].text = t[i].text.toLower();
     }
+}
 
-    QList<bool> likeParam; // by literal index
-    if (pg) {
-        for (qsizetype i = 0; i < t.size(); ++i) {
-            if (!eq(t[i], u"LIKE"))
-                continue;
-            const bool negated = i > 0 && eq(t[i - 1], u"NOT");
-            const bool escaped = i + 2 < t.size() && eq(t[i + 2], u"ESCAPE");
-            if (i + 1 < t.size() && t[i + 1].kind == Tok::Param && !escaped) {
-                // A pattern given as a value is matched with the legacy wildcards.
-                const int param = t[i + 1].param;
-                if (likeParam.size() <= param)
-                    likeParam.resize(param + 1);
-                likeParam[param] = true;
-                t[i] = op(negated ? u"!~*"_s : u"~*"_s);
-            } else {
-                t[i] = ident(u"ILIKE"_s);
-                continue;
-            }
-            if (negated) {
-                t.removeAt(i - 1);
-                --i;
-            }
+// PostgreSQL: LIKE ignoring letter case, and a pattern given as a value matched with the legacy
+// wildcards. Returns which literals are such patterns, by literal index.
+QList<bool> rewriteLike(QList<Tok> &t)
+{
+    QList<bool> likeParam;
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        if (!eq(t[i], u"LIKE"))
+            continue;
+        const bool negated = i > 0 && eq(t[i - 1], u"NOT");
+        const bool escaped = i + 2 < t.size() && eq(t[i + 2], u"ESCAPE");
+        if (i + 1 < t.size() && t[i + 1].kind == Tok::Param && !escaped) {
+            // A pattern given as a value is matched with the legacy wildcards.
+            const int param = t[i + 1].param;
+            if (likeParam.size() <= param)
+                likeParam.resize(param + 1);
+            likeParam[param] = true;
+            t[i] = op(negated ? u"!~*"_s : u"~*"_s);
+        } else {
+            t[i] = ident(u"ILIKE"_s);
+            continue;
+        }
+        if (negated) {
+            t.removeAt(i - 1);
+            --i;
         }
     }
+    return likeParam;
+}
+
+// The literals that go into a numeric column, by literal index: a quoted amount is bound as its number.
+struct NumericParams
+{
+    const SqlTranslator::NumericColumn &numeric;
+    QList<bool> marks;
+
+    void mark(const QList<Tok> &value, const QString &table, const QString &column)
+    {
+        if (value.size() == 1 && value[0].kind == Tok::Param && numeric && numeric(table, column)) {
+            if (marks.size() <= value[0].param)
+                marks.resize(value[0].param + 1);
+            marks[value[0].param] = true;
+        }
+    }
+};
+
+// "DELETE t.* FROM t, u WHERE ..." removes the rows of t that the join reaches; "DELETE * FROM t"
+// is a plain DELETE.
+void translateDelete(QList<Tok> &t, const QString &rowKey)
+{
+    if (t.size() > 4 && t[1].kind == Tok::Ident && isOp(t[2], u".") && isOp(t[3], u"*") && eq(t[4], u"FROM")) {
+        const Tok target = t[1];
+        QList<Tok> out = {ident(u"DELETE"_s), ident(u"FROM"_s), target, ident(u"WHERE"_s), ident(rowKey),
+                          ident(u"IN"_s), op(u"("_s), ident(u"SELECT"_s), target, op(u"."_s), ident(rowKey)};
+        out += t.mid(4);
+        out.append(op(u")"_s));
+        t = out;
+    } else if (t.size() > 2 && isOp(t[1], u"*") && eq(t[2], u"FROM")) {
+        t.removeAt(1);
+    }
+}
+
+// An UPDATE taken apart: its tables, its assignments and its condition.
+struct UpdateParts
+{
+    QList<QList<Tok>> tables;
+    QList<Tok> tableList; // the tables as written
+    QList<QList<Tok>> assigns;
+    QList<Tok> cond;
+    QList<Tok> others; // "FROM u, v WHERE cond": the joined tables, for the joined form
+};
+
+// One assignment "c = value" of the SET list. In a joined UPDATE a running total (c = c +/- expr)
+// sums every joined row once; any other value takes the first joined row.
+bool translateAssignment(const QList<Tok> &as, const UpdateParts &u, NumericParams &numeric, QList<Tok> &out,
+                         QString *error)
+{
+    qsizetype eqPos = -1;
+    for (qsizetype k = 0; k < as.size(); ++k)
+        if (isOp(as[k], u"=")) {
+            eqPos = k;
+            break;
+        }
+    if (eqPos < 1) {
+        *error = u"clausola SET non valida"_s;
+        return false;
+    }
+    const QList<Tok> lhs = as.mid(0, eqPos);
+    const QList<Tok> rhs = as.mid(eqPos + 1);
+    const QString column = bareColumn(lhs);
+    out.append(ident(column));
+    out.append(op(u"="_s));
+    if (u.tables.size() == 1) {
+        numeric.mark(rhs, u.tables.value(0).value(0).text, column);
+        out += rhs;
+        return true;
+    }
+    const qsizetype lhsLen = lhs.size();
+    bool running = rhs.size() > lhsLen + 1;
+    for (qsizetype k = 0; running && k < lhsLen; ++k)
+        running = rhs[k].text.compare(lhs[k].text, Qt::CaseInsensitive) == 0;
+    running = running && (isOp(rhs[lhsLen], u"+") || isOp(rhs[lhsLen], u"-"));
+    if (running) {
+        out += rhs.mid(0, lhsLen + 1);
+        out += {ident(u"coalesce"_s), op(u"("_s), op(u"("_s), ident(u"SELECT"_s), ident(u"SUM"_s), op(u"("_s)};
+        out += rhs.mid(lhsLen + 1);
+        out.append(op(u")"_s));
+        out += u.others;
+        out += {op(u")"_s), op(u","_s), Tok{Tok::Number, u"0"_s}, op(u")"_s)};
+    } else {
+        out += {op(u"("_s), ident(u"SELECT"_s)};
+        out += rhs;
+        out += u.others;
+        out += {ident(u"LIMIT"_s), Tok{Tok::Number, u"1"_s}, op(u")"_s)};
+    }
+    return true;
+}
+
+// Which rows an UPDATE changes. A joined one on SQLite finds them from the join (which can use the
+// other tables' indexes) rather than by testing every row of the target, as a joined DELETE does.
+// Only where the writer holds the whole database: PostgreSQL re-checks a row another transaction
+// changed meanwhile, and its new row key would not be in the list, so there the join is a test.
+void updateCondition(const UpdateParts &u, bool pg, const QString &rowKey, QList<Tok> &out)
+{
+    if (u.tables.size() > 1 && !pg && !u.tables[0].isEmpty()) {
+        const Tok target = u.tables[0].last();
+        out += {ident(u"WHERE"_s), ident(rowKey), ident(u"IN"_s), op(u"("_s), ident(u"SELECT"_s), target,
+                op(u"."_s), ident(rowKey), ident(u"FROM"_s)};
+        out += u.tableList;
+        if (!u.cond.isEmpty()) {
+            out.append(ident(u"WHERE"_s));
+            out += u.cond;
+        }
+        out.append(op(u")"_s));
+    } else if (u.tables.size() > 1) {
+        out += {ident(u"WHERE"_s), ident(u"EXISTS"_s), op(u"("_s), ident(u"SELECT"_s), Tok{Tok::Number, u"1"_s}};
+        out += u.others;
+        out.append(op(u")"_s));
+    } else if (!u.cond.isEmpty()) {
+        out.append(ident(u"WHERE"_s));
+        out += u.cond;
+    }
+}
+
+// "UPDATE t, u SET ... WHERE ...": the legacy engine's joined UPDATE, in the target's own terms.
+bool translateUpdate(QList<Tok> &t, bool pg, const QString &rowKey, NumericParams &numeric, QString *error)
+{
+    const qsizetype set = findTop(t, 1, u"SET");
+    if (set < 0) {
+        *error = u"UPDATE senza SET"_s;
+        return false;
+    }
+    UpdateParts u;
+    u.tableList = slice(t, 1, set);
+    u.tables = splitTop(u.tableList, u",");
+    const qsizetype where = findTop(t, set + 1, u"WHERE");
+    u.assigns = splitTop(slice(t, set + 1, where < 0 ? t.size() : where), u",");
+    u.cond = where < 0 ? QList<Tok>{} : t.mid(where + 1);
+    if (u.tables.size() > 1) {
+        u.others.append(ident(u"FROM"_s));
+        for (qsizetype k = 1; k < u.tables.size(); ++k) {
+            if (k > 1)
+                u.others.append(op(u","_s));
+            u.others += u.tables[k];
+        }
+        if (!u.cond.isEmpty()) {
+            u.others.append(ident(u"WHERE"_s));
+            u.others += u.cond;
+        }
+    }
+
+    QList<Tok> out = {ident(u"UPDATE"_s)};
+    out += u.tables[0];
+    out.append(ident(u"SET"_s));
+    for (qsizetype a = 0; a < u.assigns.size(); ++a) {
+        if (a > 0)
+            out.append(op(u","_s));
+        if (!translateAssignment(u.assigns[a], u, numeric, out, error))
+            return false;
+    }
+    updateCondition(u, pg, rowKey, out);
+    t = out;
+    return true;
+}
+
+// "INSERT INTO t (c, ...) VALUES (v, ...)": the values that go into numeric columns.
+void markInsertNumerics(const QList<Tok> &t, NumericParams &numeric)
+{
+    const QString table = t[2].text;
+    qsizetype close = -1;
+    for (qsizetype k = 4; k < t.size() && close < 0; ++k)
+        if (isOp(t[k], u")"))
+            close = k;
+    if (close > 0 && close + 2 < t.size() && eq(t[close + 1], u"VALUES") && isOp(t[close + 2], u"(")
+        && isOp(t.last(), u")")) {
+        const QList<QList<Tok>> cols = splitTop(slice(t, 4, close), u",");
+        const QList<QList<Tok>> vals = splitTop(slice(t, close + 3, t.size() - 1), u",");
+        for (qsizetype k = 0; k < cols.size() && k < vals.size(); ++k)
+            numeric.mark(vals[k], table, bareColumn(cols[k]));
+    }
+}
+
+} // namespace
+
+SqlTranslator::Translation SqlTranslator::translate(const QString &shape, Dialect dialect, const NumericColumn &numeric)
+{
+    Translation tr;
+    const bool pg = dialect == Dialect::Postgres;
+    QList<Tok> t = tokens(shape);
+    if (t.isEmpty()) {
+        tr.error = u"Istruzione vuota"_s;
+        return tr;
+    }
+    if (!rewriteTop(t, &tr.error))
+        return tr;
+    rewriteWords(t, pg);
+    const QList<bool> likeParam = pg ? rewriteLike(t) : QList<bool>();
     if (pg)
         truthOfNumbers(t);
     const QString rowKey = pg ? u"ctid"_s : u"rowid"_s;
 
-    QList<bool> numericParam; // by literal index
-    auto markNumeric = [&](const QList<Tok> &value, const QString &table, const QString &column) {
-        if (value.size() == 1 && value[0].kind == Tok::Param && numeric && numeric(table, column)) {
-            if (numericParam.size() <= value[0].param)
-                numericParam.resize(value[0].param + 1);
-            numericParam[value[0].param] = true;
-        }
-    };
-
+    NumericParams numericParam{numeric, {}};
     if (eq(t[0], u"DELETE")) {
-        if (t.size() > 4 && t[1].kind == Tok::Ident && isOp(t[2], u".") && isOp(t[3], u"*") && eq(t[4], u"FROM")) {
-            const Tok target = t[1];
-            QList<Tok> out = {ident(u"DELETE"_s), ident(u"FROM"_s), target, ident(u"WHERE"_s), ident(rowKey),
-                              ident(u"IN"_s), op(u"("_s), ident(u"SELECT"_s), target, op(u"."_s),
-                              ident(rowKey)};
-            out += t.mid(4);
-            out.append(op(u")"_s));
-            t = out;
-        } else if (t.size() > 2 && isOp(t[1], u"*") && eq(t[2], u"FROM")) {
-            t.removeAt(1);
-        }
+        translateDelete(t, rowKey);
     } else if (eq(t[0], u"UPDATE")) {
-        const qsizetype set = findTop(t, 1, u"SET");
-        if (set < 0) {
-            tr.error = u"UPDATE senza SET"_s;
+        if (!translateUpdate(t, pg, rowKey, numericParam, &tr.error))
             return tr;
-        }
-        const QList<QList<Tok>> tables = splitTop(slice(t, 1, set), u",");
-        const qsizetype where = findTop(t, set + 1, u"WHERE");
-        const QList<Tok> assignsTok = slice(t, set + 1, where < 0 ? t.size() : where);
-        const QList<Tok> cond = where < 0 ? QList<Tok>{} : t.mid(where + 1);
-        const QList<QList<Tok>> assigns = splitTop(assignsTok, u",");
-        const QString targetTable = tables.value(0).value(0).text;
-
-        QList<Tok> out = {ident(u"UPDATE"_s)};
-        out += tables[0];
-        out.append(ident(u"SET"_s));
-        QList<Tok> others; // "FROM u, v WHERE cond" for the joined form
-        if (tables.size() > 1) {
-            others.append(ident(u"FROM"_s));
-            for (qsizetype k = 1; k < tables.size(); ++k) {
-                if (k > 1)
-                    others.append(op(u","_s));
-                others += tables[k];
-            }
-            if (!cond.isEmpty()) {
-                others.append(ident(u"WHERE"_s));
-                others += cond;
-            }
-        }
-        for (qsizetype a = 0; a < assigns.size(); ++a) {
-            const QList<Tok> &as = assigns[a];
-            qsizetype eqPos = -1;
-            for (qsizetype k = 0; k < as.size(); ++k)
-                if (isOp(as[k], u"=")) {
-                    eqPos = k;
-                    break;
-                }
-            if (eqPos < 1) {
-                tr.error = u"clausola SET non valida"_s;
-                return tr;
-            }
-            const QList<Tok> lhs = as.mid(0, eqPos);
-            const QList<Tok> rhs = as.mid(eqPos + 1);
-            const QString column = bareColumn(lhs);
-            if (a > 0)
-                out.append(op(u","_s));
-            out.append(ident(column));
-            out.append(op(u"="_s));
-            if (tables.size() == 1) {
-                markNumeric(rhs, targetTable, column);
-                out += rhs;
-                continue;
-            }
-            // Joined update: a running total (c = c +/- expr) sums every joined row once;
-            // any other value takes the first joined row.
-            const qsizetype lhsLen = lhs.size();
-            bool running = rhs.size() > lhsLen + 1;
-            for (qsizetype k = 0; running && k < lhsLen; ++k)
-                running = rhs[k].text.compare(lhs[k].text, Qt::CaseInsensitive) == 0;
-            running = running && (isOp(rhs[lhsLen], u"+") || isOp(rhs[lhsLen], u"-"));
-            if (running) {
-                out += rhs.mid(0, lhsLen + 1);
-                out += {ident(u"coalesce"_s), op(u"("_s), op(u"("_s), ident(u"SELECT"_s), ident(u"SUM"_s),
-                        op(u"("_s)};
-                out += rhs.mid(lhsLen + 1);
-                out.append(op(u")"_s));
-                out += others;
-                out += {op(u")"_s), op(u","_s), Tok{Tok::Number, u"0"_s}, op(u")"_s)};
-            } else {
-                out += {op(u"("_s), ident(u"SELECT"_s)};
-                out += rhs;
-                out += others;
-                out += {ident(u"LIMIT"_s), Tok{Tok::Number, u"1"_s}, op(u")"_s)};
-            }
-        }
-        if (tables.size() > 1 && !pg && !tables[0].isEmpty()) {
-            // The rows the join reaches, found from the join (which can use the others' indexes)
-            // rather than by testing every row of the target: as a joined DELETE does. Only where
-            // the writer holds the whole database: PostgreSQL re-checks a row another transaction
-            // changed meanwhile, and its new row key would not be in the list.
-            const Tok target = tables[0].last();
-            out += {ident(u"WHERE"_s), ident(rowKey), ident(u"IN"_s), op(u"("_s), ident(u"SELECT"_s), target,
-                    op(u"."_s), ident(rowKey), ident(u"FROM"_s)};
-            out += slice(t, 1, set);
-            if (!cond.isEmpty()) {
-                out.append(ident(u"WHERE"_s));
-                out += cond;
-            }
-            out.append(op(u")"_s));
-        } else if (tables.size() > 1) {
-            out += {ident(u"WHERE"_s), ident(u"EXISTS"_s), op(u"("_s), ident(u"SELECT"_s),
-                    Tok{Tok::Number, u"1"_s}};
-            out += others;
-            out.append(op(u")"_s));
-        } else if (!cond.isEmpty()) {
-            out.append(ident(u"WHERE"_s));
-            out += cond;
-        }
-        t = out;
     } else if (eq(t[0], u"INSERT") && t.size() > 3 && eq(t[1], u"INTO") && isOp(t[3], u"(")) {
-        const QString table = t[2].text;
-        const qsizetype close = [&] {
-            for (qsizetype k = 4; k < t.size(); ++k)
-                if (isOp(t[k], u")"))
-                    return k;
-            return qsizetype(-1);
-        }();
-        if (close > 0 && close + 2 < t.size() && eq(t[close + 1], u"VALUES") && isOp(t[close + 2], u"(")
-            && isOp(t.last(), u")")) {
-            const QList<QList<Tok>> cols = splitTop(slice(t, 4, close), u",");
-            const QList<QList<Tok>> vals = splitTop(slice(t, close + 3, t.size() - 1), u",");
-            for (qsizetype k = 0; k < cols.size() && k < vals.size(); ++k)
-                markNumeric(vals[k], table, bareColumn(cols[k]));
-        }
+        markInsertNumerics(t, numericParam);
     }
 
+    // The statement for the engine, each literal a placeholder.
     QString sql;
     for (qsizetype i = 0; i < t.size(); ++i) {
         if (i > 0)
@@ -664,7 +723,7 @@ SqlTranslator::Translation SqlTranslator::translate(const QString &shape, Dialec
         if (t[i].kind == Tok::Param) {
             tr.paramOrder.append(t[i].param);
             sql += pg ? u'$' + QString::number(tr.paramOrder.size()) : u"?"_s;
-            tr.numericTarget.append(numericParam.value(t[i].param, false));
+            tr.numericTarget.append(numericParam.marks.value(t[i].param, false));
             tr.likePattern.append(likeParam.value(t[i].param, false));
         } else {
             sql += t[i].text;
